@@ -1,0 +1,33 @@
+/* Tables of notes.fdb. Statements insert without a column list, so the column
+   order of each table is part of the file format. Texts are UTF-8. */
+
+CREATE TABLE tags (
+    tagid      INTEGER NOT NULL PRIMARY KEY,
+    tagname    VARCHAR(500),
+    deep       INTEGER,
+    path       VARCHAR(4000),
+    parentid   INTEGER,
+    childcount INTEGER,
+    icoid      INTEGER
+);
+
+CREATE TABLE note (
+    noteid     INTEGER NOT NULL PRIMARY KEY,
+    title      VARCHAR(2000),
+    tagid      INTEGER,
+    createdate TIMESTAMP,
+    filename   VARCHAR(1000)
+);
+
+CREATE TABLE attachment (
+    attid      INTEGER NOT NULL PRIMARY KEY,
+    noteid     INTEGER,
+    attname    VARCHAR(1000),
+    path       VARCHAR(1000)
+);
+
+CREATE INDEX tags_deep ON tags (deep);
+CREATE INDEX note_tagid ON note (tagid);
+CREATE INDEX attachment_noteid ON attachment (noteid);
+
+COMMIT;

@@ -1,0 +1,70 @@
+#include "catalogrows.h"
+
+#include "dbdatamodule.h"
+
+QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
+{
+    QList<CatalogNode> forest;
+    const int deepest = database.queryInteger(QStringLiteral("select max(deep) as deep from tags"));
+    if (deepest <= 0)
+        return forest;
+
+    QHash<int, int> indexOfTag; // tagid -> index in forest of the first node with it
+    for (int level = 1; level <= deepest; ++level) {
+        QSqlQuery &query =
+            database.runQuery(QStringLiteral("select * from tags where deep=? order by tagid"), {level});
+        while (query.next()) {
+            CatalogNode node;
+            node.record.tagid = fieldInt(query, "tagid");
+            node.record.name = fieldText(query, "tagname");
+            node.record.deep = fieldInt(query, "deep");
+            node.record.path = fieldText(query, "path");
+            node.record.parentid = fieldInt(query, "parentid");
+            node.record.childcount = fieldInt(query, "childcount");
+            node.record.icoid = fieldInt(query, "icoid");
+            if (node.record.parentid != 0) {
+                const auto parent = indexOfTag.constFind(node.record.parentid);
+                if (parent == indexOfTag.constEnd())
+                    continue;
+                node.parentIndex = parent.value();
+            }
+            if (!indexOfTag.contains(node.record.tagid))
+                indexOfTag.insert(node.record.tagid, int(forest.size()));
+            forest.append(std::move(node));
+        }
+        query.finish();
+    }
+    return forest;
+}
+
+QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText)
+{
+    QHash<int, int> counts;
+    QSqlQuery &query = database.runQuery(
+        QStringLiteral("select tagid, count(*) as co from note where UPPER(title) like ? group by tagid"),
+        {QStringLiteral("%") + upperAsciiLetters(searchText) + QStringLiteral("%")});
+    while (query.next())
+        counts.insert(fieldInt(query, "tagid"), fieldInt(query, "co"));
+    query.finish();
+    return counts;
+}
+
+QString upperAsciiLetters(const QString &text)
+{
+    QString folded = text;
+    for (QChar &c : folded) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return folded;
+}
+
+QString lowerAsciiLetters(const QString &text)
+{
+    QString folded = text;
+    for (QChar &c : folded) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() - 'A' + 'a');
+    }
+    return folded;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The in-memory copy of a tags row that hangs on each catalog tree node.
+struct TagRecord
+{
+    int tagid = 0;
+    QString name;
+    int deep = 0;
+    QString path;
+    int parentid = 0;
+    int childcount = 0;
+    int count = 0; // notes here and below whose title holds the search text
+    int icoid = 0;
+};
+
+// The caption of a catalog node: name, then the number in parentheses.
+inline QString tagCaption(const QString &name, int number)
+{
+    return name + QLatin1Char('(') + QString::number(number) + QLatin1Char(')');
+}

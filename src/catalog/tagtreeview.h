@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tagrecord.h"
+
+#include <QTreeWidget>
+
+class TDBDataModule;
+
+// A catalog tree node; it owns the TagRecord that mirrors its row.
+class TagTreeItem : public QTreeWidgetItem
+{
+public:
+    explicit TagTreeItem(const TagRecord &record);
+
+    TagRecord record;
+
+    void showCount(int number) { setText(0, tagCaption(record.name, number)); }
+    void setIconIndex(int index);
+};
+
+// The catalog tree of the explorer: each node stands for one tags row and shows
+// its name with a note count.
+class TagTreeView : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int IconCount = 26;
+
+    explicit TagTreeView(QWidget *parent = nullptr);
+
+    // Rebuilds the whole tree from the database and expands it.
+    void loadFull(TDBDataModule &database);
+    // Shows for every node the number of notes in it and below it whose title
+    // holds the search text. The structure and the selection stay.
+    void recount(TDBDataModule &database, const QString &searchText);
+
+    TagTreeItem *selectedTag() const;
+    // The first node in display order carrying that tagid, or null.
+    TagTreeItem *findTag(int tagid) const;
+    // The first node in display order whose caption contains the text, letters
+    // A to Z folded; null for an empty text or no match.
+    TagTreeItem *findCaptionContaining(const QString &text) const;
+    QList<TagTreeItem *> allTags() const;
+
+    // The catalog icon of an index (index 0 a plain folder).
+    static QIcon catalogIcon(int index);
+    static const QStringList &catalogIconNames();
+};

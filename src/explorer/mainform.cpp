@@ -1,0 +1,392 @@
+#include "mainform.h"
+
+#include "appcontext.h"
+#include "catalogrows.h"
+#include "dbdatamodule.h"
+#include "exwebbrowser.h"
+#include "menuentry.h"
+#include "tagtreeview.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QFont explorerFont()
+{
+    QFont font(QStringLiteral("Trebuchet MS"));
+    font.setPixelSize(13);
+    return font;
+}
+
+QString formatCreateDate(const QDateTime &created)
+{
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(created.date(), QLocale::ShortFormat);
+    if (created.time() != QTime(0, 0))
+        text += QLatin1Char(' ') + locale.toString(created.time(), QLocale::LongFormat);
+    return text;
+}
+
+} // namespace
+
+TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *parent)
+    : QMainWindow(parent)
+    , m_context(context)
+    , m_database(database)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Clipnest"));
+    setFont(explorerFont());
+    // Its own task-bar entry, with no owner, although the drop box is the main window.
+    setWindowFlag(Qt::Window);
+    resize(1100, 720);
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createPanes();
+
+    // FormCreate: an empty page to start with.
+    showBlank();
+}
+
+TMainForm::~TMainForm() = default;
+
+QAction *TMainForm::makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
+                               const QKeySequence &shortcut)
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    if (iconName)
+        action->setIcon(QIcon::fromTheme(QLatin1String(iconName)));
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+}
+
+void TMainForm::createActions()
+{
+    AddNoteAct = makeAction("AddNoteAct", tr("Add new note"), tr("Add new note"), "document-new",
+                            QKeySequence(Qt::CTRL | Qt::Key_N));
+    AddNoteInTagAct = makeAction("AddNoteInTagAct", tr("Add note under current node"),
+                                 tr("Add new note under current tag"), "list-add",
+                                 QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    DelNoteAct = makeAction("DelNoteAct", tr("Delete current note"), tr("Delete current note"), "edit-delete",
+                            QKeySequence(Qt::CTRL | Qt::Key_D));
+    EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"),
+                             "accessories-text-editor", QKeySequence(Qt::CTRL | Qt::Key_T));
+    PrintNoteAct = makeAction("PrintNoteAct", tr("Print current note"), tr("Print current note"), "document-print",
+                              QKeySequence(Qt::CTRL | Qt::Key_P));
+    CopySelectionAct = makeAction("CopySelectionAct", tr("Copy Selection to clipboard"),
+                                  tr("Copy Selection to clipboard"), "edit-copy", QKeySequence(Qt::CTRL | Qt::Key_C));
+    RenameTagAct = makeAction("RenameTagAct", tr("Rename node"), tr("Rename tag"), "edit-find-replace",
+                              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
+    DeleteTagAct = makeAction("DeleteTagAct", tr("Delete node"), tr("Delete tag"), "list-remove",
+                              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D));
+    AddTagAct = makeAction("AddTagAct", tr("Add node"), tr("Add tag"), "folder-new",
+                           QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
+    AboutAct = makeAction("AboutAct", tr("About"), tr("About"), "help-about", {});
+    EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
+    ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
+    ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+
+    // Commands that are not wired yet stay visible but unavailable.
+    for (QAction *pending : {AddNoteAct, AddNoteInTagAct, DelNoteAct, EditNoteAct, PrintNoteAct, CopySelectionAct,
+                             RenameTagAct, DeleteTagAct, AddTagAct, AboutAct, EnglishAct, ChineseAct, ExitAct})
+        pending->setEnabled(false);
+}
+
+void TMainForm::createMenus()
+{
+    auto addMenu = [this](const char *name, const QString &title) {
+        QMenu *menu = menuBar()->addMenu(title);
+        menu->setObjectName(QLatin1String(name));
+        menu->menuAction()->setObjectName(QLatin1String(name));
+        return menu;
+    };
+    auto entry = [this](QMenu *menu, QAction *action, const char *name) {
+        menu->addAction(menuEntryFor(action, QLatin1String(name), menu));
+    };
+    auto separator = [](QMenu *menu, const char *name) { menu->addAction(namedSeparator(QLatin1String(name), menu)); };
+
+    QMenu *file = addMenu("FileMenu", tr("File"));
+    entry(file, AddNoteAct, "addnewnote1");
+    entry(file, AddNoteInTagAct, "Addnewnoteincurrenttag1");
+    entry(file, DelNoteAct, "deletenote1");
+    entry(file, EditNoteAct, "Editnote1");
+    separator(file, "N1");
+    entry(file, PrintNoteAct, "Printnote1");
+    separator(file, "N2");
+    entry(file, ExitAct, "Exit1");
+
+    QMenu *node = addMenu("TagMenu", tr("Node"));
+    entry(node, AddTagAct, "Addtag1");
+    entry(node, DeleteTagAct, "Deletetag1");
+    entry(node, RenameTagAct, "Renametag1");
+
+    QMenu *edit = addMenu("EditMenu", tr("Edit"));
+    entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
+
+    QMenu *language = addMenu("LanguageMenu", tr("Language"));
+    entry(language, EnglishAct, "English1");
+    entry(language, ChineseAct, "Chinese1");
+
+    QMenu *about = addMenu("AboutMenu", tr("About"));
+    entry(about, AboutAct, "About2");
+
+    NotePopupMenu = new QMenu(this);
+    NotePopupMenu->setObjectName(QStringLiteral("NotePopupMenu"));
+    entry(NotePopupMenu, AddNoteAct, "AddNoteMenu1");
+    entry(NotePopupMenu, AddNoteInTagAct, "AddNewNoteInTagMenu1");
+    entry(NotePopupMenu, EditNoteAct, "Editcurrentnote1");
+    entry(NotePopupMenu, DelNoteAct, "DelNoteMenu1");
+
+    AttachPopupMenu = new QMenu(this);
+    AttachPopupMenu->setObjectName(QStringLiteral("AttachPopupMenu"));
+
+    contentPopupMenu = new QMenu(this);
+    contentPopupMenu->setObjectName(QStringLiteral("contentPopupMenu"));
+    entry(contentPopupMenu, CopySelectionAct, "Copyselection1");
+    entry(contentPopupMenu, PrintNoteAct, "Print1");
+
+    TreePopupMenu = new QMenu(this);
+    TreePopupMenu->setObjectName(QStringLiteral("TreePopupMenu"));
+    entry(TreePopupMenu, AddNoteInTagAct, "AddNewNoteInTagRMenu");
+    entry(TreePopupMenu, AddNoteAct, "AddNewNoteMenu");
+    separator(TreePopupMenu, "N3");
+    entry(TreePopupMenu, AddTagAct, "AddChildNodeMenu");
+    entry(TreePopupMenu, DeleteTagAct, "DelNodeMenu");
+    entry(TreePopupMenu, RenameTagAct, "RenameNodeMenu");
+    separator(TreePopupMenu, "N4");
+}
+
+void TMainForm::createToolBar()
+{
+    topBar = new QToolBar(this);
+    topBar->setObjectName(QStringLiteral("topBar"));
+    topBar->setMovable(false);
+    topBar->setIconSize(QSize(24, 24));
+    topBar->setFixedHeight(34);
+    addToolBar(Qt::TopToolBarArea, topBar);
+
+    const std::pair<const char *, QAction *> buttons[] = {
+        {"addNote", AddNoteAct},       {"AddNoteInTag", AddNoteInTagAct}, {"delNote", DelNoteAct},
+        {"EditNote", EditNoteAct},     {"PrintNote", PrintNoteAct},       {"AddTagBtn", AddTagAct},
+        {"DelTagBtn", DeleteTagAct},   {"RenTagBtn", RenameTagAct},       {"CopySelection", CopySelectionAct},
+        {"About", AboutAct},
+    };
+    for (const auto &[name, action] : buttons) {
+        auto *button = new QToolButton(topBar);
+        button->setObjectName(QLatin1String(name));
+        button->setDefaultAction(action);
+        button->setFixedSize(28, 28);
+        button->setAutoRaise(true);
+        topBar->addWidget(button);
+    }
+
+    TitleFilterEdit = new QLineEdit(topBar);
+    TitleFilterEdit->setObjectName(QStringLiteral("TitleFilterEdit"));
+    TitleFilterEdit->setPlaceholderText(tr("Type Text And Press Enter To Search Note Title"));
+    TitleFilterEdit->setFixedWidth(397);
+    TitleFilterEdit->setClearButtonEnabled(true);
+    topBar->addSeparator();
+    topBar->addWidget(TitleFilterEdit);
+    connect(TitleFilterEdit, &QLineEdit::returnPressed, this, [this] { LoadTagTree(TitleFilterEdit->text()); });
+}
+
+void TMainForm::createPanes()
+{
+    auto *leftPane = new QWidget(this);
+    leftPane->setObjectName(QStringLiteral("LeftPane"));
+    auto *leftLayout = new QVBoxLayout(leftPane);
+    leftLayout->setContentsMargins(2, 2, 0, 2);
+    leftLayout->setSpacing(3);
+    TagTreeLabel = new QLabel(tr("Note catalog"), leftPane);
+    TagTreeLabel->setObjectName(QStringLiteral("TagTreeLabel"));
+    qtreeEdit = new QLineEdit(leftPane);
+    qtreeEdit->setObjectName(QStringLiteral("qtreeEdit"));
+    qtreeEdit->setPlaceholderText(tr("Quick node locator"));
+    m_tagTree = new TagTreeView(leftPane);
+    leftLayout->addWidget(TagTreeLabel);
+    leftLayout->addWidget(qtreeEdit);
+    leftLayout->addWidget(m_tagTree, 1);
+
+    NoteListView = new QTreeWidget(this);
+    NoteListView->setObjectName(QStringLiteral("NoteListView"));
+    NoteListView->setColumnCount(2);
+    NoteListView->setHeaderLabels({tr("Note title"), tr("Create date")});
+    NoteListView->header()->resizeSection(0, 600);
+    NoteListView->header()->resizeSection(1, 150);
+    NoteListView->setRootIsDecorated(false);
+    NoteListView->setUniformRowHeights(true);
+    NoteListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    NoteListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    NoteListView->setDragEnabled(true);
+    NoteListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    NoteListView->setIconSize(QSize(16, 16));
+    // Rows 0, 2, ... grey, rows 1, 3, ... near white.
+    NoteListView->setAlternatingRowColors(true);
+    QPalette rows = NoteListView->palette();
+    rows.setColor(QPalette::Base, QColor(238, 238, 238));
+    rows.setColor(QPalette::AlternateBase, QColor(254, 254, 254));
+    NoteListView->setPalette(rows);
+    NoteListView->setMinimumHeight(60);
+    NoteListView->setProperty("languageColumns", true);
+
+    auto *contentPane = new QWidget(this);
+    auto *contentLayout = new QVBoxLayout(contentPane);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->setSpacing(2);
+    NoteContentLabel = new QLabel(tr("Note Content:"), contentPane);
+    NoteContentLabel->setObjectName(QStringLiteral("NoteContentLabel"));
+    Content = new TExWebBrowser(contentPane);
+    Content->setObjectName(QStringLiteral("Content"));
+    contentLayout->addWidget(NoteContentLabel);
+    contentLayout->addWidget(Content, 1);
+
+    AttachList = new QTreeWidget(this);
+    AttachList->setObjectName(QStringLiteral("AttachList"));
+    AttachList->setColumnCount(3);
+    AttachList->setHeaderLabels({tr("Attach FileName"), tr("Path"), tr("FileSize")});
+    AttachList->header()->resizeSection(0, 200);
+    AttachList->header()->resizeSection(1, 300);
+    AttachList->header()->resizeSection(2, 100);
+    AttachList->setRootIsDecorated(false);
+    AttachList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    AttachList->setIconSize(QSize(24, 24));
+    AttachList->setContextMenuPolicy(Qt::CustomContextMenu);
+    AttachList->setMinimumHeight(40);
+    AttachList->setProperty("languageColumns", true);
+
+    auto *rightSide = new QSplitter(Qt::Vertical, this);
+    rightSide->setObjectName(QStringLiteral("RightSplitter"));
+    rightSide->setHandleWidth(3);
+    rightSide->addWidget(NoteListView);
+    rightSide->addWidget(contentPane);
+    rightSide->addWidget(AttachList);
+    rightSide->setStretchFactor(0, 0);
+    rightSide->setStretchFactor(1, 1);
+    rightSide->setStretchFactor(2, 0);
+    rightSide->setSizes({162, 400, 81});
+
+    BottomSplitter = new QSplitter(Qt::Horizontal, this);
+    BottomSplitter->setObjectName(QStringLiteral("BottomSplitter"));
+    BottomSplitter->addWidget(leftPane);
+    BottomSplitter->addWidget(rightSide);
+    BottomSplitter->setStretchFactor(0, 0);
+    BottomSplitter->setStretchFactor(1, 1);
+    BottomSplitter->setSizes({185, 900});
+    leftPane->setMinimumWidth(5);
+    setCentralWidget(BottomSplitter);
+
+    connect(m_tagTree, &QTreeWidget::itemClicked, this, [this] { ShowTagNotes(); });
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    // Closing only hides the explorer; the drop box brings it back.
+    event->ignore();
+    hide();
+}
+
+void TMainForm::showBlank()
+{
+    Content->Navigate(QStringLiteral("about:blank"));
+    Content->WaitWhileBusy();
+}
+
+void TMainForm::ClearExplorer()
+{
+    Content->Navigate(QStringLiteral("about:blank"));
+    m_tagTree->clear();
+    NoteListView->clear();
+    AttachList->clear();
+}
+
+void TMainForm::LoadTagTree(const QString &searchText)
+{
+    SearchText = searchText;
+    if (searchText.isEmpty())
+        m_tagTree->loadFull(m_database);
+    else
+        m_tagTree->recount(m_database, searchText);
+}
+
+const NoteListRecord *TMainForm::noteRecord(const QTreeWidgetItem *item)
+{
+    if (!item)
+        return nullptr;
+    return &static_cast<const NoteListItem *>(item)->record;
+}
+
+void TMainForm::ShowTagNotes()
+{
+    TagTreeItem *tag = m_tagTree->selectedTag();
+    if (!tag)
+        return;
+    NoteListView->clear();
+    AttachList->clear();
+    showBlank();
+    CurrentTagId = tag->record.tagid;
+    CurrentTagPath = tag->record.path;
+
+    QSqlQuery &query =
+        SearchText.trimmed().isEmpty()
+            ? m_database.runQuery(QStringLiteral("select * from note where tagid=?"), {CurrentTagId})
+            : m_database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) like ?"),
+                                  {CurrentTagId, QStringLiteral("%") + upperAsciiLetters(SearchText) + QStringLiteral("%")});
+    const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    QList<QTreeWidgetItem *> items;
+    while (query.next()) {
+        auto *item = new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
+                                       query.value(QStringLiteral("createdate")).toDateTime(),
+                                       fieldText(query, "filename")});
+        item->setText(0, item->record.title);
+        item->setText(1, formatCreateDate(item->record.createdate));
+        item->setIcon(0, noteIcon);
+        items.append(item);
+    }
+    query.finish();
+    NoteListView->addTopLevelItems(items);
+    if (!items.isEmpty())
+        NoteListView->setCurrentItem(items.first());
+}
+
+void TMainForm::NoteSaved(int noteId, int tagId)
+{
+    LoadTagTree(SearchText);
+    SelectTagAndNote(noteId, tagId);
+}
+
+void TMainForm::SelectTagAndNote(int noteId, int tagId)
+{
+    TagTreeItem *tag = m_tagTree->findTag(tagId);
+    if (tag)
+        m_tagTree->setCurrentItem(tag);
+    ShowTagNotes();
+    if (tag)
+        m_tagTree->scrollToItem(tag);
+    for (int i = 0; i < NoteListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = NoteListView->topLevelItem(i);
+        if (noteRecord(item)->noteid == noteId) {
+            NoteListView->setCurrentItem(item);
+            NoteListView->scrollToItem(item);
+            break;
+        }
+    }
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTreeWidgetItem>
+
+struct AppContext;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QTreeWidget;
+class TDBDataModule;
+class TExWebBrowser;
+class TagTreeView;
+
+// The record of each note list item.
+struct NoteListRecord
+{
+    int noteid = 0;
+    int tagid = 0;
+    QString title;
+    QDateTime createdate;
+    QString filename; // relative to the data folder
+};
+
+// A note list item; it owns its record.
+class NoteListItem : public QTreeWidgetItem
+{
+public:
+    explicit NoteListItem(NoteListRecord noteRecord)
+        : record(std::move(noteRecord))
+    {
+    }
+
+    NoteListRecord record;
+};
+
+// The notes explorer: the catalog tree, the notes of the selected node, the
+// selected note and its attachments.
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    TMainForm(AppContext &context, TDBDataModule &database, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    void setDropBoxWindow(QWidget *dropBox) { DropBoxWindow = dropBox; }
+
+    // With an empty text rebuilds the tree; otherwise recounts it for the search.
+    void LoadTagTree(const QString &searchText);
+
+    // An editor saved a note: reload the tree, then select the note.
+    void NoteSaved(int noteId, int tagId);
+    void SelectTagAndNote(int noteId, int tagId);
+
+    // Empties the view, the tree and both lists before the program ends.
+    void ClearExplorer();
+
+    // Shows the notes of the selected node.
+    void ShowTagNotes();
+
+    const QString &searchText() const { return SearchText; }
+    int currentTagId() const { return CurrentTagId; }
+    int currentNoteId() const { return CurrentNoteId; }
+
+    TagTreeView *TagTreeView_() const { return m_tagTree; }
+    QTreeWidget *noteList() const { return NoteListView; }
+    QTreeWidget *attachList() const { return AttachList; }
+    TExWebBrowser *content() const { return Content; }
+    static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPanes();
+    QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
+                        const QKeySequence &shortcut);
+    void showBlank();
+
+    AppContext &m_context;
+    TDBDataModule &m_database;
+
+    // Window state.
+    QPointer<QWidget> DropBoxWindow;
+    int CurrentTagId = -1;
+    QString CurrentTagPath;
+    int CurrentNoteId = -1;
+    QString SearchText;
+    QString EditNoteFile;
+    QString EditNoteTitle;
+    QString EditTagPath;
+
+    // Actions.
+    QAction *AddNoteAct = nullptr;
+    QAction *AddNoteInTagAct = nullptr;
+    QAction *DelNoteAct = nullptr;
+    QAction *EditNoteAct = nullptr;
+    QAction *PrintNoteAct = nullptr;
+    QAction *CopySelectionAct = nullptr;
+    QAction *RenameTagAct = nullptr;
+    QAction *DeleteTagAct = nullptr;
+    QAction *AddTagAct = nullptr;
+    QAction *AboutAct = nullptr;
+    QAction *EnglishAct = nullptr;
+    QAction *ChineseAct = nullptr;
+    QAction *ExitAct = nullptr;
+
+    // Controls.
+    QToolBar *topBar = nullptr;
+    QLineEdit *TitleFilterEdit = nullptr;
+    QLabel *TagTreeLabel = nullptr;
+    QLineEdit *qtreeEdit = nullptr;
+    TagTreeView *m_tagTree = nullptr;
+    QSplitter *BottomSplitter = nullptr;
+    QTreeWidget *NoteListView = nullptr;
+    QLabel *NoteContentLabel = nullptr;
+    TExWebBrowser *Content = nullptr;
+    QTreeWidget *AttachList = nullptr;
+    QMenu *NotePopupMenu = nullptr;
+    QMenu *AttachPopupMenu = nullptr;
+    QMenu *contentPopupMenu = nullptr;
+    QMenu *TreePopupMenu = nullptr;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "messagetexts.h"
+
+#include <QString>
+#include <QStringList>
+
+inline constexpr const char ProductWebSite[] = "https://clipnest.app";
+inline constexpr const char ApplicationTitle[] = "Clipnest";
+
+// State shared by the whole program, handed down to whatever needs it so that
+// tests can run the real code on a temporary program folder.
+struct AppContext
+{
+    explicit AppContext(QString folder)
+        : programFolder(std::move(folder))
+        , dataFolder(programFolder + QStringLiteral("data/"))
+    {
+    }
+
+    QString programFolder; // ends with "/"
+    QString dataFolder;    // the program folder followed by "data/"
+    QString languageFileName = QStringLiteral("en.ini");
+    MessageTexts messages;
+    QStringList catalogPaths; // the path of every catalog node, for auto-completion
+
+    QString databasePath() const { return programFolder + QStringLiteral("notes.fdb"); }
+};

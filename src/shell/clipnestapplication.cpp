@@ -1,0 +1,42 @@
+#include "clipnestapplication.h"
+
+#include "appcontext.h"
+#include "dberror.h"
+
+#include <QIcon>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <exception>
+
+ClipnestApplication::ClipnestApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QLatin1String(ApplicationTitle));
+    setApplicationDisplayName(QLatin1String(ApplicationTitle));
+    // The drop box and the tray keep the program alive while the explorer is hidden.
+    setQuitOnLastWindowClosed(false);
+    // Icons come by their freedesktop names; offscreen and bare X sessions name no theme.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+bool ClipnestApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const DbError &error) {
+        reportError(error.message());
+    } catch (const std::exception &error) {
+        reportError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        reportError(tr("An unexpected error occurred."));
+    }
+    return false;
+}
+
+void ClipnestApplication::reportError(const QString &text)
+{
+    std::fprintf(stderr, "Clipnest: %s\n", qPrintable(text));
+    QMessageBox::critical(nullptr, QLatin1String(ApplicationTitle), text);
+}

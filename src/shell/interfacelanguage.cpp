@@ -1,0 +1,150 @@
+#include "interfacelanguage.h"
+
+#include "appcontext.h"
+#include "menuentry.h"
+#include "profilefile.h"
+#include "settings.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+namespace {
+
+enum Kind : unsigned {
+    Pictures = 1 << 0,
+    MenuEntries = 1 << 1,
+    Labels = 1 << 2,
+    ToolButtons = 1 << 3,
+    TextFields = 1 << 4,
+    Actions = 1 << 5,
+    ColourButtons = 1 << 6,
+    ListViews = 1 << 7,
+};
+
+const QString NoValue = QStringLiteral("\x01");
+
+void setColumnCaptions(QTreeWidget *list, const QString &value)
+{
+    QStringList captions;
+    const qsizetype first = value.indexOf(QLatin1Char(','));
+    if (list->objectName().compare(QLatin1String("notelistview"), Qt::CaseInsensitive) == 0) {
+        captions << (first < 0 ? QString() : value.left(first)) << (first < 0 ? value : value.mid(first + 1));
+    } else {
+        const qsizetype second = first < 0 ? -1 : value.indexOf(QLatin1Char(','), first + 1);
+        if (first < 0)
+            captions << QString() << QString() << value;
+        else if (second < 0)
+            captions << value.left(first) << QString() << value.mid(first + 1);
+        else
+            captions << value.left(first) << value.mid(first + 1, second - first - 1) << value.mid(second + 1);
+    }
+    for (int column = 0; column < list->columnCount() && column < captions.size(); ++column)
+        list->headerItem()->setText(column, captions[column]);
+}
+
+// Goes through the window's controls and components in creation order and gives
+// each handled one the text of its key.
+void visit(QWidget *window, const ProfileFile &file, const QString &section, unsigned kinds)
+{
+    const QList<QObject *> all = window->findChildren<QObject *>();
+    for (QObject *object : all) {
+        const QString name = object->objectName();
+        if (name.isEmpty())
+            continue;
+        const QString value = file.readString(section, name, NoValue);
+        const bool present = value != NoValue;
+
+        if (auto *action = qobject_cast<QAction *>(object)) {
+            if (qobject_cast<QMenu *>(action->parent())) {
+                if ((kinds & MenuEntries) && present)
+                    setEntryText(action, value);
+            } else if ((kinds & Actions) && present) {
+                action->setText(value);
+                action->setToolTip(value);
+                action->setStatusTip(value);
+            }
+        } else if (auto *label = qobject_cast<QLabel *>(object)) {
+            if (name == QLatin1String("LogoImage")) {
+                if (kinds & Pictures)
+                    label->setToolTip(present ? value : QStringLiteral("Drag & Drop anything to here!"));
+            } else if ((kinds & Labels) && present) {
+                label->setText(value);
+            }
+        } else if (auto *button = qobject_cast<QToolButton *>(object)) {
+            const bool colour = button->property("colourButton").toBool();
+            if (present && (kinds & (colour ? ColourButtons : ToolButtons)))
+                button->setToolTip(value);
+        } else if (auto *field = qobject_cast<QLineEdit *>(object)) {
+            if ((kinds & TextFields) && present) {
+                field->setPlaceholderText(value);
+                field->update();
+            }
+        } else if (auto *list = qobject_cast<QTreeWidget *>(object)) {
+            if ((kinds & ListViews) && list->property("languageColumns").toBool())
+                setColumnCaptions(list, present ? value : QString());
+        }
+    }
+}
+
+} // namespace
+
+InterfaceLanguage::InterfaceLanguage(AppContext &context)
+    : m_context(context)
+{
+}
+
+QString InterfaceLanguage::filePath(const QString &fileName) const
+{
+    return m_context.programFolder + fileName;
+}
+
+void InterfaceLanguage::readMessages(const QString &path)
+{
+    const ProfileFile file(path);
+    for (const QString &key : MessageTexts::keys())
+        m_context.messages.set(key, file.readString(QStringLiteral("String"), key, MessageTexts::builtInDefault(key)));
+}
+
+void InterfaceLanguage::applyAtStart(QWidget *dropBox, QWidget *explorer)
+{
+    const QString path = filePath(m_context.languageFileName);
+    const ProfileFile file(path);
+    if (dropBox)
+        visit(dropBox, file, QStringLiteral("DropForm"), Pictures | MenuEntries);
+    if (explorer)
+        visit(explorer, file, QStringLiteral("MainForm"),
+              MenuEntries | Labels | ToolButtons | TextFields | Actions | ListViews);
+    readMessages(path);
+}
+
+void InterfaceLanguage::switchLanguage(const QString &fileName, QWidget *dropBox, QWidget *explorer)
+{
+    m_context.languageFileName = fileName;
+    Settings(m_context.programFolder).saveLanguageFileName(fileName);
+    const QString path = filePath(fileName);
+    const ProfileFile file(path);
+    if (dropBox)
+        visit(dropBox, file, QStringLiteral("DropForm"), Pictures | MenuEntries);
+    if (explorer) {
+        explorer->setWindowTitle(file.readString(QStringLiteral("MainForm"), QStringLiteral("Caption"),
+                                                 QLatin1String(ApplicationTitle)));
+        visit(explorer, file, QStringLiteral("MainForm"), MenuEntries | Labels | ToolButtons | TextFields | ListViews);
+    }
+    readMessages(path);
+}
+
+void InterfaceLanguage::applyToEditor(QWidget *editor, const QString &fileName)
+{
+    if (fileName.toLower() == QLatin1String("en.ini"))
+        return;
+    const ProfileFile file(filePath(fileName));
+    editor->setWindowTitle(
+        file.readString(QStringLiteral("EditorForm"), QStringLiteral("Caption"), QStringLiteral("Note editor")));
+    visit(editor, file, QStringLiteral("EditorForm"), ColourButtons | Labels | ToolButtons | ListViews);
+}

@@ -1,0 +1,41 @@
+#include "messagetexts.h"
+
+#include "appcontext.h"
+
+const QStringList &MessageTexts::keys()
+{
+    static const QStringList all{
+        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),      QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),       QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),     QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),  QStringLiteral("RenameTagPrompt"),
+    };
+    return all;
+}
+
+QString MessageTexts::builtInDefault(const QString &key)
+{
+    static const QHash<QString, QString> defaults{
+        {QStringLiteral("UnSupportedFormat"),
+         QStringLiteral("Sorry, it seem from a unsupported source application, please use Copy/Paste to make note.")},
+        {QStringLiteral("CannotDelTag"), QStringLiteral("Cannot delete the tag while still having child tag or note.")},
+        {QStringLiteral("LoadNoteFail"), QStringLiteral("Try to loading note failed!")},
+        {QStringLiteral("ViewProperties"),
+         QStringLiteral("Please select the image or the link to view its properties.")},
+        {QStringLiteral("ConnectFail"),
+         QStringLiteral("Connect server failed, please visit our website for manual download.")},
+        {QStringLiteral("UpdateFileError"), QStringLiteral("Reading update file error, please visit \"%1\" for manual download.")
+                                                .arg(QLatin1String(ProductWebSite))},
+        {QStringLiteral("DownloadNewVer"), QStringLiteral("Now start to download new version: ")},
+        {QStringLiteral("NoNeedDownload"),
+         QStringLiteral("The newest version has been already installed in this computer.")},
+        {QStringLiteral("AddTagCaption"), QStringLiteral("Add tag?")},
+        {QStringLiteral("AddTagPrompt"),
+         QStringLiteral("Use commas to build tag tree, Input the new tagname to be the child of \"")},
+        {QStringLiteral("RenameTagCaption"), QStringLiteral("Rename tag?")},
+        {QStringLiteral("RenameTagPrompt"), QStringLiteral("Please input the new tag name:")},
+    };
+    return defaults.value(key);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+// The program's message texts, replaced as a whole by each language file load.
+// Until the first load every text is empty.
+class MessageTexts
+{
+public:
+    static const QStringList &keys();
+    static QString builtInDefault(const QString &key);
+
+    QString text(const QString &key) const { return m_texts.value(key); }
+    void set(const QString &key, const QString &value) { m_texts.insert(key, value); }
+
+private:
+    QHash<QString, QString> m_texts;
+};

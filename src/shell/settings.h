@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+// What the settings file holds once it has been read.
+struct LoadedSettings
+{
+    int defaultClick = 1;     // 1 adds a note on a double-click, anything else shows the explorer
+    QString dataFolder;       // always the program folder followed by "data/"
+    QString languageFileName; // relative to the program folder
+};
+
+// The settings file tavlo.ini in the program folder.
+class Settings
+{
+public:
+    static constexpr int AddNoteClick = 1;
+    static constexpr int ShowExplorerClick = 2;
+
+    // programFolder ends with "/".
+    explicit Settings(QString programFolder);
+
+    QString filePath() const;
+    QString dataFolder() const;
+
+    // The default file, byte for byte, as written when none exists.
+    QByteArray defaultContent() const;
+
+    // Creates the default file when there is no settings file; an existing file is
+    // never replaced, even when keys are missing from it.
+    void writeDefaultSettings() const;
+
+    // Reads every key with its default and rewrites datapath when it differs in
+    // any way from the data folder the program actually uses.
+    LoadedSettings loadSettings() const;
+
+    void saveDoubleClickAction(int action) const;
+    void saveLanguageFileName(const QString &fileName) const;
+
+private:
+    QString m_programFolder;
+};

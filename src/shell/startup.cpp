@@ -1,0 +1,91 @@
+#include "startup.h"
+
+#include "aboutform.h"
+#include "clipnestapplication.h"
+#include "dberror.h"
+#include "dbdatamodule.h"
+#include "dropform.h"
+#include "infoform.h"
+#include "instanceguard.h"
+#include "interfacelanguage.h"
+#include "mainform.h"
+#include "settings.h"
+
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTreeWidget>
+
+ClipnestProgram::ClipnestProgram(const QString &programFolder)
+    : m_context(programFolder)
+    , m_language(std::make_unique<InterfaceLanguage>(m_context))
+{
+}
+
+ClipnestProgram::~ClipnestProgram()
+{
+    m_context.catalogPaths.clear();
+    m_info.reset();
+    m_about.reset();
+    m_explorer.reset();
+    m_database.reset();
+    m_dropBox.reset();
+}
+
+void ClipnestProgram::bringUp()
+{
+    m_dropBox = std::make_unique<TDropForm>(m_context);
+    m_database = std::make_unique<TDBDataModule>(m_context.databasePath());
+    m_explorer = std::make_unique<TMainForm>(m_context, *m_database);
+    m_about = std::make_unique<TaboutForm>(m_context.programFolder);
+    m_info = std::make_unique<TInfoForm>();
+
+    m_explorer->setDropBoxWindow(m_dropBox.get());
+    m_dropBox->setExplorer(m_explorer.get());
+    QObject::connect(m_dropBox.get(), &TDropForm::exitRequested, m_dropBox.get(), [this] { exit(); });
+
+    m_explorer->showMaximized();
+    m_explorer->LoadTagTree(QString());
+    m_explorer->noteList()->header()->update();
+
+    const LoadedSettings settings = Settings(m_context.programFolder).loadSettings();
+    m_dropBox->setDoubleClickChoice(settings.defaultClick);
+    m_context.dataFolder = settings.dataFolder;
+    m_context.languageFileName = settings.languageFileName;
+    m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
+
+    m_context.catalogPaths = m_database->loadCatalogPaths();
+    m_dropBox->show();
+}
+
+void ClipnestProgram::exit()
+{
+    if (m_explorer)
+        m_explorer->ClearExplorer();
+    if (m_dropBox)
+        m_dropBox->close();
+    QCoreApplication::quit();
+}
+
+int runClipnest(const QString &programFolder)
+{
+    InstanceGuard guard;
+    if (!guard.tryAcquire()) {
+        QMessageBox refusal(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("Clipnest is already running."),
+                            QMessageBox::Ok);
+        refusal.exec();
+        return 1;
+    }
+
+    ClipnestProgram program(programFolder);
+    try {
+        program.bringUp();
+    } catch (const DbError &error) {
+        // The program does not run without its database.
+        ClipnestApplication::reportError(error.message());
+        return 1;
+    }
+    const int status = QCoreApplication::exec();
+    program.context().catalogPaths.clear();
+    guard.release();
+    return status;
+}

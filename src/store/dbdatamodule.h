@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The note database: one connection, one transaction and one primary query
+// through which every statement runs, one at a time. Every value is bound.
+// Failures throw DbError with the engine's message.
+class TDBDataModule
+{
+public:
+    // Opens the database file; throws DbError when it cannot be opened.
+    explicit TDBDataModule(const QString &databasePath);
+    // Closes the primary query, rolls back an open transaction and disconnects.
+    ~TDBDataModule();
+    TDBDataModule(const TDBDataModule &) = delete;
+    TDBDataModule &operator=(const TDBDataModule &) = delete;
+
+    // Starts the transaction unless one is open already.
+    void startTransaction();
+    void commit();
+    void rollback() noexcept;
+    bool inTransaction() const { return m_inTransaction; }
+
+    // Runs a query on the primary query and leaves it positioned before the first
+    // row; a new statement closes the previous result.
+    QSqlQuery &runQuery(const QString &sql, const QVariantList &values = {});
+    void runStatement(const QString &sql, const QVariantList &values = {});
+    // Runs a query and answers the first column of its first row as an integer;
+    // no row or NULL reads as 0.
+    int queryInteger(const QString &sql, const QVariantList &values = {});
+
+    // New ids are the table's current maximum plus one; an empty table gives 1.
+    int nextTagId();
+    int nextNoteId();
+    int nextAttachmentId();
+
+    // The path of every tags row, in the order the database returns them.
+    QStringList loadCatalogPaths();
+
+    QSqlDatabase &connection() { return m_database; }
+
+private:
+    void prepareAndRun(const QString &sql, const QVariantList &values);
+
+    QString m_connectionName;
+    QSqlDatabase m_database;
+    QSqlQuery m_query;
+    bool m_inTransaction = false;
+};
+
+// One changing operation: starts the transaction, and rolls it back when the
+// operation leaves without committing (an error was thrown).
+class Transaction
+{
+public:
+    explicit Transaction(TDBDataModule &database);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit();
+
+private:
+    TDBDataModule &m_database;
+    bool m_finished = false;
+};
+
+// Reads a column of the current row by name.
+int fieldInt(const QSqlQuery &query, const char *name);
+QString fieldText(const QSqlQuery &query, const char *name);

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite headless.
+set -euo pipefail
+root=$(cd "$(dirname "$0")" && pwd)
+source "$root/tools/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+cd "$root/build"
+ctest --output-on-failure --timeout 600

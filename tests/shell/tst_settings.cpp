@@ -1,0 +1,171 @@
+#include "profilefile.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+class SettingsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaultFileIsWrittenByteForByte();
+    void existingFileIsNeverReplaced();
+    void datapathIsCorrected_data();
+    void datapathIsCorrected();
+    void defaultClick_data();
+    void defaultClick();
+    void missingFileGivesDefaultsAndWritesNothing();
+    void doubleClickActionIsWrittenInPlace();
+    void profileNamesIgnoreCase();
+    void profileAddsMissingKeysAndSections();
+};
+
+void SettingsTest::defaultFileIsWrittenByteForByte()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    Settings settings(folder);
+    settings.writeDefaultSettings();
+    const QByteArray expected =
+        "[Tavlo]\r\nlang=en.ini\r\ndefaultClick=1\r\ndatapath=" + folder.toUtf8() + "data/\r\n";
+    QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")), expected);
+
+    const LoadedSettings loaded = settings.loadSettings();
+    QCOMPARE(loaded.defaultClick, 1);
+    QCOMPARE(loaded.languageFileName, QStringLiteral("en.ini"));
+    QCOMPARE(loaded.dataFolder, folder + QStringLiteral("data/"));
+    // Loading a correct file leaves it untouched.
+    QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")), expected);
+}
+
+void SettingsTest::existingFileIsNeverReplaced()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    writeAll(folder + QStringLiteral("tavlo.ini"), "[Tavlo]\nlang=cn.ini\n");
+    Settings(folder).writeDefaultSettings();
+    QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")), QByteArray("[Tavlo]\nlang=cn.ini\n"));
+}
+
+void SettingsTest::datapathIsCorrected_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("folder moved") << QStringLiteral("/home/someone/OldClipnest/data/");
+    QTest::newRow("edited by hand") << QStringLiteral("/mnt/elsewhere/");
+    QTest::newRow("differs in case only") << QStringLiteral("UPPER");
+    QTest::newRow("missing trailing separator") << QStringLiteral("NOSLASH");
+}
+
+void SettingsTest::datapathIsCorrected()
+{
+    QFETCH(QString, stored);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/Clipnest/");
+    QDir().mkpath(folder);
+    const QString expected = folder + QStringLiteral("data/");
+    if (stored == QLatin1String("UPPER"))
+        stored = expected.toUpper();
+    else if (stored == QLatin1String("NOSLASH"))
+        stored = folder + QStringLiteral("data");
+    writeAll(folder + QStringLiteral("tavlo.ini"),
+             "[Tavlo]\r\nlang=cn.ini\r\ndefaultClick=2\r\ndatapath=" + stored.toUtf8() + "\r\n");
+
+    const LoadedSettings loaded = Settings(folder).loadSettings();
+    QCOMPARE(loaded.dataFolder, expected);
+    QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")),
+             "[Tavlo]\r\nlang=cn.ini\r\ndefaultClick=2\r\ndatapath=" + expected.toUtf8() + "\r\n");
+}
+
+void SettingsTest::defaultClick_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("2") << QByteArray("defaultClick=2\r\n") << 2;
+    QTest::newRow("0") << QByteArray("defaultClick=0\r\n") << 0;
+    QTest::newRow("7") << QByteArray("defaultClick=7\r\n") << 7;
+    QTest::newRow("abc") << QByteArray("defaultClick=abc\r\n") << 1;
+    QTest::newRow("missing") << QByteArray() << 1;
+}
+
+void SettingsTest::defaultClick()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    writeAll(folder + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=en.ini\r\n" + line);
+    QCOMPARE(Settings(folder).loadSettings().defaultClick, expected);
+}
+
+void SettingsTest::missingFileGivesDefaultsAndWritesNothing()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    const LoadedSettings loaded = Settings(folder).loadSettings();
+    QCOMPARE(loaded.defaultClick, 1);
+    QCOMPARE(loaded.languageFileName, QStringLiteral("en.ini"));
+    QVERIFY(!QFile::exists(folder + QStringLiteral("tavlo.ini")));
+}
+
+void SettingsTest::doubleClickActionIsWrittenInPlace()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    Settings settings(folder);
+    settings.writeDefaultSettings();
+    settings.saveDoubleClickAction(Settings::ShowExplorerClick);
+    QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")),
+             "[Tavlo]\r\nlang=en.ini\r\ndefaultClick=2\r\ndatapath=" + folder.toUtf8() + "data/\r\n");
+    QCOMPARE(settings.loadSettings().defaultClick, 2);
+    settings.saveLanguageFileName(QStringLiteral("cn.ini"));
+    QCOMPARE(settings.loadSettings().languageFileName, QStringLiteral("cn.ini"));
+}
+
+void SettingsTest::profileNamesIgnoreCase()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.ini"));
+    writeAll(path, "; comment\n[tavlo]\n  DEFAULTCLICK = 2 \n[Other]\ndefaultClick=5\n");
+    ProfileFile file(path);
+    QCOMPARE(file.readInteger(QStringLiteral("Tavlo"), QStringLiteral("defaultClick"), 1), 2);
+    QCOMPARE(file.readInteger(QStringLiteral("OTHER"), QStringLiteral("defaultclick"), 1), 5);
+    QVERIFY(file.writeString(QStringLiteral("TAVLO"), QStringLiteral("defaultClick"), QStringLiteral("1")));
+    // Written in place, in the first section only, with the file's own line ends.
+    QCOMPARE(readAll(path), QByteArray("; comment\n[tavlo]\ndefaultClick=1\n[Other]\ndefaultClick=5\n"));
+}
+
+void SettingsTest::profileAddsMissingKeysAndSections()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("b.ini"));
+    writeAll(path, "[Tavlo]\r\nlang=en.ini\r\n\r\n[Next]\r\nx=1\r\n");
+    ProfileFile file(path);
+    QVERIFY(file.writeString(QStringLiteral("Tavlo"), QStringLiteral("datapath"), QStringLiteral("/d/")));
+    QVERIFY(file.writeString(QStringLiteral("New"), QStringLiteral("k"), QStringLiteral("中文")));
+    QCOMPARE(readAll(path), QStringLiteral("[Tavlo]\r\nlang=en.ini\r\ndatapath=/d/\r\n\r\n[Next]\r\nx=1\r\n[New]\r\nk=中文\r\n")
+                                .toUtf8());
+    QCOMPARE(file.readString(QStringLiteral("new"), QStringLiteral("K"), QString()), QStringLiteral("中文"));
+}
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "tst_settings.moc"

@@ -1,0 +1,146 @@
+#include "dbdatamodule.h"
+#include "dberror.h"
+#include "testprogramfolder.h"
+
+#include <QFile>
+#include <QtTest>
+
+class DatabaseTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyTablesGiveFirstIdOne();
+    void deletingTheHighestIdLetsItBeReused();
+    void textsRoundTrip_data();
+    void textsRoundTrip();
+    void failedOperationRollsBack();
+    void catalogPathsHoldOneEntryPerRow();
+    void missingFileReportsTheEngineMessage();
+};
+
+void DatabaseTest::emptyTablesGiveFirstIdOne()
+{
+    TestProgramFolder folder;
+    TDBDataModule database(folder.databasePath());
+    QCOMPARE(database.nextTagId(), 1);
+    QCOMPARE(database.nextNoteId(), 1);
+    QCOMPARE(database.nextAttachmentId(), 1);
+}
+
+void DatabaseTest::deletingTheHighestIdLetsItBeReused()
+{
+    TestProgramFolder folder;
+    TDBDataModule database(folder.databasePath());
+    {
+        Transaction transaction(database);
+        for (int i = 0; i < 3; ++i)
+            database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                                  {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
+        transaction.commit();
+    }
+    QCOMPARE(database.nextNoteId(), 4);
+    {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("delete from note where noteid=?"), {3});
+        transaction.commit();
+    }
+    QCOMPARE(database.nextNoteId(), 3);
+    {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("delete from note where noteid=?"), {1});
+        transaction.commit();
+    }
+    // Only the maximum counts: a gap lower down is not filled.
+    QCOMPARE(database.nextNoteId(), 3);
+}
+
+void DatabaseTest::textsRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("apostrophe") << QStringLiteral("Tom's notes");
+    QTest::newRow("quotes and percent") << QStringLiteral("'';-- 100% \"x\"");
+    QTest::newRow("chinese") << QStringLiteral("工作笔记，项目");
+    QTest::newRow("mixed") << QStringLiteral("Ünïcode 日本語 'é'");
+}
+
+void DatabaseTest::textsRoundTrip()
+{
+    QFETCH(QString, text);
+    TestProgramFolder folder;
+    {
+        TDBDataModule database(folder.databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
+                              {database.nextTagId(), text, 1, text, 0, 1, 0});
+        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                              {database.nextNoteId(), text, 1, text + QStringLiteral("/x.html")});
+        transaction.commit();
+    }
+    // Read back through a fresh connection, so nothing comes from a cache.
+    TDBDataModule database(folder.databasePath());
+    QSqlQuery &tags = database.runQuery(QStringLiteral("select * from tags where upper(tagname)=upper(?)"), {text});
+    QVERIFY(tags.next());
+    QCOMPARE(fieldText(tags, "tagname"), text);
+    QCOMPARE(fieldText(tags, "path"), text);
+    QSqlQuery &notes = database.runQuery(QStringLiteral("select * from note where UPPER(title) like ?"),
+                                         {QStringLiteral("%") + text.toUpper() + QStringLiteral("%")});
+    QVERIFY(notes.next());
+    QCOMPARE(fieldText(notes, "title"), text);
+    QVERIFY(notes.value(QStringLiteral("createdate")).toDateTime().isValid());
+}
+
+void DatabaseTest::failedOperationRollsBack()
+{
+    TestProgramFolder folder;
+    TDBDataModule database(folder.databasePath());
+    try {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
+                              {1, QStringLiteral("A"), 1, QStringLiteral("A"), 0, 0, 0});
+        database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
+                              {1, QStringLiteral("Duplicate"), 1, QStringLiteral("B"), 0, 0, 0});
+        transaction.commit();
+        QFAIL("a duplicate key was accepted");
+    } catch (const DbError &error) {
+        QVERIFY(!error.message().isEmpty());
+    }
+    QVERIFY(!database.inTransaction());
+    QCOMPARE(database.queryInteger(QStringLiteral("select count(*) from tags")), 0);
+}
+
+void DatabaseTest::catalogPathsHoldOneEntryPerRow()
+{
+    TestProgramFolder folder;
+    TDBDataModule database(folder.databasePath());
+    QVERIFY(database.loadCatalogPaths().isEmpty());
+    Transaction transaction(database);
+    const QString insert = QStringLiteral("insert into tags values (?,?,?,?,?,?,?)");
+    database.runStatement(insert, {1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 0, 0});
+    database.runStatement(insert, {2, QStringLiteral("Alpha"), 2, QStringLiteral("Work,Alpha"), 1, 0, 0});
+    database.runStatement(insert, {3, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 0, 0});
+    transaction.commit();
+    QCOMPARE(database.loadCatalogPaths(),
+             QStringList({QStringLiteral("Work"), QStringLiteral("Work,Alpha"), QStringLiteral("Work")}));
+}
+
+void DatabaseTest::missingFileReportsTheEngineMessage()
+{
+    TestProgramFolder folder;
+    const QString missing = folder.path() + QStringLiteral("nowhere.fdb");
+    try {
+        TDBDataModule database(missing);
+        QFAIL("a missing database file was opened");
+    } catch (const DbError &error) {
+        QVERIFY2(error.message().contains(missing), qPrintable(error.message()));
+    }
+    // A file that is not a database is refused too.
+    QFile junk(folder.path() + QStringLiteral("junk.fdb"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    QVERIFY_THROWS_EXCEPTION(DbError, TDBDataModule(junk.fileName()));
+}
+
+QTEST_GUILESS_MAIN(DatabaseTest)
+#include "tst_database.moc"
