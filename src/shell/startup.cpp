@@ -12,7 +12,9 @@
 #include "settings.h"
 
 #include <QHeaderView>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTreeWidget>
 
 ClipnestProgram::ClipnestProgram(const QString &programFolder)
@@ -43,6 +45,9 @@ void ClipnestProgram::bringUp()
     m_dropBox->setExplorer(m_explorer.get());
     QObject::connect(m_dropBox.get(), &TDropForm::exitRequested, m_dropBox.get(), [this] { exit(); });
 
+    // Without a window manager "maximised" means nothing, so start at full size.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_explorer->setGeometry(screen->availableGeometry());
     m_explorer->showMaximized();
     m_explorer->LoadTagTree(QString());
     m_explorer->noteList()->header()->update();
