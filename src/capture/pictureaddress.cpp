@@ -1,0 +1,143 @@
+#include "pictureaddress.h"
+
+#include "capturetext.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void SplitWebAddress(const std::string &address, std::size_t hostStart, const char *defaultPort, AddressParts &parts)
+{
+    if (address.size() < hostStart)
+        return;
+    const std::size_t slash = Pos("/", address, hostStart);
+    if (slash == 0)
+        return;
+    parts.host = Copy(address, static_cast<long long>(hostStart), static_cast<long long>(slash - hostStart));
+    const std::size_t colon = Pos(":", parts.host);
+    if (colon >= 2) {
+        parts.port = Copy(parts.host, static_cast<long long>(colon) + 1, static_cast<long long>(parts.host.size()));
+        parts.host = Copy(parts.host, 1, static_cast<long long>(colon) - 1);
+    } else {
+        parts.port = defaultPort;
+    }
+    parts.path = address.substr(slash - 1);
+    parts.lastSegment = address.substr(address.rfind('/') + 1);
+}
+
+// An empty port ("host:/…") takes the scheme's default.
+bool IsPortText(const std::string &port)
+{
+    if (port.empty())
+        return true;
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int value = std::stoi(port);
+    return value >= 1 && value <= 65535;
+}
+
+void ReplaceForbidden(std::string &stem)
+{
+    for (char &c : stem) {
+        switch (c) {
+        case '\\':
+        case '/':
+        case '*':
+        case '?':
+        case '|':
+        case ':':
+        case '"':
+        case '<':
+        case '>':
+            c = '-';
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+AddressParts SplitAddress(const std::string &address)
+{
+    AddressParts parts;
+    if (StartsWith(address, "http://")) {
+        parts.kind = HttpAddress;
+        SplitWebAddress(address, 8, "80", parts);
+    } else if (StartsWith(address, "https://")) {
+        parts.kind = HttpsAddress;
+        SplitWebAddress(address, 9, "443", parts);
+    } else if (StartsWith(address, "file://")) {
+        parts.kind = FileAddress;
+        // Here the third slash of "file:///" is the root of the absolute path, so
+        // the path starts at it (position 8) rather than after it.
+        parts.path = address.substr(7);
+        parts.lastSegment = address.substr(address.find_last_of("/\\") + 1);
+    }
+    return parts;
+}
+
+bool IsFetchable(const AddressParts &parts)
+{
+    switch (parts.kind) {
+    case HttpAddress:
+    case HttpsAddress:
+        return !parts.host.empty() && IsPortText(parts.port);
+    case FileAddress:
+        return !parts.path.empty();
+    default:
+        return false;
+    }
+}
+
+PictureName LocalPictureName(const AddressParts &parts)
+{
+    std::string segment = parts.lastSegment;
+    std::string query;
+    if (parts.kind == HttpAddress || parts.kind == HttpsAddress) {
+        const std::size_t mark = segment.find('?');
+        if (mark != std::string::npos) {
+            query = segment.substr(mark);
+            segment.erase(mark);
+        }
+    }
+
+    PictureName name;
+    const std::size_t dot = segment.rfind('.');
+    if (dot != std::string::npos && segment.find_first_of("\\:", dot) == std::string::npos)
+        name.extension = segment.substr(dot);
+    // Up to the first occurrence of the extension's text, which is not always the last dot.
+    name.stem = name.extension.empty() ? segment : segment.substr(0, segment.find(name.extension));
+    name.stem += query;
+    ReplaceForbidden(name.stem);
+    return name;
+}
+
+std::string ReservePictureFile(const std::string &imagesFolder, const PictureName &name, std::mt19937 &random)
+{
+    std::uniform_int_distribution<int> draw(0, 999);
+    std::string stem = name.stem;
+    for (;;) {
+        const std::string path = imagesFolder + stem + name.extension;
+        // A zero byte would cut the name the system sees short of the one referenced.
+        if (path.find('\0') != std::string::npos)
+            return {};
+        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file >= 0) {
+            ::close(file);
+            return path;
+        }
+        // EISDIR: an empty name points at the images folder itself, which is taken too.
+        if (errno != EEXIST && errno != EISDIR)
+            return {};
+        stem += std::to_string(draw(random));
+    }
+}
+
+std::string ImagesFolderOf(const std::string &dayFolder)
+{
+    return dayFolder + "/images/";
+}

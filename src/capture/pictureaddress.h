@@ -1,0 +1,50 @@
+#pragma once
+
+#include <random>
+#include <string>
+
+enum AddressKind : int {
+    OtherAddress = 0,
+    HttpAddress = 1,
+    FileAddress = 2,
+    HttpsAddress = 3,
+};
+
+// The pieces of a picture address; every text is empty unless the address sets it.
+struct AddressParts
+{
+    int kind = OtherAddress;
+    std::string host;
+    std::string port;        // digits as text: "80", "443" or the address's own
+    std::string path;        // what is asked of the server (query included), or the local file
+    std::string lastSegment; // the text after the address's last "/" (or "\\" for files)
+};
+
+// Splits by the exact lower-case prefix: "http://", "https://" or "file://".
+AddressParts SplitAddress(const std::string &address);
+
+// Whether a download or copy can be tried at all: a known scheme, a host and a
+// numeric port for the web, a path for a local file.
+bool IsFetchable(const AddressParts &parts);
+
+// The local file name of a picture, in two pieces so that numbers can be put
+// between them when the name is taken.
+struct PictureName
+{
+    std::string stem;
+    std::string extension; // from the last ".", or empty
+};
+
+// The stem and extension of the address's last segment, with the characters a
+// file name cannot hold in the stem replaced by "-". A web address's query is
+// folded into the stem (a.jpg?w=100 gives a-w=100 and .jpg), so the name keeps
+// its real extension and the reference "images/" + name does not end in a query.
+PictureName LocalPictureName(const AddressParts &parts);
+
+// Claims a file in imagesFolder (ends with "/") for the picture by creating it
+// empty; while the name is taken, random numbers from 0 to 999 are appended to
+// the stem. Returns the file's path, or empty when no file can be made there.
+std::string ReservePictureFile(const std::string &imagesFolder, const PictureName &name, std::mt19937 &random);
+
+// The images folder of a day folder given without trailing "/".
+std::string ImagesFolderOf(const std::string &dayFolder);

@@ -1,0 +1,222 @@
+#include "picturefetcher.h"
+
+#include "pictureaddress.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr const char UserAgent[] = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT 5.0)";
+
+void InitialiseCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Addresses captured from pages may carry raw spaces or UTF-8 bytes that the
+// browser would have escaped before asking; curl wants them escaped.
+std::string EscapeForRequest(const std::string &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`') {
+            escaped += '%';
+            escaped += hex[byte >> 4];
+            escaped += hex[byte & 0x0F];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string RequestUrl(const AddressParts &parts)
+{
+    const bool secure = parts.kind == HttpsAddress;
+    const std::string port = parts.port.empty() ? (secure ? "443" : "80") : parts.port;
+    return (secure ? "https://" : "http://") + parts.host + ":" + port + EscapeForRequest(parts.path);
+}
+
+struct FileCloser
+{
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// Copies only regular files, so a device or a pipe cannot stall the capture.
+bool CopyLocalFile(const std::string &source, const std::string &target, long long maxBytes)
+{
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
+        return false;
+    FilePtr in(std::fopen(source.c_str(), "rb"));
+    FilePtr out(std::fopen(target.c_str(), "wb"));
+    if (!in || !out)
+        return false;
+    char buffer[64 * 1024];
+    long long copied = 0;
+    std::size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+        copied += static_cast<long long>(read);
+        if (copied > maxBytes || std::fwrite(buffer, 1, read, out.get()) != read)
+            return false;
+    }
+    if (std::ferror(in.get()))
+        return false;
+    return std::fclose(out.release()) == 0;
+}
+
+struct Transfer
+{
+    std::size_t job = 0;
+    CURL *easy = nullptr;
+    FilePtr file;
+    long long received = 0;
+    long long maxBytes = 0;
+
+    ~Transfer()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+    }
+};
+
+std::size_t WriteToFile(char *data, std::size_t size, std::size_t count, void *user)
+{
+    auto *transfer = static_cast<Transfer *>(user);
+    const std::size_t bytes = size * count;
+    // Returning less than was given makes curl abort the transfer.
+    if (transfer->received + static_cast<long long>(bytes) > transfer->maxBytes)
+        return 0;
+    if (std::fwrite(data, 1, bytes, transfer->file.get()) != bytes)
+        return 0;
+    transfer->received += static_cast<long long>(bytes);
+    return bytes;
+}
+
+std::unique_ptr<Transfer> StartTransfer(std::size_t job, const PictureJob &picture, const AddressParts &parts,
+                                        const FetchOptions &options)
+{
+    auto transfer = std::make_unique<Transfer>();
+    transfer->job = job;
+    transfer->maxBytes = options.maxBytes;
+    transfer->file.reset(std::fopen(picture.localPath.c_str(), "wb"));
+    transfer->easy = curl_easy_init();
+    if (!transfer->file || !transfer->easy)
+        return nullptr;
+
+    CURL *easy = transfer->easy;
+    const std::string url = RequestUrl(parts);
+    bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, options.maxRedirects);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
+    curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, UserAgent);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteToFile);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    return ok ? std::move(transfer) : nullptr;
+}
+
+bool TransferSucceeded(Transfer &transfer, CURLcode result)
+{
+    long status = 0;
+    curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+    const bool closed = std::fclose(transfer.file.release()) == 0;
+    return result == CURLE_OK && status >= 200 && status <= 299 && closed;
+}
+
+} // namespace
+
+void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, const JobFinished &finished)
+{
+    InitialiseCurlOnce();
+    const std::size_t limit = options.maxParallel < 1 ? 1 : static_cast<std::size_t>(options.maxParallel);
+
+    auto finish = [&](std::size_t job, bool stored) {
+        jobs[job].stored = stored;
+        // A failed picture leaves nothing behind: no partial file, no error page.
+        if (!stored && !jobs[job].localPath.empty())
+            std::remove(jobs[job].localPath.c_str());
+        if (finished)
+            finished(job);
+    };
+
+    CURLM *multi = curl_multi_init();
+    std::vector<std::unique_ptr<Transfer>> running;
+    std::size_t next = 0;
+    while (next < jobs.size() || !running.empty()) {
+        while (next < jobs.size() && running.size() < limit) {
+            const std::size_t job = next++;
+            if (jobs[job].localPath.empty()) {
+                finish(job, false);
+                continue;
+            }
+            const AddressParts parts = SplitAddress(jobs[job].address);
+            if (parts.kind == FileAddress || !IsFetchable(parts)) {
+                finish(job, IsFetchable(parts) && CopyLocalFile(parts.path, jobs[job].localPath, options.maxBytes));
+                continue;
+            }
+            std::unique_ptr<Transfer> transfer = StartTransfer(job, jobs[job], parts, options);
+            if (!transfer || !multi || curl_multi_add_handle(multi, transfer->easy) != CURLM_OK) {
+                transfer.reset();
+                finish(job, false);
+                continue;
+            }
+            running.push_back(std::move(transfer));
+        }
+        if (running.empty())
+            continue;
+
+        int active = 0;
+        curl_multi_perform(multi, &active);
+        int queued = 0;
+        while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            CURL *easy = message->easy_handle;
+            const CURLcode result = message->data.result;
+            for (auto it = running.begin(); it != running.end(); ++it) {
+                if ((*it)->easy != easy)
+                    continue;
+                curl_multi_remove_handle(multi, easy);
+                const bool stored = TransferSucceeded(**it, result);
+                const std::size_t job = (*it)->job;
+                running.erase(it);
+                finish(job, stored);
+                break;
+            }
+        }
+        if (!running.empty())
+            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    if (multi)
+        curl_multi_cleanup(multi);
+}
+
+std::string FetchPicture(const std::string &address, const std::string &dayFolder, const FetchOptions &options)
+{
+    std::vector<PictureJob> jobs(1);
+    jobs[0].address = address;
+    const AddressParts parts = SplitAddress(address);
+    if (IsFetchable(parts) && !dayFolder.empty()) {
+        std::mt19937 random(std::random_device{}());
+        jobs[0].localPath = ReservePictureFile(ImagesFolderOf(dayFolder), LocalPictureName(parts), random);
+    }
+    FetchPictures(jobs, options);
+    return jobs[0].stored ? jobs[0].localPath : std::string();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Limits of one picture download; the defaults suit the program, tests shorten them.
+struct FetchOptions
+{
+    long connectTimeoutMs = 10'000;
+    long totalTimeoutMs = 30'000;
+    long long maxBytes = 20LL * 1024 * 1024;
+    long maxRedirects = 5;
+    // Pictures fetched at the same time; 1 fetches them one after another.
+    int maxParallel = 8;
+};
+
+// One picture of a fragment: where it comes from and the file reserved for it.
+struct PictureJob
+{
+    std::string address;
+    std::string localPath; // the reserved (empty) file; empty when the picture cannot be stored
+    bool stored = false;   // the file holds the picture
+};
+
+// Called once per job when it has ended, well or not, with the job's index.
+using JobFinished = std::function<void(std::size_t job)>;
+
+// Fills each job's reserved file: web addresses (http and https only) are
+// downloaded, file addresses copied, up to options.maxParallel at a time. A
+// picture counts only when it arrives whole with a 2xx status within the
+// limits; a job that fails has its file removed. Runs on the calling thread.
+void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, const JobFinished &finished = {});
+
+// Stores one picture in dayFolder's "images" folder (dayFolder has no trailing
+// "/") and returns the full local path, or empty when nothing was stored.
+std::string FetchPicture(const std::string &address, const std::string &dayFolder, const FetchOptions &options = {});

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Where a new note goes: its file name and the folder of the day it was made in.
+struct NoteLocation
+{
+    QString fileName;  // 18 digits (and any appended ones) + ".html", no folder
+    QString dayFolder; // data folder + "MM-DD-YYYY", no trailing "/"
+};
+
+// Makes (or reuses) today's folder under the data folder, with its "images"
+// and "attaches" subfolders and a copy of the note template, and chooses a
+// note file name that is not taken yet. dataFolder ends with "/". Nothing is
+// reported: a folder that cannot be made shows when a file is written there.
+NoteLocation NewNoteLocation(const QString &dataFolder);
+// The same at the given local time; the clock reading of the overload above.
+NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now);
