@@ -1,11 +1,22 @@
 #include "dropform.h"
 
 #include "appcontext.h"
+#include "dropdata.h"
+#include "editorform.h"
+#include "exwebbrowser.h"
+#include "infoform.h"
+#include "parseddrop.h"
 #include "mainform.h"
 #include "menuentry.h"
 #include "settings.h"
 
 #include <QAction>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTimer>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -15,6 +26,9 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QWindow>
+
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -86,7 +100,7 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     AddNoteAct = new QAction(tr("Add note"), this);
     AddNoteAct->setObjectName(QStringLiteral("AddNoteAct"));
     AddNoteAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
-    AddNoteAct->setEnabled(false); // the note editor is not wired yet
+    connect(AddNoteAct, &QAction::triggered, this, &TDropForm::AddNoteActExecute);
     ShowMainAct = new QAction(tr("Show notes explorer"), this);
     ShowMainAct->setObjectName(QStringLiteral("ShowMainAct"));
     ShowMainAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -125,6 +139,11 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     TrayIcon1->setContextMenu(PopupMenu1);
     if (QSystemTrayIcon::isSystemTrayAvailable())
         TrayIcon1->show();
+
+    showMessage = [this](const QString &message) {
+        QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
+    };
+    setAcceptDrops(true);
 
     // FormCreate: the settings file appears on the first start.
     Settings(m_context.programFolder).writeDefaultSettings();
@@ -207,4 +226,130 @@ void TDropForm::ShownotesexplorerCheckClick()
 void TDropForm::Exit1Click()
 {
     emit exitRequested();
+}
+
+void TDropForm::AddNoteActExecute()
+{
+    if (!createEditor)
+        return;
+    TEditorForm *editor = createEditor();
+    editor->show();
+}
+
+void TDropForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    // Copy only: a move from a file manager would delete the user's file.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TDropForm::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TDropForm::dropEvent(QDropEvent *event)
+{
+    // Everything is read here: the source may end the transfer once this returns.
+    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The work itself runs after the drop, so the drag source is not kept waiting.
+    QTimer::singleShot(0, this, [this, items] { handleDrop(items); });
+}
+
+TEditorForm *TDropForm::openEditorFromDrop()
+{
+    TEditorForm *editor = createEditor();
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+    editor->setNoteId(0);
+    editor->content()->WaitWhileBusy();
+    return editor;
+}
+
+bool TDropForm::handleDrop(const QList<DroppedItem> &items)
+{
+    if (items.isEmpty() || m_busy || !createEditor) {
+        if (items.isEmpty())
+            showMessage(m_context.messages.text(QStringLiteral("UnSupportedFormat")).isEmpty()
+                            ? MessageTexts::builtInDefault(QStringLiteral("UnSupportedFormat"))
+                            : m_context.messages.text(QStringLiteral("UnSupportedFormat")));
+        return false;
+    }
+    const DroppedItem &item = items.first();
+    raise();
+    if (item.format == DropFormat::Files) {
+        TEditorForm *editor = openEditorFromDrop();
+        for (const QString &file : item.files)
+            editor->AddAttachment(file);
+        return true;
+    }
+
+    QString body;
+    QString title;
+    m_busy = true;
+    if (m_info)
+        m_info->showWaiting();
+    try {
+        if (item.format == DropFormat::Html) {
+            // Parsing and fetching run beside the interface, which stays live and
+            // shows how many pictures are done.
+            ParsedDrop parsed;
+            std::exception_ptr failure;
+            QEventLoop wait;
+            QPointer<TInfoForm> info = m_info;
+            auto progress = [info](int done, int total) {
+                QMetaObject::invokeMethod(
+                    qApp, [info, done, total] {
+                        if (info)
+                            info->showProgress(done, total);
+                    },
+                    Qt::QueuedConnection);
+            };
+            std::thread worker([&] {
+                try {
+                    parsed = parseDroppedClip(item.clipText, m_context.dataFolder, progress);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+            });
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+            worker.join();
+            if (failure)
+                std::rethrow_exception(failure);
+            body = parsed.body;
+            while (body.contains(QLatin1String("<v:imagedata "))) {
+                body.replace(QLatin1String("<v:imagedata "), QLatin1String("<img "));
+                body.replace(QLatin1String("</v:imagedata>"), QLatin1String("</img>"));
+            }
+            // Browsers on this platform give no page title with a selection.
+            title = parsed.title.isEmpty() ? titleFromFragment(body) : parsed.title;
+        } else {
+            body = bookmarkFragment(item.linkText);
+        }
+        TEditorForm *editor = openEditorFromDrop();
+        editor->PrefillFromCapture(body, title);
+        editor->titleEdit()->setFocus();
+    } catch (...) {
+        m_busy = false;
+        if (m_info)
+            m_info->hide();
+        throw;
+    }
+    m_busy = false;
+    if (m_info)
+        m_info->hide();
+    return true;
 }

@@ -3,11 +3,16 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 struct AppContext;
 class QAction;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
+class TEditorForm;
+class TInfoForm;
+struct DroppedItem;
 #include "mainform.h"
 
 // The drop box: a small frameless window that stays on top of the desktop,
@@ -22,6 +27,17 @@ public:
     ~TDropForm() override;
 
     void setExplorer(TMainForm *explorer) { m_explorer = explorer; }
+    void setInfoWindow(TInfoForm *info) { m_info = info; }
+    // Creates a new editor with the interface language applied, knowing the
+    // explorer and the drop box.
+    std::function<TEditorForm *()> createEditor;
+    // Plain messages; replaced by tests.
+    std::function<void(const QString &message)> showMessage;
+
+    // Handles what a drop carried: the first recognised form becomes a new note.
+    // Answers false when nothing was recognised (the user has been told).
+    bool handleDrop(const QList<DroppedItem> &items);
+    bool isBusy() const { return m_busy; }
     // Ticks the double-click choice read from the settings file.
     void setDoubleClickChoice(int defaultClick);
     bool addsNoteOnDoubleClick() const;
@@ -33,6 +49,7 @@ public:
     QSystemTrayIcon *trayIcon() const { return TrayIcon1; }
     QLabel *logoImage() const { return LogoImage; }
 
+    void AddNoteActExecute();
     void ShowMainActExecute();
     void ViewHidedragdropbox1Click();
     void Exit1Click();
@@ -42,14 +59,20 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void LogoImageDblClick();
     void AddnoteCheckClick();
     void ShownotesexplorerCheckClick();
+    TEditorForm *openEditorFromDrop();
 
     AppContext &m_context;
     QPointer<TMainForm> m_explorer;
+    QPointer<TInfoForm> m_info;
+    bool m_busy = false;
 
     QLabel *LogoImage = nullptr;
     QMenu *PopupMenu1 = nullptr;

@@ -41,8 +41,9 @@ QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searc
 {
     QHash<int, int> counts;
     QSqlQuery &query = database.runQuery(
-        QStringLiteral("select tagid, count(*) as co from note where UPPER(title) like ? group by tagid"),
-        {QStringLiteral("%") + upperAsciiLetters(searchText) + QStringLiteral("%")});
+        QStringLiteral("select tagid, count(*) as co from note where UPPER(title) like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%' "
+                       "group by tagid"),
+        {searchText});
     while (query.next())
         counts.insert(fieldInt(query, "tagid"), fieldInt(query, "co"));
     query.finish();

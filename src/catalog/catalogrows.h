@@ -20,8 +20,8 @@ struct CatalogNode
 // row); the rows below a left-out row are left out too. Nodes come parents first.
 QList<CatalogNode> loadCatalogForest(TDBDataModule &database);
 
-// The number of notes of each node whose title contains the search text (letters
-// a to z folded), for the nodes that have any.
+// The number of notes of each node whose title contains the search text, letter
+// case folded by the engine on both sides, for the nodes that have any.
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText);
 
 // Folds only the letters a to z to upper case, as every name and search

@@ -1,7 +1,10 @@
 #include "mainform.h"
 
 #include "appcontext.h"
+#include "attachlistitem.h"
 #include "catalogrows.h"
+#include "seticonform.h"
+#include "tagpaths.h"
 #include "dbdatamodule.h"
 #include "exwebbrowser.h"
 #include "menuentry.h"
@@ -9,6 +12,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -19,6 +27,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,6 +66,16 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createMenus();
     createToolBar();
     createPanes();
+
+    askText = [this](const QString &caption, const QString &prompt, bool *ok) {
+        return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), ok);
+    };
+    chooseIcon = [this] {
+        TSetIconForm picker(this);
+        if (picker.exec() != QDialog::Accepted)
+            return -1;
+        return picker.selectedIndex();
+    };
 
     // FormCreate: an empty page to start with.
     showBlank();
@@ -105,9 +124,13 @@ void TMainForm::createActions()
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
 
+    connect(AddTagAct, &QAction::triggered, this, &TMainForm::AddTagActExecute);
+    connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(EditNoteTitle); });
+    connect(CopySelectionAct, &QAction::triggered, this, [this] { Content->ExecCommand(QStringLiteral("Copy"), 0); });
+
     // Commands that are not wired yet stay visible but unavailable.
-    for (QAction *pending : {AddNoteAct, AddNoteInTagAct, DelNoteAct, EditNoteAct, PrintNoteAct, CopySelectionAct,
-                             RenameTagAct, DeleteTagAct, AddTagAct, AboutAct, EnglishAct, ChineseAct, ExitAct})
+    for (QAction *pending : {AddNoteAct, AddNoteInTagAct, DelNoteAct, EditNoteAct, RenameTagAct, DeleteTagAct,
+                             AboutAct, EnglishAct, ChineseAct, ExitAct})
         pending->setEnabled(false);
 }
 
@@ -155,14 +178,30 @@ void TMainForm::createMenus()
     entry(NotePopupMenu, AddNoteInTagAct, "AddNewNoteInTagMenu1");
     entry(NotePopupMenu, EditNoteAct, "Editcurrentnote1");
     entry(NotePopupMenu, DelNoteAct, "DelNoteMenu1");
+    RenTitleMenu = NotePopupMenu->addAction(tr("Change note title"));
+    RenTitleMenu->setObjectName(QStringLiteral("RenTitleMenu"));
+    RenTitleMenu->setEnabled(false); // not wired yet
+    QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
+    locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
+    connect(locateNote, &QAction::triggered, this, &TMainForm::Locatenotefileindisk1Click);
 
     AttachPopupMenu = new QMenu(this);
     AttachPopupMenu->setObjectName(QStringLiteral("AttachPopupMenu"));
+    QAction *locateAttachment = AttachPopupMenu->addAction(tr("Locate attach file in disk"));
+    locateAttachment->setObjectName(QStringLiteral("Locateattachfileindisk1"));
+    connect(locateAttachment, &QAction::triggered, this, &TMainForm::Locateattachfileindisk1Click);
 
     contentPopupMenu = new QMenu(this);
     contentPopupMenu->setObjectName(QStringLiteral("contentPopupMenu"));
     entry(contentPopupMenu, CopySelectionAct, "Copyselection1");
     entry(contentPopupMenu, PrintNoteAct, "Print1");
+    Findtext1 = contentPopupMenu->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), tr("Find text"));
+    Findtext1->setObjectName(QStringLiteral("Findtext1"));
+    connect(Findtext1, &QAction::triggered, this, &TMainForm::Findtext1Click);
+    entry(contentPopupMenu, EditNoteAct, "Switchtoeditmode1");
+    QAction *locateShown = contentPopupMenu->addAction(tr("Locate note file in disk"));
+    locateShown->setObjectName(QStringLiteral("Locatenotefileindisk2"));
+    connect(locateShown, &QAction::triggered, this, &TMainForm::Locatenotefileindisk2Click);
 
     TreePopupMenu = new QMenu(this);
     TreePopupMenu->setObjectName(QStringLiteral("TreePopupMenu"));
@@ -173,6 +212,9 @@ void TMainForm::createMenus()
     entry(TreePopupMenu, DeleteTagAct, "DelNodeMenu");
     entry(TreePopupMenu, RenameTagAct, "RenameNodeMenu");
     separator(TreePopupMenu, "N4");
+    SetIconMenu = TreePopupMenu->addAction(tr("Set icon"));
+    SetIconMenu->setObjectName(QStringLiteral("SetIconMenu"));
+    connect(SetIconMenu, &QAction::triggered, this, &TMainForm::SetIconMenuClick);
 }
 
 void TMainForm::createToolBar()
@@ -261,17 +303,8 @@ void TMainForm::createPanes()
 
     AttachList = new QTreeWidget(this);
     AttachList->setObjectName(QStringLiteral("AttachList"));
-    AttachList->setColumnCount(3);
-    AttachList->setHeaderLabels({tr("Attach FileName"), tr("Path"), tr("FileSize")});
-    AttachList->header()->resizeSection(0, 200);
-    AttachList->header()->resizeSection(1, 300);
-    AttachList->header()->resizeSection(2, 100);
-    AttachList->setRootIsDecorated(false);
-    AttachList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    AttachList->setIconSize(QSize(24, 24));
-    AttachList->setContextMenuPolicy(Qt::CustomContextMenu);
+    AttachListItem::prepareList(AttachList);
     AttachList->setMinimumHeight(40);
-    AttachList->setProperty("languageColumns", true);
 
     auto *rightSide = new QSplitter(Qt::Vertical, this);
     rightSide->setObjectName(QStringLiteral("RightSplitter"));
@@ -295,6 +328,23 @@ void TMainForm::createPanes()
     setCentralWidget(BottomSplitter);
 
     connect(m_tagTree, &QTreeWidget::itemClicked, this, [this] { ShowTagNotes(); });
+    connect(m_tagTree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { TreePopupMenu->popup(m_tagTree->viewport()->mapToGlobal(pos)); });
+    connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { ShowNote(); });
+    connect(NoteListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
+        // Moving through the list with the keyboard shows each note too.
+        if (!m_listing && current && NoteListView->hasFocus())
+            ShowNote();
+    });
+    connect(NoteListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { NotePopupMenu->popup(NoteListView->viewport()->mapToGlobal(pos)); });
+    connect(AttachList, &QTreeWidget::itemDoubleClicked, this, [this] { AttachListDblClick(); });
+    connect(AttachList, &QTreeWidget::itemActivated, this, [this] { AttachListDblClick(); });
+    connect(AttachList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { AttachPopupMenu->popup(AttachList->viewport()->mapToGlobal(pos)); });
+    Content->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
+    connect(qtreeEdit, &QLineEdit::textChanged, this, &TMainForm::qtreeEditChange);
+    qtreeEdit->installEventFilter(this);
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)
@@ -339,8 +389,10 @@ void TMainForm::ShowTagNotes()
     TagTreeItem *tag = m_tagTree->selectedTag();
     if (!tag)
         return;
+    m_listing = true;
     NoteListView->clear();
     AttachList->clear();
+    m_listing = false;
     showBlank();
     CurrentTagId = tag->record.tagid;
     CurrentTagPath = tag->record.path;
@@ -348,8 +400,9 @@ void TMainForm::ShowTagNotes()
     QSqlQuery &query =
         SearchText.trimmed().isEmpty()
             ? m_database.runQuery(QStringLiteral("select * from note where tagid=?"), {CurrentTagId})
-            : m_database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) like ?"),
-                                  {CurrentTagId, QStringLiteral("%") + upperAsciiLetters(SearchText) + QStringLiteral("%")});
+            : m_database.runQuery(
+                  QStringLiteral("select * from note where tagid=? and UPPER(title) like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
+                  {CurrentTagId, SearchText});
     const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     QList<QTreeWidgetItem *> items;
     while (query.next()) {
@@ -362,9 +415,11 @@ void TMainForm::ShowTagNotes()
         items.append(item);
     }
     query.finish();
+    m_listing = true;
     NoteListView->addTopLevelItems(items);
     if (!items.isEmpty())
         NoteListView->setCurrentItem(items.first());
+    m_listing = false;
 }
 
 void TMainForm::NoteSaved(int noteId, int tagId)
@@ -381,12 +436,171 @@ void TMainForm::SelectTagAndNote(int noteId, int tagId)
     ShowTagNotes();
     if (tag)
         m_tagTree->scrollToItem(tag);
-    for (int i = 0; i < NoteListView->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = NoteListView->topLevelItem(i);
-        if (noteRecord(item)->noteid == noteId) {
-            NoteListView->setCurrentItem(item);
-            NoteListView->scrollToItem(item);
-            break;
+    QTreeWidgetItem *found = nullptr;
+    for (int i = 0; i < NoteListView->topLevelItemCount() && !found; ++i) {
+        if (noteRecord(NoteListView->topLevelItem(i))->noteid == noteId)
+            found = NoteListView->topLevelItem(i);
+    }
+    if (found) {
+        m_listing = true;
+        NoteListView->setCurrentItem(found);
+        m_listing = false;
+    }
+    ShowNote();
+    if (found)
+        NoteListView->scrollToItem(found);
+}
+
+void TMainForm::ShowNote()
+{
+    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
+    if (!note || !NoteListView->currentItem()->isSelected())
+        return;
+    const QString fullPath = m_context.dataFolder + note->filename;
+    if (QFileInfo::exists(fullPath))
+        Content->Navigate(fullPath);
+    Content->WaitWhileBusy();
+    CurrentNoteId = note->noteid;
+    CurrentTagId = note->tagid;
+    EditNoteFile = fullPath;
+    EditNoteTitle = note->title;
+    EditTagPath = CurrentTagPath;
+
+    AttachList->clear();
+    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {note->noteid});
+    QList<AttachListItem *> items;
+    while (query.next()) {
+        AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldText(query, "path"),
+                                CurrentNoteId};
+        // Stored paths may carry the separators of older copies.
+        record.path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        items.append(new AttachListItem(record, m_context.dataFolder + record.path));
+    }
+    query.finish();
+    for (AttachListItem *item : items) {
+        item->showFile(item->filePath());
+        AttachList->addTopLevelItem(item);
+    }
+}
+
+void TMainForm::AttachListDblClick()
+{
+    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
+    if (!item || !item->isSelected())
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(item->filePath()));
+}
+
+void TMainForm::showInFileManager(const QString &filePath)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(filePath).toString()} << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage)
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(filePath).absolutePath()));
+}
+
+void TMainForm::Locatenotefileindisk1Click()
+{
+    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
+    if (!note || !NoteListView->currentItem()->isSelected())
+        return;
+    showInFileManager(m_context.dataFolder + note->filename);
+}
+
+void TMainForm::Locatenotefileindisk2Click()
+{
+    const QUrl shown = Content->url();
+    if (!shown.isLocalFile())
+        return; // about:blank
+    showInFileManager(shown.toLocalFile());
+}
+
+void TMainForm::Locateattachfileindisk1Click()
+{
+    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
+    if (!item || !item->isSelected())
+        return;
+    showInFileManager(item->filePath());
+}
+
+void TMainForm::Findtext1Click()
+{
+    Content->ShowFindBar();
+}
+
+void TMainForm::ContentShowContextMenu(const QPoint &globalPos)
+{
+    contentPopupMenu->popup(globalPos);
+}
+
+QString TMainForm::messageText(const QString &key) const
+{
+    const QString text = m_context.messages.text(key);
+    return text.isEmpty() ? MessageTexts::builtInDefault(key) : text;
+}
+
+void TMainForm::AddTagActExecute()
+{
+    TagTreeItem *selected = m_tagTree->selectedTag();
+    const QString prompt = messageText(QStringLiteral("AddTagPrompt")) +
+                           (selected ? selected->record.path : QStringLiteral("Root")) + QLatin1Char('"');
+    bool ok = false;
+    const QString input = askText(messageText(QStringLiteral("AddTagCaption")), prompt, &ok);
+    if (!ok || input.isEmpty())
+        return;
+
+    const QList<TagWalkStep> steps = AddTagPath(m_database, selected ? &selected->record : nullptr, input);
+    m_tagTree->setUpdatesEnabled(false);
+    QTreeWidgetItem *parent = selected;
+    for (const TagWalkStep &step : steps) {
+        if (step.created) {
+            auto *node = new TagTreeItem(step.record);
+            if (parent)
+                parent->addChild(node);
+            else
+                m_tagTree->addTopLevelItem(node);
+            parent = node;
+        } else if (TagTreeItem *existing = m_tagTree->findTag(step.record.tagid)) {
+            parent = existing;
         }
     }
+    m_tagTree->expandAll();
+    m_tagTree->setUpdatesEnabled(true);
+}
+
+void TMainForm::SetIconMenuClick()
+{
+    TagTreeItem *tag = m_tagTree->selectedTag();
+    if (!tag)
+        return;
+    const int index = chooseIcon();
+    if (index < 0)
+        return;
+    Transaction transaction(m_database);
+    m_database.runStatement(QStringLiteral("update tags set icoid=? where tagid=?"), {index, tag->record.tagid});
+    transaction.commit();
+    tag->setIconIndex(index);
+}
+
+void TMainForm::qtreeEditChange(const QString &text)
+{
+    TagTreeItem *found = m_tagTree->findCaptionContaining(text);
+    if (!found)
+        return;
+    m_tagTree->setCurrentItem(found);
+    m_tagTree->scrollToItem(found);
+    ShowTagNotes();
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Entering the locator or clicking in it selects its text, so typing replaces it.
+    if (watched == qtreeEdit && (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonRelease)) {
+        QMetaObject::invokeMethod(qtreeEdit, &QLineEdit::selectAll, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "notesavedreceiver.h"
+
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
+
+#include <functional>
 #include <QTreeWidgetItem>
 
 struct AppContext;
@@ -41,7 +45,7 @@ public:
 
 // The notes explorer: the catalog tree, the notes of the selected node, the
 // selected note and its attachments.
-class TMainForm : public QMainWindow
+class TMainForm : public QMainWindow, public NoteSavedReceiver
 {
     Q_OBJECT
 
@@ -55,7 +59,7 @@ public:
     void LoadTagTree(const QString &searchText);
 
     // An editor saved a note: reload the tree, then select the note.
-    void NoteSaved(int noteId, int tagId);
+    void NoteSaved(int noteId, int tagId) override;
     void SelectTagAndNote(int noteId, int tagId);
 
     // Empties the view, the tree and both lists before the program ends.
@@ -63,10 +67,37 @@ public:
 
     // Shows the notes of the selected node.
     void ShowTagNotes();
+    // Shows the selected note and lists its attachments.
+    void ShowNote();
+
+    // Explorer commands.
+    void AddTagActExecute();
+    void SetIconMenuClick();
+    void AttachListDblClick();
+    void Locatenotefileindisk1Click();
+    void Locatenotefileindisk2Click();
+    void Locateattachfileindisk1Click();
+    void Findtext1Click();
+    void ContentShowContextMenu(const QPoint &globalPos);
+
+    // Shows a file selected in the file manager, or opens its folder where no
+    // file manager answers.
+    static void showInFileManager(const QString &filePath);
 
     const QString &searchText() const { return SearchText; }
     int currentTagId() const { return CurrentTagId; }
     int currentNoteId() const { return CurrentNoteId; }
+    const QString &editNoteFile() const { return EditNoteFile; }
+    const QString &editNoteTitle() const { return EditNoteTitle; }
+    QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
+    QLineEdit *quickLocator() const { return qtreeEdit; }
+    QMenu *contentMenu() const { return contentPopupMenu; }
+    QMenu *treeMenu() const { return TreePopupMenu; }
+
+    // Asks the user for a line of text; replaced by tests.
+    std::function<QString(const QString &caption, const QString &prompt, bool *ok)> askText;
+    // Shows the icon picker and answers the chosen index or -1; replaced by tests.
+    std::function<int()> chooseIcon;
 
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
@@ -76,6 +107,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createActions();
@@ -85,6 +117,8 @@ private:
     QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
                         const QKeySequence &shortcut);
     void showBlank();
+    QString messageText(const QString &key) const;
+    void qtreeEditChange(const QString &text);
 
     AppContext &m_context;
     TDBDataModule &m_database;
@@ -129,4 +163,8 @@ private:
     QMenu *AttachPopupMenu = nullptr;
     QMenu *contentPopupMenu = nullptr;
     QMenu *TreePopupMenu = nullptr;
+    QAction *SetIconMenu = nullptr;
+    QAction *RenTitleMenu = nullptr;
+    QAction *Findtext1 = nullptr;
+    bool m_listing = false; // the note list is being filled
 };

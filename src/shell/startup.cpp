@@ -5,6 +5,7 @@
 #include "dberror.h"
 #include "dbdatamodule.h"
 #include "dropform.h"
+#include "editorform.h"
 #include "infoform.h"
 #include "instanceguard.h"
 #include "interfacelanguage.h"
@@ -26,6 +27,8 @@ ClipnestProgram::ClipnestProgram(const QString &programFolder)
 ClipnestProgram::~ClipnestProgram()
 {
     m_context.catalogPaths.clear();
+    // Editors still open go without saving.
+    qDeleteAll(TEditorForm::openEditors());
     m_info.reset();
     m_about.reset();
     m_explorer.reset();
@@ -43,6 +46,8 @@ void ClipnestProgram::bringUp()
 
     m_explorer->setDropBoxWindow(m_dropBox.get());
     m_dropBox->setExplorer(m_explorer.get());
+    m_dropBox->setInfoWindow(m_info.get());
+    m_dropBox->createEditor = [this] { return newEditor(); };
     QObject::connect(m_dropBox.get(), &TDropForm::exitRequested, m_dropBox.get(), [this] { exit(); });
 
     // Without a window manager "maximised" means nothing, so start at full size.
@@ -60,6 +65,15 @@ void ClipnestProgram::bringUp()
 
     m_context.catalogPaths = m_database->loadCatalogPaths();
     m_dropBox->show();
+}
+
+TEditorForm *ClipnestProgram::newEditor()
+{
+    auto *editor = new TEditorForm(m_context, *m_database);
+    m_language->applyToEditor(editor, m_context.languageFileName);
+    editor->setDropBoxWindow(m_dropBox.get());
+    editor->setExplorerWindow(m_explorer.get());
+    return editor;
 }
 
 void ClipnestProgram::exit()

@@ -7,6 +7,7 @@
 class InterfaceLanguage;
 class TDBDataModule;
 class TDropForm;
+class TEditorForm;
 class TInfoForm;
 class TMainForm;
 class TaboutForm;
@@ -27,6 +28,9 @@ public:
     void bringUp();
     // Empties the explorer and ends the message loop.
     void exit();
+    // A new note editor with the current interface language, knowing the
+    // explorer and the drop box; the caller shows it.
+    TEditorForm *newEditor();
 
     AppContext &context() { return m_context; }
     TDropForm *dropBox() const { return m_dropBox.get(); }

@@ -1,0 +1,150 @@
+#include "dropdata.h"
+
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTextDocumentFragment>
+#include <QUrl>
+
+namespace {
+
+const QString WindowsHtmlFormat = QStringLiteral("application/x-qt-windows-mime;value=\"HTML Format\"");
+
+QString decodeText(const QByteArray &raw)
+{
+    return QString::fromUtf8(htmlAsUtf8(raw));
+}
+
+// The page a selection came from, where the source tells it.
+QString sourceAddressOf(const QMimeData &data)
+{
+    const QString priv = decodeText(data.data(QStringLiteral("text/x-moz-url-priv"))).section(QLatin1Char('\n'), 0, 0);
+    if (!priv.trimmed().isEmpty())
+        return priv.trimmed();
+    // Chromium names only the origin; as a base for relative addresses it is the site root.
+    QString origin = decodeText(data.data(QStringLiteral("chromium/x-renderer-taint"))).trimmed();
+    origin.remove(QChar(0));
+    const QUrl url(origin);
+    if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))) {
+        if (url.path().isEmpty())
+            origin += QLatin1Char('/');
+        return origin;
+    }
+    return QString();
+}
+
+// Addresses of a uri-list, _NETSCAPE_URL or x-moz-url block: one per line, the
+// Mozilla forms alternating address and link text.
+QStringList addressesOf(const QString &mimeType, const QByteArray &raw)
+{
+    const QStringList lines = decodeText(raw).split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    QStringList addresses;
+    if (mimeType == QLatin1String("text/uri-list")) {
+        for (const QString &line : lines) {
+            if (!line.startsWith(QLatin1Char('#')))
+                addresses << line.trimmed();
+        }
+    } else if (!lines.isEmpty()) {
+        addresses << lines.first().trimmed();
+    }
+    addresses.removeAll(QString());
+    return addresses;
+}
+
+} // namespace
+
+QByteArray htmlAsUtf8(const QByteArray &raw)
+{
+    if (raw.startsWith("\xEF\xBB\xBF"))
+        return raw.mid(3);
+    const bool littleBom = raw.startsWith("\xFF\xFE");
+    const bool bigBom = raw.startsWith("\xFE\xFF");
+    const bool zeroAhead = raw.size() >= 2 && (raw[0] == '\0' || raw[1] == '\0');
+    if (littleBom || bigBom || zeroAhead) {
+        const bool big = bigBom || (!littleBom && raw[0] == '\0');
+        QStringDecoder decoder(big ? QStringDecoder::Utf16BE : QStringDecoder::Utf16LE);
+        QString text = decoder(littleBom || bigBom ? raw.mid(2) : raw);
+        const qsizetype end = text.indexOf(QChar(0));
+        if (end >= 0)
+            text.truncate(end);
+        return text.toUtf8();
+    }
+    return raw;
+}
+
+QList<DroppedItem> readDroppedData(const QMimeData &data)
+{
+    QList<DroppedItem> items;
+    bool haveHtml = false;
+    bool haveLink = false;
+    bool haveFiles = false;
+    for (const QString &format : data.formats()) {
+        if (!haveHtml && format == WindowsHtmlFormat) {
+            DroppedItem item;
+            item.format = DropFormat::Html;
+            item.clipText = data.data(format); // already clip text, with its own header
+            items << item;
+            haveHtml = true;
+        } else if (!haveHtml && format == QLatin1String("text/html")) {
+            DroppedItem item;
+            item.format = DropFormat::Html;
+            item.clipText = buildClipText(htmlAsUtf8(data.data(format)), sourceAddressOf(data), QString());
+            items << item;
+            haveHtml = true;
+        } else if (format == QLatin1String("text/uri-list") || format == QLatin1String("_NETSCAPE_URL") ||
+                   format == QLatin1String("text/x-moz-url")) {
+            const QStringList addresses = addressesOf(format, data.data(format));
+            if (addresses.isEmpty())
+                continue;
+            if (QUrl(addresses.first()).isLocalFile()) {
+                if (haveFiles || format != QLatin1String("text/uri-list"))
+                    continue;
+                DroppedItem item;
+                item.format = DropFormat::Files;
+                for (const QString &address : addresses) {
+                    const QUrl url(address);
+                    if (url.isLocalFile())
+                        item.files << url.toLocalFile();
+                }
+                items << item;
+                haveFiles = true;
+            } else if (!haveLink) {
+                DroppedItem item;
+                item.format = DropFormat::Link;
+                item.linkText = addresses.first();
+                items << item;
+                haveLink = true;
+            }
+        }
+    }
+    return items;
+}
+
+QByteArray buildClipText(const QByteArray &fragmentUtf8, const QString &sourceAddress, const QString &title)
+{
+    QByteArray clip = "Version:0.9\r\n";
+    if (!sourceAddress.isEmpty())
+        clip += "SourceURL:" + sourceAddress.toUtf8() + "\r\n";
+    clip += "<html><head>";
+    if (!title.isEmpty())
+        clip += "<title>" + title.toUtf8() + "</title>";
+    clip += "</head><body>\r\n" + fragmentUtf8 + "\r\n</body></html>";
+    return clip;
+}
+
+QString bookmarkFragment(const QString &linkText)
+{
+    return QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"") + linkText +
+           QStringLiteral("\" >") + linkText + QStringLiteral("</a>");
+}
+
+QString titleFromFragment(const QString &fragmentHtml)
+{
+    const QString text = QTextDocumentFragment::fromHtml(fragmentHtml).toPlainText();
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        line = line.simplified();
+        if (!line.isEmpty())
+            return line.left(80).trimmed();
+    }
+    return QString();
+}

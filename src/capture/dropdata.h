@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QMimeData;
+
+// What a drop carries, in the three forms the program understands.
+enum class DropFormat {
+    Html,  // a selection of a page: clip text for the parser
+    Link,  // a link: its address becomes a bookmark
+    Files, // local files: they become attachments
+};
+
+struct DroppedItem
+{
+    DropFormat format = DropFormat::Html;
+    QByteArray clipText; // Html: header with "SourceURL:" when known, then the wrapped fragment (UTF-8)
+    QString linkText;    // Link: the address
+    QStringList files;   // Files: local paths in list order
+};
+
+// Reads everything a drop offers at once (the source may end the transfer as soon
+// as the drop handler returns). Formats are taken in the order the source offers
+// its MIME types, each of the three at most once.
+QList<DroppedItem> readDroppedData(const QMimeData &data);
+
+// Text/html arrives as UTF-8, or as UTF-16 (with or without a byte-order mark)
+// from some sources; answers UTF-8.
+QByteArray htmlAsUtf8(const QByteArray &raw);
+
+// The clip text for a fragment: a header naming the page address when one is
+// known, and the fragment wrapped into a document with its title.
+QByteArray buildClipText(const QByteArray &fragmentUtf8, const QString &sourceAddress, const QString &title);
+
+// The HTML of a bookmark note for a dropped link.
+QString bookmarkFragment(const QString &linkText);
+
+// A title for a capture that came without one: the first line of the
+// fragment's text, trimmed, at most 80 characters.
+QString titleFromFragment(const QString &fragmentHtml);

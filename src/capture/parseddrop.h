@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// A dropped selection after parsing: links absolute, pictures stored in today's
+// folder of the data folder and referenced as "images/...".
+struct ParsedDrop
+{
+    QString sourceAddress;
+    QString title;
+    QString body;
+};
+
+// Parses clip text as it came from the drop (UTF-8, no-break spaces not yet
+// replaced) and localises its fragment. progress(done, total) reports the
+// pictures fetched; it may be called from another thread. Blocks until done.
+ParsedDrop parseDroppedClip(const QByteArray &clipText, const QString &dataFolder,
+                            const std::function<void(int done, int total)> &progress);

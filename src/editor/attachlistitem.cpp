@@ -1,0 +1,53 @@
+#include "attachlistitem.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTreeWidget>
+
+AttachListItem::AttachListItem(const AttachListRecord &attachment, const QString &folder)
+    : record(attachment)
+{
+    setText(0, record.attname);
+    setText(1, folder);
+    setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+bool AttachListItem::showFile(const QString &filePath)
+{
+    const QFileInfo file(filePath);
+    if (!file.isFile() || !file.isReadable()) {
+        setText(2, QObject::tr("missing"));
+        setIcon(0, QIcon::fromTheme(QStringLiteral("dialog-warning")));
+        return false;
+    }
+    setText(2, formatSize(file.size()));
+    static const QFileIconProvider icons;
+    setIcon(0, icons.icon(file));
+    return true;
+}
+
+QString AttachListItem::formatSize(qint64 bytes)
+{
+    QLocale locale = QLocale::system();
+    // Sizes always carry the thousands separator, also in the C locale.
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(bytes);
+}
+
+void AttachListItem::prepareList(QTreeWidget *list)
+{
+    list->setColumnCount(3);
+    list->setHeaderLabels({QObject::tr("Attach FileName"), QObject::tr("Path"), QObject::tr("FileSize")});
+    list->header()->resizeSection(0, 200);
+    list->header()->resizeSection(1, 300);
+    list->header()->resizeSection(2, 100);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setIconSize(QSize(24, 24));
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->setProperty("languageColumns", true);
+}

@@ -1,0 +1,690 @@
+#include "editorform.h"
+
+#include "appcontext.h"
+#include "attachlistitem.h"
+#include "clipcapture.h"
+#include "dbdatamodule.h"
+#include "dberror.h"
+#include "dropdata.h"
+#include "exwebbrowser.h"
+#include "fontsizes.h"
+#include "notefilestore.h"
+#include "notesavedreceiver.h"
+#include "parseddrop.h"
+#include "tagpaths.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
+#include <QStringListModel>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QList<QPointer<TEditorForm>> &registry()
+{
+    static QList<QPointer<TEditorForm>> editors;
+    return editors;
+}
+
+QToolButton *makeButton(QToolBar *bar, const char *name, const QString &hint, const char *iconName,
+                        const QString &fallbackText = QString())
+{
+    auto *button = new QToolButton(bar);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setFixedSize(28, 28);
+    button->setIconSize(QSize(24, 24));
+    button->setAutoRaise(true);
+    const QIcon icon = iconName ? QIcon::fromTheme(QLatin1String(iconName)) : QIcon();
+    if (icon.isNull())
+        button->setText(fallbackText.isEmpty() ? hint.left(2) : fallbackText);
+    else
+        button->setIcon(icon);
+    bar->addWidget(button);
+    return button;
+}
+
+// A colour as the editing commands take it: red in the lowest byte.
+int colourValue(const QColor &colour)
+{
+    return colour.red() | (colour.green() << 8) | (colour.blue() << 16);
+}
+
+} // namespace
+
+TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_context(context)
+    , m_database(database)
+{
+    setObjectName(QStringLiteral("EditorForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Note editor"));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(13);
+    setFont(font);
+    resize(784, 500);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    registry().append(this);
+
+    askYesNo = [this](const QString &question) {
+        return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    showMessage = [this](const QString &message) {
+        QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
+    };
+    chooseAttachment = [this] { return QFileDialog::getOpenFileName(this, tr("Add Attached File")); };
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    createToolBars();
+    auto *topPanel = new QWidget(this);
+    topPanel->setObjectName(QStringLiteral("TopPanel"));
+    topPanel->setFixedHeight(81);
+    auto *topLayout = new QVBoxLayout(topPanel);
+    topLayout->setContentsMargins(2, 4, 2, 4);
+    topLayout->setSpacing(5);
+    topLayout->addWidget(firstBar);
+    topLayout->addWidget(secondBar);
+    layout->addWidget(topPanel);
+
+    Content = new TExWebBrowser(this);
+    Content->setObjectName(QStringLiteral("Content"));
+    createBottomPanel();
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setHandleWidth(10);
+    splitter->addWidget(Content);
+    splitter->addWidget(AttachList);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({400, 94});
+    layout->addWidget(splitter, 1);
+
+    FormCreate();
+}
+
+TEditorForm::~TEditorForm()
+{
+    registry().removeAll(this);
+}
+
+QList<TEditorForm *> TEditorForm::openEditors()
+{
+    QList<TEditorForm *> editors;
+    for (const QPointer<TEditorForm> &editor : registry()) {
+        if (editor)
+            editors << editor.data();
+    }
+    return editors;
+}
+
+void TEditorForm::createToolBars()
+{
+    firstBar = new QToolBar(this);
+    firstBar->setObjectName(QStringLiteral("ToolBar1"));
+    firstBar->setFixedHeight(34);
+    firstBar->setIconSize(QSize(24, 24));
+    EditModeBtn = makeButton(firstBar, "EditModeBtn", tr("Edit mode"), "accessories-text-editor");
+    EditModeBtn->setCheckable(true);
+    EditModeBtn->setChecked(true);
+    connect(EditModeBtn, &QToolButton::clicked, this, &TEditorForm::EditModeBtnClick);
+    TitleLabel = new QLabel(tr("Title:"), firstBar);
+    TitleLabel->setObjectName(QStringLiteral("TitleLabel"));
+    firstBar->addWidget(TitleLabel);
+    TitleEdit = new QLineEdit(firstBar);
+    TitleEdit->setObjectName(QStringLiteral("TitleEdit"));
+    TitleEdit->setFixedWidth(337);
+    firstBar->addWidget(TitleEdit);
+    TagsLabel = new QLabel(tr("Catalog:"), firstBar);
+    TagsLabel->setObjectName(QStringLiteral("TagsLabel"));
+    firstBar->addWidget(TagsLabel);
+    TagsEdit = new QLineEdit(firstBar);
+    TagsEdit->setObjectName(QStringLiteral("TagsEdit"));
+    TagsEdit->setFixedWidth(183);
+    TagsEdit->setToolTip(tr("use commas to separate different tags into a tree structure"));
+    firstBar->addWidget(TagsEdit);
+    snap = makeButton(firstBar, "snap", tr("Screen capture"), "applets-screenshooter");
+    snap->setEnabled(false); // screen capture is not wired yet
+    StayOnTop = makeButton(firstBar, "StayOnTop", tr("Make this window stay on the top"), "go-top");
+    StayOnTop->setCheckable(true);
+    connect(StayOnTop, &QToolButton::toggled, this, &TEditorForm::StayOnTopClick);
+    connect(TitleEdit, &QLineEdit::textChanged, this, [this] { TitleChanged = true; });
+    connect(TagsEdit, &QLineEdit::textChanged, this, [this] { TagsChanged = true; });
+
+    secondBar = new QToolBar(this);
+    secondBar->setObjectName(QStringLiteral("ToolBar2"));
+    secondBar->setFixedHeight(34);
+    secondBar->setIconSize(QSize(24, 24));
+    FontComboBox = new QFontComboBox(secondBar);
+    FontComboBox->setObjectName(QStringLiteral("FontComboBox"));
+    FontComboBox->setFixedWidth(145);
+    FontComboBox->setFocusPolicy(Qt::ClickFocus);
+    FontComboBox->setCurrentFont(QFont(QStringLiteral("Microsoft JhengHei")));
+    secondBar->addWidget(FontComboBox);
+    connect(FontComboBox, &QFontComboBox::currentFontChanged, this,
+            [this](const QFont &chosen) { Content->ExecCommand(QStringLiteral("FontName"), chosen.family()); });
+    FontSizeComboBox = new QComboBox(secondBar);
+    FontSizeComboBox->setObjectName(QStringLiteral("FontSizeComboBox"));
+    FontSizeComboBox->setEditable(true);
+    FontSizeComboBox->setFixedWidth(58);
+    FontSizeComboBox->addItems({QStringLiteral("8"), QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("12"),
+                                QStringLiteral("14"), QStringLiteral("16"), QStringLiteral("18"), QStringLiteral("24"),
+                                QStringLiteral("28"), QStringLiteral("32"), QStringLiteral("36"), QStringLiteral("48")});
+    FontSizeComboBox->setCurrentText(QStringLiteral("8"));
+    secondBar->addWidget(FontSizeComboBox);
+    connect(FontSizeComboBox, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        bool ok = false;
+        const int points = text.trimmed().toInt(&ok);
+        if (ok) // a half-typed size sends nothing
+            Content->ExecCommand(QStringLiteral("FontSize"), htmlFontSize(points));
+    });
+
+    auto colourButton = [this](const char *name, const QString &hint, const char *command, const QColor &initial) {
+        QToolButton *button = makeButton(secondBar, name, hint, nullptr);
+        button->setProperty("colourButton", true);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        button->setFixedSize(40, 28);
+        auto paint = [button](const QColor &colour) {
+            QPixmap swatch(20, 20);
+            swatch.fill(colour);
+            button->setIcon(QIcon(swatch));
+            button->setProperty("colour", colour);
+        };
+        paint(initial);
+        auto apply = [this, paint, command](const QColor &colour) {
+            paint(colour);
+            Content->ExecCommand(QLatin1String(command), colourValue(colour));
+        };
+        auto *palette = new QMenu(button);
+        for (const QColor colour : {QColor(Qt::black), QColor(Qt::darkGray), QColor(Qt::red), QColor(Qt::darkRed),
+                                    QColor(255, 128, 0), QColor(Qt::yellow), QColor(Qt::green), QColor(Qt::darkGreen),
+                                    QColor(Qt::blue), QColor(Qt::darkBlue), QColor(128, 0, 128), QColor(Qt::white)}) {
+            QPixmap swatch(16, 16);
+            swatch.fill(colour);
+            palette->addAction(QIcon(swatch), colour.name(), this, [apply, colour] { apply(colour); });
+        }
+        palette->addSeparator();
+        palette->addAction(tr("&Other..."), this, [this, apply, button] {
+            const QColor chosen = QColorDialog::getColor(button->property("colour").value<QColor>(), this);
+            if (chosen.isValid())
+                apply(chosen);
+        });
+        button->setMenu(palette);
+        connect(button, &QToolButton::clicked, this,
+                [apply, button] { apply(button->property("colour").value<QColor>()); });
+        return button;
+    };
+    QToolButton *fg = colourButton("FgColorBtn", tr("ForeGround Color"), "ForeColor", Qt::red);
+    QToolButton *bg = colourButton("BgColorBtn", tr("Back Ground Color"), "BackColor", Qt::yellow);
+
+    auto command = [this](QToolBar *bar, const char *name, const QString &hint, const char *iconName,
+                          const QString &fallback, const char *commandName, bool toggle) {
+        QToolButton *button = makeButton(bar, name, hint, iconName, fallback);
+        button->setCheckable(toggle);
+        connect(button, &QToolButton::clicked, this,
+                [this, commandName] { Content->ExecCommand(QLatin1String(commandName), 0); });
+        return button;
+    };
+    QToolButton *bold = command(secondBar, "Bold", tr("Bold"), "format-text-bold", QString(), "Bold", true);
+    QToolButton *italic = command(secondBar, "Italic", tr("Italic"), "format-text-italic", QString(), "Italic", true);
+    QToolButton *underline =
+        command(secondBar, "Underline", tr("Underline"), "format-text-underline", QString(), "Underline", true);
+    QToolButton *bullets = command(secondBar, "Bullets", tr("Bullets"), "format-justify-left", QStringLiteral("•"),
+                                   "InsertUnorderedList", false);
+    QToolButton *subscript =
+        command(secondBar, "Subscript", tr("Subscript"), nullptr, QStringLiteral("x₂"), "Subscript", true);
+    QToolButton *superscript =
+        command(secondBar, "Superscript", tr("Superscript"), nullptr, QStringLiteral("x²"), "Superscript", true);
+    QToolButton *addImage = makeButton(secondBar, "AddImage", tr("Insert Image"), "insert-image");
+    QToolButton *addLink = makeButton(secondBar, "AddLink", tr("Add HyperLink"), "insert-link");
+    addImage->setEnabled(false); // pictures and links by address are not wired yet
+    addLink->setEnabled(false);
+    QToolButton *addAttach = makeButton(secondBar, "AddAttach", tr("Add Attached File"), "mail-attachment");
+    connect(addAttach, &QToolButton::clicked, this, [this] {
+        const QString file = chooseAttachment();
+        if (!file.isEmpty())
+            AddAttachment(file);
+    });
+    QToolButton *highlighter = makeButton(secondBar, "SyntaxHighlighter", tr("Syntax Highlighter"), nullptr);
+    highlighter->setVisible(false);
+    QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
+    command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
+    QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
+    QToolButton *properties = makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"),
+                                         "document-properties");
+    properties->setEnabled(false); // not wired yet
+    QToolButton *search = makeButton(secondBar, "search", tr("search"), "edit-find");
+    connect(search, &QToolButton::clicked, this, [this] { Content->ShowFindBar(); });
+    QToolButton *print = makeButton(secondBar, "print", tr("print"), "document-print");
+    connect(print, &QToolButton::clicked, this, [this] { Content->Print(TitleEdit->text()); });
+
+    m_editingControls = {FontComboBox, FontSizeComboBox, fg, bg, bold, italic, underline, bullets,
+                         subscript, superscript, addAttach, highlighter, cut, paste};
+}
+
+void TEditorForm::createBottomPanel()
+{
+    AttachList = new QTreeWidget(this);
+    AttachList->setObjectName(QStringLiteral("AttachList"));
+    AttachListItem::prepareList(AttachList);
+    QFont listFont(QStringLiteral("Trebuchet MS"));
+    listFont.setPixelSize(13);
+    AttachList->setFont(listFont);
+    AttachList->setMinimumHeight(40);
+    AttachList->installEventFilter(this);
+    connect(AttachList, &QTreeWidget::itemDoubleClicked, this, [this] { AttachListDblClick(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction *add = PopupMenu1->addAction(tr("Add Atachment File"));
+    add->setObjectName(QStringLiteral("AddAtachmentFile1"));
+    connect(add, &QAction::triggered, this, [this] {
+        const QString file = chooseAttachment();
+        if (!file.isEmpty())
+            AddAttachment(file);
+    });
+    QAction *remove = PopupMenu1->addAction(tr("Del Attachment File"));
+    remove->setObjectName(QStringLiteral("DelAttachFile1"));
+    connect(remove, &QAction::triggered, this, &TEditorForm::DeleteSelectedAttachment);
+    connect(AttachList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->popup(AttachList->viewport()->mapToGlobal(pos)); });
+}
+
+void TEditorForm::FormCreate()
+{
+    // Drops anywhere over the window, the view included, come to the window.
+    setAcceptDrops(true);
+    Content->setAcceptDrops(false);
+    Content->setContextMenuPolicy(Qt::NoContextMenu);
+
+    const NoteLocation today = NewNoteLocation(m_context.dataFolder);
+    const QString templateCopy = today.dayFolder + QStringLiteral("/template.html");
+    if (QFileInfo::exists(templateCopy)) {
+        Content->Navigate(templateCopy);
+        Content->WaitWhileBusy();
+        Content->SetDesignMode(true);
+    }
+    EditModeBtn->setChecked(true);
+    NoteFileName.clear();
+    OpenedCatalogText.clear();
+    TitleChanged = false;
+    TagsChanged = false;
+
+    // Suggestions for the catalog field: the paths known when the editor opened.
+    auto *completer = new QCompleter(new QStringListModel(m_context.catalogPaths, this), this);
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    TagsEdit->setCompleter(completer);
+}
+
+QString TEditorForm::messageText(const QString &key) const
+{
+    const QString text = m_context.messages.text(key);
+    return text.isEmpty() ? MessageTexts::builtInDefault(key) : text;
+}
+
+void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const QString &title,
+                           const QString &catalogText)
+{
+    try {
+        if (QFileInfo::exists(filePath)) {
+            const QFileInfo file(filePath);
+            NoteFileName = file.fileName();
+            NoteFolder = file.absolutePath();
+            Content->Navigate(filePath);
+            Content->WaitWhileBusy();
+            Content->SetDesignMode(inEditMode());
+            NoteId = noteId;
+            TagId = tagId;
+            TitleEdit->setText(title);
+            TagsEdit->setText(catalogText);
+            OpenedCatalogText = catalogText;
+        }
+        ListAttachments(noteId);
+    } catch (const std::exception &) {
+        showMessage(messageText(QStringLiteral("LoadNoteFail")));
+        NoteId = 0;
+        TagId = 0;
+    }
+}
+
+void TEditorForm::PrefillFromCapture(const QString &html, const QString &title)
+{
+    Content->WaitWhileBusy();
+    Content->InsertAtEndOfBody(html);
+    Content->WaitWhileBusy();
+    TitleEdit->setText(title);
+}
+
+void TEditorForm::AppendToBody(const QString &html)
+{
+    Content->WaitWhileBusy();
+    Content->InsertAtEndOfBody(html);
+}
+
+bool TEditorForm::SaveNote()
+{
+    if (NoteFileName.isEmpty()) {
+        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
+        NoteFileName = location.fileName;
+        NoteFolder = location.dayFolder;
+    }
+    const QString fullPath = NoteFolder + QLatin1Char('/') + NoteFileName;
+    if (!Content->WaitWhileBusy() || !Content->HasBody())
+        return true; // no document to save
+
+    if (Content->BodyInnerHtml().trimmed().isEmpty()) {
+        if (AttachList->topLevelItemCount() > 0)
+            return askYesNo(tr("This note content is empty. Exit without save?"));
+        return true;
+    }
+
+    try {
+        Content->SaveDocument(fullPath);
+        if (!RelativiseNoteFile(fullPath))
+            throw std::runtime_error(tr("Cannot rewrite %1.").arg(fullPath).toStdString());
+    } catch (const std::exception &error) {
+        showMessage(tr("The note could not be written:\n%1").arg(QString::fromUtf8(error.what())));
+        return false;
+    }
+
+    if (TagsEdit->text().isEmpty())
+        TagsEdit->setText(QStringLiteral("untagged"));
+
+    int tagId = TagId;
+    if (NoteId != 0) {
+        if (TagsChanged)
+            tagId = ResolveTagPath(m_database, TagsEdit->text(), TagId, OpenedCatalogText);
+        if (tagId == 0) {
+            showMessage(tr("The catalog \"%1\" could not be stored; the note keeps its place.").arg(TagsEdit->text()));
+            return false;
+        }
+        TagId = tagId;
+        if (TitleChanged || TagsChanged)
+            UpdateNoteRow(tagId, TitleEdit->text());
+        OpenedCatalogText = TagsEdit->text();
+    } else {
+        tagId = ResolveTagPath(m_database, TagsEdit->text(), 0, QString());
+        if (tagId == 0) {
+            showMessage(tr("The catalog \"%1\" could not be stored. The note is written to\n%2\n"
+                           "but not filed; change the catalog and save again.")
+                            .arg(TagsEdit->text(), fullPath));
+            return false;
+        }
+        TagId = tagId;
+        QString relativePath = fullPath;
+        relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
+        const int newId = InsertNoteRow(tagId, relativePath);
+        if (newId == 0) {
+            showMessage(tr("The note is written to\n%1\nbut could not be stored in the database. "
+                           "The window stays open so that nothing is lost; try saving again.")
+                            .arg(fullPath));
+            return false;
+        }
+        StorePendingAttachments(newId);
+        NoteId = newId;
+        // A second save of this window updates the row it now has.
+        OpenedCatalogText = TagsEdit->text();
+    }
+    TitleChanged = false;
+    TagsChanged = false;
+    m_context.catalogPaths = m_database.loadCatalogPaths();
+    if (auto *receiver = dynamic_cast<NoteSavedReceiver *>(ExplorerWindow.data()))
+        receiver->NoteSaved(NoteId, tagId);
+    return true;
+}
+
+int TEditorForm::InsertNoteRow(int tagId, const QString &relativePath)
+{
+    try {
+        Transaction transaction(m_database);
+        const int id = m_database.nextNoteId();
+        m_database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                                {id, TitleEdit->text().trimmed(), tagId, relativePath});
+        transaction.commit();
+        return id;
+    } catch (const DbError &) {
+        return 0;
+    }
+}
+
+void TEditorForm::UpdateNoteRow(int tagId, const QString &title)
+{
+    try {
+        Transaction transaction(m_database);
+        m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
+                                {tagId, title, NoteId});
+        transaction.commit();
+    } catch (const DbError &) {
+    }
+}
+
+void TEditorForm::closeEvent(QCloseEvent *event)
+{
+    if (!SaveNote()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+bool TEditorForm::inEditMode() const
+{
+    return EditModeBtn->isChecked();
+}
+
+void TEditorForm::setEditMode(bool on)
+{
+    if (EditModeBtn->isChecked() == on)
+        return;
+    EditModeBtn->setChecked(on);
+    EditModeBtnClick();
+}
+
+void TEditorForm::EditModeBtnClick()
+{
+    const bool on = EditModeBtn->isChecked();
+    Content->SetDesignMode(on);
+    TitleEdit->setReadOnly(!on);
+    TagsEdit->setReadOnly(!on);
+    for (QWidget *control : std::as_const(m_editingControls))
+        control->setEnabled(on);
+    if (!on)
+        SaveNote();
+    Content->update();
+}
+
+void TEditorForm::StayOnTopClick(bool down)
+{
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, down);
+    if (visible)
+        show();
+}
+
+void TEditorForm::AddAttachment(const QString &sourcePath)
+{
+    const QFileInfo source(sourcePath);
+    if (!source.isFile())
+        throw std::runtime_error(tr("Cannot attach \"%1\": it is not a readable file.").arg(sourcePath).toStdString());
+    const QString name = source.fileName();
+    if (NoteFolder.isEmpty())
+        NoteFolder = NewNoteLocation(m_context.dataFolder).dayFolder;
+    const QString attaches = NoteFolder + QStringLiteral("/attaches/");
+    QDir().mkpath(attaches);
+    QString candidate = name;
+    while (QFileInfo::exists(attaches + candidate))
+        candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
+    if (!QFile::copy(sourcePath, attaches + candidate))
+        throw std::runtime_error(
+            tr("Cannot copy \"%1\" into the note's folder %2.").arg(sourcePath, attaches).toStdString());
+
+    AttachListRecord record;
+    record.noteid = NoteId;
+    record.attname = candidate;
+    record.path = attaches;
+    record.path.remove(m_context.dataFolder, Qt::CaseInsensitive);
+    auto *item = new AttachListItem(record, attaches);
+    item->showFile(attaches + candidate);
+    if (NoteId != 0)
+        storeAttachmentNow(item->record);
+    AttachList->addTopLevelItem(item);
+}
+
+void TEditorForm::storeAttachmentNow(AttachListRecord &record)
+{
+    try {
+        Transaction transaction(m_database);
+        const int id = m_database.nextAttachmentId();
+        m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
+                                {id, NoteId, record.attname, record.path});
+        transaction.commit();
+        record.attid = id;
+    } catch (const DbError &) {
+        record.attid = 0;
+    }
+}
+
+void TEditorForm::StorePendingAttachments(int noteId)
+{
+    QList<AttachListItem *> pending;
+    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
+        auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
+        if (item->record.attid == 0)
+            pending << item;
+    }
+    if (pending.isEmpty())
+        return;
+    try {
+        Transaction transaction(m_database);
+        int lastId = m_database.nextAttachmentId() - 1;
+        QList<int> ids;
+        for (AttachListItem *item : pending) {
+            ids << ++lastId;
+            m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
+                                    {lastId, noteId, item->record.attname, item->record.path});
+        }
+        transaction.commit();
+        for (int i = 0; i < pending.size(); ++i) {
+            pending[i]->record.attid = ids[i];
+            pending[i]->record.noteid = noteId;
+        }
+    } catch (const DbError &) {
+    }
+}
+
+void TEditorForm::ListAttachments(int noteId)
+{
+    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
+    QList<AttachListItem *> items;
+    while (query.next()) {
+        AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldText(query, "path"),
+                                noteId};
+        record.path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        items << new AttachListItem(record, m_context.dataFolder + record.path);
+    }
+    query.finish();
+    for (AttachListItem *item : items) {
+        item->showFile(item->filePath());
+        AttachList->addTopLevelItem(item);
+    }
+}
+
+void TEditorForm::DeleteSelectedAttachment()
+{
+    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
+    if (!item || !item->isSelected())
+        return;
+    QFile::remove(m_context.dataFolder + item->record.path + item->record.attname);
+    if (item->record.noteid != 0 && item->record.attid != 0) {
+        try {
+            Transaction transaction(m_database);
+            m_database.runStatement(QStringLiteral("delete from attachment where attid=?"), {item->record.attid});
+            transaction.commit();
+        } catch (const DbError &) {
+        }
+    }
+    delete item;
+}
+
+void TEditorForm::AttachListDblClick()
+{
+    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
+    if (!item || !item->isSelected())
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(item->filePath()));
+}
+
+bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == AttachList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Backspace) {
+        DeleteSelectedAttachment();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TEditorForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Copy only: a move from a file manager would delete the user's file.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TEditorForm::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TEditorForm::dropEvent(QDropEvent *event)
+{
+    if (!inEditMode())
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
+    for (const DroppedItem &item : items) {
+        switch (item.format) {
+        case DropFormat::Html:
+            AppendToBody(parseDroppedClip(item.clipText, m_context.dataFolder, {}).body);
+            break;
+        case DropFormat::Link:
+            AppendToBody(bookmarkFragment(item.linkText));
+            break;
+        case DropFormat::Files:
+            for (const QString &file : item.files)
+                AddAttachment(file);
+            break;
+        }
+    }
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "attachlistrecord.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+struct AppContext;
+class QAction;
+class QComboBox;
+class QFontComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class TDBDataModule;
+class TExWebBrowser;
+
+// The note editor: one note written or changed in its own window. Any number
+// may be open; each frees itself when closed.
+class TEditorForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TEditorForm(AppContext &context, TDBDataModule &database, QWidget *parent = nullptr);
+    ~TEditorForm() override;
+
+    // Every editor still open, for shutdown.
+    static QList<TEditorForm *> openEditors();
+
+    // Shows a stored note; filePath is the full path of its HTML file.
+    void LoadNote(int noteId, const QString &filePath, int tagId, const QString &title, const QString &catalogText);
+    // Appends captured HTML at the end of the note and sets the title.
+    void PrefillFromCapture(const QString &html, const QString &title);
+    // Writes the note to its file and the database. Answers true when the window
+    // may close.
+    bool SaveNote();
+
+    // Attachments.
+    void AddAttachment(const QString &sourcePath);
+    void StorePendingAttachments(int noteId);
+    void ListAttachments(int noteId);
+    void DeleteSelectedAttachment();
+    void AttachListDblClick();
+
+    // Appends HTML at the end of the note body once the view is ready.
+    void AppendToBody(const QString &html);
+
+    void setExplorerWindow(QWidget *explorer) { ExplorerWindow = explorer; }
+    void setDropBoxWindow(QWidget *dropBox) { DropBoxWindow = dropBox; }
+    void setNoteId(int noteId) { NoteId = noteId; }
+    bool inEditMode() const;
+    void setEditMode(bool on);
+
+    int noteId() const { return NoteId; }
+    int tagId() const { return TagId; }
+    QString noteFileName() const { return NoteFileName; }
+    QString noteFolder() const { return NoteFolder; }
+    bool titleChanged() const { return TitleChanged; }
+    bool tagsChanged() const { return TagsChanged; }
+
+    QLineEdit *titleEdit() const { return TitleEdit; }
+    QLineEdit *tagsEdit() const { return TagsEdit; }
+    TExWebBrowser *content() const { return Content; }
+    QTreeWidget *attachList() const { return AttachList; }
+    QToolButton *editModeButton() const { return EditModeBtn; }
+
+    // Questions and messages go through these, so that tests can answer them.
+    std::function<bool(const QString &question)> askYesNo;
+    std::function<void(const QString &message)> showMessage;
+    std::function<QString()> chooseAttachment;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void createToolBars();
+    void createBottomPanel();
+    int InsertNoteRow(int tagId, const QString &relativePath);
+    void UpdateNoteRow(int tagId, const QString &title);
+    void EditModeBtnClick();
+    void StayOnTopClick(bool down);
+    QString messageText(const QString &key) const;
+    void storeAttachmentNow(AttachListRecord &record);
+
+    AppContext &m_context;
+    TDBDataModule &m_database;
+
+    // Note state.
+    QString NoteFileName;
+    QString NoteFolder;
+    int NoteId = 0;
+    int TagId = 0;
+    QPointer<QWidget> ExplorerWindow;
+    QPointer<QWidget> DropBoxWindow;
+    bool TitleChanged = false;
+    bool TagsChanged = false;
+    QString OpenedCatalogText;
+
+    // Controls.
+    QToolBar *firstBar = nullptr;
+    QToolBar *secondBar = nullptr;
+    QToolButton *EditModeBtn = nullptr;
+    QLabel *TitleLabel = nullptr;
+    QLineEdit *TitleEdit = nullptr;
+    QLabel *TagsLabel = nullptr;
+    QLineEdit *TagsEdit = nullptr;
+    QToolButton *snap = nullptr;
+    QToolButton *StayOnTop = nullptr;
+    QFontComboBox *FontComboBox = nullptr;
+    QComboBox *FontSizeComboBox = nullptr;
+    QList<QWidget *> m_editingControls; // enabled only in edit mode
+    TExWebBrowser *Content = nullptr;
+    QTreeWidget *AttachList = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+};
