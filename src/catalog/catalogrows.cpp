@@ -9,8 +9,9 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
     if (deepest <= 0)
         return forest;
 
-    QHash<int, int> indexOfTag; // tagid -> index in forest of the first node with it
+    QHash<int, int> indexOfTag; // tagid -> index in forest, for the levels above the current one
     for (int level = 1; level <= deepest; ++level) {
+        const qsizetype levelStart = forest.size();
         QSqlQuery &query =
             database.runQuery(QStringLiteral("select * from tags where deep=? order by tagid"), {level});
         while (query.next()) {
@@ -28,11 +29,13 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
                     continue;
                 node.parentIndex = parent.value();
             }
-            if (!indexOfTag.contains(node.record.tagid))
-                indexOfTag.insert(node.record.tagid, int(forest.size()));
             forest.append(std::move(node));
         }
         query.finish();
+        // A parent must sit on a level above its child: a row whose parent is on its
+        // own level stays out like one whose parent is missing.
+        for (qsizetype i = levelStart; i < forest.size(); ++i)
+            indexOfTag.insert(forest[i].record.tagid, int(i));
     }
     return forest;
 }

@@ -1,0 +1,392 @@
+#include "appcontext.h"
+#include "attachlistitem.h"
+#include "dbdatamodule.h"
+#include "exwebbrowser.h"
+#include "mainform.h"
+#include "tagtreeview.h"
+#include "testprogramfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+// A program folder with a real database, and an explorer on it.
+struct Fixture
+{
+    TestProgramFolder folder;
+    AppContext context{folder.path()};
+    TDBDataModule database{folder.databasePath()};
+
+    void tag(int id, const QString &name, int deep, const QString &path, int parent, int childcount, int icon = 0)
+    {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
+                              {id, name, deep, path, parent, childcount, icon});
+        transaction.commit();
+    }
+
+    void note(int id, const QString &title, int tagId, const QString &file = QString())
+    {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                              {id, title, tagId, file.isEmpty() ? QStringLiteral("12-01-2026/none.html") : file});
+        transaction.commit();
+    }
+
+    void attachment(int id, int noteId, const QString &name, qint64 size)
+    {
+        const QString folderName = QStringLiteral("12-01-2026/attaches/");
+        QDir().mkpath(context.dataFolder + folderName);
+        QFile file(context.dataFolder + folderName + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'a'));
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"), {id, noteId, name, folderName});
+        transaction.commit();
+    }
+
+    QString writeNoteFile(const QString &name, const QString &body)
+    {
+        const QString relative = QStringLiteral("12-01-2026/") + name;
+        QDir().mkpath(context.dataFolder + QStringLiteral("12-01-2026"));
+        QFile file(context.dataFolder + relative);
+        file.open(QIODevice::WriteOnly);
+        file.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>%1</body></html>")
+                       .arg(body)
+                       .toUtf8());
+        return relative;
+    }
+
+    // Work(3) > Projects(2) > Alpha(1); Home(0).
+    void seedWorkTree()
+    {
+        tag(1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 3);
+        tag(2, QStringLiteral("Projects"), 2, QStringLiteral("Work,Projects"), 1, 2);
+        tag(3, QStringLiteral("Home"), 1, QStringLiteral("Home"), 0, 0);
+        tag(4, QStringLiteral("Alpha"), 3, QStringLiteral("Work,Projects,Alpha"), 2, 1);
+    }
+};
+
+QStringList captions(const QTreeWidget *tree)
+{
+    QStringList all;
+    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(tree)); *it; ++it)
+        all << QString((*it)->parent() ? QStringLiteral("  ") : QString()) + (*it)->text(0);
+    return all;
+}
+
+QStringList noteTitles(const QTreeWidget *list)
+{
+    QStringList titles;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        titles << list->topLevelItem(i)->text(0);
+    return titles;
+}
+
+void clickTag(TMainForm &explorer, int tagId)
+{
+    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(tagId));
+    explorer.ShowTagNotes();
+}
+
+} // namespace
+
+class ExplorerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyCatalogLoadsEmptyTree();
+    void fullLoadOrdersAndLeavesOutOrphans();
+    void searchRecountsAndEnterWithEmptyBoxRestores();
+    void nodeListsOnlyItsOwnNotesFilteredBySearch();
+    void quickLocatorSelectsFirstMatchingCaption();
+    void addNodeCreatesAndLocatesNodes();
+    void setIconStoresTheIndex();
+    void showNoteListsAttachmentsWithSizes();
+    void missingNoteFileLeavesTheViewAlone();
+    void savedNoteIsSelectedAndShown();
+    void savedNoteDuringSearchOnlyRecounts();
+    void closingOnlyHides();
+};
+
+void ExplorerTest::emptyCatalogLoadsEmptyTree()
+{
+    Fixture f;
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    QCOMPARE(explorer.TagTreeView_()->topLevelItemCount(), 0);
+    explorer.LoadTagTree(QStringLiteral("anything"));
+    QCOMPARE(explorer.TagTreeView_()->topLevelItemCount(), 0);
+}
+
+void ExplorerTest::fullLoadOrdersAndLeavesOutOrphans()
+{
+    Fixture f;
+    f.tag(5, QStringLiteral("Later"), 1, QStringLiteral("Later"), 0, 0);
+    f.tag(3, QStringLiteral("Earlier"), 1, QStringLiteral("Earlier"), 0, 4);
+    f.tag(7, QStringLiteral("Child"), 2, QStringLiteral("Earlier,Child"), 3, 4);
+    // Parent missing, parent on the same level, and a row below an orphan.
+    f.tag(8, QStringLiteral("Orphan"), 2, QStringLiteral("x,Orphan"), 99, 0);
+    f.tag(9, QStringLiteral("Sideways"), 2, QStringLiteral("y,Sideways"), 10, 0);
+    f.tag(10, QStringLiteral("Same"), 2, QStringLiteral("Same"), 7, 0);
+    f.tag(11, QStringLiteral("BelowOrphan"), 3, QStringLiteral("x,Orphan,BelowOrphan"), 8, 0);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Earlier(4)"), QStringLiteral("  Child(4)"), QStringLiteral("Later(0)")}));
+    QVERIFY(explorer.TagTreeView_()->topLevelItem(0)->isExpanded());
+    QVERIFY(!explorer.TagTreeView_()->selectedTag());
+}
+
+void ExplorerTest::searchRecountsAndEnterWithEmptyBoxRestores()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Alpha report"), 2);
+    f.note(2, QStringLiteral("alpha plan"), 1);
+    f.note(3, QStringLiteral("Budget"), 4);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 3);
+
+    explorer.titleFilterEdit()->setText(QStringLiteral("ALPHA"));
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"), QStringLiteral("  Alpha(0)"),
+                          QStringLiteral("Home(0)")}));
+    // The structure and the selection stay.
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
+
+    explorer.titleFilterEdit()->clear();
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Work(3)"), QStringLiteral("  Projects(2)"), QStringLiteral("  Alpha(1)"),
+                          QStringLiteral("Home(0)")}));
+    QVERIFY(explorer.searchText().isEmpty());
+}
+
+void ExplorerTest::nodeListsOnlyItsOwnNotesFilteredBySearch()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Project plan"), 1);
+    f.note(2, QStringLiteral("Minutes"), 1);
+    f.note(3, QStringLiteral("Plan of the child"), 2);
+    f.note(4, QStringLiteral("Tom's PLANs"), 1);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()).size(), 3);
+    QCOMPARE(explorer.noteList()->currentItem(), explorer.noteList()->topLevelItem(0));
+    QVERIFY(!explorer.noteList()->topLevelItem(0)->text(1).isEmpty());
+    QCOMPARE(explorer.content()->DocumentUrl(), QStringLiteral("about:blank"));
+    QCOMPARE(explorer.currentTagId(), 1);
+
+    clickTag(explorer, 3);
+    QCOMPARE(explorer.noteList()->topLevelItemCount(), 0);
+
+    explorer.LoadTagTree(QStringLiteral("plan"));
+    clickTag(explorer, 1);
+    QStringList titles = noteTitles(explorer.noteList());
+    titles.sort();
+    QCOMPARE(titles, QStringList({QStringLiteral("Project plan"), QStringLiteral("Tom's PLANs")}));
+
+    // A search text with an apostrophe is a search like any other.
+    explorer.LoadTagTree(QStringLiteral("tom's"));
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()), QStringList({QStringLiteral("Tom's PLANs")}));
+    QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(1)"));
+}
+
+void ExplorerTest::quickLocatorSelectsFirstMatchingCaption()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("In projects"), 2);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+
+    QTest::keyClicks(explorer.quickLocator(), QStringLiteral("proj"));
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
+    QCOMPARE(noteTitles(explorer.noteList()), QStringList({QStringLiteral("In projects")}));
+    // Typing on to a text without match keeps the selection.
+    QTest::keyClicks(explorer.quickLocator(), QStringLiteral("zz"));
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
+    // Captions include the count: "(0" finds the first node without notes.
+    explorer.quickLocator()->setText(QStringLiteral("(0"));
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
+}
+
+void ExplorerTest::addNodeCreatesAndLocatesNodes()
+{
+    Fixture f;
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    QString askedPrompt;
+    QString answer;
+    explorer.askText = [&](const QString &, const QString &prompt, bool *ok) {
+        askedPrompt = prompt;
+        *ok = true;
+        return answer;
+    };
+
+    answer = QStringLiteral("Work");
+    explorer.AddTagActExecute();
+    QVERIFY(askedPrompt.endsWith(QStringLiteral("Root\"")));
+    QCOMPARE(captions(explorer.TagTreeView_()), QStringList({QStringLiteral("Work(0)")}));
+
+    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->topLevelItem(0));
+    answer = QStringLiteral("Projects, Alpha");
+    explorer.AddTagActExecute();
+    QVERIFY(askedPrompt.endsWith(QStringLiteral("Work\"")));
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("  Alpha(0)")}));
+    QVERIFY(explorer.TagTreeView_()->topLevelItem(0)->child(0)->isExpanded());
+    QCOMPARE(explorer.TagTreeView_()->findTag(3)->record.path, QStringLiteral("Work,Projects,Alpha"));
+
+    // An existing beginning is located, not duplicated, whatever its case.
+    explorer.TagTreeView_()->clearSelection();
+    answer = QStringLiteral("work,projects,Beta");
+    explorer.AddTagActExecute();
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("  Alpha(0)"),
+                          QStringLiteral("  Beta(0)")}));
+    QCOMPARE(explorer.TagTreeView_()->findTag(4)->parent(), explorer.TagTreeView_()->findTag(2));
+
+    // Cancelling writes nothing.
+    explorer.askText = [](const QString &, const QString &, bool *ok) {
+        *ok = false;
+        return QStringLiteral("Ignored");
+    };
+    explorer.AddTagActExecute();
+    QCOMPARE(f.database.queryInteger(QStringLiteral("select count(*) from tags")), 4);
+}
+
+void ExplorerTest::setIconStoresTheIndex()
+{
+    Fixture f;
+    f.seedWorkTree();
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    explorer.chooseIcon = [] { return 7; };
+    explorer.SetIconMenuClick(); // nothing selected: nothing happens
+    QCOMPARE(f.database.queryInteger(QStringLiteral("select sum(icoid) from tags")), 0);
+
+    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(2));
+    explorer.SetIconMenuClick();
+    QCOMPARE(f.database.queryInteger(QStringLiteral("select icoid from tags where tagid=2")), 7);
+    const QIcon expected = TagTreeView::catalogIcon(7);
+    QCOMPARE(explorer.TagTreeView_()->findTag(2)->icon(0).pixmap(16).toImage(), expected.pixmap(16).toImage());
+    explorer.LoadTagTree(QString());
+    QCOMPARE(explorer.TagTreeView_()->findTag(2)->record.icoid, 7);
+
+    explorer.chooseIcon = [] { return -1; }; // closed without a choice
+    explorer.SetIconMenuClick();
+    QCOMPARE(f.database.queryInteger(QStringLiteral("select icoid from tags where tagid=2")), 7);
+}
+
+void ExplorerTest::showNoteListsAttachmentsWithSizes()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("With files"), 1, f.writeNoteFile(QStringLiteral("a.html"), QStringLiteral("<p>First</p>")));
+    f.note(2, QStringLiteral("Plain"), 1, f.writeNoteFile(QStringLiteral("b.html"), QStringLiteral("<p>Second</p>")));
+    f.attachment(1, 1, QStringLiteral("report.pdf"), 12345);
+    f.attachment(2, 1, QStringLiteral("photo.png"), 7);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(0));
+    explorer.ShowNote();
+    QCOMPARE(explorer.content()->url().toLocalFile(), f.context.dataFolder + QStringLiteral("12-01-2026/a.html"));
+    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("First")));
+    QCOMPARE(explorer.currentNoteId(), 1);
+    QCOMPARE(explorer.editNoteTitle(), QStringLiteral("With files"));
+    QTreeWidget *attachments = explorer.attachList();
+    QCOMPARE(attachments->topLevelItemCount(), 2);
+    QCOMPARE(attachments->topLevelItem(0)->text(0), QStringLiteral("report.pdf"));
+    QCOMPARE(attachments->topLevelItem(0)->text(1), f.context.dataFolder + QStringLiteral("12-01-2026/attaches/"));
+    QCOMPARE(attachments->topLevelItem(0)->text(2), QStringLiteral("12,345"));
+    QCOMPARE(attachments->topLevelItem(1)->text(2), QStringLiteral("7"));
+    QVERIFY(!attachments->topLevelItem(0)->icon(0).isNull());
+
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(1));
+    explorer.ShowNote();
+    QCOMPARE(attachments->topLevelItemCount(), 0);
+    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Second")));
+}
+
+void ExplorerTest::missingNoteFileLeavesTheViewAlone()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Here"), 1, f.writeNoteFile(QStringLiteral("here.html"), QStringLiteral("Present")));
+    f.note(2, QStringLiteral("Gone"), 1, QStringLiteral("12-01-2026/gone.html"));
+    f.attachment(1, 2, QStringLiteral("kept.txt"), 3);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(0));
+    explorer.ShowNote();
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(1));
+    explorer.ShowNote();
+    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Present")));
+    QCOMPARE(explorer.currentNoteId(), 2);
+    QCOMPARE(explorer.attachList()->topLevelItemCount(), 1);
+}
+
+void ExplorerTest::savedNoteIsSelectedAndShown()
+{
+    Fixture f;
+    f.seedWorkTree();
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    // An editor saved a note under a node made by that save.
+    f.tag(5, QStringLiteral("New"), 2, QStringLiteral("Home,New"), 3, 1);
+    f.note(1, QStringLiteral("Older"), 5);
+    f.note(2, QStringLiteral("Saved"), 5, f.writeNoteFile(QStringLiteral("s.html"), QStringLiteral("Saved body")));
+    explorer.NoteSaved(2, 5);
+
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 5);
+    QCOMPARE(explorer.noteList()->currentItem()->text(0), QStringLiteral("Saved"));
+    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Saved body")));
+    QCOMPARE(explorer.TagTreeView_()->findTag(5)->text(0), QStringLiteral("New(1)"));
+}
+
+void ExplorerTest::savedNoteDuringSearchOnlyRecounts()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("First plan"), 3);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 3);
+    explorer.LoadTagTree(QStringLiteral("plan"));
+
+    f.tag(5, QStringLiteral("Fresh"), 1, QStringLiteral("Fresh"), 0, 1);
+    f.note(2, QStringLiteral("Second plan"), 5);
+    explorer.NoteSaved(2, 5);
+    QVERIFY(!explorer.TagTreeView_()->findTag(5)); // not in the tree until the next full load
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
+    QCOMPARE(noteTitles(explorer.noteList()), QStringList({QStringLiteral("First plan")}));
+}
+
+void ExplorerTest::closingOnlyHides()
+{
+    Fixture f;
+    TMainForm explorer(f.context, f.database);
+    explorer.show();
+    QVERIFY(!explorer.close());
+    QVERIFY(explorer.isHidden());
+}
+
+CLIPNEST_TEST_MAIN(ExplorerTest)
+#include "tst_explorer.moc"
