@@ -1,16 +1,118 @@
 #include "exwebbrowser.h"
 
+#include "findbar.h"
 #include "notepage.h"
 
-#include <QElapsedTimer>
+#include <QBuffer>
 #include <QEventLoop>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfDocument>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
+
+namespace {
+
+// An answer that an engine callback delivers while a bounded local event loop
+// waits for it. Shared, because the callback may come after the wait gave up.
+template <typename T>
+struct PendingAnswer
+{
+    bool arrived = false;
+    T value{};
+    QPointer<QEventLoop> loop;
+
+    void Deliver(const T &answer)
+    {
+        arrived = true;
+        value = answer;
+        if (loop)
+            loop->quit();
+    }
+};
+
+// Processes events until the answer arrives, the time is up or the guard object
+// is destroyed; answers whether the guard is still alive.
+template <typename T>
+bool AwaitAnswer(PendingAnswer<T> &answer, QObject *guard, int timeoutMs)
+{
+    QPointer<QObject> alive(guard);
+    QEventLoop loop;
+    answer.loop = &loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(timeoutMs);
+    while (!answer.arrived && timeout.isActive() && alive)
+        loop.exec();
+    answer.loop = nullptr;
+    return !alive.isNull();
+}
+
+// A JavaScript string literal holding the text exactly.
+QString JsString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// The colour buttons hold red in the lowest byte (0x00BBGGRR); the engine reads
+// "#RRGGBB".
+QString ColourText(const QVariant &value)
+{
+    const quint32 colour = static_cast<quint32>(value.toLongLong()) & 0xFFFFFFu;
+    const quint32 red = colour & 0xFF;
+    const quint32 green = (colour >> 8) & 0xFF;
+    const quint32 blue = (colour >> 16) & 0xFF;
+    return QStringLiteral("#%1%2%3")
+        .arg(red, 2, 16, QLatin1Char('0'))
+        .arg(green, 2, 16, QLatin1Char('0'))
+        .arg(blue, 2, 16, QLatin1Char('0'));
+}
+
+// The toolbar's command names and the DOM's, compared without regard to case.
+const QHash<QString, QString> &DocumentCommands()
+{
+    static const QHash<QString, QString> commands{
+        {QStringLiteral("bold"), QStringLiteral("bold")},
+        {QStringLiteral("italic"), QStringLiteral("italic")},
+        {QStringLiteral("underline"), QStringLiteral("underline")},
+        {QStringLiteral("subscript"), QStringLiteral("subscript")},
+        {QStringLiteral("superscript"), QStringLiteral("superscript")},
+        {QStringLiteral("insertunorderedlist"), QStringLiteral("insertUnorderedList")},
+        {QStringLiteral("fontname"), QStringLiteral("fontName")},
+        {QStringLiteral("fontsize"), QStringLiteral("fontSize")},
+        {QStringLiteral("forecolor"), QStringLiteral("foreColor")},
+        {QStringLiteral("backcolor"), QStringLiteral("backColor")},
+    };
+    return commands;
+}
+
+// Room around the printed content; the header and footer sit in the top and
+// bottom margins.
+constexpr qreal PrintSideMarginMm = 15;
+constexpr qreal PrintEndMarginMm = 20;
+constexpr qreal HeaderOffsetMm = 7;
+constexpr qreal HeaderHeightMm = 8;
+// Pages are re-rendered as pictures; more than this only makes them bigger.
+constexpr int MaxRenderDpi = 300;
+
+} // namespace
 
 TExWebBrowser::TExWebBrowser(QWidget *parent)
     : QWebEngineView(parent)
@@ -35,6 +137,10 @@ TExWebBrowser::TExWebBrowser(QWidget *parent)
         m_busy = false;
         emit documentLoaded(ok);
     });
+
+    m_findBar = new FindBar(this);
+    auto *findShortcut = new QShortcut(QKeySequence::Find, this, this, &TExWebBrowser::ShowFindBar);
+    findShortcut->setContext(Qt::WidgetWithChildrenShortcut);
 }
 
 void TExWebBrowser::Navigate(const QString &address)
@@ -72,36 +178,336 @@ QString TExWebBrowser::DocumentUrl() const
 void TExWebBrowser::SetDesignMode(bool on)
 {
     WaitWhileBusy();
-    RunScript(on ? QStringLiteral("document.designMode = 'on'; true")
-                 : QStringLiteral("document.designMode = 'off'; true"));
+    RunDocumentScript(on ? QStringLiteral("document.designMode = 'on'; true")
+                         : QStringLiteral("document.designMode = 'off'; true"),
+                      "switch editing");
+}
+
+bool TExWebBrowser::DesignMode()
+{
+    return RunDocumentScript(QStringLiteral("document.designMode"), "read the editing mode").toString() ==
+           QLatin1String("on");
 }
 
 QVariant TExWebBrowser::RunScript(const QString &script, int timeoutMs)
 {
-    struct Answer
-    {
-        bool arrived = false;
-        QVariant value;
-    };
-    auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    QPointer<QEventLoop> loopGuard(&loop);
-    QPointer<TExWebBrowser> self(this);
-    page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, loopGuard](const QVariant &value) {
-        answer->arrived = true;
-        answer->value = value;
-        if (loopGuard)
-            loopGuard->quit();
-    });
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(timeoutMs);
-    while (!answer->arrived && timeout.isActive() && self)
-        loop.exec();
-    if (!self)
+    auto answer = std::make_shared<PendingAnswer<QVariant>>();
+    page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                          [answer](const QVariant &value) { answer->Deliver(value); });
+    if (!AwaitAnswer(*answer, this, timeoutMs))
         throw std::runtime_error("The HTML view was closed while a document operation ran.");
     if (!answer->arrived)
         throw std::runtime_error("The HTML view did not answer a document operation in time.");
     return answer->value;
+}
+
+// The scripts answer null (an invalid variant) when the document or the part
+// they work on is missing.
+QVariant TExWebBrowser::RunDocumentScript(const QString &script, const char *operation)
+{
+    const QVariant result = RunScript(script);
+    if (!result.isValid())
+        throw std::runtime_error(std::string("The HTML view has no document to ") + operation + ".");
+    return result;
+}
+
+QString TExWebBrowser::BodyInnerHtml()
+{
+    return RunDocumentScript(QStringLiteral("document.body ? document.body.innerHTML : null"), "read")
+        .toString();
+}
+
+bool TExWebBrowser::HasBody()
+{
+    return RunScript(QStringLiteral("!!document.body")).toBool();
+}
+
+void TExWebBrowser::InsertAtEndOfBody(const QString &html)
+{
+    RunDocumentScript(QStringLiteral("(function (html) {"
+                                     "  if (!document.body) return null;"
+                                     "  document.body.insertAdjacentHTML('beforeend', html);"
+                                     "  return true;"
+                                     "})(%1)")
+                          .arg(JsString(html)),
+                      "append to");
+}
+
+void TExWebBrowser::ExecCommand(const QString &command, const QVariant &value)
+{
+    const QString name = command.toLower();
+    // The engine keeps scripts away from the clipboard; its own actions may use it.
+    if (name == QLatin1String("cut")) {
+        page()->triggerAction(QWebEnginePage::Cut);
+        return;
+    }
+    if (name == QLatin1String("copy")) {
+        page()->triggerAction(QWebEnginePage::Copy);
+        return;
+    }
+    if (name == QLatin1String("paste")) {
+        page()->triggerAction(QWebEnginePage::Paste);
+        return;
+    }
+
+    const auto found = DocumentCommands().constFind(name);
+    if (found == DocumentCommands().constEnd())
+        throw std::runtime_error("Unknown editing command: " + command.toStdString());
+
+    QString argument = QStringLiteral("null");
+    if (name == QLatin1String("forecolor") || name == QLatin1String("backcolor"))
+        argument = JsString(ColourText(value));
+    else if (name == QLatin1String("fontname") || name == QLatin1String("fontsize"))
+        argument = JsString(value.toString());
+
+    RunDocumentScript(QStringLiteral("(function (command, value) {"
+                                     "  if (!document.body) return null;"
+                                     "  document.execCommand(command, false, value);"
+                                     "  return true;"
+                                     "})(%1, %2)")
+                          .arg(JsString(found.value()), argument),
+                      "edit");
+}
+
+QString TExWebBrowser::SelectionText()
+{
+    return RunDocumentScript(QStringLiteral("(function () {"
+                                            "  var selection = document.body ? window.getSelection() : null;"
+                                            "  return selection ? selection.toString() : null;"
+                                            "})()"),
+                             "read the selection of")
+        .toString();
+}
+
+void TExWebBrowser::PasteHtml(const QString &html)
+{
+    // insertHTML keeps the editing history; where the document is not editable
+    // the range is changed directly.
+    RunDocumentScript(QStringLiteral("(function (html) {"
+                                     "  if (!document.body) return null;"
+                                     "  var selection = window.getSelection();"
+                                     "  if (selection.rangeCount === 0) {"
+                                     "    var end = document.createRange();"
+                                     "    end.selectNodeContents(document.body);"
+                                     "    end.collapse(false);"
+                                     "    selection.addRange(end);"
+                                     "  }"
+                                     "  if (document.execCommand('insertHTML', false, html)) return true;"
+                                     "  var range = selection.getRangeAt(0);"
+                                     "  range.deleteContents();"
+                                     "  var fragment = range.createContextualFragment(html);"
+                                     "  var last = fragment.lastChild;"
+                                     "  range.insertNode(fragment);"
+                                     "  if (last) {"
+                                     "    range.setStartAfter(last);"
+                                     "    range.collapse(true);"
+                                     "    selection.removeAllRanges();"
+                                     "    selection.addRange(range);"
+                                     "  }"
+                                     "  return true;"
+                                     "})(%1)")
+                          .arg(JsString(html)),
+                      "paste into");
+}
+
+QVariantMap TExWebBrowser::SelectedElement()
+{
+    // The element is kept in the application's script world, which lives as long
+    // as the document and is invisible to it.
+    const QVariant element = RunDocumentScript(
+        QStringLiteral("(function () {"
+                       "  var selection = window.getSelection();"
+                       "  if (!document.body || !selection || selection.rangeCount === 0) return null;"
+                       "  var range = selection.getRangeAt(0);"
+                       "  var node = range.commonAncestorContainer;"
+                       "  if (range.startContainer === range.endContainer"
+                       "      && range.endOffset - range.startOffset === 1) {"
+                       "    var only = range.startContainer.childNodes[range.startOffset];"
+                       "    if (only && only.nodeType === 1) node = only;"
+                       "  }"
+                       "  var element = node.nodeType === 1 ? node : node.parentElement;"
+                       "  if (!element) return null;"
+                       "  window.clipnestSelectedElement = element;"
+                       "  var attributes = {};"
+                       "  for (var i = 0; i < element.attributes.length; ++i)"
+                       "    attributes[element.attributes[i].name] = element.attributes[i].value;"
+                       "  return { tagName: element.tagName, innerText: element.innerText, attributes: attributes };"
+                       "})()"),
+        "take the selection of");
+    return element.toMap();
+}
+
+void TExWebBrowser::SetElementAttribute(const QString &name, const QString &value)
+{
+    RunDocumentScript(QStringLiteral("(function (name, value) {"
+                                     "  var element = window.clipnestSelectedElement;"
+                                     "  if (!element || !element.isConnected) return null;"
+                                     "  element.setAttribute(name, value);"
+                                     "  return true;"
+                                     "})(%1, %2)")
+                          .arg(JsString(name), JsString(value)),
+                      "change the selected element of");
+}
+
+void TExWebBrowser::SetElementText(const QString &text)
+{
+    RunDocumentScript(QStringLiteral("(function (text) {"
+                                     "  var element = window.clipnestSelectedElement;"
+                                     "  if (!element || !element.isConnected) return null;"
+                                     "  element.innerText = text;"
+                                     "  return true;"
+                                     "})(%1)")
+                          .arg(JsString(text)),
+                      "change the selected element of");
+}
+
+void TExWebBrowser::SaveDocument(const QString &path)
+{
+    // The copy, not the shown document, gets the charset declaration: the file
+    // is UTF-8 whatever the captured page declared.
+    const QString html =
+        RunDocumentScript(QStringLiteral("(function () {"
+                                         "  var root = document.documentElement;"
+                                         "  if (!root) return null;"
+                                         "  var copy = root.cloneNode(true);"
+                                         "  copy.querySelectorAll('meta').forEach(function (meta) {"
+                                         "    var equiv = (meta.getAttribute('http-equiv') || '').toLowerCase();"
+                                         "    if (meta.hasAttribute('charset') || equiv === 'content-type')"
+                                         "      meta.remove();"
+                                         "  });"
+                                         "  var head = copy.querySelector('head');"
+                                         "  if (!head) {"
+                                         "    head = document.createElement('head');"
+                                         "    copy.insertBefore(head, copy.firstChild);"
+                                         "  }"
+                                         "  var charset = document.createElement('meta');"
+                                         "  charset.setAttribute('charset', 'utf-8');"
+                                         "  head.insertBefore(charset, head.firstChild);"
+                                         "  var doctype = document.doctype"
+                                         "      ? new XMLSerializer().serializeToString(document.doctype) + '\\n' : '';"
+                                         "  return doctype + copy.outerHTML + '\\n';"
+                                         "})()"),
+                          "save")
+            .toString();
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(
+            QStringLiteral("Cannot write the note file \"%1\": %2").arg(path, file.errorString()).toStdString());
+    file.write(html.toUtf8());
+    if (!file.commit())
+        throw std::runtime_error(
+            QStringLiteral("Cannot write the note file \"%1\": %2").arg(path, file.errorString()).toStdString());
+}
+
+void TExWebBrowser::Print(const QString &headerText)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    try {
+        PrintTo(printer, headerText);
+    } catch (...) {
+        // Printing failures are not reported.
+    }
+}
+
+QByteArray TExWebBrowser::RenderPdf(const QPageLayout &layout)
+{
+    auto answer = std::make_shared<PendingAnswer<QByteArray>>();
+    page()->printToPdf([answer](const QByteArray &pdf) { answer->Deliver(pdf); }, layout);
+    if (!AwaitAnswer(*answer, this, PrintWaitMs))
+        return {};
+    return answer->value;
+}
+
+bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
+{
+    // The engine lays the document out as a PDF with room for the header and
+    // footer; its pages are then drawn onto the printer's pages.
+    const QPageLayout paperLayout = printer.pageLayout();
+    const QPageLayout contentLayout(paperLayout.pageSize(), paperLayout.orientation(),
+                                    QMarginsF(PrintSideMarginMm, PrintEndMarginMm, PrintSideMarginMm, PrintEndMarginMm),
+                                    QPageLayout::Millimeter);
+    QByteArray pdf = RenderPdf(contentLayout);
+    if (pdf.isEmpty())
+        return false;
+
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::ReadOnly);
+    QPdfDocument document;
+    auto loaded = std::make_shared<PendingAnswer<bool>>();
+    connect(&document, &QPdfDocument::statusChanged, &document, [loaded](QPdfDocument::Status status) {
+        if (status == QPdfDocument::Status::Ready || status == QPdfDocument::Status::Error)
+            loaded->Deliver(true);
+    });
+    document.load(&buffer);
+    if (document.status() == QPdfDocument::Status::Loading && !AwaitAnswer(*loaded, this, DefaultWaitMs))
+        return false;
+    const int pageCount = document.pageCount();
+    if (document.status() != QPdfDocument::Status::Ready || pageCount <= 0)
+        return false;
+
+    int first = 1;
+    int last = pageCount;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = std::max(1, printer.fromPage());
+        last = std::min(pageCount, std::max(first, printer.toPage()));
+        if (first > pageCount)
+            return false;
+    }
+
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    // The painter starts at the printable area; the paper reaches beyond it.
+    const QRectF printable = printer.pageRect(QPrinter::DevicePixel);
+    QRectF paper = printer.paperRect(QPrinter::DevicePixel);
+    paper.translate(-printable.topLeft());
+    const qreal pixelsPerMm = printer.resolution() / 25.4;
+    const int renderDpi = std::min(printer.resolution(), MaxRenderDpi);
+
+    QFont font = painter.font();
+    font.setPointSizeF(9);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font, &printer);
+
+    const qreal textLeft = paper.left() + PrintSideMarginMm * pixelsPerMm;
+    const qreal textWidth = paper.width() - 2 * PrintSideMarginMm * pixelsPerMm;
+    const qreal textHeight = HeaderHeightMm * pixelsPerMm;
+    const qreal headerTop = std::max(paper.top() + HeaderOffsetMm * pixelsPerMm, 0.0);
+    const qreal footerBottom =
+        std::min(paper.bottom() - HeaderOffsetMm * pixelsPerMm, printable.height());
+    const QRectF headerRect(textLeft, headerTop, textWidth, textHeight);
+    const QRectF footerRect(textLeft, footerBottom - textHeight, textWidth, textHeight);
+    const QString header = metrics.elidedText(headerText, Qt::ElideRight, textWidth);
+
+    for (int pageNumber = first; pageNumber <= last; ++pageNumber) {
+        if (pageNumber != first && !printer.newPage()) {
+            painter.end();
+            return false;
+        }
+        const QSizeF points = document.pagePointSize(pageNumber - 1);
+        const QSize pixels(qRound(points.width() * renderDpi / 72.0), qRound(points.height() * renderDpi / 72.0));
+        const QImage picture = document.render(pageNumber - 1, pixels);
+        if (picture.isNull()) {
+            painter.end();
+            return false;
+        }
+        painter.drawImage(paper, picture);
+        painter.drawText(headerRect, Qt::AlignLeft | Qt::AlignVCenter, header);
+        painter.drawText(footerRect, Qt::AlignHCenter | Qt::AlignVCenter,
+                         QStringLiteral("%1/%2").arg(pageNumber).arg(pageCount));
+    }
+    return painter.end();
+}
+
+void TExWebBrowser::ShowFindBar()
+{
+    m_findBar->Open();
 }

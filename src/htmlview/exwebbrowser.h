@@ -2,9 +2,14 @@
 
 #include <QPointer>
 #include <QVariant>
+#include <QVariantMap>
 #include <QWebEngineView>
 
 #include <functional>
+
+class FindBar;
+class QPageLayout;
+class QPrinter;
 
 // The HTML view that shows and edits notes. Scripts of the loaded pages never
 // run; the program's own document operations run in the application's script
@@ -16,6 +21,8 @@ class TExWebBrowser : public QWebEngineView
 
 public:
     static constexpr int DefaultWaitMs = 15000;
+    // Laying out a long note for printing takes much longer than a script.
+    static constexpr int PrintWaitMs = 120000;
 
     explicit TExWebBrowser(QWidget *parent = nullptr);
 
@@ -32,11 +39,51 @@ public:
     QString DocumentUrl() const;
 
     void SetDesignMode(bool on);
+    bool DesignMode();
 
     // Runs a script in the application's world and waits for its result,
     // processing events; the wait ends after timeoutMs. Throws std::runtime_error
     // when the view is gone or the script gives no answer in time.
     QVariant RunScript(const QString &script, int timeoutMs = DefaultWaitMs);
+
+    // Document operations. Each throws std::runtime_error when the view gives no
+    // answer or holds no document.
+    QString BodyInnerHtml();
+    bool HasBody();
+    void InsertAtEndOfBody(const QString &html);
+    // The editing commands of the editor's toolbar on the current selection:
+    // "Bold", "Italic", "Underline", "Subscript", "Superscript",
+    // "InsertUnorderedList", "FontName" (a font name), "FontSize" (1 to 7),
+    // "ForeColor" and "BackColor" (a colour as 0x00BBGGRR), "Cut", "Copy" and
+    // "Paste". Whether the command changed anything is not reported.
+    void ExecCommand(const QString &command, const QVariant &value = QVariant());
+    QString SelectionText();
+    // Replaces the selection with the HTML, or inserts it at the caret; without
+    // any selection it goes to the end of the body.
+    void PasteHtml(const QString &html);
+    // The element holding the selection (or the one element the selection
+    // spans, such as a picture): "tagName" as the document spells it,
+    // "innerText", and "attributes" (name to value, as written). The element is
+    // remembered for SetElementAttribute and SetElementText.
+    QVariantMap SelectedElement();
+    void SetElementAttribute(const QString &name, const QString &value);
+    void SetElementText(const QString &text);
+
+    // Writes the document as UTF-8, declaring that charset, to the file; the
+    // file is replaced only once the whole text is written. Throws
+    // std::runtime_error naming the file when it cannot be written.
+    void SaveDocument(const QString &path);
+
+    // Shows the print dialog and prints the document with the header text at the
+    // top of each page and "page/pages" centred at the bottom. A cancel or any
+    // failure is silent.
+    void Print(const QString &headerText);
+    // Prints on an already set-up printer; answers whether pages were printed.
+    bool PrintTo(QPrinter &printer, const QString &headerText);
+
+    // Opens the find bar over the top-right corner of the view (also Ctrl+F).
+    void ShowFindBar();
+    FindBar *Finder() const { return m_findBar; }
 
     // The right-click hook: called with the screen position instead of any menu.
     // Without it the view shows no context menu at all.
@@ -46,5 +93,9 @@ signals:
     void documentLoaded(bool ok);
 
 private:
+    QVariant RunDocumentScript(const QString &script, const char *operation);
+    QByteArray RenderPdf(const QPageLayout &layout);
+
     bool m_busy = false;
+    FindBar *m_findBar = nullptr;
 };
