@@ -1,0 +1,354 @@
+#include "appcontext.h"
+#include "attachlistitem.h"
+#include "dbdatamodule.h"
+#include "editorform.h"
+#include "exwebbrowser.h"
+#include "fontsizes.h"
+#include "notesavedreceiver.h"
+#include "testprogramfolder.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+QString todayFolder(const AppContext &context)
+{
+    return context.dataFolder + QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
+}
+
+// Stands in for the explorer: remembers what it was told.
+class SavedNotes : public QWidget, public NoteSavedReceiver
+{
+public:
+    void NoteSaved(int noteId, int tagId) override { received << qMakePair(noteId, tagId); }
+    QList<QPair<int, int>> received;
+};
+
+struct Fixture
+{
+    TestProgramFolder folder;
+    AppContext context{folder.path()};
+    TDBDataModule database{folder.databasePath()};
+    SavedNotes explorer;
+    int questions = 0;
+    bool answer = true;
+    QStringList messages;
+
+    // A new editor whose questions and messages are answered here.
+    TEditorForm *editor()
+    {
+        auto *editor = new TEditorForm(context, database);
+        editor->setExplorerWindow(&explorer);
+        editor->askYesNo = [this](const QString &) {
+            ++questions;
+            return answer;
+        };
+        editor->showMessage = [this](const QString &message) { messages << message; };
+        editor->show();
+        return editor;
+    }
+
+    QString sourceFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = folder.path() + QStringLiteral("outside/") + name;
+        QDir().mkpath(folder.path() + QStringLiteral("outside"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+
+    int count(const QString &sql) { return database.queryInteger(sql); }
+};
+
+bool closeEditor(TEditorForm *editor)
+{
+    QPointer<TEditorForm> guard(editor);
+    const bool closed = editor->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return closed && !guard;
+}
+
+} // namespace
+
+class EditorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensOnTodaysTemplateInEditMode();
+    void emptyNoteClosesWithoutQuestion();
+    void emptyNoteWithAttachmentsAsks();
+    void savingWritesFileRowAndCatalog();
+    void rowIsRewrittenOnlyWhenTitleOrCatalogChanged();
+    void failedInsertKeepsTheWindowOpen();
+    void missingNoteFileOpensAsNewNote();
+    void attachmentsAreCopiedNamedAndStored();
+    void backspaceDeletesTheSelectedAttachment();
+    void editModeOffSavesAndLocksTheFields();
+    void fontSizes_data();
+    void fontSizes();
+};
+
+void EditorTest::opensOnTodaysTemplateInEditMode()
+{
+    Fixture f;
+    QPointer<TEditorForm> editor = f.editor();
+    QVERIFY(QFile::exists(todayFolder(f.context) + QStringLiteral("/template.html")));
+    QVERIFY(QDir(todayFolder(f.context) + QStringLiteral("/images")).exists());
+    QCOMPARE(editor->content()->url().toLocalFile(), todayFolder(f.context) + QStringLiteral("/template.html"));
+    QVERIFY(editor->content()->DesignMode());
+    QVERIFY(editor->inEditMode());
+    QVERIFY(editor->noteFileName().isEmpty());
+    QVERIFY(!editor->titleChanged() && !editor->tagsChanged());
+    QVERIFY(!editor->content()->acceptDrops());
+    QVERIFY(editor->acceptDrops());
+    QVERIFY(closeEditor(editor));
+}
+
+void EditorTest::emptyNoteClosesWithoutQuestion()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("   \n  "), QStringLiteral("Blank"));
+    QVERIFY(closeEditor(editor));
+    QCOMPARE(f.questions, 0);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 0);
+    QVERIFY(f.explorer.received.isEmpty());
+    QVERIFY(QFile::exists(todayFolder(f.context) + QStringLiteral("/template.html")));
+}
+
+void EditorTest::emptyNoteWithAttachmentsAsks()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->AddAttachment(f.sourceFile(QStringLiteral("a.txt"), "abc"));
+    f.answer = false;
+    QVERIFY(!closeEditor(editor));
+    QCOMPARE(f.questions, 1);
+    f.answer = true;
+    QVERIFY(closeEditor(editor));
+    QCOMPARE(f.questions, 2);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment")), 0);
+    // The copied file stays where it was put.
+    QVERIFY(QFile::exists(todayFolder(f.context) + QStringLiteral("/attaches/a.txt")));
+}
+
+void EditorTest::savingWritesFileRowAndCatalog()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p>Caf\u00e9 \u4e2d\u6587 <img src=\"images/x.png\"></p>"),
+                               QStringLiteral("  Tom's note  "));
+    QVERIFY(closeEditor(editor));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+
+    QSqlQuery &note = f.database.runQuery(QStringLiteral("select * from note"));
+    QVERIFY(note.next());
+    QCOMPARE(fieldText(note, "title"), QStringLiteral("Tom's note")); // trimmed on insert
+    const QString file = fieldText(note, "filename");
+    const int tagId = fieldInt(note, "tagid");
+    note.finish();
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d-\\d{4}/\\d{18}\\.html$")).match(file).hasMatch());
+
+    // Filed under "untagged", made by this save.
+    QSqlQuery &tag = f.database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagId});
+    QVERIFY(tag.next());
+    QCOMPARE(fieldText(tag, "tagname"), QStringLiteral("untagged"));
+    QCOMPARE(fieldInt(tag, "childcount"), 1);
+    tag.finish();
+    const QList<QPair<int, int>> told{qMakePair(1, tagId)};
+    QCOMPARE(f.explorer.received, told);
+    QCOMPARE(f.context.catalogPaths, QStringList({QStringLiteral("untagged")}));
+
+    QFile saved(f.context.dataFolder + file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(saved.readAll());
+    QVERIFY(html.contains(QStringLiteral("charset=\"utf-8\""), Qt::CaseInsensitive) ||
+            html.contains(QStringLiteral("charset=utf-8"), Qt::CaseInsensitive));
+    QVERIFY(html.contains(QStringLiteral("Caf\u00e9 \u4e2d\u6587")));
+    QVERIFY(html.contains(QStringLiteral("src=\"images/x.png\"")));
+    QVERIFY(!html.contains(QStringLiteral("file://")));
+}
+
+void EditorTest::rowIsRewrittenOnlyWhenTitleOrCatalogChanged()
+{
+    Fixture f;
+    TEditorForm *first = f.editor();
+    first->PrefillFromCapture(QStringLiteral("<p>Body</p>"), QStringLiteral("Title"));
+    first->tagsEdit()->setText(QStringLiteral("Work"));
+    QVERIFY(first->SaveNote());
+    QCOMPARE(first->noteId(), 1);
+    const QString path = first->noteFolder() + QLatin1Char('/') + first->noteFileName();
+    QVERIFY(closeEditor(first));
+
+    // Mark the row so that a rewrite shows.
+    auto mark = [&] {
+        Transaction transaction(f.database);
+        f.database.runStatement(QStringLiteral("update note set title='marked' where noteid=1"));
+        transaction.commit();
+    };
+    auto title = [&] {
+        QSqlQuery &query = f.database.runQuery(QStringLiteral("select title from note where noteid=1"));
+        const QString text = query.next() ? query.value(0).toString() : QString();
+        query.finish();
+        return text;
+    };
+
+    TEditorForm *second = f.editor();
+    second->LoadNote(1, path, 1, QStringLiteral("Title"), QStringLiteral("Work"));
+    QCOMPARE(second->titleEdit()->text(), QStringLiteral("Title"));
+    QVERIFY(second->content()->BodyInnerHtml().contains(QStringLiteral("Body")));
+    mark();
+    QVERIFY(second->SaveNote()); // the fields were set by the load: the row is rewritten
+    QCOMPARE(title(), QStringLiteral("Title"));
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), 1);
+
+    mark();
+    QVERIFY(second->SaveNote()); // nothing changed since: the row stays
+    QCOMPARE(title(), QStringLiteral("marked"));
+
+    second->titleEdit()->setText(QStringLiteral("  New title "));
+    QVERIFY(second->SaveNote());
+    QCOMPARE(title(), QStringLiteral("  New title ")); // untrimmed on update
+
+    second->tagsEdit()->setText(QStringLiteral("Home"));
+    QVERIFY(second->SaveNote());
+    QCOMPARE(f.count(QStringLiteral("select tagid from note where noteid=1")), 2);
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), 0);
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=2")), 1);
+    QVERIFY(closeEditor(second));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+}
+
+void EditorTest::failedInsertKeepsTheWindowOpen()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p>Precious text</p>"), QString(2500, QLatin1Char('t')));
+    QVERIFY(!closeEditor(editor)); // the title does not fit the row
+    QCOMPARE(f.messages.size(), 1);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 0);
+    QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("Precious text")));
+    const QString written = editor->noteFolder() + QLatin1Char('/') + editor->noteFileName();
+    QVERIFY(QFile::exists(written));
+
+    editor->titleEdit()->setText(QStringLiteral("Shorter"));
+    QVERIFY(closeEditor(editor));
+    QSqlQuery &note = f.database.runQuery(QStringLiteral("select filename from note"));
+    QVERIFY(note.next());
+    QCOMPARE(f.context.dataFolder + note.value(0).toString(), written); // the same file, now with its row
+    note.finish();
+}
+
+void EditorTest::missingNoteFileOpensAsNewNote()
+{
+    Fixture f;
+    {
+        Transaction transaction(f.database);
+        f.database.runStatement(QStringLiteral("insert into attachment values (1, 7, 'kept.txt', '12-01-2026/attaches/')"));
+        transaction.commit();
+    }
+    TEditorForm *editor = f.editor();
+    editor->LoadNote(7, f.context.dataFolder + QStringLiteral("12-01-2026/gone.html"), 3, QStringLiteral("Gone"),
+                     QStringLiteral("Work"));
+    QCOMPARE(editor->noteId(), 0);
+    QVERIFY(editor->titleEdit()->text().isEmpty());
+    QCOMPARE(editor->attachList()->topLevelItemCount(), 1);
+    QVERIFY(closeEditor(editor));
+}
+
+void EditorTest::attachmentsAreCopiedNamedAndStored()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    const QString report = f.sourceFile(QStringLiteral("report.doc"), QByteArray(12345, 'r'));
+    editor->AddAttachment(report);
+    editor->AddAttachment(report);
+    QTreeWidget *list = editor->attachList();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("report.doc"));
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,3}report\\.doc$")).match(list->topLevelItem(1)->text(0)).hasMatch());
+    QCOMPARE(list->topLevelItem(0)->text(1), todayFolder(f.context) + QStringLiteral("/attaches/"));
+    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("12,345"));
+    QVERIFY(editor->noteFileName().isEmpty()); // only the folder is known so far
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment")), 0);
+
+    editor->PrefillFromCapture(QStringLiteral("<p>With files</p>"), QStringLiteral("Files"));
+    QVERIFY(editor->SaveNote());
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment where noteid=1")), 2);
+    QCOMPARE(f.count(QStringLiteral("select max(attid) from attachment")), 2);
+
+    // Stored at once for a stored note.
+    editor->AddAttachment(f.sourceFile(QStringLiteral("later.txt"), "x"));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment where noteid=1")), 3);
+
+    // Deleting right after the first save removes the file and the row.
+    list->setCurrentItem(list->topLevelItem(0));
+    const QString firstCopy = static_cast<AttachListItem *>(list->topLevelItem(0))->filePath();
+    editor->DeleteSelectedAttachment();
+    QVERIFY(!QFile::exists(firstCopy));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment where noteid=1")), 2);
+    QVERIFY(QFile::exists(report)); // the user's own file is never touched
+    QVERIFY(closeEditor(editor));
+}
+
+void EditorTest::backspaceDeletesTheSelectedAttachment()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->AddAttachment(f.sourceFile(QStringLiteral("one.txt"), "1"));
+    QTreeWidget *list = editor->attachList();
+    list->setCurrentItem(list->topLevelItem(0));
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QTest::keyClick(list, Qt::Key_Backspace);
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QVERIFY(!QFile::exists(todayFolder(f.context) + QStringLiteral("/attaches/one.txt")));
+    QVERIFY(closeEditor(editor));
+}
+
+void EditorTest::editModeOffSavesAndLocksTheFields()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p>Switch</p>"), QStringLiteral("Mode"));
+    editor->editModeButton()->click();
+    QVERIFY(!editor->inEditMode());
+    QVERIFY(!editor->content()->DesignMode());
+    QVERIFY(editor->titleEdit()->isReadOnly());
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+    editor->editModeButton()->click();
+    QVERIFY(editor->content()->DesignMode());
+    QVERIFY(!editor->titleEdit()->isReadOnly());
+    QVERIFY(closeEditor(editor));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+}
+
+void EditorTest::fontSizes_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("size");
+    const QList<QPair<int, int>> table{{8, 1}, {9, 2}, {10, 2}, {12, 3}, {14, 4}, {16, 4}, {18, 4},
+                                       {24, 5}, {28, 6}, {36, 6}, {37, 7}, {48, 7}, {100, 7}, {0, 7}, {-3, 7}};
+    for (const auto &[points, size] : table)
+        QTest::newRow(qPrintable(QString::number(points))) << points << size;
+}
+
+void EditorTest::fontSizes()
+{
+    QFETCH(int, points);
+    QFETCH(int, size);
+    QCOMPARE(htmlFontSize(points), size);
+}
+
+CLIPNEST_TEST_MAIN(EditorTest)
+#include "tst_editor.moc"
