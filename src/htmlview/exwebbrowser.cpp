@@ -30,8 +30,7 @@ namespace {
 
 // An answer that an engine callback delivers while a bounded local event loop
 // waits for it. Shared, because the callback may come after the wait gave up.
-template <typename T>
-struct PendingAnswer
+template <typename T> struct PendingAnswer
 {
     bool arrived = false;
     T value{};
@@ -48,8 +47,7 @@ struct PendingAnswer
 
 // Processes events until the answer arrives, the time is up or the guard object
 // is destroyed; answers whether the guard is still alive.
-template <typename T>
-bool AwaitAnswer(PendingAnswer<T> &answer, QObject *guard, int timeoutMs)
+template <typename T> bool AwaitAnswer(PendingAnswer<T> &answer, QObject *guard, int timeoutMs)
 {
     QPointer<QObject> alive(guard);
     QEventLoop loop;
@@ -213,8 +211,7 @@ QVariant TExWebBrowser::RunDocumentScript(const QString &script, const char *ope
 
 QString TExWebBrowser::BodyInnerHtml()
 {
-    return RunDocumentScript(QStringLiteral("document.body ? document.body.innerHTML : null"), "read")
-        .toString();
+    return RunDocumentScript(QStringLiteral("document.body ? document.body.innerHTML : null"), "read").toString();
 }
 
 bool TExWebBrowser::HasBody()
@@ -481,8 +478,7 @@ bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
     const qreal textWidth = paper.width() - 2 * PrintSideMarginMm * pixelsPerMm;
     const qreal textHeight = HeaderHeightMm * pixelsPerMm;
     const qreal headerTop = std::max(paper.top() + HeaderOffsetMm * pixelsPerMm, 0.0);
-    const qreal footerBottom =
-        std::min(paper.bottom() - HeaderOffsetMm * pixelsPerMm, printable.height());
+    const qreal footerBottom = std::min(paper.bottom() - HeaderOffsetMm * pixelsPerMm, printable.height());
     const QRectF headerRect(textLeft, headerTop, textWidth, textHeight);
     const QRectF footerRect(textLeft, footerBottom - textHeight, textWidth, textHeight);
     const QString header = metrics.elidedText(headerText, Qt::ElideRight, textWidth);
@@ -499,7 +495,12 @@ bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
             painter.end();
             return false;
         }
-        painter.drawImage(paper, picture);
+        // The engine leaves the margins transparent; an opaque page prints
+        // without seams at the edge of the content.
+        QImage opaquePage(picture.size(), QImage::Format_RGB32);
+        opaquePage.fill(Qt::white);
+        QPainter(&opaquePage).drawImage(0, 0, picture);
+        painter.drawImage(paper, opaquePage);
         painter.drawText(headerRect, Qt::AlignLeft | Qt::AlignVCenter, header);
         painter.drawText(footerRect, Qt::AlignHCenter | Qt::AlignVCenter,
                          QStringLiteral("%1/%2").arg(pageNumber).arg(pageCount));
