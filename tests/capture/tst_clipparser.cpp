@@ -1,0 +1,239 @@
+#include "clipparser.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+std::string Std(const QByteArray &bytes)
+{
+    return bytes.toStdString();
+}
+
+QByteArray Bytes(const std::string &text)
+{
+    return QByteArray::fromStdString(text);
+}
+
+// A clip as a browser drop would give it: header lines, then the wrapped page.
+QByteArray Clip(const QByteArray &header, const QByteArray &page)
+{
+    return "Version:0.9\r\nStartHTML:0000000105\r\n" + header + page;
+}
+
+} // namespace
+
+class ClipParserTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void sourceAddress_data();
+    void sourceAddress();
+    void bases_data();
+    void bases();
+    void body_data();
+    void body();
+    void title_data();
+    void title();
+    void preparedText_data();
+    void preparedText();
+    void noBreakSpacesArriveAsSpaces();
+    void chineseTextKeptIntact();
+    void bodyLinksResolvedAgainstTheSourceAddress();
+    void dayFolderAskedOnceEvenWithoutPictures();
+
+private:
+    ClipParts parse(const QByteArray &clipText);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    int m_dayFolderCalls = 0;
+};
+
+void ClipParserTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("day/images")));
+    m_dayFolderCalls = 0;
+}
+
+ClipParts ClipParserTest::parse(const QByteArray &clipText)
+{
+    CaptureContext context;
+    context.dayFolder = [this] {
+        ++m_dayFolderCalls;
+        return (m_dir->path() + QStringLiteral("/day")).toStdString();
+    };
+    return ParseClip(Std(clipText), context);
+}
+
+void ClipParserTest::sourceAddress_data()
+{
+    QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("source");
+
+    const QByteArray page = "<html><body>x</body></html>";
+    QTest::newRow("header line") << Clip("SourceURL:http://host/a/b.html\r\n", page) << QByteArray("http://host/a/b.html");
+    QTest::newRow("no header line") << Clip("", page) << QByteArray();
+    QTest::newRow("space kept") << Clip("SourceURL: http://host/a.html\r\n", page) << QByteArray(" http://host/a.html");
+    QTest::newRow("after the page starts") << Clip("", "\r\n<html>SourceURL:http://host/\r\n<body>") << QByteArray();
+    QTest::newRow("no line break before markup") << QByteArray("SourceURL:http://host/<html>") << QByteArray();
+    QTest::newRow("empty address") << Clip("SourceURL:\r\n", page) << QByteArray();
+    QTest::newRow("backslashes") << Clip("SourceURL:file:///D:\\dir\\page.htm\r\n", page)
+                                 << QByteArray("file:///D:\\dir\\page.htm");
+}
+
+void ClipParserTest::sourceAddress()
+{
+    QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, source);
+    QCOMPARE(Bytes(parse(clip).sourceAddress), source);
+}
+
+void ClipParserTest::bases_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QByteArray>("hostBase");
+    QTest::addColumn<QByteArray>("folderBase");
+
+    QTest::newRow("http") << QByteArray("http://host/dir/page") << QByteArray("http://host")
+                          << QByteArray("http://host/dir/");
+    QTest::newRow("https") << QByteArray("https://host/a/b/c.html") << QByteArray("https://host")
+                           << QByteArray("https://host/a/b/");
+    QTest::newRow("https host without slash") << QByteArray("https://host") << QByteArray() << QByteArray();
+    QTest::newRow("slash in the query counts") << QByteArray("http://host/p?u=a/b") << QByteArray("http://host")
+                                               << QByteArray("http://host/p?u=a/");
+    QTest::newRow("local page") << QByteArray("file:///D:/dir/page.htm") << QByteArray("file:///D:")
+                                << QByteArray("file:///D:/dir/");
+    QTest::newRow("local page with backslashes")
+        << QByteArray("file:///D:\\dir\\page.htm") << QByteArray() << QByteArray("file:///D:\\dir\\");
+    QTest::newRow("leading space") << QByteArray(" http://host/a/b") << QByteArray() << QByteArray();
+    QTest::newRow("upper-case scheme") << QByteArray("HTTP://host/a/b") << QByteArray() << QByteArray();
+    QTest::newRow("other scheme") << QByteArray("ftp://host/a/b") << QByteArray() << QByteArray();
+}
+
+void ClipParserTest::bases()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, hostBase);
+    QFETCH(QByteArray, folderBase);
+    const AddressBases bases = AddressBasesOf(Std(source));
+    QCOMPARE(Bytes(bases.host), hostBase);
+    QCOMPARE(Bytes(bases.folder), folderBase);
+}
+
+void ClipParserTest::body_data()
+{
+    QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("lower case") << Clip("", "<html><body>Hi</body></html>") << QByteArray("<body>Hi</body>");
+    QTest::newRow("upper-case opening, lower-case closing")
+        << Clip("", "<html><BODY bgcolor=white>Hi</body></html>") << QByteArray("<BODY bgcolor=white>Hi</body>");
+    QTest::newRow("upper-case closing wins wherever it is")
+        << QByteArray("<body>a</body>b</BODY>") << QByteArray("<body>a</body>b</BODY>");
+    QTest::newRow("upper-case opening wins wherever it is")
+        << QByteArray("<body>a<BODY>b</body>") << QByteArray("<BODY>b</body>");
+    QTest::newRow("mixed case is not a marker") << QByteArray("<Body>a</Body>xyz") << QByteArray("<Body>a");
+    // The start clamps to 1 while the count stays e + 7: one character past the closing tag.
+    QTest::newRow("no opening tag") << QByteArray("Version:0.9\r\n<html>Hi</body></html>")
+                                    << QByteArray("Version:0.9\r\n<html>Hi</body><");
+    QTest::newRow("no opening tag, closing at the end") << QByteArray("Hi</body>") << QByteArray("Hi</body>");
+    QTest::newRow("no closing tag, opening late") << Clip("", "<html><body>Hi</html>") << QByteArray();
+    QTest::newRow("no closing tag, opening at 2") << QByteArray("x<body>Hi") << QByteArray("<body");
+    QTest::newRow("neither tag") << Clip("", "<html>Hi</html>") << QByteArray("Version");
+    QTest::newRow("neither tag, short text") << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("closing before opening") << QByteArray("</body>abc<body>") << QByteArray();
+}
+
+void ClipParserTest::body()
+{
+    QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, body);
+    QCOMPARE(Bytes(parse(clip).body), body);
+}
+
+void ClipParserTest::title_data()
+{
+    QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("title");
+
+    QTest::newRow("bare tags") << Clip("", "<html><head><title>Page</title></head><body></body>")
+                               << QByteArray("Page");
+    QTest::newRow("upper case") << Clip("", "<TITLE>Page</TITLE><body></body>") << QByteArray("Page");
+    QTest::newRow("upper-case closing pairs with lower-case opening")
+        << QByteArray("<title>Page</TITLE>") << QByteArray("Page");
+    QTest::newRow("with attributes") << Clip("", "<html><title lang=\"en\">Page</title><body></body>")
+                                     << QByteArray();
+    QTest::newRow("no closing tag") << QByteArray("<title>Page") << QByteArray();
+    QTest::newRow("found in the fragment") << QByteArray("<body><title>In</title></body>") << QByteArray("In");
+    QTest::newRow("closing before opening") << QByteArray("</title>abc<title>") << QByteArray();
+}
+
+void ClipParserTest::title()
+{
+    QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, title);
+    QCOMPARE(Bytes(parse(clip).title), title);
+}
+
+void ClipParserTest::preparedText_data()
+{
+    QTest::addColumn<QByteArray>("dropped");
+    QTest::addColumn<QByteArray>("prepared");
+
+    QTest::newRow("no-break space") << QByteArray("a\xC2\xA0" "b") << QByteArray("a b");
+    QTest::newRow("several") << QByteArray("\xC2\xA0\xC2\xA0x\xC2\xA0") << QByteArray("  x ");
+    QTest::newRow("lone lead byte") << QByteArray("a\xC2") << QByteArray("a\xC2");
+    QTest::newRow("doubled lead byte") << QByteArray("\xC2\xC2\xA0") << QByteArray("\xC2 ");
+    QTest::newRow("other two-byte letter kept") << QByteArray("\xC3\xA9") << QByteArray("\xC3\xA9");
+    QTest::newRow("cut at zero byte") << QByteArray("ab\0cd", 5) << QByteArray("ab");
+}
+
+void ClipParserTest::preparedText()
+{
+    QFETCH(QByteArray, dropped);
+    QFETCH(QByteArray, prepared);
+    const std::string text = PrepareClipText(std::string_view(dropped.constData(), size_t(dropped.size())));
+    QCOMPARE(Bytes(text), prepared);
+}
+
+void ClipParserTest::noBreakSpacesArriveAsSpaces()
+{
+    const QByteArray dropped = Clip("", "<title>A\xC2\xA0" "B</title><body>x\xC2\xA0y</body>");
+    const ClipParts parts = parse(Bytes(PrepareClipText(Std(dropped))));
+    QCOMPARE(Bytes(parts.title), QByteArray("A B"));
+    QCOMPARE(Bytes(parts.body), QByteArray("<body>x y</body>"));
+}
+
+void ClipParserTest::chineseTextKeptIntact()
+{
+    const QByteArray title = QStringLiteral("工作笔记").toUtf8();
+    const QByteArray text = QStringLiteral("中文内容，网页").toUtf8();
+    const QByteArray clip = Clip("SourceURL:http://host/\xE4\xB8\xAD.html\r\n",
+                                 "<html><title>" + title + "</title><body><p>" + text + "</p></body></html>");
+    const ClipParts parts = parse(Bytes(PrepareClipText(Std(clip))));
+    QCOMPARE(Bytes(parts.title), title);
+    QCOMPARE(Bytes(parts.body), "<body><p>" + text + "</p></body>");
+    QCOMPARE(QString::fromStdString(parts.sourceAddress), QStringLiteral("http://host/中.html"));
+}
+
+void ClipParserTest::bodyLinksResolvedAgainstTheSourceAddress()
+{
+    const QByteArray clip = Clip("SourceURL:http://host/a/b.html\r\n",
+                                 "<html><body><a href=\"/x.html\">x</a><a href=\"next.html\">n</a></body></html>");
+    QCOMPARE(Bytes(parse(clip).body),
+             QByteArray("<body><a href=\"http://host/x.html\">x</a><a href=\"http://host/a/next.html\">n</a></body>"));
+}
+
+void ClipParserTest::dayFolderAskedOnceEvenWithoutPictures()
+{
+    parse(Clip("", "<html><body>no pictures</body></html>"));
+    QCOMPARE(m_dayFolderCalls, 1);
+}
+
+QTEST_GUILESS_MAIN(ClipParserTest)
+#include "tst_clipparser.moc"

@@ -1,0 +1,343 @@
+#include "clipparser.h"
+#include "loopbackserver.h"
+#include "pictureaddress.h"
+#include "picturefetcher.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray Gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
+const QByteArray Png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(40, 'p');
+
+QByteArray Bytes(const std::string &text)
+{
+    return QByteArray::fromStdString(text);
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Addresses and names, and real downloads from a server on 127.0.0.1.
+class PictureFetcherTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void splitAddress_data();
+    void splitAddress();
+    void localName_data();
+    void localName();
+
+    void download_data();
+    void download();
+    void silentServerEndsWithinTheTimeOut();
+    void refusedConnectionFails();
+    void localFileCopied();
+    void missingLocalFileFails();
+    void overSizeLocalFileFails();
+    void fragmentPicturesFetchedAndReferenced();
+    void relativePicturesAgainstBothBases();
+    void severalAtOnceGiveTheSameResultAsOneByOne();
+
+private:
+    QString dayFolder() const { return m_dir->path() + QStringLiteral("/day"); }
+    QString imagesFolder() const { return dayFolder() + QStringLiteral("/images/"); }
+    QByteArray address(const QByteArray &path) const { return m_server->base().toUtf8() + path; }
+    CaptureContext context(int maxParallel = 8) const;
+
+    std::unique_ptr<LoopbackServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FetchOptions m_options;
+};
+
+void PictureFetcherTest::initTestCase()
+{
+    m_server = std::make_unique<LoopbackServer>();
+    QVERIFY(m_server->port() != 0);
+    m_server->serve("/logo.gif", Gif);
+    m_server->serve("/a/logo.gif", Png);
+    m_server->serve("/a.jpg?w=100", Png);
+    m_server->serve("/getimage?id=5", Gif);
+    m_server->serve("/empty.gif", QByteArray());
+    m_server->fail("/missing.gif", 404);
+    m_server->fail("/broken.gif", 500);
+    m_server->redirect("/moved.gif", "/logo.gif");
+    m_server->redirect("/to-ftp.gif", "ftp://127.0.0.1/logo.gif");
+    m_server->redirect("/to-file.gif", "file:///etc/hostname");
+    m_server->redirect("/loop.gif", "/loop.gif");
+    m_server->serve("/big.png", QByteArray(4096, 'b'));
+    m_server->serveStreamed("/big-streamed.png", QByteArray(4096, 'b'));
+    m_server->serveStreamed("/streamed.png", Png);
+    m_server->stayQuiet("/silent.gif");
+}
+
+void PictureFetcherTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("day/images")));
+    m_options = FetchOptions();
+    m_options.connectTimeoutMs = 2000;
+    m_options.totalTimeoutMs = 5000;
+    m_options.maxBytes = 1024;
+}
+
+CaptureContext PictureFetcherTest::context(int maxParallel) const
+{
+    CaptureContext context;
+    const std::string folder = dayFolder().toStdString();
+    context.dayFolder = [folder] { return folder; };
+    context.fetch = m_options;
+    context.fetch.maxParallel = maxParallel;
+    return context;
+}
+
+void PictureFetcherTest::splitAddress_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QByteArray>("port");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("lastSegment");
+
+    QTest::newRow("http") << QByteArray("http://host/dir/a.gif?x=1") << 1 << QByteArray("host") << QByteArray("80")
+                          << QByteArray("/dir/a.gif?x=1") << QByteArray("a.gif?x=1");
+    QTest::newRow("http with port") << QByteArray("http://host:8080/a.gif") << 1 << QByteArray("host")
+                                    << QByteArray("8080") << QByteArray("/a.gif") << QByteArray("a.gif");
+    QTest::newRow("https") << QByteArray("https://host/a.gif") << 3 << QByteArray("host") << QByteArray("443")
+                           << QByteArray("/a.gif") << QByteArray("a.gif");
+    QTest::newRow("slash in the query") << QByteArray("http://h/p?u=a/b.png") << 1 << QByteArray("h")
+                                        << QByteArray("80") << QByteArray("/p?u=a/b.png") << QByteArray("b.png");
+    QTest::newRow("no slash after the host") << QByteArray("http://host") << 1 << QByteArray() << QByteArray()
+                                             << QByteArray() << QByteArray();
+    QTest::newRow("colon first in the host") << QByteArray("http://:81/a") << 1 << QByteArray(":81")
+                                             << QByteArray("80") << QByteArray("/a") << QByteArray("a");
+    QTest::newRow("local file") << QByteArray("file:///tmp/p/a.png") << 2 << QByteArray() << QByteArray()
+                                << QByteArray("/tmp/p/a.png") << QByteArray("a.png");
+    QTest::newRow("local file with backslashes")
+        << QByteArray("file:///D:\\pics\\a.png") << 2 << QByteArray() << QByteArray() << QByteArray("/D:\\pics\\a.png")
+        << QByteArray("a.png");
+    QTest::newRow("upper-case scheme") << QByteArray("HTTP://host/a.gif") << 0 << QByteArray() << QByteArray()
+                                       << QByteArray() << QByteArray();
+    QTest::newRow("relative") << QByteArray("images/a.gif") << 0 << QByteArray() << QByteArray() << QByteArray()
+                              << QByteArray();
+}
+
+void PictureFetcherTest::splitAddress()
+{
+    QFETCH(QByteArray, address);
+    const AddressParts parts = SplitAddress(address.toStdString());
+    QTEST(parts.kind, "kind");
+    QTEST(Bytes(parts.host), "host");
+    QTEST(Bytes(parts.port), "port");
+    QTEST(Bytes(parts.path), "path");
+    QTEST(Bytes(parts.lastSegment), "lastSegment");
+}
+
+void PictureFetcherTest::localName_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QByteArray>("stem");
+    QTest::addColumn<QByteArray>("extension");
+
+    QTest::newRow("plain") << QByteArray("http://h/logo.gif") << QByteArray("logo") << QByteArray(".gif");
+    QTest::newRow("forbidden characters") << QByteArray("http://h/a:b*d.gif") << QByteArray("a-b-d")
+                                          << QByteArray(".gif");
+    QTest::newRow("more forbidden") << QByteArray("http://h/q|w\"e<r>t\\y.png") << QByteArray("q-w-e-r-t-y")
+                                    << QByteArray(".png");
+    QTest::newRow("no extension") << QByteArray("http://h/getimage?id=5") << QByteArray("getimage-id=5")
+                                  << QByteArray();
+    QTest::newRow("query after the extension") << QByteArray("https://h/a.jpg?w=100") << QByteArray("a-w=100")
+                                               << QByteArray(".jpg");
+    QTest::newRow("dot in the query") << QByteArray("http://h/get?f=a.png") << QByteArray("get-f=a.png")
+                                      << QByteArray();
+    QTest::newRow("colon after the dot") << QByteArray("http://h/a.b:c") << QByteArray("a.b-c") << QByteArray();
+    QTest::newRow("stem ends at the first copy of the extension")
+        << QByteArray("http://h/a.gif.gif") << QByteArray("a") << QByteArray(".gif");
+    QTest::newRow("local file") << QByteArray("file:///D:\\pics\\x.y.png") << QByteArray("x.y")
+                                << QByteArray(".png");
+    QTest::newRow("chinese") << QByteArray("http://h/\xE5\x9B\xBE.png") << QByteArray("\xE5\x9B\xBE")
+                             << QByteArray(".png");
+}
+
+void PictureFetcherTest::localName()
+{
+    QFETCH(QByteArray, address);
+    const PictureName name = LocalPictureName(SplitAddress(address.toStdString()));
+    QTEST(Bytes(name.stem), "stem");
+    QTEST(Bytes(name.extension), "extension");
+}
+
+void PictureFetcherTest::download_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("fileName"); // empty: the picture fails
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("picture") << QByteArray("/logo.gif") << QByteArray("logo.gif") << Gif;
+    QTest::newRow("query string") << QByteArray("/a.jpg?w=100") << QByteArray("a-w=100.jpg") << Png;
+    QTest::newRow("no extension") << QByteArray("/getimage?id=5") << QByteArray("getimage-id=5") << Gif;
+    QTest::newRow("empty body") << QByteArray("/empty.gif") << QByteArray("empty.gif") << QByteArray();
+    QTest::newRow("without length") << QByteArray("/streamed.png") << QByteArray("streamed.png") << Png;
+    QTest::newRow("redirect") << QByteArray("/moved.gif") << QByteArray("moved.gif") << Gif;
+    QTest::newRow("not found") << QByteArray("/missing.gif") << QByteArray() << QByteArray();
+    QTest::newRow("server error") << QByteArray("/broken.gif") << QByteArray() << QByteArray();
+    QTest::newRow("redirect to ftp refused") << QByteArray("/to-ftp.gif") << QByteArray() << QByteArray();
+    QTest::newRow("redirect to a local file refused") << QByteArray("/to-file.gif") << QByteArray() << QByteArray();
+    QTest::newRow("endless redirects") << QByteArray("/loop.gif") << QByteArray() << QByteArray();
+    QTest::newRow("over the size cap") << QByteArray("/big.png") << QByteArray() << QByteArray();
+    QTest::newRow("over the size cap without length") << QByteArray("/big-streamed.png") << QByteArray()
+                                                      << QByteArray();
+}
+
+void PictureFetcherTest::download()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, fileName);
+    QFETCH(QByteArray, content);
+
+    const std::string local = FetchPicture(address(path).toStdString(), dayFolder().toStdString(), m_options);
+    if (fileName.isEmpty()) {
+        QCOMPARE(Bytes(local), QByteArray());
+        QVERIFY2(QDir(imagesFolder()).isEmpty(), "a failed picture leaves no file");
+    } else {
+        QCOMPARE(QString::fromStdString(local), imagesFolder() + QString::fromUtf8(fileName));
+        QCOMPARE(ReadFile(imagesFolder() + QString::fromUtf8(fileName)), content);
+    }
+}
+
+void PictureFetcherTest::silentServerEndsWithinTheTimeOut()
+{
+    m_options.totalTimeoutMs = 500;
+    QElapsedTimer timer;
+    timer.start();
+    const std::string local = FetchPicture(address("/silent.gif").toStdString(), dayFolder().toStdString(), m_options);
+    QVERIFY(local.empty());
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(QDir(imagesFolder()).isEmpty());
+}
+
+void PictureFetcherTest::refusedConnectionFails()
+{
+    quint16 closedPort = 0;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    const std::string address = "http://127.0.0.1:" + std::to_string(closedPort) + "/logo.gif";
+    QVERIFY(FetchPicture(address, dayFolder().toStdString(), m_options).empty());
+    QVERIFY(QDir(imagesFolder()).isEmpty());
+}
+
+void PictureFetcherTest::localFileCopied()
+{
+    const QString source = m_dir->path() + QStringLiteral("/pics/a.png");
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("pics")));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Png) == Png.size());
+    file.close();
+
+    const QByteArray fragment = "<img src=\"file://" + source.toUtf8() + "\">";
+    const ClipParts parts = ParseClip(("<body>" + fragment + "</body>").toStdString(), context());
+    QCOMPARE(Bytes(parts.body), QByteArray("<body><img src=\"images/a.png\"></body>"));
+    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("a.png")), Png);
+    QCOMPARE(ReadFile(source), Png);
+}
+
+void PictureFetcherTest::missingLocalFileFails()
+{
+    const std::string address = "file://" + (m_dir->path() + QStringLiteral("/none/a.png")).toStdString();
+    QVERIFY(FetchPicture(address, dayFolder().toStdString(), m_options).empty());
+    QVERIFY(QDir(imagesFolder()).isEmpty());
+}
+
+void PictureFetcherTest::overSizeLocalFileFails()
+{
+    const QString source = m_dir->path() + QStringLiteral("/big.png");
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'b')) == 4096);
+    file.close();
+    QVERIFY(FetchPicture("file://" + source.toStdString(), dayFolder().toStdString(), m_options).empty());
+    QVERIFY(QDir(imagesFolder()).isEmpty());
+}
+
+void PictureFetcherTest::fragmentPicturesFetchedAndReferenced()
+{
+    const QByteArray fragment = "<body><img src=\"" + address("/logo.gif") + "\"><img src=\"" + address("/a/logo.gif") +
+                                "\"><img src=\"" + address("/missing.gif") + "\"><img src=\"" +
+                                address("/a.jpg?w=100") + "\"></body>";
+    const QByteArray body = Bytes(ParseClip(fragment.toStdString(), context()).body);
+
+    static const QRegularExpression shape(QStringLiteral("^<body><img src=\"images/logo.gif\">"
+                                                         "<img src=\"images/(logo\\d{1,3}\\.gif)\">"
+                                                         "<img src=\"images/\"><img src=\"images/a-w=100.jpg\"></body>$"));
+    const QRegularExpressionMatch match = shape.match(QString::fromUtf8(body));
+    QVERIFY2(match.hasMatch(), body.constData());
+    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("logo.gif")), Gif);
+    QCOMPARE(ReadFile(imagesFolder() + match.captured(1)), Png);
+    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("a-w=100.jpg")), Png);
+    QCOMPARE(QDir(imagesFolder()).entryList(QDir::Files).size(), 3);
+}
+
+void PictureFetcherTest::relativePicturesAgainstBothBases()
+{
+    const QByteArray clip = "Version:0.9\r\nSourceURL:" + address("/a/page.html") +
+                            "\r\n<html><body><img src=\"/logo.gif\"><img src=\"logo.gif\"></body></html>";
+    const ClipParts parts = ParseClip(clip.toStdString(), context());
+    static const QRegularExpression shape(
+        QStringLiteral("^<body><img src=\"images/logo.gif\"><img src=\"images/(logo\\d{1,3}\\.gif)\"></body>$"));
+    const QRegularExpressionMatch match = shape.match(QString::fromStdString(parts.body));
+    QVERIFY2(match.hasMatch(), parts.body.c_str());
+    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("logo.gif")), Gif);    // host base: /logo.gif
+    QCOMPARE(ReadFile(imagesFolder() + match.captured(1)), Png);              // folder base: /a/logo.gif
+}
+
+void PictureFetcherTest::severalAtOnceGiveTheSameResultAsOneByOne()
+{
+    LoopbackServer slow;
+    slow.setDelay(200);
+    QByteArray fragment = "<body>";
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray path = "/p" + QByteArray::number(i) + ".gif";
+        slow.serve(path, Gif + QByteArray::number(i));
+        fragment += "text " + QByteArray::number(i) + "<img src=\"" + slow.base().toUtf8() + path + "\">";
+    }
+    slow.fail("/gone.gif", 404);
+    fragment += "<img src=\"" + slow.base().toUtf8() + "/gone.gif\"></body>";
+
+    QElapsedTimer timer;
+    timer.start();
+    const std::string together = ParseClip(fragment.toStdString(), context(8)).body;
+    const qint64 togetherMs = timer.elapsed();
+    QVERIFY2(slow.mostAtOnce() > 1, "fetches overlapped");
+    QVERIFY2(togetherMs < 9 * 200, qPrintable(QString::number(togetherMs)));
+    QMap<QString, QByteArray> stored;
+    for (const QString &name : QDir(imagesFolder()).entryList(QDir::Files))
+        stored.insert(name, ReadFile(imagesFolder() + name));
+
+    QVERIFY(QDir(imagesFolder()).removeRecursively() && QDir().mkpath(imagesFolder()));
+    const std::string oneByOne = ParseClip(fragment.toStdString(), context(1)).body;
+    QCOMPARE(Bytes(together), Bytes(oneByOne));
+    QMap<QString, QByteArray> storedOneByOne;
+    for (const QString &name : QDir(imagesFolder()).entryList(QDir::Files))
+        storedOneByOne.insert(name, ReadFile(imagesFolder() + name));
+    QCOMPARE(stored, storedOneByOne);
+    QCOMPARE(stored.size(), 8);
+}
+
+QTEST_GUILESS_MAIN(PictureFetcherTest)
+#include "tst_picturefetcher.moc"
