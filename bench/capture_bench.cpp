@@ -23,15 +23,17 @@ namespace {
 constexpr int Pictures = 100;
 constexpr int DelayMs = 50;
 
-const QByteArray Gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
-const QByteArray Png = QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
-                                           "1f15c4890000000d49444154789c63f8ffff3f0005fe02fea7d6a4c80000000049454e44ae426082");
+const QByteArray Gif =
+    QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
+const QByteArray Png =
+    QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+                        "1f15c4890000000d49444154789c63f8ffff3f0005fe02fea7d6a4c80000000049454e44ae426082");
 
-// Ordinary page text with a link in every paragraph, about paragraphBytes each.
+// Ordinary page text with a link in every paragraph, about 1 KB each.
 QByteArray Paragraph(int index)
 {
-    QByteArray text = "<p class=\"text\">Paragraph " + QByteArray::number(index) +
-                      ": <a href=\"/section/" + QByteArray::number(index) + ".html\">a link</a> and ";
+    QByteArray text = "<p class=\"text\">Paragraph " + QByteArray::number(index) + ": <a href=\"/section/" +
+                      QByteArray::number(index) + ".html\">a link</a> and ";
     while (text.size() < 1000)
         text += "some running text of the captured page, with <b>bold</b> words \xE4\xB8\xAD\xE6\x96\x87 and more. ";
     return text + "</p>\n";
@@ -81,8 +83,8 @@ Run Localise(const QByteArray &fragment, const QString &hostBase, int maxParalle
     Run run;
     QElapsedTimer timer;
     timer.start();
-    run.output = LocaliseFragment(fragment.toStdString(), hostBase.toStdString(), hostBase.toStdString() + "/dir/",
-                                  context);
+    run.output =
+        LocaliseFragment(fragment.toStdString(), hostBase.toStdString(), hostBase.toStdString() + "/dir/", context);
     run.ms = timer.elapsed();
 
     const QString images = dir.path() + QStringLiteral("/day/images/");

@@ -1,7 +1,7 @@
 #include "clipcapture.h"
 
-#include "noterelativiser.h"
 #include "notefilestore.h"
+#include "noterelativiser.h"
 
 #include <QFile>
 

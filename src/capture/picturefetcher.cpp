@@ -55,7 +55,9 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 // Copies only regular files, so a device or a pipe cannot stall the capture.
 bool CopyLocalFile(const std::string &source, const std::string &target, long long maxBytes)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
         return false;
     FilePtr in(std::fopen(source.c_str(), "rb"));

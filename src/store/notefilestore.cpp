@@ -16,8 +16,7 @@ NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now)
     const QTime time = now.time();
 
     // Month first, as the folders of existing notes are named.
-    const QString dayFolder =
-        dataFolder + QString::asprintf("%.2d-%.2d-%.4d", date.month(), date.day(), date.year());
+    const QString dayFolder = dataFolder + QString::asprintf("%.2d-%.2d-%.4d", date.month(), date.day(), date.year());
 
     // One level at a time: a missing data folder stays missing and nothing below it is made.
     if (!QFileInfo(dayFolder).isDir())
@@ -31,8 +30,8 @@ NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now)
     // QFile::copy never overwrites: a day folder keeps the template it started with.
     QFile::copy(dataFolder + QStringLiteral("template.html"), dayFolder + QStringLiteral("/template.html"));
 
-    QString name = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
-                                     time.hour(), time.minute(), time.second(), time.msec());
+    QString name = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(), time.hour(),
+                                     time.minute(), time.second(), time.msec());
     while (QFileInfo::exists(dayFolder + QLatin1Char('/') + name + QStringLiteral(".html")))
         name += QString::number(QRandomGenerator::global()->bounded(1000));
 

@@ -96,6 +96,8 @@ LoopbackServer::LoopbackServer()
     : m_thread(std::make_unique<QThread>())
     , m_worker(new LoopbackWorker(*this))
 {
+    // Downloads from this server stay on the machine whatever proxy the environment names.
+    qputenv("no_proxy", "127.0.0.1,localhost");
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();

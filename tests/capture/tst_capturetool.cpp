@@ -56,8 +56,8 @@ void CaptureToolTest::clipParsedIntoTheProgramFolder()
     QFile body(bodyPath);
     QVERIFY(body.open(QIODevice::ReadOnly));
     QCOMPARE(body.readAll(), QByteArray("<body><a href=\"http://127.0.0.1:9/a/c.html\">c</a></body>"));
-    const QString dayFolder = dir.path() + QStringLiteral("/program/data/") +
-                              QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
+    const QString dayFolder =
+        dir.path() + QStringLiteral("/program/data/") + QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
     QVERIFY(QFileInfo(dayFolder + QStringLiteral("/images")).isDir());
 }
 

@@ -76,7 +76,8 @@ void ClipParserTest::sourceAddress_data()
     QTest::addColumn<QByteArray>("source");
 
     const QByteArray page = "<html><body>x</body></html>";
-    QTest::newRow("header line") << Clip("SourceURL:http://host/a/b.html\r\n", page) << QByteArray("http://host/a/b.html");
+    QTest::newRow("header line") << Clip("SourceURL:http://host/a/b.html\r\n", page)
+                                 << QByteArray("http://host/a/b.html");
     QTest::newRow("no header line") << Clip("", page) << QByteArray();
     QTest::newRow("space kept") << Clip("SourceURL: http://host/a.html\r\n", page) << QByteArray(" http://host/a.html");
     QTest::newRow("after the page starts") << Clip("", "\r\n<html>SourceURL:http://host/\r\n<body>") << QByteArray();
@@ -104,8 +105,8 @@ void ClipParserTest::bases_data()
     QTest::newRow("https") << QByteArray("https://host/a/b/c.html") << QByteArray("https://host")
                            << QByteArray("https://host/a/b/");
     QTest::newRow("https host without slash") << QByteArray("https://host") << QByteArray() << QByteArray();
-    QTest::newRow("slash in the query counts") << QByteArray("http://host/p?u=a/b") << QByteArray("http://host")
-                                               << QByteArray("http://host/p?u=a/");
+    QTest::newRow("slash in the query counts")
+        << QByteArray("http://host/p?u=a/b") << QByteArray("http://host") << QByteArray("http://host/p?u=a/");
     QTest::newRow("local page") << QByteArray("file:///D:/dir/page.htm") << QByteArray("file:///D:")
                                 << QByteArray("file:///D:/dir/");
     QTest::newRow("local page with backslashes")
@@ -161,13 +162,11 @@ void ClipParserTest::title_data()
     QTest::addColumn<QByteArray>("clip");
     QTest::addColumn<QByteArray>("title");
 
-    QTest::newRow("bare tags") << Clip("", "<html><head><title>Page</title></head><body></body>")
-                               << QByteArray("Page");
+    QTest::newRow("bare tags") << Clip("", "<html><head><title>Page</title></head><body></body>") << QByteArray("Page");
     QTest::newRow("upper case") << Clip("", "<TITLE>Page</TITLE><body></body>") << QByteArray("Page");
     QTest::newRow("upper-case closing pairs with lower-case opening")
         << QByteArray("<title>Page</TITLE>") << QByteArray("Page");
-    QTest::newRow("with attributes") << Clip("", "<html><title lang=\"en\">Page</title><body></body>")
-                                     << QByteArray();
+    QTest::newRow("with attributes") << Clip("", "<html><title lang=\"en\">Page</title><body></body>") << QByteArray();
     QTest::newRow("no closing tag") << QByteArray("<title>Page") << QByteArray();
     QTest::newRow("found in the fragment") << QByteArray("<body><title>In</title></body>") << QByteArray("In");
     QTest::newRow("closing before opening") << QByteArray("</title>abc<title>") << QByteArray();
@@ -185,7 +184,9 @@ void ClipParserTest::preparedText_data()
     QTest::addColumn<QByteArray>("dropped");
     QTest::addColumn<QByteArray>("prepared");
 
-    QTest::newRow("no-break space") << QByteArray("a\xC2\xA0" "b") << QByteArray("a b");
+    QTest::newRow("no-break space") << QByteArray("a\xC2\xA0"
+                                                  "b")
+                                    << QByteArray("a b");
     QTest::newRow("several") << QByteArray("\xC2\xA0\xC2\xA0x\xC2\xA0") << QByteArray("  x ");
     QTest::newRow("lone lead byte") << QByteArray("a\xC2") << QByteArray("a\xC2");
     QTest::newRow("doubled lead byte") << QByteArray("\xC2\xC2\xA0") << QByteArray("\xC2 ");
@@ -203,7 +204,8 @@ void ClipParserTest::preparedText()
 
 void ClipParserTest::noBreakSpacesArriveAsSpaces()
 {
-    const QByteArray dropped = Clip("", "<title>A\xC2\xA0" "B</title><body>x\xC2\xA0y</body>");
+    const QByteArray dropped = Clip("", "<title>A\xC2\xA0"
+                                        "B</title><body>x\xC2\xA0y</body>");
     const ClipParts parts = parse(Bytes(PrepareClipText(Std(dropped))));
     QCOMPARE(Bytes(parts.title), QByteArray("A B"));
     QCOMPARE(Bytes(parts.body), QByteArray("<body>x y</body>"));

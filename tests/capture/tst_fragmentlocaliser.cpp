@@ -88,8 +88,8 @@ void FragmentLocaliserTest::links_data()
                               << QByteArray("<a href=\"http://other/p\">p</a>");
     QTest::newRow("absolute upper case") << QByteArray("<a href=\"HTTPS://other/p\">p</a>")
                                          << QByteArray("<a href=\"HTTPS://other/p\">p</a>");
-    QTest::newRow("mixed-case scheme is relative")
-        << QByteArray("<a href=\"Http://other/p\">p</a>") << QByteArray("<a href=\"http://host/a/Http://other/p\">p</a>");
+    QTest::newRow("mixed-case scheme is relative") << QByteArray("<a href=\"Http://other/p\">p</a>")
+                                                   << QByteArray("<a href=\"http://host/a/Http://other/p\">p</a>");
     QTest::newRow("fragment link") << QByteArray("<a href=\"#top\">t</a>")
                                    << QByteArray("<a href=\"http://host/a/#top\">t</a>");
     QTest::newRow("mail link") << QByteArray("<a href=\"mailto:me@x\">m</a>")
@@ -98,9 +98,8 @@ void FragmentLocaliserTest::links_data()
         << QByteArray("<A HREF=\"x.html\">x</A>") << QByteArray("<A HREF=\"http://host/a/x.html\">x</A>");
     QTest::newRow("lower-case attribute found first")
         << QByteArray("<a HREF=\"u\" href=\"l\">x</a>") << QByteArray("<a HREF=\"u\" href=\"http://host/a/l\">x</a>");
-    QTest::newRow("tail of a longer attribute")
-        << QByteArray("<a data-href=\"d\" href=\"h\">x</a>")
-        << QByteArray("<a data-href=\"http://host/a/d\" href=\"h\">x</a>");
+    QTest::newRow("tail of a longer attribute") << QByteArray("<a data-href=\"d\" href=\"h\">x</a>")
+                                                << QByteArray("<a data-href=\"http://host/a/d\" href=\"h\">x</a>");
     QTest::newRow("mixed-case attribute") << QByteArray("<a Href=\"x\">x</a>") << QByteArray("<a Href=\"x\">x</a>");
     QTest::newRow("single quotes") << QByteArray("<a href='x'>x</a>") << QByteArray("<a href='x'>x</a>");
     QTest::newRow("line break after tag name")
@@ -138,12 +137,12 @@ void FragmentLocaliserTest::pictureReferences_data()
         << QByteArray("<img src=\"http://host/a:b*d.gif\">") << QByteArray("<img src=\"images/a-b-d.gif\">");
     QTest::newRow("no extension") << QByteArray("<img src=\"http://host/getimage?id=5\">")
                                   << QByteArray("<img src=\"images/getimage-id=5\">");
-    QTest::newRow("query after the extension") << QByteArray("<img src=\"http://host/p/a.jpg?w=100\">")
-                                               << QByteArray("<img src=\"images/a-w=100.jpg\">");
+    QTest::newRow("query after the extension")
+        << QByteArray("<img src=\"http://host/p/a.jpg?w=100\">") << QByteArray("<img src=\"images/a-w=100.jpg\">");
     QTest::newRow("upper-case scheme cannot be fetched")
         << QByteArray("<img src=\"HTTP://host/a.gif\">") << QByteArray("<img src=\"images/\">");
-    QTest::newRow("upper-case tag and attribute") << QByteArray("<IMG SRC=\"/b.png\">")
-                                                  << QByteArray("<IMG SRC=\"images/b.png\">");
+    QTest::newRow("upper-case tag and attribute")
+        << QByteArray("<IMG SRC=\"/b.png\">") << QByteArray("<IMG SRC=\"images/b.png\">");
     QTest::newRow("tail of data-src") << QByteArray("<img data-src=\"x.png\" src=\"y.png\">")
                                       << QByteArray("<img data-src=\"images/x.png\" src=\"y.png\">");
     QTest::newRow("single quotes left alone") << QByteArray("<img src='x.png'>") << QByteArray("<img src='x.png'>");
@@ -175,14 +174,13 @@ void FragmentLocaliserTest::pictureAddresses_data()
 
     QTest::newRow("host base") << QByteArray("<img src=\"/p.gif\">") << QByteArray("http://host/p.gif");
     QTest::newRow("folder base") << QByteArray("<img src=\"p.gif\">") << QByteArray("http://host/a/p.gif");
-    QTest::newRow("file address is absolute") << QByteArray("<img src=\"file://server/p.gif\">")
-                                              << QByteArray("file://server/p.gif");
+    QTest::newRow("file address is absolute")
+        << QByteArray("<img src=\"file://server/p.gif\">") << QByteArray("file://server/p.gif");
     QTest::newRow("vml local file") << QByteArray("<v:imagedata src=\"file:///tmp/p.gif\">")
                                     << QByteArray("file:///tmp/p.gif");
-    QTest::newRow("vml server file is relative") << QByteArray("<v:imagedata src=\"file://server/p.gif\">")
-                                                 << QByteArray("http://host/a/file://server/p.gif");
-    QTest::newRow("vml upper case") << QByteArray("<V:IMAGEDATA SRC=\"FILE:///P.GIF\">")
-                                    << QByteArray("FILE:///P.GIF");
+    QTest::newRow("vml server file is relative")
+        << QByteArray("<v:imagedata src=\"file://server/p.gif\">") << QByteArray("http://host/a/file://server/p.gif");
+    QTest::newRow("vml upper case") << QByteArray("<V:IMAGEDATA SRC=\"FILE:///P.GIF\">") << QByteArray("FILE:///P.GIF");
 }
 
 void FragmentLocaliserTest::pictureAddresses()

@@ -22,27 +22,26 @@ void NoteRelativiserTest::text_data()
     QTest::addColumn<QByteArray>("relative");
 
     const QByteArray folder = "/home/u/Clipnest/data/01-31-2011/";
-    QTest::newRow("picture") << folder << QByteArray("<img src=\"file:///home/u/Clipnest/data/01-31-2011/images/a.png\">")
+    QTest::newRow("picture") << folder
+                             << QByteArray("<img src=\"file:///home/u/Clipnest/data/01-31-2011/images/a.png\">")
                              << QByteArray("<img src=\"./images/a.png\">");
-    QTest::newRow("letter case ignored")
-        << folder << QByteArray("<IMG SRC=\"FILE:///HOME/U/clipnest/DATA/01-31-2011/images/a.png\">")
-        << QByteArray("<IMG SRC=\"./images/a.png\">");
+    QTest::newRow("letter case ignored") << folder
+                                         << QByteArray(
+                                                "<IMG SRC=\"FILE:///HOME/U/clipnest/DATA/01-31-2011/images/a.png\">")
+                                         << QByteArray("<IMG SRC=\"./images/a.png\">");
     QTest::newRow("every occurrence")
-        << folder
-        << QByteArray("file:///home/u/Clipnest/data/01-31-2011/a file:///home/u/Clipnest/data/01-31-2011/b")
+        << folder << QByteArray("file:///home/u/Clipnest/data/01-31-2011/a file:///home/u/Clipnest/data/01-31-2011/b")
         << QByteArray("./a ./b");
-    QTest::newRow("other folder kept") << folder
-                                       << QByteArray("file:///home/u/Clipnest/data/02-01-2011/images/a.png")
+    QTest::newRow("other folder kept") << folder << QByteArray("file:///home/u/Clipnest/data/02-01-2011/images/a.png")
                                        << QByteArray("file:///home/u/Clipnest/data/02-01-2011/images/a.png");
-    QTest::newRow("folder without the scheme kept") << folder
-                                                    << QByteArray("/home/u/Clipnest/data/01-31-2011/images/a.png")
-                                                    << QByteArray("/home/u/Clipnest/data/01-31-2011/images/a.png");
+    QTest::newRow("folder without the scheme kept")
+        << folder << QByteArray("/home/u/Clipnest/data/01-31-2011/images/a.png")
+        << QByteArray("/home/u/Clipnest/data/01-31-2011/images/a.png");
     QTest::newRow("escaped folder") << QByteArray("/home/u/My Notes/\xE7\xAC\x94/")
                                     << QByteArray("src=\"file:///home/u/My%20Notes/%E7%AC%94/images/a.png\"")
                                     << QByteArray("src=\"./images/a.png\"");
-    QTest::newRow("plain folder with a space") << QByteArray("/home/u/My Notes/")
-                                               << QByteArray("file:///home/u/My Notes/a.png")
-                                               << QByteArray("./a.png");
+    QTest::newRow("plain folder with a space")
+        << QByteArray("/home/u/My Notes/") << QByteArray("file:///home/u/My Notes/a.png") << QByteArray("./a.png");
 }
 
 void NoteRelativiserTest::text()

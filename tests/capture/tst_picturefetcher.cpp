@@ -11,7 +11,8 @@
 
 namespace {
 
-const QByteArray Gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
+const QByteArray Gif =
+    QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
 const QByteArray Png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(40, 'p');
 
 QByteArray Bytes(const std::string &text)
@@ -122,10 +123,10 @@ void PictureFetcherTest::splitAddress_data()
                            << QByteArray("/a.gif") << QByteArray("a.gif");
     QTest::newRow("slash in the query") << QByteArray("http://h/p?u=a/b.png") << 1 << QByteArray("h")
                                         << QByteArray("80") << QByteArray("/p?u=a/b.png") << QByteArray("b.png");
-    QTest::newRow("no slash after the host") << QByteArray("http://host") << 1 << QByteArray() << QByteArray()
-                                             << QByteArray() << QByteArray();
-    QTest::newRow("colon first in the host") << QByteArray("http://:81/a") << 1 << QByteArray(":81")
-                                             << QByteArray("80") << QByteArray("/a") << QByteArray("a");
+    QTest::newRow("no slash after the host")
+        << QByteArray("http://host") << 1 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("colon first in the host") << QByteArray("http://:81/a") << 1 << QByteArray(":81") << QByteArray("80")
+                                             << QByteArray("/a") << QByteArray("a");
     QTest::newRow("local file") << QByteArray("file:///tmp/p/a.png") << 2 << QByteArray() << QByteArray()
                                 << QByteArray("/tmp/p/a.png") << QByteArray("a.png");
     QTest::newRow("local file with backslashes")
@@ -155,21 +156,20 @@ void PictureFetcherTest::localName_data()
     QTest::addColumn<QByteArray>("extension");
 
     QTest::newRow("plain") << QByteArray("http://h/logo.gif") << QByteArray("logo") << QByteArray(".gif");
-    QTest::newRow("forbidden characters") << QByteArray("http://h/a:b*d.gif") << QByteArray("a-b-d")
-                                          << QByteArray(".gif");
+    QTest::newRow("forbidden characters")
+        << QByteArray("http://h/a:b*d.gif") << QByteArray("a-b-d") << QByteArray(".gif");
     QTest::newRow("more forbidden") << QByteArray("http://h/q|w\"e<r>t\\y.png") << QByteArray("q-w-e-r-t-y")
                                     << QByteArray(".png");
     QTest::newRow("no extension") << QByteArray("http://h/getimage?id=5") << QByteArray("getimage-id=5")
                                   << QByteArray();
-    QTest::newRow("query after the extension") << QByteArray("https://h/a.jpg?w=100") << QByteArray("a-w=100")
-                                               << QByteArray(".jpg");
+    QTest::newRow("query after the extension")
+        << QByteArray("https://h/a.jpg?w=100") << QByteArray("a-w=100") << QByteArray(".jpg");
     QTest::newRow("dot in the query") << QByteArray("http://h/get?f=a.png") << QByteArray("get-f=a.png")
                                       << QByteArray();
     QTest::newRow("colon after the dot") << QByteArray("http://h/a.b:c") << QByteArray("a.b-c") << QByteArray();
     QTest::newRow("stem ends at the first copy of the extension")
         << QByteArray("http://h/a.gif.gif") << QByteArray("a") << QByteArray(".gif");
-    QTest::newRow("local file") << QByteArray("file:///D:\\pics\\x.y.png") << QByteArray("x.y")
-                                << QByteArray(".png");
+    QTest::newRow("local file") << QByteArray("file:///D:\\pics\\x.y.png") << QByteArray("x.y") << QByteArray(".png");
     QTest::newRow("chinese") << QByteArray("http://h/\xE5\x9B\xBE.png") << QByteArray("\xE5\x9B\xBE")
                              << QByteArray(".png");
 }
@@ -200,8 +200,8 @@ void PictureFetcherTest::download_data()
     QTest::newRow("redirect to a local file refused") << QByteArray("/to-file.gif") << QByteArray() << QByteArray();
     QTest::newRow("endless redirects") << QByteArray("/loop.gif") << QByteArray() << QByteArray();
     QTest::newRow("over the size cap") << QByteArray("/big.png") << QByteArray() << QByteArray();
-    QTest::newRow("over the size cap without length") << QByteArray("/big-streamed.png") << QByteArray()
-                                                      << QByteArray();
+    QTest::newRow("over the size cap without length")
+        << QByteArray("/big-streamed.png") << QByteArray() << QByteArray();
 }
 
 void PictureFetcherTest::download()
@@ -282,9 +282,10 @@ void PictureFetcherTest::fragmentPicturesFetchedAndReferenced()
                                 address("/a.jpg?w=100") + "\"></body>";
     const QByteArray body = Bytes(ParseClip(fragment.toStdString(), context()).body);
 
-    static const QRegularExpression shape(QStringLiteral("^<body><img src=\"images/logo.gif\">"
-                                                         "<img src=\"images/(logo\\d{1,3}\\.gif)\">"
-                                                         "<img src=\"images/\"><img src=\"images/a-w=100.jpg\"></body>$"));
+    static const QRegularExpression shape(
+        QStringLiteral("^<body><img src=\"images/logo.gif\">"
+                       "<img src=\"images/(logo\\d{1,3}\\.gif)\">"
+                       "<img src=\"images/\"><img src=\"images/a-w=100.jpg\"></body>$"));
     const QRegularExpressionMatch match = shape.match(QString::fromUtf8(body));
     QVERIFY2(match.hasMatch(), body.constData());
     QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("logo.gif")), Gif);
@@ -302,8 +303,8 @@ void PictureFetcherTest::relativePicturesAgainstBothBases()
         QStringLiteral("^<body><img src=\"images/logo.gif\"><img src=\"images/(logo\\d{1,3}\\.gif)\"></body>$"));
     const QRegularExpressionMatch match = shape.match(QString::fromStdString(parts.body));
     QVERIFY2(match.hasMatch(), parts.body.c_str());
-    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("logo.gif")), Gif);    // host base: /logo.gif
-    QCOMPARE(ReadFile(imagesFolder() + match.captured(1)), Png);              // folder base: /a/logo.gif
+    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("logo.gif")), Gif); // host base: /logo.gif
+    QCOMPARE(ReadFile(imagesFolder() + match.captured(1)), Png);          // folder base: /a/logo.gif
 }
 
 void PictureFetcherTest::severalAtOnceGiveTheSameResultAsOneByOne()

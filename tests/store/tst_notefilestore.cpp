@@ -56,8 +56,8 @@ void NoteFileStoreTest::names_data()
                                       << QStringLiteral("012320111430590123.html");
     QTest::newRow("last moment of a year") << At(2024, 12, 31, 23, 59, 59, 999) << QStringLiteral("12-31-2024")
                                            << QStringLiteral("123120242359590999.html");
-    QTest::newRow("first moment of a day") << At(2025, 1, 1, 0, 0, 0, 0) << QStringLiteral("01-01-2025")
-                                           << QStringLiteral("010120250000000000.html");
+    QTest::newRow("first moment of a day")
+        << At(2025, 1, 1, 0, 0, 0, 0) << QStringLiteral("01-01-2025") << QStringLiteral("010120250000000000.html");
 }
 
 void NoteFileStoreTest::names()
@@ -109,7 +109,8 @@ void NoteFileStoreTest::templateCopyNeverOverwritten()
     QCOMPARE(ReadFile(copy), QByteArray("<html><body>edited copy</body></html>"));
     // Only folders made afterwards start from the edited template.
     const NoteLocation nextDay = NewNoteLocation(folder.dataFolder(), time.addDays(1));
-    QCOMPARE(ReadFile(nextDay.dayFolder + QStringLiteral("/template.html")), QByteArray("<html><body>new</body></html>"));
+    QCOMPARE(ReadFile(nextDay.dayFolder + QStringLiteral("/template.html")),
+             QByteArray("<html><body>new</body></html>"));
 }
 
 void NoteFileStoreTest::takenNameGetsMoreDigits()
