@@ -12,6 +12,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfDocument>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
@@ -22,7 +23,6 @@
 #include <QWebEngineSettings>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <stdexcept>
 
@@ -154,15 +154,18 @@ bool TExWebBrowser::WaitWhileBusy(int timeoutMs)
 {
     if (!m_busy)
         return true;
+    // Events run during the wait; one of them may close the window around the view.
+    QPointer<TExWebBrowser> self(this);
     QEventLoop loop;
     QTimer timeout;
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(this, &TExWebBrowser::documentLoaded, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     timeout.start(timeoutMs);
-    while (m_busy && timeout.isActive())
+    while (self && m_busy && timeout.isActive())
         loop.exec();
-    return !m_busy;
+    return self && !m_busy;
 }
 
 QString TExWebBrowser::DocumentUrl() const

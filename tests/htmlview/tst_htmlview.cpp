@@ -752,6 +752,15 @@ void HtmlViewTest::waitWhileBusyEndsOnAHangingLoad()
     QVERIFY(ShowHtml(view, notePath, "<!DOCTYPE html><html><body><p>fine</p></body></html>"));
     QCOMPARE(view.ReadyState(), 4);
     QVERIFY(view.BodyInnerHtml().contains(QLatin1String("fine")));
+
+    // A window closed while its view waits ends the wait at once.
+    auto *closing = new TExWebBrowser;
+    closing->load(QUrl(QStringLiteral("http://127.0.0.1:%1/never").arg(server.serverPort())));
+    QTRY_VERIFY(closing->Busy());
+    QTimer::singleShot(100, [closing] { delete closing; });
+    clock.restart();
+    QVERIFY(!closing->WaitWhileBusy(20000));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
 }
 
 CLIPNEST_TEST_MAIN(HtmlViewTest)
