@@ -11,7 +11,7 @@ class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 class TEditorForm;
-class TInfoForm;
+#include "infoform.h"
 struct DroppedItem;
 #include "mainform.h"
 

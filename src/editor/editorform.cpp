@@ -274,7 +274,11 @@ void TEditorForm::createToolBars()
             AddAttachment(file);
     });
     QToolButton *highlighter = makeButton(secondBar, "SyntaxHighlighter", tr("Syntax Highlighter"), nullptr);
-    highlighter->setVisible(false);
+    // Present for the edit-mode switch, but not offered to users.
+    for (QAction *action : secondBar->actions()) {
+        if (secondBar->widgetForAction(action) == highlighter)
+            action->setVisible(false);
+    }
     QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
     command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
     QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
