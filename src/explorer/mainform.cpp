@@ -6,6 +6,8 @@
 #include "seticonform.h"
 #include "tagpaths.h"
 #include "dbdatamodule.h"
+#include "dberror.h"
+#include "editorform.h"
 #include "exwebbrowser.h"
 #include "menuentry.h"
 #include "tagtreeview.h"
@@ -15,6 +17,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QHeaderView>
@@ -23,6 +26,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -67,6 +71,10 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createToolBar();
     createPanes();
 
+    askYesNo = [this](const QString &question) {
+        return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
     askText = [this](const QString &caption, const QString &prompt, bool *ok) {
         return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), ok);
     };
@@ -124,13 +132,32 @@ void TMainForm::createActions()
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
 
+    connect(AddNoteAct, &QAction::triggered, this, &TMainForm::AddNoteActExecute);
+    connect(AddNoteInTagAct, &QAction::triggered, this, &TMainForm::AddNoteInTagActExecute);
+    connect(EditNoteAct, &QAction::triggered, this, &TMainForm::OpenNoteForEditing);
+    connect(DelNoteAct, &QAction::triggered, this, &TMainForm::DelNoteActExecute);
     connect(AddTagAct, &QAction::triggered, this, &TMainForm::AddTagActExecute);
     connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(EditNoteTitle); });
     connect(CopySelectionAct, &QAction::triggered, this, [this] { Content->ExecCommand(QStringLiteral("Copy"), 0); });
+    connect(EnglishAct, &QAction::triggered, this, [this] {
+        if (switchLanguage)
+            switchLanguage(QStringLiteral("en.ini"));
+    });
+    connect(ChineseAct, &QAction::triggered, this, [this] {
+        if (switchLanguage)
+            switchLanguage(QStringLiteral("cn.ini"));
+    });
+    connect(AboutAct, &QAction::triggered, this, [this] {
+        if (showAbout)
+            showAbout();
+    });
+    connect(ExitAct, &QAction::triggered, this, [this] {
+        if (exitProgram)
+            exitProgram();
+    });
 
     // Commands that are not wired yet stay visible but unavailable.
-    for (QAction *pending : {AddNoteAct, AddNoteInTagAct, DelNoteAct, EditNoteAct, RenameTagAct, DeleteTagAct,
-                             AboutAct, EnglishAct, ChineseAct, ExitAct})
+    for (QAction *pending : {RenameTagAct, DeleteTagAct})
         pending->setEnabled(false);
 }
 
@@ -180,7 +207,7 @@ void TMainForm::createMenus()
     entry(NotePopupMenu, DelNoteAct, "DelNoteMenu1");
     RenTitleMenu = NotePopupMenu->addAction(tr("Change note title"));
     RenTitleMenu->setObjectName(QStringLiteral("RenTitleMenu"));
-    RenTitleMenu->setEnabled(false); // not wired yet
+    connect(RenTitleMenu, &QAction::triggered, this, &TMainForm::RenTitleMenuClick);
     QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
     locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
     connect(locateNote, &QAction::triggered, this, &TMainForm::Locatenotefileindisk1Click);
@@ -331,6 +358,7 @@ void TMainForm::createPanes()
     connect(m_tagTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { TreePopupMenu->popup(m_tagTree->viewport()->mapToGlobal(pos)); });
     connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { ShowNote(); });
+    connect(NoteListView, &QTreeWidget::itemDoubleClicked, this, [this] { OpenNoteForEditing(); });
     connect(NoteListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         // Moving through the list with the keyboard shows each note too.
         if (!m_listing && current && NoteListView->hasFocus())
@@ -603,4 +631,121 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         QMetaObject::invokeMethod(qtreeEdit, &QLineEdit::selectAll, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::AddNoteActExecute()
+{
+    if (!createEditor)
+        return;
+    createEditor()->show();
+}
+
+void TMainForm::AddNoteInTagActExecute()
+{
+    if (!createEditor)
+        return;
+    TagTreeItem *tag = m_tagTree->selectedTag();
+    const QString path = tag ? tag->record.path : QString();
+    TEditorForm *editor = createEditor();
+    editor->show();
+    editor->tagsEdit()->setText(path);
+}
+
+void TMainForm::OpenNoteForEditing()
+{
+    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
+    if (!note || !NoteListView->currentItem()->isSelected() || !createEditor)
+        return;
+    CurrentNoteId = note->noteid;
+    CurrentTagId = note->tagid;
+    EditNoteFile = m_context.dataFolder + note->filename;
+    EditNoteTitle = note->title;
+    EditTagPath = CurrentTagPath;
+    TEditorForm *editor = createEditor();
+    editor->show();
+    editor->LoadNote(CurrentNoteId, EditNoteFile, CurrentTagId, EditNoteTitle, EditTagPath);
+}
+
+void TMainForm::DelNoteActExecute()
+{
+    QTreeWidgetItem *item = NoteListView->currentItem();
+    const NoteListRecord *note = noteRecord(item);
+    if (!note || !item->isSelected())
+        return;
+    if (!askYesNo(tr("This operation will delete this note permanently, are you sure ?\r\rClick yes to continue, "
+                     "otherwise click no to cancel")))
+        return;
+
+    const int noteId = note->noteid;
+    try {
+        Transaction transaction(m_database);
+        // The note leaves its node and every node above it.
+        for (int tagId = note->tagid; tagId != 0;) {
+            QSqlQuery &row = m_database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagId});
+            if (!row.next())
+                break;
+            const int childcount = fieldInt(row, "childcount");
+            const int parentId = fieldInt(row, "parentid");
+            row.finish();
+            m_database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"),
+                                    {childcount - 1, tagId});
+            tagId = parentId;
+        }
+        QStringList files;
+        QSqlQuery &attachments =
+            m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
+        while (attachments.next())
+            files << m_context.dataFolder + fieldText(attachments, "path").replace(QLatin1Char('\\'), QLatin1Char('/')) +
+                         fieldText(attachments, "attname");
+        attachments.finish();
+        m_database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
+        m_database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
+        transaction.commit();
+        // Files go only once the rows are gone for good, so a failure never leaves
+        // a row without its file.
+        for (const QString &file : std::as_const(files))
+            QFile::remove(file);
+        QFile::remove(m_context.dataFolder + note->filename);
+    } catch (const DbError &) {
+        NoteListView->clearSelection();
+        return;
+    }
+
+    const bool searching = !SearchText.isEmpty();
+    for (QTreeWidgetItem *node = m_tagTree->selectedTag(); node; node = node->parent()) {
+        auto *tag = static_cast<TagTreeItem *>(node);
+        --tag->record.childcount;
+        if (searching)
+            --tag->record.count;
+        tag->showCount(searching ? tag->record.count : tag->record.childcount);
+    }
+    delete item;
+    if (NoteListView->topLevelItemCount() == 0) {
+        showBlank();
+    } else {
+        m_listing = true;
+        NoteListView->setCurrentItem(NoteListView->topLevelItem(0));
+        m_listing = false;
+        NoteListView->scrollToItem(NoteListView->topLevelItem(0));
+        ShowNote();
+    }
+    m_context.catalogPaths = m_database.loadCatalogPaths();
+    NoteListView->clearSelection();
+}
+
+void TMainForm::RenTitleMenuClick()
+{
+    QTreeWidgetItem *item = NoteListView->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    bool ok = false;
+    const QString title = askText(tr("Change title?"), tr("Input the new title:"), &ok);
+    if (!ok || title.isEmpty())
+        return;
+    auto *note = static_cast<NoteListItem *>(item);
+    Transaction transaction(m_database);
+    m_database.runStatement(QStringLiteral("update note set title=? where noteid=?"), {title, note->record.noteid});
+    transaction.commit();
+    note->record.title = title;
+    note->setText(0, title);
 }

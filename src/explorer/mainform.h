@@ -18,6 +18,7 @@ class QSplitter;
 class QToolBar;
 class QTreeWidget;
 class TDBDataModule;
+class TEditorForm;
 class TExWebBrowser;
 class TagTreeView;
 
@@ -70,6 +71,13 @@ public:
     // Shows the selected note and lists its attachments.
     void ShowNote();
 
+    // Note commands.
+    void AddNoteActExecute();
+    void AddNoteInTagActExecute();
+    void OpenNoteForEditing();
+    void DelNoteActExecute();
+    void RenTitleMenuClick();
+
     // Explorer commands.
     void AddTagActExecute();
     void SetIconMenuClick();
@@ -94,6 +102,16 @@ public:
     QMenu *contentMenu() const { return contentPopupMenu; }
     QMenu *treeMenu() const { return TreePopupMenu; }
 
+    // A new editor with the interface language applied, knowing the explorer
+    // and the drop box; the explorer shows it.
+    std::function<TEditorForm *()> createEditor;
+    // Switch the interface language, show the About box, end the program.
+    std::function<void(const QString &languageFile)> switchLanguage;
+    std::function<void()> showAbout;
+    std::function<void()> exitProgram;
+
+    // Asks the user a yes/no question; replaced by tests.
+    std::function<bool(const QString &question)> askYesNo;
     // Asks the user for a line of text; replaced by tests.
     std::function<QString(const QString &caption, const QString &prompt, bool *ok)> askText;
     // Shows the icon picker and answers the chosen index or -1; replaced by tests.

@@ -48,6 +48,16 @@ void ClipnestProgram::bringUp()
     m_dropBox->setExplorer(m_explorer.get());
     m_dropBox->setInfoWindow(m_info.get());
     m_dropBox->createEditor = [this] { return newEditor(); };
+    m_explorer->createEditor = [this] { return newEditor(); };
+    m_explorer->switchLanguage = [this](const QString &file) {
+        m_language->switchLanguage(file, m_dropBox.get(), m_explorer.get());
+    };
+    m_explorer->showAbout = [this] {
+        m_about->show();
+        m_about->raise();
+        m_about->activateWindow();
+    };
+    m_explorer->exitProgram = [this] { exit(); };
     QObject::connect(m_dropBox.get(), &TDropForm::exitRequested, m_dropBox.get(), [this] { exit(); });
 
     // Without a window manager "maximised" means nothing, so start at full size.

@@ -1,6 +1,7 @@
 #include "appcontext.h"
 #include "attachlistitem.h"
 #include "dbdatamodule.h"
+#include "editorform.h"
 #include "exwebbrowser.h"
 #include "mainform.h"
 #include "tagtreeview.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -49,6 +51,8 @@ struct Fixture
         database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"), {id, noteId, name, folderName});
         transaction.commit();
     }
+
+    int count(const QString &sql) { return database.queryInteger(sql); }
 
     QString writeNoteFile(const QString &name, const QString &body)
     {
@@ -113,6 +117,11 @@ private slots:
     void savedNoteIsSelectedAndShown();
     void savedNoteDuringSearchOnlyRecounts();
     void closingOnlyHides();
+    void noteCommandsOpenEditors();
+    void deletingANoteRemovesRowsFilesAndCounts();
+    void deletingIsCancelledByNo();
+    void deletingDuringSearchLowersShownCounts();
+    void changingATitle();
 };
 
 void ExplorerTest::emptyCatalogLoadsEmptyTree()
@@ -386,6 +395,135 @@ void ExplorerTest::closingOnlyHides()
     explorer.show();
     QVERIFY(!explorer.close());
     QVERIFY(explorer.isHidden());
+}
+
+void ExplorerTest::noteCommandsOpenEditors()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Stored"), 2, f.writeNoteFile(QStringLiteral("n.html"), QStringLiteral("Stored body")));
+    TMainForm explorer(f.context, f.database);
+    QList<QPointer<TEditorForm>> opened;
+    explorer.createEditor = [&] {
+        auto *editor = new TEditorForm(f.context, f.database);
+        opened << editor;
+        return editor;
+    };
+    explorer.LoadTagTree(QString());
+
+    explorer.AddNoteInTagActExecute();
+    QCOMPARE(opened.last()->tagsEdit()->text(), QString());
+    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(2));
+    explorer.AddNoteInTagActExecute();
+    QCOMPARE(opened.last()->tagsEdit()->text(), QStringLiteral("Work,Projects"));
+
+    explorer.OpenNoteForEditing(); // no note selected yet
+    QCOMPARE(opened.size(), 2);
+    explorer.ShowTagNotes();
+    explorer.OpenNoteForEditing();
+    QCOMPARE(opened.size(), 3);
+    TEditorForm *editor = opened.last();
+    QCOMPARE(editor->noteId(), 1);
+    QCOMPARE(editor->tagId(), 2);
+    QCOMPARE(editor->titleEdit()->text(), QStringLiteral("Stored"));
+    QCOMPARE(editor->tagsEdit()->text(), QStringLiteral("Work,Projects"));
+    QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("Stored body")));
+    for (const QPointer<TEditorForm> &open : opened)
+        delete open.data();
+}
+
+void ExplorerTest::deletingANoteRemovesRowsFilesAndCounts()
+{
+    Fixture f;
+    f.seedWorkTree();
+    const QString file = f.writeNoteFile(QStringLiteral("d.html"), QStringLiteral("Doomed"));
+    f.note(1, QStringLiteral("Doomed"), 4, file);
+    f.attachment(1, 1, QStringLiteral("one.txt"), 3);
+    f.attachment(2, 1, QStringLiteral("two.txt"), 4);
+    f.attachment(3, 9, QStringLiteral("other.txt"), 5);
+    TMainForm explorer(f.context, f.database);
+    int asked = 0;
+    explorer.askYesNo = [&](const QString &) {
+        ++asked;
+        return true;
+    };
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 4);
+    explorer.ShowNote();
+    explorer.DelNoteActExecute();
+
+    QCOMPARE(asked, 1);
+    QCOMPARE(explorer.noteList()->topLevelItemCount(), 0);
+    QCOMPARE(explorer.content()->DocumentUrl(), QStringLiteral("about:blank"));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 0);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment")), 1);
+    QVERIFY(!QFile::exists(f.context.dataFolder + file));
+    QVERIFY(!QFile::exists(f.context.dataFolder + QStringLiteral("12-01-2026/attaches/one.txt")));
+    QVERIFY(QFile::exists(f.context.dataFolder + QStringLiteral("12-01-2026/attaches/other.txt")));
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=4")), 0);
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=2")), 1);
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), 2);
+    QCOMPARE(captions(explorer.TagTreeView_()),
+             QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"), QStringLiteral("  Alpha(0)"),
+                          QStringLiteral("Home(0)")}));
+}
+
+void ExplorerTest::deletingIsCancelledByNo()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Kept"), 4);
+    TMainForm explorer(f.context, f.database);
+    explorer.askYesNo = [](const QString &) { return false; };
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 4);
+    explorer.DelNoteActExecute();
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+    QVERIFY(explorer.noteList()->topLevelItem(0)->isSelected());
+}
+
+void ExplorerTest::deletingDuringSearchLowersShownCounts()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Plan A"), 2);
+    f.note(2, QStringLiteral("Plan B"), 2);
+    TMainForm explorer(f.context, f.database);
+    explorer.askYesNo = [](const QString &) { return true; };
+    explorer.LoadTagTree(QString());
+    explorer.LoadTagTree(QStringLiteral("plan"));
+    clickTag(explorer, 2);
+    explorer.DelNoteActExecute();
+    QCOMPARE(explorer.TagTreeView_()->findTag(2)->text(0), QStringLiteral("Projects(1)"));
+    QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(1)"));
+    QCOMPARE(explorer.noteList()->topLevelItemCount(), 1);
+    explorer.LoadTagTree(QString());
+    QCOMPARE(explorer.TagTreeView_()->findTag(2)->text(0), QStringLiteral("Projects(1)"));
+}
+
+void ExplorerTest::changingATitle()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Old"), 3);
+    TMainForm explorer(f.context, f.database);
+    QString answer;
+    explorer.askText = [&](const QString &, const QString &, bool *ok) {
+        *ok = true;
+        return answer;
+    };
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 3);
+    answer = QString();
+    explorer.RenTitleMenuClick();
+    QCOMPARE(explorer.noteList()->topLevelItem(0)->text(0), QStringLiteral("Old"));
+    answer = QStringLiteral(" Tom's new title");
+    explorer.RenTitleMenuClick();
+    QCOMPARE(explorer.noteList()->topLevelItem(0)->text(0), QStringLiteral(" Tom's new title"));
+    QSqlQuery &query = f.database.runQuery(QStringLiteral("select title from note where noteid=1"));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral(" Tom's new title"));
+    query.finish();
 }
 
 CLIPNEST_TEST_MAIN(ExplorerTest)
