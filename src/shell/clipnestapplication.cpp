@@ -35,8 +35,12 @@ bool ClipnestApplication::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
+std::function<void(const QString &text)> ClipnestApplication::errorReporter = [](const QString &text) {
+    QMessageBox::critical(nullptr, QLatin1String(ApplicationTitle), text);
+};
+
 void ClipnestApplication::reportError(const QString &text)
 {
     std::fprintf(stderr, "Clipnest: %s\n", qPrintable(text));
-    QMessageBox::critical(nullptr, QLatin1String(ApplicationTitle), text);
+    errorReporter(text);
 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 // The application object. Errors that no handler caught end up here, in one
 // place, and are shown to the user with their text; the program carries on.
 class ClipnestApplication : public QApplication
@@ -13,5 +15,8 @@ public:
 
     bool notify(QObject *receiver, QEvent *event) override;
 
+    // Shows an error's text to the user.
     static void reportError(const QString &text);
+    // Where reportError sends the text: a message box unless replaced (tests).
+    static std::function<void(const QString &text)> errorReporter;
 };

@@ -2,15 +2,19 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "dropform.h"
+#include "editorform.h"
 #include "infoform.h"
 #include "instanceguard.h"
 #include "mainform.h"
+#include "settings.h"
 #include "startup.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,6 +57,8 @@ private slots:
     void languageFileIsAppliedAfterTheTreeIsShown();
     void missingDatabaseNamesTheFile();
     void secondCopyIsRefusedUntilTheFirstDies();
+    void dropBoxDoubleClickChoiceIsStoredAtOnce();
+    void dropBoxMenuShowsHidesAndExits();
 };
 
 void StartupTest::bringsUpWindowsAndRunsFirstLoads()
@@ -160,6 +166,61 @@ void StartupTest::secondCopyIsRefusedUntilTheFirstDies()
     QVERIFY(firstCopy.waitForFinished(10000));
     QVERIFY(probe.tryAcquire());
     probe.release();
+}
+
+void StartupTest::dropBoxDoubleClickChoiceIsStoredAtOnce()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    TDropForm *dropBox = program.dropBox();
+    QMenu *menu = dropBox->popupMenu();
+    QAction *showExplorer = menu->findChild<QAction *>(QStringLiteral("ShownotesexplorerCheck"));
+    QAction *addNote = menu->findChild<QAction *>(QStringLiteral("AddnoteCheck"));
+    QVERIFY(showExplorer && addNote);
+
+    // "Add note": a double-click opens an empty editor.
+    QTest::mouseDClick(dropBox->logoImage(), Qt::LeftButton);
+    QCOMPARE(TEditorForm::openEditors().size(), 1);
+    delete TEditorForm::openEditors().constFirst();
+
+    showExplorer->trigger();
+    QVERIFY(showExplorer->isChecked() && !addNote->isChecked());
+    QVERIFY(QFile(folder.path() + QStringLiteral("tavlo.ini")).open(QIODevice::ReadOnly));
+    QCOMPARE(Settings(folder.path()).loadSettings().defaultClick, 2);
+
+    program.explorer()->hide();
+    QTest::mouseDClick(dropBox->logoImage(), Qt::LeftButton);
+    QVERIFY(program.explorer()->isVisible());
+    QVERIFY(TEditorForm::openEditors().isEmpty());
+
+    addNote->trigger();
+    QCOMPARE(Settings(folder.path()).loadSettings().defaultClick, 1);
+}
+
+void StartupTest::dropBoxMenuShowsHidesAndExits()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    TDropForm *dropBox = program.dropBox();
+    QCOMPARE(dropBox->trayIcon()->toolTip(), QStringLiteral("Orvane Clipnest"));
+    QCOMPARE(dropBox->trayIcon()->contextMenu(), dropBox->popupMenu());
+
+    dropBox->ViewHidedragdropbox1Click();
+    QVERIFY(!dropBox->isVisible());
+    dropBox->ViewHidedragdropbox1Click();
+    QVERIFY(dropBox->isVisible());
+    QCOMPARE(dropBox->pos(), QPoint(351, 186));
+
+    program.explorer()->showMinimized();
+    dropBox->ShowMainActExecute();
+    QVERIFY(program.explorer()->isVisible());
+    QVERIFY(program.explorer()->windowState().testFlag(Qt::WindowMaximized));
+
+    dropBox->findChild<QAction *>(QStringLiteral("Exit1"))->trigger();
+    QVERIFY(!dropBox->isVisible());
+    QCOMPARE(program.explorer()->TagTreeView_()->topLevelItemCount(), 0);
 }
 
 CLIPNEST_TEST_MAIN(StartupTest)
