@@ -3,6 +3,7 @@
 #include "catalogrows.h"
 #include "dbdatamodule.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QTreeWidgetItemIterator>
 
@@ -30,7 +31,39 @@ TagTreeView::TagTreeView(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
     setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
     setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (acceptsDrop && acceptsDrop(event->source(), nullptr)) {
+        // Copy, never move: a move would make the dragging view remove its rows.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TagTreeView::dragMoveEvent(QDragMoveEvent *event)
+{
+    auto *target = static_cast<TagTreeItem *>(itemAt(event->position().toPoint()));
+    if (target && acceptsDrop && acceptsDrop(event->source(), target)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TagTreeView::dropEvent(QDropEvent *event)
+{
+    auto *target = static_cast<TagTreeItem *>(itemAt(event->position().toPoint()));
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (target && dropped)
+        dropped(event->source(), target);
 }
 
 void TagTreeView::loadFull(TDBDataModule &database)

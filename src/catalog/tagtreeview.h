@@ -4,6 +4,8 @@
 
 #include <QTreeWidget>
 
+#include <functional>
+
 class TDBDataModule;
 
 // A catalog tree node; it owns the TagRecord that mirrors its row.
@@ -43,7 +45,17 @@ public:
     TagTreeItem *findCaptionContaining(const QString &text) const;
     QList<TagTreeItem *> allTags() const;
 
+    // Drops on the tree: catalog nodes dragged within it and notes dragged from
+    // the note list. The explorer decides what is taken and what a drop does.
+    std::function<bool(QObject *source, TagTreeItem *target)> acceptsDrop;
+    std::function<void(QObject *source, TagTreeItem *target)> dropped;
+
     // The catalog icon of an index (index 0 a plain folder).
     static QIcon catalogIcon(int index);
     static const QStringList &catalogIconNames();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 };

@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "catalogediting.h"
 #include "catalogrows.h"
 #include "seticonform.h"
 #include "tagpaths.h"
@@ -75,6 +76,9 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
+    showMessage = [this](const QString &message) {
+        QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
+    };
     askText = [this](const QString &caption, const QString &prompt, bool *ok) {
         return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), ok);
     };
@@ -137,6 +141,8 @@ void TMainForm::createActions()
     connect(EditNoteAct, &QAction::triggered, this, &TMainForm::OpenNoteForEditing);
     connect(DelNoteAct, &QAction::triggered, this, &TMainForm::DelNoteActExecute);
     connect(AddTagAct, &QAction::triggered, this, &TMainForm::AddTagActExecute);
+    connect(RenameTagAct, &QAction::triggered, this, &TMainForm::RenameTagActExecute);
+    connect(DeleteTagAct, &QAction::triggered, this, &TMainForm::DeleteTagActExecute);
     connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(EditNoteTitle); });
     connect(CopySelectionAct, &QAction::triggered, this, [this] { Content->ExecCommand(QStringLiteral("Copy"), 0); });
     connect(EnglishAct, &QAction::triggered, this, [this] {
@@ -156,9 +162,6 @@ void TMainForm::createActions()
             exitProgram();
     });
 
-    // Commands that are not wired yet stay visible but unavailable.
-    for (QAction *pending : {RenameTagAct, DeleteTagAct})
-        pending->setEnabled(false);
 }
 
 void TMainForm::createMenus()
@@ -306,6 +309,7 @@ void TMainForm::createPanes()
     NoteListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     NoteListView->setSelectionMode(QAbstractItemView::SingleSelection);
     NoteListView->setDragEnabled(true);
+    NoteListView->setDragDropMode(QAbstractItemView::DragOnly);
     NoteListView->setContextMenuPolicy(Qt::CustomContextMenu);
     NoteListView->setIconSize(QSize(16, 16));
     // Rows 0, 2, ... grey, rows 1, 3, ... near white.
@@ -371,6 +375,8 @@ void TMainForm::createPanes()
     connect(AttachList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { AttachPopupMenu->popup(AttachList->viewport()->mapToGlobal(pos)); });
     Content->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
+    m_tagTree->acceptsDrop = [this](QObject *source, TagTreeItem *target) { return TagTreeViewDragOver(source, target); };
+    m_tagTree->dropped = [this](QObject *source, TagTreeItem *target) { TagTreeViewDragDrop(source, target); };
     connect(qtreeEdit, &QLineEdit::textChanged, this, &TMainForm::qtreeEditChange);
     qtreeEdit->installEventFilter(this);
 }
@@ -748,4 +754,66 @@ void TMainForm::RenTitleMenuClick()
     transaction.commit();
     note->record.title = title;
     note->setText(0, title);
+}
+
+void TMainForm::RenameTagActExecute()
+{
+    TagTreeItem *tag = m_tagTree->selectedTag();
+    if (!tag)
+        return;
+    bool ok = false;
+    const QString name =
+        askText(messageText(QStringLiteral("RenameTagCaption")), messageText(QStringLiteral("RenameTagPrompt")), &ok);
+    if (!ok || name.isEmpty())
+        return;
+    const QString oldName = tag->record.name;
+    tag->record.name = name;
+    tag->showCount(SearchText.isEmpty() ? tag->record.childcount : tag->record.count);
+    const QString oldPath = tag->record.path;
+    RenameTagPath(m_database, tag, oldPath, renamedTagPath(oldPath, oldName, name));
+}
+
+void TMainForm::DeleteTagActExecute()
+{
+    TagTreeItem *tag = m_tagTree->selectedTag();
+    if (!tag)
+        return;
+    if (deleteTag(m_database, tag) == DeleteTagOutcome::NotEmpty)
+        showMessage(messageText(QStringLiteral("CannotDelTag")));
+}
+
+bool TMainForm::TagTreeViewDragOver(QObject *source, TagTreeItem *target) const
+{
+    if (source == m_tagTree) {
+        // A node never goes below itself.
+        TagTreeItem *moved = m_tagTree->selectedTag();
+        return moved && (!target || canMoveTag(moved, target));
+    }
+    return source && source->objectName() == QLatin1String("NoteListView");
+}
+
+void TMainForm::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
+{
+    if (!target || !TagTreeViewDragOver(source, target))
+        return;
+    try {
+        if (source == m_tagTree) {
+            moveTag(m_database, m_tagTree, m_tagTree->selectedTag(), target);
+        } else {
+            const NoteListRecord *note = noteRecord(NoteListView->currentItem());
+            if (!note || !NoteListView->currentItem()->isSelected())
+                return;
+            moveNote(m_database, m_tagTree, note->noteid, note->tagid, target);
+        }
+    } catch (const DbError &) {
+        // The rows were rolled back; the tree is read again so that it shows them.
+        const int targetId = target->record.tagid;
+        m_tagTree->loadFull(m_database);
+        if (TagTreeItem *again = m_tagTree->findTag(targetId))
+            m_tagTree->setCurrentItem(again);
+        throw;
+    }
+    m_tagTree->setCurrentItem(target);
+    ShowTagNotes();
+    m_tagTree->expandAll();
 }

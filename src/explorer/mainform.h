@@ -20,6 +20,7 @@ class QTreeWidget;
 class TDBDataModule;
 class TEditorForm;
 class TExWebBrowser;
+class TagTreeItem;
 class TagTreeView;
 
 // The record of each note list item.
@@ -80,6 +81,10 @@ public:
 
     // Explorer commands.
     void AddTagActExecute();
+    void RenameTagActExecute();
+    void DeleteTagActExecute();
+    bool TagTreeViewDragOver(QObject *source, TagTreeItem *target) const;
+    void TagTreeViewDragDrop(QObject *source, TagTreeItem *target);
     void SetIconMenuClick();
     void AttachListDblClick();
     void Locatenotefileindisk1Click();
@@ -116,6 +121,8 @@ public:
     std::function<QString(const QString &caption, const QString &prompt, bool *ok)> askText;
     // Shows the icon picker and answers the chosen index or -1; replaced by tests.
     std::function<int()> chooseIcon;
+    // Shows a plain message; replaced by tests.
+    std::function<void(const QString &message)> showMessage;
 
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
