@@ -19,6 +19,7 @@
 namespace {
 
 std::string g_dayFolder;
+std::size_t g_storedPictures = 0;
 
 void StoreEveryOther(std::vector<PictureJob> &jobs, const FetchOptions &, const JobFinished &finished)
 {
@@ -27,6 +28,7 @@ void StoreEveryOther(std::vector<PictureJob> &jobs, const FetchOptions &, const 
             if (FILE *file = std::fopen(jobs[i].localPath.c_str(), "wb")) {
                 std::fputs("GIF89a", file);
                 jobs[i].stored = std::fclose(file) == 0;
+                g_storedPictures += jobs[i].stored ? 1 : 0;
             }
         }
         if (finished)
@@ -42,15 +44,24 @@ void Check(bool condition, const char *what)
     }
 }
 
+void RemoveDayFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(g_dayFolder, ignored);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char folder[] = "/tmp/clipnest-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
+    // Every input makes and removes files: in memory that costs far less than on disk.
+    std::string folder =
+        std::filesystem::is_directory("/dev/shm") ? "/dev/shm/clipnest-fuzz-XXXXXX" : "/tmp/clipnest-fuzz-XXXXXX";
+    if (!mkdtemp(folder.data()))
         std::abort();
     g_dayFolder = folder;
     std::filesystem::create_directory(g_dayFolder + "/images");
+    std::atexit(RemoveDayFolder);
     return 0;
 }
 
@@ -85,9 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
           "text without a file address stays as it is");
     RelativiseNoteText(input, "/tmp/a b/");
 
-    // Every stored picture is gone before the next input, so names stay short.
+    // Only stored pictures stay on disk: no reserved file of a failed one is left.
     std::error_code ignored;
-    for (const auto &entry : std::filesystem::directory_iterator(g_dayFolder + "/images", ignored))
+    std::size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(g_dayFolder + "/images", ignored)) {
         std::filesystem::remove(entry.path(), ignored);
+        ++files;
+    }
+    Check(files == g_storedPictures, "no file but the stored pictures");
+    g_storedPictures = 0;
     return 0;
 }
