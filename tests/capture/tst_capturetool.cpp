@@ -21,8 +21,6 @@ void CaptureToolTest::badArgumentsShowUsage_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("none") << QStringList();
     QTest::newRow("two") << QStringList{QStringLiteral("clip"), QStringLiteral("folder")};
-    QTest::newRow("four") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                         QStringLiteral("d")};
 }
 
 void CaptureToolTest::badArgumentsShowUsage()

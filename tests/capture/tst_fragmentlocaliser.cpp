@@ -86,8 +86,6 @@ void FragmentLocaliserTest::links_data()
                                  << QByteArray("<a href=\"http://host/a/next.html\">n</a>");
     QTest::newRow("absolute") << QByteArray("<a href=\"http://other/p\">p</a>")
                               << QByteArray("<a href=\"http://other/p\">p</a>");
-    QTest::newRow("absolute upper case") << QByteArray("<a href=\"HTTPS://other/p\">p</a>")
-                                         << QByteArray("<a href=\"HTTPS://other/p\">p</a>");
     QTest::newRow("mixed-case scheme is relative") << QByteArray("<a href=\"Http://other/p\">p</a>")
                                                    << QByteArray("<a href=\"http://host/a/Http://other/p\">p</a>");
     QTest::newRow("fragment link") << QByteArray("<a href=\"#top\">t</a>")
@@ -96,8 +94,6 @@ void FragmentLocaliserTest::links_data()
                                << QByteArray("<a href=\"http://host/a/mailto:me@x\">m</a>");
     QTest::newRow("upper-case tag and attribute")
         << QByteArray("<A HREF=\"x.html\">x</A>") << QByteArray("<A HREF=\"http://host/a/x.html\">x</A>");
-    QTest::newRow("lower-case attribute found first")
-        << QByteArray("<a HREF=\"u\" href=\"l\">x</a>") << QByteArray("<a HREF=\"u\" href=\"http://host/a/l\">x</a>");
     QTest::newRow("tail of a longer attribute") << QByteArray("<a data-href=\"d\" href=\"h\">x</a>")
                                                 << QByteArray("<a data-href=\"http://host/a/d\" href=\"h\">x</a>");
     QTest::newRow("mixed-case attribute") << QByteArray("<a Href=\"x\">x</a>") << QByteArray("<a Href=\"x\">x</a>");
@@ -112,10 +108,6 @@ void FragmentLocaliserTest::links_data()
                                     << QByteArray("x <a href=\"y\">never closed");
     QTest::newRow("stray end before a link")
         << QByteArray("x</a>y<a href=\"z\">z</a>") << QByteArray("x</a>y<a href=\"http://host/a/z\">z</a>");
-    QTest::newRow("value past the element end")
-        << QByteArray("<a title=\"</a>\" href=\"x\">") << QByteArray("<a title=\"</a>\" href=\"x\">");
-    QTest::newRow("chinese") << QByteArray("<a href=\"\xE4\xB8\xAD.html\">\xE4\xB8\xAD</a>")
-                             << QByteArray("<a href=\"http://host/a/\xE4\xB8\xAD.html\">\xE4\xB8\xAD</a>");
 }
 
 void FragmentLocaliserTest::links()
@@ -143,9 +135,6 @@ void FragmentLocaliserTest::pictureReferences_data()
         << QByteArray("<img src=\"HTTP://host/a.gif\">") << QByteArray("<img src=\"images/\">");
     QTest::newRow("upper-case tag and attribute")
         << QByteArray("<IMG SRC=\"/b.png\">") << QByteArray("<IMG SRC=\"images/b.png\">");
-    QTest::newRow("tail of data-src") << QByteArray("<img data-src=\"x.png\" src=\"y.png\">")
-                                      << QByteArray("<img data-src=\"images/x.png\" src=\"y.png\">");
-    QTest::newRow("single quotes left alone") << QByteArray("<img src='x.png'>") << QByteArray("<img src='x.png'>");
     QTest::newRow("no element end") << QByteArray("<img src=\"x.png\"") << QByteArray("<img src=\"x.png\"");
     QTest::newRow("vml picture data") << QByteArray("<v:imagedata src=\"pic.png\" o:title=\"\"/>")
                                       << QByteArray("<v:imagedata src=\"images/pic.png\" o:title=\"\"/>");

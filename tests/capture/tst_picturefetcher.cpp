@@ -48,7 +48,6 @@ private slots:
     void refusedConnectionFails();
     void localFileCopied();
     void missingLocalFileFails();
-    void overSizeLocalFileFails();
     void fragmentPicturesFetchedAndReferenced();
     void relativePicturesAgainstBothBases();
     void severalAtOnceGiveTheSameResultAsOneByOne();
@@ -72,12 +71,10 @@ void PictureFetcherTest::initTestCase()
     m_server->serve("/a/logo.gif", Png);
     m_server->serve("/a.jpg?w=100", Png);
     m_server->serve("/getimage?id=5", Gif);
-    m_server->serve("/empty.gif", QByteArray());
     m_server->fail("/missing.gif", 404);
     m_server->fail("/broken.gif", 500);
     m_server->redirect("/moved.gif", "/logo.gif");
     m_server->redirect("/to-ftp.gif", "ftp://127.0.0.1/logo.gif");
-    m_server->redirect("/to-file.gif", "file:///etc/hostname");
     m_server->redirect("/loop.gif", "/loop.gif");
     m_server->serve("/big.png", QByteArray(4096, 'b'));
     m_server->serveStreamed("/big-streamed.png", QByteArray(4096, 'b'));
@@ -121,12 +118,8 @@ void PictureFetcherTest::splitAddress_data()
                                     << QByteArray("8080") << QByteArray("/a.gif") << QByteArray("a.gif");
     QTest::newRow("https") << QByteArray("https://host/a.gif") << 3 << QByteArray("host") << QByteArray("443")
                            << QByteArray("/a.gif") << QByteArray("a.gif");
-    QTest::newRow("slash in the query") << QByteArray("http://h/p?u=a/b.png") << 1 << QByteArray("h")
-                                        << QByteArray("80") << QByteArray("/p?u=a/b.png") << QByteArray("b.png");
     QTest::newRow("no slash after the host")
         << QByteArray("http://host") << 1 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("colon first in the host") << QByteArray("http://:81/a") << 1 << QByteArray(":81") << QByteArray("80")
-                                             << QByteArray("/a") << QByteArray("a");
     QTest::newRow("local file") << QByteArray("file:///tmp/p/a.png") << 2 << QByteArray() << QByteArray()
                                 << QByteArray("/tmp/p/a.png") << QByteArray("a.png");
     QTest::newRow("local file with backslashes")
@@ -134,8 +127,6 @@ void PictureFetcherTest::splitAddress_data()
         << QByteArray("a.png");
     QTest::newRow("upper-case scheme") << QByteArray("HTTP://host/a.gif") << 0 << QByteArray() << QByteArray()
                                        << QByteArray() << QByteArray();
-    QTest::newRow("relative") << QByteArray("images/a.gif") << 0 << QByteArray() << QByteArray() << QByteArray()
-                              << QByteArray();
 }
 
 void PictureFetcherTest::splitAddress()
@@ -158,20 +149,14 @@ void PictureFetcherTest::localName_data()
     QTest::newRow("plain") << QByteArray("http://h/logo.gif") << QByteArray("logo") << QByteArray(".gif");
     QTest::newRow("forbidden characters")
         << QByteArray("http://h/a:b*d.gif") << QByteArray("a-b-d") << QByteArray(".gif");
-    QTest::newRow("more forbidden") << QByteArray("http://h/q|w\"e<r>t\\y.png") << QByteArray("q-w-e-r-t-y")
-                                    << QByteArray(".png");
     QTest::newRow("no extension") << QByteArray("http://h/getimage?id=5") << QByteArray("getimage-id=5")
                                   << QByteArray();
     QTest::newRow("query after the extension")
         << QByteArray("https://h/a.jpg?w=100") << QByteArray("a-w=100") << QByteArray(".jpg");
-    QTest::newRow("dot in the query") << QByteArray("http://h/get?f=a.png") << QByteArray("get-f=a.png")
-                                      << QByteArray();
     QTest::newRow("colon after the dot") << QByteArray("http://h/a.b:c") << QByteArray("a.b-c") << QByteArray();
     QTest::newRow("stem ends at the first copy of the extension")
         << QByteArray("http://h/a.gif.gif") << QByteArray("a") << QByteArray(".gif");
     QTest::newRow("local file") << QByteArray("file:///D:\\pics\\x.y.png") << QByteArray("x.y") << QByteArray(".png");
-    QTest::newRow("chinese") << QByteArray("http://h/\xE5\x9B\xBE.png") << QByteArray("\xE5\x9B\xBE")
-                             << QByteArray(".png");
 }
 
 void PictureFetcherTest::localName()
@@ -191,13 +176,11 @@ void PictureFetcherTest::download_data()
     QTest::newRow("picture") << QByteArray("/logo.gif") << QByteArray("logo.gif") << Gif;
     QTest::newRow("query string") << QByteArray("/a.jpg?w=100") << QByteArray("a-w=100.jpg") << Png;
     QTest::newRow("no extension") << QByteArray("/getimage?id=5") << QByteArray("getimage-id=5") << Gif;
-    QTest::newRow("empty body") << QByteArray("/empty.gif") << QByteArray("empty.gif") << QByteArray();
     QTest::newRow("without length") << QByteArray("/streamed.png") << QByteArray("streamed.png") << Png;
     QTest::newRow("redirect") << QByteArray("/moved.gif") << QByteArray("moved.gif") << Gif;
     QTest::newRow("not found") << QByteArray("/missing.gif") << QByteArray() << QByteArray();
     QTest::newRow("server error") << QByteArray("/broken.gif") << QByteArray() << QByteArray();
     QTest::newRow("redirect to ftp refused") << QByteArray("/to-ftp.gif") << QByteArray() << QByteArray();
-    QTest::newRow("redirect to a local file refused") << QByteArray("/to-file.gif") << QByteArray() << QByteArray();
     QTest::newRow("endless redirects") << QByteArray("/loop.gif") << QByteArray() << QByteArray();
     QTest::newRow("over the size cap") << QByteArray("/big.png") << QByteArray() << QByteArray();
     QTest::newRow("over the size cap without length")
@@ -262,16 +245,6 @@ void PictureFetcherTest::missingLocalFileFails()
 {
     const std::string address = "file://" + (m_dir->path() + QStringLiteral("/none/a.png")).toStdString();
     QVERIFY(FetchPicture(address, dayFolder().toStdString(), m_options).empty());
-    QVERIFY(QDir(imagesFolder()).isEmpty());
-}
-
-void PictureFetcherTest::overSizeLocalFileFails()
-{
-    const QString source = m_dir->path() + QStringLiteral("/big.png");
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'b')) == 4096);
-    file.close();
-    QVERIFY(FetchPicture("file://" + source.toStdString(), dayFolder().toStdString(), m_options).empty());
     QVERIFY(QDir(imagesFolder()).isEmpty());
 }
 

@@ -38,7 +38,6 @@ private slots:
     void lostAttachesFolderComesBack();
     void templateCopyNeverOverwritten();
     void takenNameGetsMoreDigits();
-    void sameMillisecondGivesTheSameName();
     void midnightGivesTwoFolders();
     void missingDataFolderIsNotMade();
     void missingTemplateLeavesNoCopy();
@@ -130,13 +129,6 @@ void NoteFileStoreTest::takenNameGetsMoreDigits()
     QVERIFY(!QFile::exists(third.dayFolder + QLatin1Char('/') + third.fileName));
     static const QRegularExpression moreDigits(QStringLiteral("^012320111430590123\\d{1,}\\.html$"));
     QVERIFY2(moreDigits.match(third.fileName).hasMatch(), qPrintable(third.fileName));
-}
-
-void NoteFileStoreTest::sameMillisecondGivesTheSameName()
-{
-    TestProgramFolder folder;
-    const QDateTime time = At(2011, 1, 23, 14, 30, 59, 123);
-    QCOMPARE(NewNoteLocation(folder.dataFolder(), time).fileName, NewNoteLocation(folder.dataFolder(), time).fileName);
 }
 
 void NoteFileStoreTest::midnightGivesTwoFolders()
