@@ -8,6 +8,7 @@
 #include "dropdata.h"
 #include "exwebbrowser.h"
 #include "fontsizes.h"
+#include "insertdialogs.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
@@ -100,6 +101,8 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
         QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
     };
     chooseAttachment = [this] { return QFileDialog::getOpenFileName(this, tr("Add Attached File")); };
+    runImageDialog = [](TAddImageForm &dialog) { return dialog.exec() == QDialog::Accepted; };
+    runLinkDialog = [](TAddLinkForm &dialog) { return dialog.exec() == QDialog::Accepted; };
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -265,8 +268,8 @@ void TEditorForm::createToolBars()
         command(secondBar, "Superscript", tr("Superscript"), nullptr, QStringLiteral("x²"), "Superscript", true);
     QToolButton *addImage = makeButton(secondBar, "AddImage", tr("Insert Image"), "insert-image");
     QToolButton *addLink = makeButton(secondBar, "AddLink", tr("Add HyperLink"), "insert-link");
-    addImage->setEnabled(false); // pictures and links by address are not wired yet
-    addLink->setEnabled(false);
+    connect(addImage, &QToolButton::clicked, this, &TEditorForm::AddImageClick);
+    connect(addLink, &QToolButton::clicked, this, &TEditorForm::AddLinkClick);
     QToolButton *addAttach = makeButton(secondBar, "AddAttach", tr("Add Attached File"), "mail-attachment");
     connect(addAttach, &QToolButton::clicked, this, [this] {
         const QString file = chooseAttachment();
@@ -284,14 +287,15 @@ void TEditorForm::createToolBars()
     QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
     QToolButton *properties = makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"),
                                          "document-properties");
-    properties->setEnabled(false); // not wired yet
+    connect(properties, &QToolButton::clicked, this, &TEditorForm::PropertiesClick);
     QToolButton *search = makeButton(secondBar, "search", tr("search"), "edit-find");
     connect(search, &QToolButton::clicked, this, [this] { Content->ShowFindBar(); });
     QToolButton *print = makeButton(secondBar, "print", tr("print"), "document-print");
     connect(print, &QToolButton::clicked, this, [this] { Content->Print(TitleEdit->text()); });
 
     m_editingControls = {FontComboBox, FontSizeComboBox, fg, bg, bold, italic, underline, bullets,
-                         subscript, superscript, addAttach, highlighter, cut, paste};
+                         subscript, superscript, addImage, addLink, addAttach, highlighter, cut, paste,
+                         properties};
 }
 
 void TEditorForm::createBottomPanel()
@@ -690,5 +694,65 @@ void TEditorForm::dropEvent(QDropEvent *event)
                 AddAttachment(file);
             break;
         }
+    }
+}
+
+void TEditorForm::AddImageClick()
+{
+    TAddImageForm dialog(this);
+    if (!runImageDialog(dialog))
+        return;
+    const QString html =
+        pictureHtml(noteAddress(dialog.urlEdit->text()), dialog.WidthEdit->text(), dialog.HeightEdit->text());
+    Content->WaitWhileBusy();
+    Content->PasteHtml(html);
+}
+
+void TEditorForm::AddLinkClick()
+{
+    TAddLinkForm dialog(this);
+    if (!runLinkDialog(dialog))
+        return;
+    const QString typed = dialog.urlEdit->text();
+    QString anchor = dialog.anchortextEdit->text();
+    if (anchor.trimmed().isEmpty())
+        anchor = typed;
+    const QString html = linkHtml(noteAddress(typed), anchor);
+    Content->WaitWhileBusy();
+    Content->PasteHtml(html);
+}
+
+void TEditorForm::PropertiesClick()
+{
+    try {
+        const QVariantMap element = Content->SelectedElement();
+        const QString tag = element.value(QStringLiteral("tagName")).toString();
+        const QVariantMap attributes = element.value(QStringLiteral("attributes")).toMap();
+        if (tag == QLatin1String("A") || tag == QLatin1String("a")) {
+            const QString text = element.value(QStringLiteral("innerText")).toString();
+            if (text.trimmed().isEmpty())
+                return; // a link around a picture only
+            TAddLinkForm dialog(this);
+            dialog.urlEdit->setText(attributes.value(QStringLiteral("href")).toString());
+            dialog.anchortextEdit->setText(text);
+            if (!runLinkDialog(dialog))
+                return;
+            Content->SetElementText(dialog.anchortextEdit->text());
+            Content->SetElementAttribute(QStringLiteral("href"), dialog.urlEdit->text());
+        } else if (tag == QLatin1String("IMG") || tag == QLatin1String("img")) {
+            TAddImageForm dialog(this);
+            dialog.urlEdit->setText(attributes.value(QStringLiteral("src")).toString());
+            dialog.WidthEdit->setText(attributes.value(QStringLiteral("width")).toString());
+            dialog.HeightEdit->setText(attributes.value(QStringLiteral("height")).toString());
+            if (!runImageDialog(dialog))
+                return;
+            Content->SetElementAttribute(QStringLiteral("src"), dialog.urlEdit->text());
+            if (!dialog.WidthEdit->text().isEmpty())
+                Content->SetElementAttribute(QStringLiteral("width"), dialog.WidthEdit->text());
+            if (!dialog.HeightEdit->text().isEmpty())
+                Content->SetElementAttribute(QStringLiteral("height"), dialog.HeightEdit->text());
+        }
+    } catch (const std::exception &) {
+        showMessage(messageText(QStringLiteral("ViewProperties")));
     }
 }

@@ -18,6 +18,8 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class TDBDataModule;
+class TAddImageForm;
+class TAddLinkForm;
 class TExWebBrowser;
 
 // The note editor: one note written or changed in its own window. Any number
@@ -48,6 +50,11 @@ public:
     void DeleteSelectedAttachment();
     void AttachListDblClick();
 
+    // Pictures and links.
+    void AddImageClick();
+    void AddLinkClick();
+    void PropertiesClick();
+
     // Appends HTML at the end of the note body once the view is ready.
     void AppendToBody(const QString &html);
 
@@ -74,6 +81,8 @@ public:
     std::function<bool(const QString &question)> askYesNo;
     std::function<void(const QString &message)> showMessage;
     std::function<QString()> chooseAttachment;
+    std::function<bool(TAddImageForm &dialog)> runImageDialog;
+    std::function<bool(TAddLinkForm &dialog)> runLinkDialog;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

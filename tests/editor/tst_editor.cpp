@@ -4,6 +4,7 @@
 #include "editorform.h"
 #include "exwebbrowser.h"
 #include "fontsizes.h"
+#include "insertdialogs.h"
 #include "notesavedreceiver.h"
 #include "testprogramfolder.h"
 
@@ -96,6 +97,10 @@ private slots:
     void editModeOffSavesAndLocksTheFields();
     void fontSizes_data();
     void fontSizes();
+    void insertedAddresses_data();
+    void insertedAddresses();
+    void insertingPicturesAndLinks();
+    void propertiesEditTheElementAtTheCaret();
 };
 
 void EditorTest::opensOnTodaysTemplateInEditMode()
@@ -348,6 +353,127 @@ void EditorTest::fontSizes()
     QFETCH(int, points);
     QFETCH(int, size);
     QCOMPARE(htmlFontSize(points), size);
+}
+
+void EditorTest::insertedAddresses_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("web") << QStringLiteral("https://x.org/a.png") << QStringLiteral("https://x.org/a.png");
+    QTest::newRow("capitals are not web") << QStringLiteral("HTTP://x.org/a.png")
+                                          << QStringLiteral("file:///HTTP://x.org/a.png");
+    QTest::newRow("backslashes") << QStringLiteral("D:\\pics\\a.jpg") << QStringLiteral("file:///D:/pics/a.jpg");
+    QTest::newRow("forward slashes") << QStringLiteral("D:/pics/a.jpg") << QStringLiteral("file:///D:/pics/a.jpg");
+    QTest::newRow("local path") << QStringLiteral("/home/me/a.png") << QStringLiteral("file:///home/me/a.png");
+}
+
+void EditorTest::insertedAddresses()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, address);
+    QCOMPARE(noteAddress(typed), address);
+}
+
+void EditorTest::insertingPicturesAndLinks()
+{
+    QCOMPARE(pictureHtml(QStringLiteral("file:///D:/a.jpg"), QStringLiteral("10"), QStringLiteral("20")),
+             QStringLiteral("<img src=\"file:///D:/a.jpg\"  width=\"10\"  height=\"20\"  />"));
+    QCOMPARE(pictureHtml(QStringLiteral("x\"y"), QString(), QString()), QStringLiteral("<img src=\"x&quot;y\"  />"));
+
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p id=\"p\">replace me</p>"), QStringLiteral("Insert"));
+    // The selection is replaced by what is inserted.
+    editor->content()->RunScript(QStringLiteral(
+        "var r = document.createRange(); r.selectNodeContents(document.getElementById('p'));"
+        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->runLinkDialog = [](TAddLinkForm &dialog) {
+        dialog.urlEdit->setText(QStringLiteral("C:\\docs\\a.txt"));
+        dialog.anchortextEdit->setText(QStringLiteral("   "));
+        return true;
+    };
+    editor->AddLinkClick();
+    QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(!body.contains(QStringLiteral("replace me")), qPrintable(body));
+    QVERIFY(body.contains(QStringLiteral("href=\"file:///C:/docs/a.txt\"")));
+    QVERIFY(body.contains(QStringLiteral(">C:\\docs\\a.txt</a>"))); // blank anchor: the address as typed
+
+    editor->runImageDialog = [](TAddImageForm &dialog) {
+        dialog.urlEdit->setText(QStringLiteral("http://127.0.0.1:1/a.png"));
+        dialog.WidthEdit->setText(QStringLiteral("40"));
+        return true;
+    };
+    editor->AddImageClick();
+    body = editor->content()->BodyInnerHtml();
+    QVERIFY(body.contains(QStringLiteral("src=\"http://127.0.0.1:1/a.png\"")));
+    QVERIFY(body.contains(QStringLiteral("width=\"40\"")));
+    QVERIFY(!body.contains(QStringLiteral("height=")));
+
+    editor->runImageDialog = [](TAddImageForm &) { return false; }; // cancelled
+    const QString before = editor->content()->BodyInnerHtml();
+    editor->AddImageClick();
+    QCOMPARE(editor->content()->BodyInnerHtml(), before);
+    delete editor;
+}
+
+void EditorTest::propertiesEditTheElementAtTheCaret()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p id=\"text\">plain words</p>"
+                                              "<p><a id=\"link\" href=\"http://old.example/\">old text</a></p>"
+                                              "<p><a id=\"pic\" href=\"http://p.example/\"><img src=\"images/a.png\"></a></p>"
+                                              "<p><img id=\"img\" src=\"images/b.png\" width=\"30\" height=\"20\"></p>"),
+                               QStringLiteral("Properties"));
+    auto caretIn = [&](const char *id) {
+        editor->content()->RunScript(
+            QStringLiteral("var e = document.getElementById('%1'); var r = document.createRange();"
+                           "if (e.firstChild && e.firstChild.nodeType === 3) { r.setStart(e.firstChild, 1); r.collapse(true); }"
+                           "else r.selectNode(e);"
+                           "getSelection().removeAllRanges(); getSelection().addRange(r); true")
+                .arg(QLatin1String(id)));
+    };
+    int linkDialogs = 0;
+    int imageDialogs = 0;
+    editor->runLinkDialog = [&](TAddLinkForm &dialog) {
+        ++linkDialogs;
+        if (dialog.urlEdit->text() != QLatin1String("http://old.example/") ||
+            dialog.anchortextEdit->text() != QLatin1String("old text"))
+            return false;
+        dialog.urlEdit->setText(QStringLiteral("new.html"));
+        dialog.anchortextEdit->setText(QStringLiteral("<b>new</b> text"));
+        return true;
+    };
+    editor->runImageDialog = [&](TAddImageForm &dialog) {
+        ++imageDialogs;
+        if (dialog.WidthEdit->text() != QLatin1String("30"))
+            return false;
+        dialog.urlEdit->setText(QStringLiteral("images/c.png"));
+        dialog.WidthEdit->clear(); // an empty field keeps the old width
+        dialog.HeightEdit->setText(QStringLiteral("25"));
+        return true;
+    };
+
+    caretIn("text");
+    editor->PropertiesClick();
+    caretIn("pic");
+    editor->PropertiesClick();
+    QCOMPARE(linkDialogs + imageDialogs, 0);
+    QVERIFY(f.messages.isEmpty());
+
+    caretIn("link");
+    editor->PropertiesClick();
+    QCOMPARE(linkDialogs, 1);
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.contains(QStringLiteral("<a id=\"link\" href=\"new.html\">&lt;b&gt;new&lt;/b&gt; text</a>")),
+             qPrintable(body));
+
+    caretIn("img");
+    editor->PropertiesClick();
+    QCOMPARE(imageDialogs, 1);
+    QVERIFY(editor->content()->BodyInnerHtml().contains(
+        QStringLiteral("<img id=\"img\" src=\"images/c.png\" width=\"30\" height=\"25\">")));
+    delete editor;
 }
 
 CLIPNEST_TEST_MAIN(EditorTest)
