@@ -9,6 +9,7 @@
 #include "exwebbrowser.h"
 #include "fontsizes.h"
 #include "insertdialogs.h"
+#include "regiongrabber.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
@@ -19,7 +20,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QThread>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
@@ -102,6 +105,7 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     };
     chooseAttachment = [this] { return QFileDialog::getOpenFileName(this, tr("Add Attached File")); };
     runImageDialog = [](TAddImageForm &dialog) { return dialog.exec() == QDialog::Accepted; };
+    grabScreenRegion = [] { return RegionGrabber::grabRegion(); };
     runLinkDialog = [](TAddLinkForm &dialog) { return dialog.exec() == QDialog::Accepted; };
 
     auto *layout = new QVBoxLayout(this);
@@ -175,7 +179,7 @@ void TEditorForm::createToolBars()
     TagsEdit->setToolTip(tr("use commas to separate different tags into a tree structure"));
     firstBar->addWidget(TagsEdit);
     snap = makeButton(firstBar, "snap", tr("Screen capture"), "applets-screenshooter");
-    snap->setEnabled(false); // screen capture is not wired yet
+    connect(snap, &QToolButton::clicked, this, &TEditorForm::snapClick);
     StayOnTop = makeButton(firstBar, "StayOnTop", tr("Make this window stay on the top"), "go-top");
     StayOnTop->setCheckable(true);
     connect(StayOnTop, &QToolButton::toggled, this, &TEditorForm::StayOnTopClick);
@@ -277,6 +281,7 @@ void TEditorForm::createToolBars()
             AddAttachment(file);
     });
     QToolButton *highlighter = makeButton(secondBar, "SyntaxHighlighter", tr("Syntax Highlighter"), nullptr);
+    connect(highlighter, &QToolButton::clicked, this, &TEditorForm::SyntaxHighlighterClick);
     // Present for the edit-mode switch, but not offered to users.
     for (QAction *action : secondBar->actions()) {
         if (secondBar->widgetForAction(action) == highlighter)
@@ -755,4 +760,57 @@ void TEditorForm::PropertiesClick()
     } catch (const std::exception &) {
         showMessage(messageText(QStringLiteral("ViewProperties")));
     }
+}
+
+void TEditorForm::snapClick()
+{
+    // None of the program's windows may be in the picture.
+    const bool dropBoxWasVisible = DropBoxWindow && DropBoxWindow->isVisible();
+    const bool explorerWasVisible = ExplorerWindow && ExplorerWindow->isVisible();
+    hide();
+    if (dropBoxWasVisible)
+        DropBoxWindow->hide();
+    if (explorerWasVisible)
+        ExplorerWindow->showMinimized();
+    for (int i = 0; i < 5; ++i) { // let the window system take them away
+        QCoreApplication::processEvents();
+        QThread::msleep(40);
+    }
+    const QImage region = grabScreenRegion();
+    if (explorerWasVisible && ExplorerWindow)
+        ExplorerWindow->showNormal();
+    if (dropBoxWasVisible && DropBoxWindow)
+        DropBoxWindow->show();
+    showNormal();
+    raise();
+    activateWindow();
+    if (region.isNull())
+        return;
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const QString stamp = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
+                                            time.hour(), time.minute(), time.second(), time.msec());
+    if (NoteFileName.isEmpty()) {
+        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
+        NoteFileName = location.fileName;
+        NoteFolder = location.dayFolder;
+    }
+    const QString images = NoteFolder + QStringLiteral("/images/");
+    QString path = images + stamp + QStringLiteral(".jpg");
+    while (QFileInfo::exists(path))
+        path = images + stamp + QString::number(QRandomGenerator::global()->bounded(10000)) + QStringLiteral(".jpg");
+    if (!region.save(path, "JPEG", 100))
+        throw std::runtime_error(tr("Cannot save the screen capture to %1.").arg(path).toStdString());
+    Content->WaitWhileBusy();
+    Content->InsertAtEndOfBody(QStringLiteral("<img src=\"images/") + QFileInfo(path).fileName() +
+                               QStringLiteral("\"/>"));
+}
+
+void TEditorForm::SyntaxHighlighterClick()
+{
+    // The selected text stays text: "<" in code must not turn into markup.
+    Content->PasteHtml(QStringLiteral("<pre class=\"brush:python;c++;java;\">") +
+                       Content->SelectionText().toHtmlEscaped() + QStringLiteral("</pre>"));
 }

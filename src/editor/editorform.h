@@ -2,6 +2,7 @@
 
 #include "attachlistrecord.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -55,6 +56,11 @@ public:
     void AddLinkClick();
     void PropertiesClick();
 
+    // A picture of a screen region appended to the note; the selection wrapped
+    // as a block of code.
+    void snapClick();
+    void SyntaxHighlighterClick();
+
     // Appends HTML at the end of the note body once the view is ready.
     void AppendToBody(const QString &html);
 
@@ -83,6 +89,7 @@ public:
     std::function<QString()> chooseAttachment;
     std::function<bool(TAddImageForm &dialog)> runImageDialog;
     std::function<bool(TAddLinkForm &dialog)> runLinkDialog;
+    std::function<QImage()> grabScreenRegion;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

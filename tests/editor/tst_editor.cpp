@@ -101,6 +101,8 @@ private slots:
     void insertedAddresses();
     void insertingPicturesAndLinks();
     void propertiesEditTheElementAtTheCaret();
+    void screenCaptureIsStoredAndAppended();
+    void highlighterWrapsTheSelectionAsText();
 };
 
 void EditorTest::opensOnTodaysTemplateInEditMode()
@@ -473,6 +475,61 @@ void EditorTest::propertiesEditTheElementAtTheCaret()
     QCOMPARE(imageDialogs, 1);
     QVERIFY(editor->content()->BodyInnerHtml().contains(
         QStringLiteral("<img id=\"img\" src=\"images/c.png\" width=\"30\" height=\"25\">")));
+    delete editor;
+}
+
+void EditorTest::screenCaptureIsStoredAndAppended()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    QWidget dropBox;
+    dropBox.show();
+    editor->setDropBoxWindow(&dropBox);
+    editor->PrefillFromCapture(QStringLiteral("<p id=\"first\">first</p><p>last</p>"), QStringLiteral("Snap"));
+    bool hiddenWhileGrabbing = false;
+    QImage picked(40, 30, QImage::Format_RGB32);
+    picked.fill(QColor(200, 30, 30));
+    editor->grabScreenRegion = [&] {
+        hiddenWhileGrabbing = !editor->isVisible() && !dropBox.isVisible();
+        return picked;
+    };
+    // The caret sits in the middle; the picture still goes to the very end.
+    editor->content()->RunScript(QStringLiteral(
+        "var r = document.createRange(); r.setStart(document.getElementById('first').firstChild, 2);"
+        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->setEditMode(false); // the capture works outside edit mode too
+    editor->snapClick();
+    QVERIFY(hiddenWhileGrabbing);
+    QVERIFY(editor->isVisible() && dropBox.isVisible());
+    QVERIFY(!editor->noteFileName().isEmpty()); // the capture fixed the note's file
+    const QStringList captures = QDir(editor->noteFolder() + QStringLiteral("/images")).entryList({QStringLiteral("*.jpg")});
+    QCOMPARE(captures.size(), 1);
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{18}\\.jpg$")).match(captures.first()).hasMatch());
+    const QImage stored(editor->noteFolder() + QStringLiteral("/images/") + captures.first());
+    QCOMPARE(stored.size(), picked.size());
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.endsWith(QStringLiteral("<img src=\"images/%1\">").arg(captures.first())), qPrintable(body));
+
+    // Cancelled: nothing stored, nothing inserted.
+    editor->grabScreenRegion = [] { return QImage(); };
+    editor->snapClick();
+    QCOMPARE(QDir(editor->noteFolder() + QStringLiteral("/images")).entryList({QStringLiteral("*.jpg")}).size(), 1);
+    QCOMPARE(editor->content()->BodyInnerHtml(), body);
+    delete editor;
+}
+
+void EditorTest::highlighterWrapsTheSelectionAsText()
+{
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p id=\"code\">if (a&lt;b) x();</p>"), QStringLiteral("Code"));
+    editor->content()->RunScript(QStringLiteral(
+        "var r = document.createRange(); r.selectNodeContents(document.getElementById('code'));"
+        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->SyntaxHighlighterClick();
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.contains(QStringLiteral("<pre class=\"brush:python;c++;java;\">if (a&lt;b) x();</pre>")),
+             qPrintable(body));
     delete editor;
 }
 
