@@ -41,7 +41,7 @@ void ClipnestProgram::bringUp()
     m_dropBox = std::make_unique<TDropForm>(m_context);
     m_database = std::make_unique<TDBDataModule>(m_context.databasePath());
     m_explorer = std::make_unique<TMainForm>(m_context, *m_database);
-    m_about = std::make_unique<TaboutForm>(m_context.programFolder);
+    m_about = std::make_unique<TaboutForm>(m_context);
     m_info = std::make_unique<TInfoForm>();
 
     m_explorer->setDropBoxWindow(m_dropBox.get());

@@ -6,12 +6,16 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
 
-TaboutForm::TaboutForm(const QString &programFolder, QWidget *parent)
+TaboutForm::TaboutForm(AppContext &context, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_context(context)
+    , m_updateSite(QLatin1String(ProductWebSite))
 {
     setObjectName(QStringLiteral("aboutForm"));
     setWindowTitle(QLatin1String(ApplicationTitle));
@@ -27,7 +31,7 @@ TaboutForm::TaboutForm(const QString &programFolder, QWidget *parent)
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(28, 41, 48, 48);
-    Image1->setPixmap(QPixmap(programFolder + QStringLiteral("logo"), "PNG"));
+    Image1->setPixmap(QPixmap(m_context.programFolder + QStringLiteral("logo"), "PNG"));
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
 
@@ -63,7 +67,8 @@ TaboutForm::TaboutForm(const QString &programFolder, QWidget *parent)
     UpdBtn = new QPushButton(QStringLiteral("update"), this);
     UpdBtn->setObjectName(QStringLiteral("UpdBtn"));
     UpdBtn->setGeometry(384, 70, 75, 25);
-    UpdBtn->setEnabled(false); // the update check is not wired yet
+    connect(UpdBtn, &QPushButton::clicked, this, &TaboutForm::UpdBtnClick);
+    presentOutcome = [this](const UpdateOutcome &outcome) { showOutcome(outcome); };
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
@@ -76,4 +81,58 @@ bool TaboutForm::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+TaboutForm::~TaboutForm() = default;
+
+void TaboutForm::UpdBtnClick()
+{
+    m_check.reset(); // waits for a check still running
+    QPointer<TaboutForm> self(this);
+    m_check = std::make_unique<TTavloUpdateThread>(m_updateSite, m_major, m_minor, [self](const UpdateOutcome &outcome) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, outcome] {
+                if (self)
+                    self->presentOutcome(outcome);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TaboutForm::showOutcome(const UpdateOutcome &outcome)
+{
+    auto text = [this](const char *key) {
+        const QString message = m_context.messages.text(QLatin1String(key));
+        return message.isEmpty() ? MessageTexts::builtInDefault(QLatin1String(key)) : message;
+    };
+    // The messages do not hold up the rest of the program.
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QLatin1String(ApplicationTitle), QString(), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    switch (outcome.kind) {
+    case UpdateOutcome::ConnectFail:
+        box->setText(text("ConnectFail"));
+        break;
+    case UpdateOutcome::UpdateFileError:
+        box->setText(text("UpdateFileError"));
+        break;
+    case UpdateOutcome::NoNeedDownload:
+        box->setText(text("NoNeedDownload"));
+        break;
+    case UpdateOutcome::Offer: {
+        box->setText(text("DownloadNewVer") + outcome.published.version);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        const QString address = outcome.published.address.trimmed();
+        connect(box, &QMessageBox::finished, this, [address](int result) {
+            if (result == QMessageBox::Yes)
+                QDesktopServices::openUrl(QUrl(address));
+        });
+        break;
+    }
+    case UpdateOutcome::Silent:
+        delete box;
+        return;
+    }
+    box->show();
 }

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "updatecheck.h"
+
 #include <QDialog>
 
+#include <functional>
+#include <memory>
+
+struct AppContext;
 class QLabel;
 class QPushButton;
 
@@ -12,8 +18,15 @@ class TaboutForm : public QDialog
     Q_OBJECT
 
 public:
-    // programFolder ends with "/"; the logo is read from there.
-    explicit TaboutForm(const QString &programFolder, QWidget *parent = nullptr);
+    // The logo is read from the program folder; messages come from the context.
+    explicit TaboutForm(AppContext &context, QWidget *parent = nullptr);
+    ~TaboutForm() override;
+
+    // Starts an update check against the site; a check still running is waited for first.
+    void UpdBtnClick();
+    void setUpdateSite(const QString &siteBase) { m_updateSite = siteBase; }
+    // Shows the outcome of a check, on the interface thread; replaced by tests.
+    std::function<void(const UpdateOutcome &outcome)> presentOutcome;
 
     int majorVersion() const { return m_major; }
     int minorVersion() const { return m_minor; }
@@ -29,6 +42,11 @@ private:
     QPushButton *okBtn = nullptr;
     QPushButton *UpdBtn = nullptr;
 
+    void showOutcome(const UpdateOutcome &outcome);
+
+    AppContext &m_context;
+    QString m_updateSite;
+    std::unique_ptr<TTavloUpdateThread> m_check;
     QString m_versionLine;
     int m_major = 0;
     int m_minor = 0;
