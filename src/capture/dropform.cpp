@@ -12,7 +12,6 @@
 
 #include <QAction>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -27,8 +26,6 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
-#include <exception>
-#include <thread>
 
 namespace {
 
@@ -168,12 +165,27 @@ bool TDropForm::eventFilter(QObject *watched, QEvent *event)
     if (watched == LogoImage) {
         if (event->type() == QEvent::MouseButtonPress) {
             auto *press = static_cast<QMouseEvent *>(event);
-            if (press->button() == Qt::LeftButton) {
+            if (press->button() == Qt::LeftButton)
+                m_pressedAt = press->globalPosition().toPoint();
+            else
+                PopupMenu1->popup(press->globalPosition().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::MouseMove) {
+            // The window system moves the box once the mouse really moves, so that a
+            // double-click on the logo still arrives as one.
+            auto *move = static_cast<QMouseEvent *>(event);
+            if ((move->buttons() & Qt::LeftButton) && !m_pressedAt.isNull() &&
+                (move->globalPosition().toPoint() - m_pressedAt).manhattanLength() >=
+                    QApplication::startDragDistance()) {
+                m_pressedAt = QPoint();
                 if (QWindow *window = windowHandle())
                     window->startSystemMove();
-            } else {
-                PopupMenu1->popup(press->globalPosition().toPoint());
             }
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            m_pressedAt = QPoint();
             return true;
         }
         if (event->type() == QEvent::MouseButtonDblClick) {
@@ -259,23 +271,32 @@ void TDropForm::dragMoveEvent(QDragMoveEvent *event)
 
 void TDropForm::dropEvent(QDropEvent *event)
 {
+    // Items dragged out of the program's own lists mean nothing here.
+    if (event->source()) {
+        event->ignore();
+        return;
+    }
     // Everything is read here: the source may end the transfer once this returns.
     const QList<DroppedItem> items = readDroppedData(*event->mimeData());
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    if (items.isEmpty()) {
+        event->ignore();
+    } else {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
     // The work itself runs after the drop, so the drag source is not kept waiting.
     QTimer::singleShot(0, this, [this, items] { handleDrop(items); });
 }
 
 TEditorForm *TDropForm::openEditorFromDrop()
 {
-    TEditorForm *editor = createEditor();
+    QPointer<TEditorForm> editor = createEditor();
     editor->show();
     editor->raise();
     editor->activateWindow();
     editor->setNoteId(0);
     editor->content()->WaitWhileBusy();
-    return editor;
+    return editor; // null when the user closed it meanwhile
 }
 
 bool TDropForm::handleDrop(const QList<DroppedItem> &items)
@@ -290,9 +311,11 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
     const DroppedItem &item = items.first();
     raise();
     if (item.format == DropFormat::Files) {
-        TEditorForm *editor = openEditorFromDrop();
-        for (const QString &file : item.files)
-            editor->AddAttachment(file);
+        QPointer<TEditorForm> editor = openEditorFromDrop();
+        for (const QString &file : item.files) {
+            if (editor)
+                editor->AddAttachment(file);
+        }
         return true;
     }
 
@@ -305,30 +328,12 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
         if (item.format == DropFormat::Html) {
             // Parsing and fetching run beside the interface, which stays live and
             // shows how many pictures are done.
-            ParsedDrop parsed;
-            std::exception_ptr failure;
-            QEventLoop wait;
             QPointer<TInfoForm> info = m_info;
-            auto progress = [info](int done, int total) {
-                QMetaObject::invokeMethod(
-                    qApp, [info, done, total] {
-                        if (info)
-                            info->showProgress(done, total);
-                    },
-                    Qt::QueuedConnection);
-            };
-            std::thread worker([&] {
-                try {
-                    parsed = parseDroppedClip(item.clipText, m_context.dataFolder, progress);
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-                QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
-            });
-            wait.exec(QEventLoop::ExcludeUserInputEvents);
-            worker.join();
-            if (failure)
-                std::rethrow_exception(failure);
+            const ParsedDrop parsed =
+                parseDroppedClipResponsively(item.clipText, m_context.dataFolder, [info](int done, int total) {
+                    if (info)
+                        info->showProgress(done, total);
+                });
             body = parsed.body;
             while (body.contains(QLatin1String("<v:imagedata "))) {
                 body.replace(QLatin1String("<v:imagedata "), QLatin1String("<img "));
@@ -339,9 +344,11 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
         } else {
             body = bookmarkFragment(item.linkText);
         }
-        TEditorForm *editor = openEditorFromDrop();
-        editor->PrefillFromCapture(body, title);
-        editor->titleEdit()->setFocus();
+        QPointer<TEditorForm> editor = openEditorFromDrop();
+        if (editor)
+            editor->PrefillFromCapture(body, title);
+        if (editor)
+            editor->titleEdit()->setFocus();
     } catch (...) {
         m_busy = false;
         if (m_info)

@@ -73,6 +73,7 @@ private:
     QPointer<TMainForm> m_explorer;
     QPointer<TInfoForm> m_info;
     bool m_busy = false;
+    QPoint m_pressedAt; // where the left button went down on the logo
 
     QLabel *LogoImage = nullptr;
     QMenu *PopupMenu1 = nullptr;

@@ -19,3 +19,9 @@ struct ParsedDrop
 // pictures fetched; it may be called from another thread. Blocks until done.
 ParsedDrop parseDroppedClip(const QByteArray &clipText, const QString &dataFolder,
                             const std::function<void(int done, int total)> &progress);
+
+// The same on a worker thread, while the calling thread goes on handling its
+// events (repaints, clicks, other windows). progress is called on the calling
+// thread. Errors of the parse are thrown here.
+ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QString &dataFolder,
+                                        const std::function<void(int done, int total)> &progress);

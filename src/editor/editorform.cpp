@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QThread>
+#include <QTimer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
@@ -169,6 +170,7 @@ void TEditorForm::createToolBars()
     TitleEdit = new QLineEdit(firstBar);
     TitleEdit->setObjectName(QStringLiteral("TitleEdit"));
     TitleEdit->setFixedWidth(337);
+    TitleEdit->setAcceptDrops(false); // drops anywhere go to the note
     firstBar->addWidget(TitleEdit);
     TagsLabel = new QLabel(tr("Catalog:"), firstBar);
     TagsLabel->setObjectName(QStringLiteral("TagsLabel"));
@@ -176,6 +178,7 @@ void TEditorForm::createToolBars()
     TagsEdit = new QLineEdit(firstBar);
     TagsEdit->setObjectName(QStringLiteral("TagsEdit"));
     TagsEdit->setFixedWidth(183);
+    TagsEdit->setAcceptDrops(false);
     TagsEdit->setToolTip(tr("use commas to separate different tags into a tree structure"));
     firstBar->addWidget(TagsEdit);
     snap = makeButton(firstBar, "snap", tr("Screen capture"), "applets-screenshooter");
@@ -411,7 +414,9 @@ bool TEditorForm::SaveNote()
         NoteFolder = location.dayFolder;
     }
     const QString fullPath = NoteFolder + QLatin1Char('/') + NoteFileName;
-    if (!Content->WaitWhileBusy() || !Content->HasBody())
+    if (!Content->WaitWhileBusy())
+        throw std::runtime_error(tr("The note view is still loading.").toStdString());
+    if (!Content->HasBody())
         return true; // no document to save
 
     if (Content->BodyInnerHtml().trimmed().isEmpty()) {
@@ -433,26 +438,34 @@ bool TEditorForm::SaveNote()
         TagsEdit->setText(QStringLiteral("untagged"));
 
     int tagId = TagId;
-    if (NoteId != 0) {
-        if (TagsChanged)
+    if (NoteId != 0 || TagId != 0) {
+        // A stored note, or a new one whose filing an earlier attempt already made:
+        // the catalog is resolved again only when it changed, releasing the old filing.
+        if (TagsChanged || TagId == 0)
             tagId = ResolveTagPath(m_database, TagsEdit->text(), TagId, OpenedCatalogText);
-        if (tagId == 0) {
-            showMessage(tr("The catalog \"%1\" could not be stored; the note keeps its place.").arg(TagsEdit->text()));
-            return false;
-        }
-        TagId = tagId;
-        if (TitleChanged || TagsChanged)
-            UpdateNoteRow(tagId, TitleEdit->text());
-        OpenedCatalogText = TagsEdit->text();
     } else {
         tagId = ResolveTagPath(m_database, TagsEdit->text(), 0, QString());
-        if (tagId == 0) {
-            showMessage(tr("The catalog \"%1\" could not be stored. The note is written to\n%2\n"
-                           "but not filed; change the catalog and save again.")
-                            .arg(TagsEdit->text(), fullPath));
+    }
+    if (tagId == 0) {
+        showMessage(tr("The catalog \"%1\" could not be stored. The note is written to\n%2\n"
+                       "but not filed; change the catalog and save again.")
+                        .arg(TagsEdit->text(), fullPath));
+        return false;
+    }
+    const bool refiled = tagId != TagId || TagsChanged;
+    TagId = tagId;
+    OpenedCatalogText = TagsEdit->text();
+    TagsChanged = false;
+
+    if (NoteId != 0) {
+        if ((TitleChanged || refiled) && !UpdateNoteRow(tagId, TitleEdit->text())) {
+            showMessage(tr("The note is written to\n%1\nbut its title and catalog could not be stored in the "
+                           "database; try saving again.")
+                            .arg(fullPath));
+            TitleChanged = true;
             return false;
         }
-        TagId = tagId;
+    } else {
         QString relativePath = fullPath;
         relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
         const int newId = InsertNoteRow(tagId, relativePath);
@@ -464,8 +477,6 @@ bool TEditorForm::SaveNote()
         }
         StorePendingAttachments(newId);
         NoteId = newId;
-        // A second save of this window updates the row it now has.
-        OpenedCatalogText = TagsEdit->text();
     }
     TitleChanged = false;
     TagsChanged = false;
@@ -489,24 +500,32 @@ int TEditorForm::InsertNoteRow(int tagId, const QString &relativePath)
     }
 }
 
-void TEditorForm::UpdateNoteRow(int tagId, const QString &title)
+bool TEditorForm::UpdateNoteRow(int tagId, const QString &title)
 {
     try {
         Transaction transaction(m_database);
         m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
                                 {tagId, title, NoteId});
         transaction.commit();
+        return true;
     } catch (const DbError &) {
+        return false;
     }
 }
 
 void TEditorForm::closeEvent(QCloseEvent *event)
 {
-    if (!SaveNote()) {
-        event->ignore();
-        return;
+    event->ignore();
+    bool saved = false;
+    try {
+        saved = SaveNote();
+    } catch (const std::exception &error) {
+        // The window goes only when the user says so: nothing is lost unseen.
+        saved = askYesNo(tr("The note could not be saved:\n%1\n\nClose the window without saving?")
+                             .arg(QString::fromUtf8(error.what())));
     }
-    event->accept();
+    if (saved)
+        event->accept();
 }
 
 bool TEditorForm::inEditMode() const
@@ -683,14 +702,26 @@ void TEditorForm::dropEvent(QDropEvent *event)
 {
     if (!inEditMode())
         return;
+    // Everything is read here: the source may end the transfer once this returns.
+    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
+    QTimer::singleShot(0, this, [this, items] { takeDrop(items); });
+}
+
+void TEditorForm::takeDrop(const QList<DroppedItem> &items)
+{
+    QPointer<TEditorForm> self(this);
     for (const DroppedItem &item : items) {
         switch (item.format) {
-        case DropFormat::Html:
-            AppendToBody(parseDroppedClip(item.clipText, m_context.dataFolder, {}).body);
+        case DropFormat::Html: {
+            // Parsed and fetched beside the interface, which stays live meanwhile.
+            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {});
+            if (!self)
+                return;
+            AppendToBody(parsed.body);
             break;
+        }
         case DropFormat::Link:
             AppendToBody(bookmarkFragment(item.linkText));
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "attachlistrecord.h"
+#include "dropdata.h"
 
 #include <QImage>
 #include <QPointer>
@@ -103,7 +104,8 @@ private:
     void createToolBars();
     void createBottomPanel();
     int InsertNoteRow(int tagId, const QString &relativePath);
-    void UpdateNoteRow(int tagId, const QString &title);
+    bool UpdateNoteRow(int tagId, const QString &title);
+    void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
     QString messageText(const QString &key) const;

@@ -423,13 +423,15 @@ void TMainForm::ShowTagNotes()
     TagTreeItem *tag = m_tagTree->selectedTag();
     if (!tag)
         return;
+    const int tagId = tag->record.tagid;
+    const QString tagPath = tag->record.path;
     m_listing = true;
     NoteListView->clear();
     AttachList->clear();
     m_listing = false;
     showBlank();
-    CurrentTagId = tag->record.tagid;
-    CurrentTagPath = tag->record.path;
+    CurrentTagId = tagId;
+    CurrentTagPath = tagPath;
 
     QSqlQuery &query =
         SearchText.trimmed().isEmpty()
@@ -440,9 +442,10 @@ void TMainForm::ShowTagNotes()
     const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     QList<QTreeWidgetItem *> items;
     while (query.next()) {
+        // Stored paths may carry the separators of older copies.
         auto *item = new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
                                        query.value(QStringLiteral("createdate")).toDateTime(),
-                                       fieldText(query, "filename")});
+                                       fieldText(query, "filename").replace(QLatin1Char('\\'), QLatin1Char('/'))});
         item->setText(0, item->record.title);
         item->setText(1, formatCreateDate(item->record.createdate));
         item->setIcon(0, noteIcon);
@@ -464,44 +467,48 @@ void TMainForm::NoteSaved(int noteId, int tagId)
 
 void TMainForm::SelectTagAndNote(int noteId, int tagId)
 {
-    TagTreeItem *tag = m_tagTree->findTag(tagId);
-    if (tag)
+    if (TagTreeItem *tag = m_tagTree->findTag(tagId))
         m_tagTree->setCurrentItem(tag);
     ShowTagNotes();
-    if (tag)
+    // Looked up again after each wait: the tree or the list may have been rebuilt.
+    if (TagTreeItem *tag = m_tagTree->findTag(tagId))
         m_tagTree->scrollToItem(tag);
-    QTreeWidgetItem *found = nullptr;
-    for (int i = 0; i < NoteListView->topLevelItemCount() && !found; ++i) {
-        if (noteRecord(NoteListView->topLevelItem(i))->noteid == noteId)
-            found = NoteListView->topLevelItem(i);
-    }
-    if (found) {
+    auto findNote = [this, noteId]() -> QTreeWidgetItem * {
+        for (int i = 0; i < NoteListView->topLevelItemCount(); ++i) {
+            if (noteRecord(NoteListView->topLevelItem(i))->noteid == noteId)
+                return NoteListView->topLevelItem(i);
+        }
+        return nullptr;
+    };
+    if (QTreeWidgetItem *found = findNote()) {
         m_listing = true;
         NoteListView->setCurrentItem(found);
         m_listing = false;
     }
     ShowNote();
-    if (found)
+    if (QTreeWidgetItem *found = findNote())
         NoteListView->scrollToItem(found);
 }
 
 void TMainForm::ShowNote()
 {
-    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
-    if (!note || !NoteListView->currentItem()->isSelected())
+    const NoteListRecord *selected = noteRecord(NoteListView->currentItem());
+    if (!selected || !NoteListView->currentItem()->isSelected())
         return;
-    const QString fullPath = m_context.dataFolder + note->filename;
+    // A copy: the list may be rebuilt while the view loads.
+    const NoteListRecord note = *selected;
+    const QString fullPath = m_context.dataFolder + note.filename;
     if (QFileInfo::exists(fullPath))
         Content->Navigate(fullPath);
     Content->WaitWhileBusy();
-    CurrentNoteId = note->noteid;
-    CurrentTagId = note->tagid;
+    CurrentNoteId = note.noteid;
+    CurrentTagId = note.tagid;
     EditNoteFile = fullPath;
-    EditNoteTitle = note->title;
+    EditNoteTitle = note.title;
     EditTagPath = CurrentTagPath;
 
     AttachList->clear();
-    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {note->noteid});
+    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {note.noteid});
     QList<AttachListItem *> items;
     while (query.next()) {
         AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldText(query, "path"),
@@ -667,9 +674,16 @@ void TMainForm::OpenNoteForEditing()
     EditNoteFile = m_context.dataFolder + note->filename;
     EditNoteTitle = note->title;
     EditTagPath = CurrentTagPath;
-    TEditorForm *editor = createEditor();
+    // Copies: the explorer's own fields may change while the editor loads.
+    const int noteId = CurrentNoteId;
+    const int tagId = CurrentTagId;
+    const QString file = EditNoteFile;
+    const QString title = EditNoteTitle;
+    const QString catalog = EditTagPath;
+    QPointer<TEditorForm> editor = createEditor();
     editor->show();
-    editor->LoadNote(CurrentNoteId, EditNoteFile, CurrentTagId, EditNoteTitle, EditTagPath);
+    if (editor)
+        editor->LoadNote(noteId, file, tagId, title, catalog);
 }
 
 void TMainForm::DelNoteActExecute()

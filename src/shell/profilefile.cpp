@@ -13,7 +13,10 @@ QStringList readLines(const QString &path, QString *lineEnd)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QString text = QString::fromUtf8(file.readAll());
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3); // editors may save a byte-order mark
+    const QString text = QString::fromUtf8(bytes);
     if (lineEnd)
         *lineEnd = text.contains(QLatin1String("\r\n")) || !text.contains(QLatin1Char('\n'))
                        ? QStringLiteral("\r\n")

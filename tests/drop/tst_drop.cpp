@@ -255,6 +255,7 @@ void DropTest::plainTextIsRefused()
     auto *text = new QMimeData;
     text->setText(QStringLiteral("just words"));
     drop(editor->content(), text);
+    QTest::qWait(200);
     QCOMPARE(editor->content()->BodyInnerHtml(), before);
     QCOMPARE(m_messages.size(), 1);
 }
@@ -270,6 +271,7 @@ void DropTest::dropOnAnEditorAppendsOnlyInEditMode()
     link->setData(QStringLiteral("text/uri-list"), "https://example.net/x\r\n");
     link->setData(QStringLiteral("text/html"), "<p>second</p>");
     drop(editor->content(), link);
+    QTRY_VERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("second")));
     const QString body = editor->content()->BodyInnerHtml();
     // Both forms, in the offered order, at the end.
     const qsizetype first = body.indexOf(QStringLiteral("first"));
@@ -281,6 +283,7 @@ void DropTest::dropOnAnEditorAppendsOnlyInEditMode()
     auto *more = new QMimeData;
     more->setHtml(QStringLiteral("<p>third</p>"));
     drop(editor->content(), more);
+    QTest::qWait(200);
     QVERIFY(!editor->content()->BodyInnerHtml().contains(QStringLiteral("third")));
 }
 
@@ -293,6 +296,10 @@ void DropTest::htmlTextIsDecodedFromUtf16()
     QCOMPARE(titleFromFragment(QStringLiteral("<div>\n  <h1> A   long title </h1><p>x</p></div>")),
              QStringLiteral("A long title"));
     QCOMPARE(titleFromFragment(QStringLiteral("<p>%1</p>").arg(QString(100, QLatin1Char('w')))).size(), 80);
+    // A quote in a dropped address cannot end the attribute early.
+    QCOMPARE(bookmarkFragment(QStringLiteral("http://x.test/a\"b<c")),
+             QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"http://x.test/a&quot;b&lt;c\" >"
+                            "http://x.test/a&quot;b&lt;c</a>"));
 }
 
 CLIPNEST_TEST_MAIN(DropTest)

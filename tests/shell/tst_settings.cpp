@@ -165,6 +165,10 @@ void SettingsTest::profileAddsMissingKeysAndSections()
     QCOMPARE(readAll(path), QStringLiteral("[Tavlo]\r\nlang=en.ini\r\ndatapath=/d/\r\n\r\n[Next]\r\nx=1\r\n[New]\r\nk=中文\r\n")
                                 .toUtf8());
     QCOMPARE(file.readString(QStringLiteral("new"), QStringLiteral("K"), QString()), QStringLiteral("中文"));
+
+    // A byte-order mark in front of the first section does not hide it.
+    writeAll(path, "\xEF\xBB\xBF[DropForm]\r\nExit1=Quit\r\n");
+    QCOMPARE(file.readString(QStringLiteral("DropForm"), QStringLiteral("Exit1"), QString()), QStringLiteral("Quit"));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)
