@@ -3,6 +3,7 @@
 #include "capturetext.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -83,8 +84,24 @@ bool RelativiseNoteFile(const std::string &noteFilePath)
     text.erase(std::min(text.find('\0'), text.size()));
 
     const std::string relative = RelativiseNoteText(text, folder);
-    std::ofstream out(noteFilePath, std::ios::binary | std::ios::trunc);
-    out.write(relative.data(), static_cast<std::streamsize>(relative.size()));
-    out.close();
-    return !out.fail();
+    if (relative == text)
+        return true;
+    // Written beside the note and renamed over it, so that a crash or a full disk
+    // never leaves a cut-off note.
+    const std::string temporary = noteFilePath + ".saving";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(relative.data(), static_cast<std::streamsize>(relative.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), noteFilePath.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
 }
