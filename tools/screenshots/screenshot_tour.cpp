@@ -13,6 +13,7 @@
 #include "startup.h"
 #include "tagtreeview.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <qpa/qplatformdrag.h>
 #include <qpa/qwindowsysteminterface.h>
@@ -145,6 +147,19 @@ int main(int argc, char *argv[])
     editor->AddAttachment(folder + QStringLiteral("Firebird embedded.pdf"));
     editor->titleEdit()->setFocus();
     shoot(output + QStringLiteral("editor.png"));
+
+    // The screen capture's region picker, halfway through a drag.
+    QTimer::singleShot(800, [&] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->objectName() != QLatin1String("RegionGrabber") || !window->isVisible())
+                continue;
+            QTest::mousePress(window, Qt::LeftButton, {}, QPoint(300, 200));
+            QTest::mouseMove(window, QPoint(700, 450));
+            shoot(output + QStringLiteral("regionpicker.png"));
+            QTest::keyClick(window, Qt::Key_Escape);
+        }
+    });
+    editor->snapClick();
 
     // Closing the editor saves the note; the explorer shows it.
     program.explorer()->show();
