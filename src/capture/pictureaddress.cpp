@@ -38,6 +38,45 @@ bool IsPortText(const std::string &port)
     return value >= 1 && value <= 65535;
 }
 
+// Percent escapes of a web address decoded ("%E4%B8%AD" is a Chinese name),
+// unless the result would not be readable text; the name is then kept as it is.
+std::string DecodedPercentEscapes(const std::string &text)
+{
+    if (text.find('%') == std::string::npos)
+        return text;
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    // Only well-formed UTF-8 without control characters is taken.
+    for (std::size_t i = 0; i < decoded.size();) {
+        const auto byte = static_cast<unsigned char>(decoded[i]);
+        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > decoded.size() || (length == 1 && byte < 0x20))
+            return text;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(decoded[i + k]) >> 6) != 0x2)
+                return text;
+        }
+        i += length;
+    }
+    return decoded;
+}
+
 void ReplaceForbidden(std::string &stem)
 {
     for (char &c : stem) {
@@ -51,6 +90,10 @@ void ReplaceForbidden(std::string &stem)
         case '"':
         case '<':
         case '>':
+        // The note refers to the file by a relative address, in which these would
+        // start an escape or a fragment and name another file.
+        case '%':
+        case '#':
             c = '-';
             break;
         default:
@@ -112,7 +155,13 @@ PictureName LocalPictureName(const AddressParts &parts)
     // Up to the first occurrence of the extension's text, which is not always the last dot.
     name.stem = name.extension.empty() ? segment : segment.substr(0, segment.find(name.extension));
     name.stem += query;
+    if (parts.kind == HttpAddress || parts.kind == HttpsAddress)
+        name.stem = DecodedPercentEscapes(name.stem);
     ReplaceForbidden(name.stem);
+    for (char &c : name.extension) {
+        if (c == '%' || c == '#' || c == '?')
+            c = '-';
+    }
     return name;
 }
 
