@@ -138,6 +138,8 @@ void FragmentLocaliserTest::pictureReferences_data()
         << QByteArray("<img src=\"http://host/100%25%23.png\">") << QByteArray("<img src=\"images/100--.png\">");
     QTest::newRow("broken escape kept") << QByteArray("<img src=\"http://host/a%ZZ.png\">")
                                         << QByteArray("<img src=\"images/a-ZZ.png\">");
+    QTest::newRow("inline picture stays") << QByteArray("<img src=\"DATA:image/png;base64,iVBORw0KGgo=\">")
+                                          << QByteArray("<img src=\"DATA:image/png;base64,iVBORw0KGgo=\">");
     QTest::newRow("upper-case scheme cannot be fetched")
         << QByteArray("<img src=\"HTTP://host/a.gif\">") << QByteArray("<img src=\"images/\">");
     QTest::newRow("upper-case tag and attribute")
