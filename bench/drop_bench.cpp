@@ -69,8 +69,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     QTemporaryDir dir;
-    ClipnestProgram program(copyProgramFolder(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/'),
-                                              dir.path() + QLatin1Char('/')));
+    ClipnestProgram program(
+        copyProgramFolder(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/'), dir.path() + QLatin1Char('/')));
     program.bringUp();
 
     LoopbackServer server;
@@ -86,10 +86,10 @@ int main(int argc, char *argv[])
     TDropForm *dropBox = program.dropBox();
     QElapsedTimer dropTimer;
     dropTimer.start();
-    QWindowSystemInterface::handleDrag(dropBox->windowHandle(), &data, QPoint(20, 20), Qt::CopyAction,
-                                       Qt::LeftButton, Qt::NoModifier);
-    QWindowSystemInterface::handleDrop(dropBox->windowHandle(), &data, QPoint(20, 20), Qt::CopyAction,
-                                       Qt::LeftButton, Qt::NoModifier);
+    QWindowSystemInterface::handleDrag(dropBox->windowHandle(), &data, QPoint(20, 20), Qt::CopyAction, Qt::LeftButton,
+                                       Qt::NoModifier);
+    QWindowSystemInterface::handleDrop(dropBox->windowHandle(), &data, QPoint(20, 20), Qt::CopyAction, Qt::LeftButton,
+                                       Qt::NoModifier);
     if (!QTest::qWaitFor([&] { return !TEditorForm::openEditors().isEmpty() && !dropBox->isBusy(); }, 120000)) {
         std::fprintf(stderr, "no editor opened\n");
         return 1;
@@ -114,8 +114,8 @@ int main(int argc, char *argv[])
 
     std::printf("drop of a %.2f MB selection with %d pictures (%d ms before each answer) until the editor shows "
                 "it: %.0f ms, %.3f x %d x %d ms (goal <= 0.2)%s\n",
-                html.size() / 1048576.0, Pictures, DelayMs, dropMs, dropMs / (Pictures * DelayMs), Pictures,
-                DelayMs, complete ? "" : "  [pictures missing!]");
+                html.size() / 1048576.0, Pictures, DelayMs, dropMs, dropMs / (Pictures * DelayMs), Pictures, DelayMs,
+                complete ? "" : "  [pictures missing!]");
     std::printf("save of a %.2f MB note: first save (file, new row, catalog, explorer) %.0f ms, "
                 "save again %.0f ms%s\n",
                 noteBytes / 1048576.0, firstSaveMs, againMs, saved ? "" : "  [save failed!]");

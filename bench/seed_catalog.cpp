@@ -94,14 +94,13 @@ int main(int argc, char *argv[])
     Transaction transaction(database);
     for (const Node &node : nodes)
         database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
-                              {node.id, node.name, node.deep, node.path, node.parent, node.childcount,
-                               node.id % 26});
+                              {node.id, node.name, node.deep, node.path, node.parent, node.childcount, node.id % 26});
     const QString day = QStringLiteral("12-01-2026");
     QDir(folder).mkpath(QStringLiteral("data/") + day + QStringLiteral("/images"));
     QDir(folder).mkpath(QStringLiteral("data/") + day + QStringLiteral("/attaches"));
     for (int i = 0; i < noteCount; ++i) {
-        const QString title = word(random) + QLatin1Char(' ') + word(random) + QStringLiteral(" note ") +
-                              QString::number(i + 1);
+        const QString title =
+            word(random) + QLatin1Char(' ') + word(random) + QStringLiteral(" note ") + QString::number(i + 1);
         const QString file = day + QStringLiteral("/1201202612000000%1.html").arg(i, 6, 10, QLatin1Char('0'));
         database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
                               {i + 1, title, noteTags[i], file});

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <QApplication>
 #include <QStandardPaths>
+#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,12 +28,12 @@ private:
 
 // The main() of a widget test: Qt WebEngine needs shared OpenGL contexts before
 // the application object exists.
-#define CLIPNEST_TEST_MAIN(TestClass)                                                                               \
-    int main(int argc, char *argv[])                                                                                \
-    {                                                                                                               \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                 \
-        QStandardPaths::setTestModeEnabled(true);                                                                   \
-        QApplication app(argc, argv);                                                                               \
-        TestClass test;                                                                                             \
-        return QTest::qExec(&test, argc, argv);                                                                     \
+#define CLIPNEST_TEST_MAIN(TestClass)                                                                                  \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                    \
+        QStandardPaths::setTestModeEnabled(true);                                                                      \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
     }

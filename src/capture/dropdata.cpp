@@ -137,8 +137,8 @@ QString bookmarkFragment(const QString &linkText)
     // Escaped, so that a quote or an angle bracket in a dropped address cannot
     // break the markup around it; the address itself is unchanged.
     const QString escaped = linkText.toHtmlEscaped();
-    return QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"") + escaped +
-           QStringLiteral("\" >") + escaped + QStringLiteral("</a>");
+    return QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"") + escaped + QStringLiteral("\" >") +
+           escaped + QStringLiteral("</a>");
 }
 
 QString titleFromFragment(const QString &fragmentHtml)

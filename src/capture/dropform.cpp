@@ -5,27 +5,26 @@
 #include "editorform.h"
 #include "exwebbrowser.h"
 #include "infoform.h"
-#include "parseddrop.h"
 #include "mainform.h"
 #include "menuentry.h"
+#include "parseddrop.h"
 #include "settings.h"
 
 #include <QAction>
-#include <QDropEvent>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QTimer>
 #include <QApplication>
+#include <QDropEvent>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWindow>
-
 
 namespace {
 

@@ -152,9 +152,9 @@ std::string PictureLocaliser::run(const std::string &input, const PassMarkers &m
             continue;
         // A picture carried in the address itself is already offline; fetching it
         // is impossible and would lose it.
-        if (LowerAscii(std::string_view(input).substr(elements[i].valueBegin,
-                                                      std::min<std::size_t>(5, elements[i].valueEnd -
-                                                                                   elements[i].valueBegin))) == "data:")
+        if (LowerAscii(std::string_view(input).substr(
+                elements[i].valueBegin, std::min<std::size_t>(5, elements[i].valueEnd - elements[i].valueBegin))) ==
+            "data:")
             continue;
         PictureJob job;
         job.address = TargetOf(input, elements[i], markers, hostBase, folderBase);

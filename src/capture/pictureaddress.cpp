@@ -65,7 +65,11 @@ std::string DecodedPercentEscapes(const std::string &text)
     // Only well-formed UTF-8 without control characters is taken.
     for (std::size_t i = 0; i < decoded.size();) {
         const auto byte = static_cast<unsigned char>(decoded[i]);
-        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        std::size_t length = byte < 0x80           ? 1
+                             : (byte >> 5) == 0x6  ? 2
+                             : (byte >> 4) == 0xE  ? 3
+                             : (byte >> 3) == 0x1E ? 4
+                                                   : 0;
         if (length == 0 || i + length > decoded.size() || (length == 1 && byte < 0x20))
             return text;
         for (std::size_t k = 1; k < length; ++k) {

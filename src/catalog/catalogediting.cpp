@@ -13,8 +13,7 @@ void shiftCounts(TDBDataModule &database, TagTreeItem *from, int delta)
     for (QTreeWidgetItem *node = from; node; node = node->parent()) {
         auto *tag = static_cast<TagTreeItem *>(node);
         const int count = tag->record.childcount + delta;
-        database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"),
-                              {count, tag->record.tagid});
+        database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"), {count, tag->record.tagid});
         tag->record.childcount = count;
         tag->showCount(count);
     }
@@ -73,8 +72,7 @@ DeleteTagOutcome deleteTag(TDBDataModule &database, TagTreeItem *node)
         return DeleteTagOutcome::Protected;
     try {
         Transaction transaction(database);
-        QSqlQuery &row =
-            database.runQuery(QStringLiteral("select * from tags where tagid=?"), {node->record.tagid});
+        QSqlQuery &row = database.runQuery(QStringLiteral("select * from tags where tagid=?"), {node->record.tagid});
         const int childcount = row.next() ? fieldInt(row, "childcount") : 0;
         row.finish();
         if (childcount != 0 || node->childCount() > 0)

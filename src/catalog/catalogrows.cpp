@@ -12,8 +12,7 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
     QHash<int, int> indexOfTag; // tagid -> index in forest, for the levels above the current one
     for (int level = 1; level <= deepest; ++level) {
         const qsizetype levelStart = forest.size();
-        QSqlQuery &query =
-            database.runQuery(QStringLiteral("select * from tags where deep=? order by tagid"), {level});
+        QSqlQuery &query = database.runQuery(QStringLiteral("select * from tags where deep=? order by tagid"), {level});
         while (query.next()) {
             CatalogNode node;
             node.record.tagid = fieldInt(query, "tagid");

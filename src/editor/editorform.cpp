@@ -9,27 +9,25 @@
 #include "exwebbrowser.h"
 #include "fontsizes.h"
 #include "insertdialogs.h"
-#include "regiongrabber.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
+#include "regiongrabber.h"
 #include "tagpaths.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QThread>
-#include <QTimer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontComboBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +39,8 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStringListModel>
+#include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -207,7 +207,8 @@ void TEditorForm::createToolBars()
     FontSizeComboBox->setFixedWidth(58);
     FontSizeComboBox->addItems({QStringLiteral("8"), QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("12"),
                                 QStringLiteral("14"), QStringLiteral("16"), QStringLiteral("18"), QStringLiteral("24"),
-                                QStringLiteral("28"), QStringLiteral("32"), QStringLiteral("36"), QStringLiteral("48")});
+                                QStringLiteral("28"), QStringLiteral("32"), QStringLiteral("36"),
+                                QStringLiteral("48")});
     FontSizeComboBox->setCurrentText(QStringLiteral("8"));
     secondBar->addWidget(FontSizeComboBox);
     connect(FontSizeComboBox, &QComboBox::currentTextChanged, this, [this](const QString &text) {
@@ -293,17 +294,17 @@ void TEditorForm::createToolBars()
     QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
     command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
     QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
-    QToolButton *properties = makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"),
-                                         "document-properties");
+    QToolButton *properties =
+        makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"), "document-properties");
     connect(properties, &QToolButton::clicked, this, &TEditorForm::PropertiesClick);
     QToolButton *search = makeButton(secondBar, "search", tr("search"), "edit-find");
     connect(search, &QToolButton::clicked, this, [this] { Content->ShowFindBar(); });
     QToolButton *print = makeButton(secondBar, "print", tr("print"), "document-print");
     connect(print, &QToolButton::clicked, this, [this] { Content->Print(TitleEdit->text()); });
 
-    m_editingControls = {FontComboBox, FontSizeComboBox, fg, bg, bold, italic, underline, bullets,
-                         subscript, superscript, addImage, addLink, addAttach, highlighter, cut, paste,
-                         properties};
+    m_editingControls = {FontComboBox, FontSizeComboBox, fg,        bg,          bold,      italic,
+                         underline,    bullets,          subscript, superscript, addImage,  addLink,
+                         addAttach,    highlighter,      cut,       paste,       properties};
 }
 
 void TEditorForm::createBottomPanel()

@@ -75,8 +75,8 @@ TAddImageForm::TAddImageForm(QWidget *parent)
 
 void TAddImageForm::opendirBtnClick()
 {
-    const QString file = QFileDialog::getOpenFileName(this, windowTitle(), QString(),
-                                                      tr("image file (*.jpg *.jpeg *.bmp *.gif *.png)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, windowTitle(), QString(), tr("image file (*.jpg *.jpeg *.bmp *.gif *.png)"));
     if (!file.isEmpty())
         urlEdit->setText(file);
 }

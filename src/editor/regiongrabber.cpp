@@ -48,8 +48,7 @@ void RegionGrabber::paintEvent(QPaintEvent *)
     if (m_dragging) {
         const QRect chosen = selection();
         const qreal scale = m_screen.devicePixelRatio();
-        painter.drawPixmap(chosen, m_screen,
-                           QRectF(chosen.topLeft() * scale, chosen.size() * scale).toRect());
+        painter.drawPixmap(chosen, m_screen, QRectF(chosen.topLeft() * scale, chosen.size() * scale).toRect());
         painter.setPen(QPen(QColor(64, 156, 222), 2));
         painter.drawRect(chosen.adjusted(0, 0, -1, -1));
     }

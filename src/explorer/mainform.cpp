@@ -4,13 +4,13 @@
 #include "attachlistitem.h"
 #include "catalogediting.h"
 #include "catalogrows.h"
-#include "seticonform.h"
-#include "tagpaths.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
 #include "exwebbrowser.h"
 #include "menuentry.h"
+#include "seticonform.h"
+#include "tagpaths.h"
 #include "tagtreeview.h"
 
 #include <QAction>
@@ -20,9 +20,9 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QHeaderView>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -114,13 +114,13 @@ void TMainForm::createActions()
 {
     AddNoteAct = makeAction("AddNoteAct", tr("Add new note"), tr("Add new note"), "document-new",
                             QKeySequence(Qt::CTRL | Qt::Key_N));
-    AddNoteInTagAct = makeAction("AddNoteInTagAct", tr("Add note under current node"),
-                                 tr("Add new note under current tag"), "list-add",
-                                 QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    AddNoteInTagAct =
+        makeAction("AddNoteInTagAct", tr("Add note under current node"), tr("Add new note under current tag"),
+                   "list-add", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
     DelNoteAct = makeAction("DelNoteAct", tr("Delete current note"), tr("Delete current note"), "edit-delete",
                             QKeySequence(Qt::CTRL | Qt::Key_D));
-    EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"),
-                             "accessories-text-editor", QKeySequence(Qt::CTRL | Qt::Key_T));
+    EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"), "accessories-text-editor",
+                             QKeySequence(Qt::CTRL | Qt::Key_T));
     PrintNoteAct = makeAction("PrintNoteAct", tr("Print current note"), tr("Print current note"), "document-print",
                               QKeySequence(Qt::CTRL | Qt::Key_P));
     CopySelectionAct = makeAction("CopySelectionAct", tr("Copy Selection to clipboard"),
@@ -161,7 +161,6 @@ void TMainForm::createActions()
         if (exitProgram)
             exitProgram();
     });
-
 }
 
 void TMainForm::createMenus()
@@ -257,9 +256,9 @@ void TMainForm::createToolBar()
     addToolBar(Qt::TopToolBarArea, topBar);
 
     const std::pair<const char *, QAction *> buttons[] = {
-        {"addNote", AddNoteAct},       {"AddNoteInTag", AddNoteInTagAct}, {"delNote", DelNoteAct},
-        {"EditNote", EditNoteAct},     {"PrintNote", PrintNoteAct},       {"AddTagBtn", AddTagAct},
-        {"DelTagBtn", DeleteTagAct},   {"RenTagBtn", RenameTagAct},       {"CopySelection", CopySelectionAct},
+        {"addNote", AddNoteAct},     {"AddNoteInTag", AddNoteInTagAct}, {"delNote", DelNoteAct},
+        {"EditNote", EditNoteAct},   {"PrintNote", PrintNoteAct},       {"AddTagBtn", AddTagAct},
+        {"DelTagBtn", DeleteTagAct}, {"RenTagBtn", RenameTagAct},       {"CopySelection", CopySelectionAct},
         {"About", AboutAct},
     };
     for (const auto &[name, action] : buttons) {
@@ -375,7 +374,9 @@ void TMainForm::createPanes()
     connect(AttachList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { AttachPopupMenu->popup(AttachList->viewport()->mapToGlobal(pos)); });
     Content->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
-    m_tagTree->acceptsDrop = [this](QObject *source, TagTreeItem *target) { return TagTreeViewDragOver(source, target); };
+    m_tagTree->acceptsDrop = [this](QObject *source, TagTreeItem *target) {
+        return TagTreeViewDragOver(source, target);
+    };
     m_tagTree->dropped = [this](QObject *source, TagTreeItem *target) { TagTreeViewDragDrop(source, target); };
     connect(qtreeEdit, &QLineEdit::textChanged, this, &TMainForm::qtreeEditChange);
     qtreeEdit->installEventFilter(this);
@@ -433,12 +434,11 @@ void TMainForm::ShowTagNotes()
     CurrentTagId = tagId;
     CurrentTagPath = tagPath;
 
-    QSqlQuery &query =
-        SearchText.trimmed().isEmpty()
-            ? m_database.runQuery(QStringLiteral("select * from note where tagid=?"), {CurrentTagId})
-            : m_database.runQuery(
-                  QStringLiteral("select * from note where tagid=? and UPPER(title) like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-                  {CurrentTagId, SearchText});
+    QSqlQuery &query = SearchText.trimmed().isEmpty()
+                           ? m_database.runQuery(QStringLiteral("select * from note where tagid=?"), {CurrentTagId})
+                           : m_database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) "
+                                                                "like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
+                                                 {CurrentTagId, SearchText});
     const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     QList<QTreeWidgetItem *> items;
     while (query.next()) {
@@ -715,7 +715,8 @@ void TMainForm::DelNoteActExecute()
         QSqlQuery &attachments =
             m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
         while (attachments.next())
-            files << m_context.dataFolder + fieldText(attachments, "path").replace(QLatin1Char('\\'), QLatin1Char('/')) +
+            files << m_context.dataFolder +
+                         fieldText(attachments, "path").replace(QLatin1Char('\\'), QLatin1Char('/')) +
                          fieldText(attachments, "attname");
         attachments.finish();
         m_database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});

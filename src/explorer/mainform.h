@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include <functional>
 #include <QTreeWidgetItem>
+#include <functional>
 
 struct AppContext;
 class QAction;

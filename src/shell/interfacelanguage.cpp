@@ -132,8 +132,8 @@ void InterfaceLanguage::switchLanguage(const QString &fileName, QWidget *dropBox
     if (dropBox)
         visit(dropBox, file, QStringLiteral("DropForm"), Pictures | MenuEntries);
     if (explorer) {
-        explorer->setWindowTitle(file.readString(QStringLiteral("MainForm"), QStringLiteral("Caption"),
-                                                 QLatin1String(ApplicationTitle)));
+        explorer->setWindowTitle(
+            file.readString(QStringLiteral("MainForm"), QStringLiteral("Caption"), QLatin1String(ApplicationTitle)));
         visit(explorer, file, QStringLiteral("MainForm"), MenuEntries | Labels | ToolButtons | TextFields | ListViews);
     }
     readMessages(path);

@@ -5,12 +5,10 @@
 const QStringList &MessageTexts::keys()
 {
     static const QStringList all{
-        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),
-        QStringLiteral("LoadNoteFail"),      QStringLiteral("ViewProperties"),
-        QStringLiteral("ConnectFail"),       QStringLiteral("UpdateFileError"),
-        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),
-        QStringLiteral("AddTagCaption"),     QStringLiteral("AddTagPrompt"),
-        QStringLiteral("RenameTagCaption"),  QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),     QStringLiteral("LoadNoteFail"),
+        QStringLiteral("ViewProperties"),    QStringLiteral("ConnectFail"),      QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),   QStringLiteral("AddTagCaption"),
+        QStringLiteral("AddTagPrompt"),      QStringLiteral("RenameTagCaption"), QStringLiteral("RenameTagPrompt"),
     };
     return all;
 }
@@ -26,8 +24,9 @@ QString MessageTexts::builtInDefault(const QString &key)
          QStringLiteral("Please select the image or the link to view its properties.")},
         {QStringLiteral("ConnectFail"),
          QStringLiteral("Connect server failed, please visit our website for manual download.")},
-        {QStringLiteral("UpdateFileError"), QStringLiteral("Reading update file error, please visit \"%1\" for manual download.")
-                                                .arg(QLatin1String(ProductWebSite))},
+        {QStringLiteral("UpdateFileError"),
+         QStringLiteral("Reading update file error, please visit \"%1\" for manual download.")
+             .arg(QLatin1String(ProductWebSite))},
         {QStringLiteral("DownloadNewVer"), QStringLiteral("Now start to download new version: ")},
         {QStringLiteral("NoNeedDownload"),
          QStringLiteral("The newest version has been already installed in this computer.")},

@@ -18,9 +18,8 @@ QStringList readLines(const QString &path, QString *lineEnd)
         bytes.remove(0, 3); // editors may save a byte-order mark
     const QString text = QString::fromUtf8(bytes);
     if (lineEnd)
-        *lineEnd = text.contains(QLatin1String("\r\n")) || !text.contains(QLatin1Char('\n'))
-                       ? QStringLiteral("\r\n")
-                       : QStringLiteral("\n");
+        *lineEnd = text.contains(QLatin1String("\r\n")) || !text.contains(QLatin1Char('\n')) ? QStringLiteral("\r\n")
+                                                                                             : QStringLiteral("\n");
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString &line : lines) {
         if (line.endsWith(QLatin1Char('\r')))

@@ -2,8 +2,8 @@
 
 #include "aboutform.h"
 #include "clipnestapplication.h"
-#include "dberror.h"
 #include "dbdatamodule.h"
+#include "dberror.h"
 #include "dropform.h"
 #include "editorform.h"
 #include "infoform.h"
@@ -12,8 +12,8 @@
 #include "mainform.h"
 #include "settings.h"
 
-#include <QHeaderView>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTreeWidget>
@@ -99,8 +99,8 @@ int runClipnest(const QString &programFolder)
 {
     InstanceGuard guard;
     if (!guard.tryAcquire()) {
-        QMessageBox refusal(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("Clipnest is already running."),
-                            QMessageBox::Ok);
+        QMessageBox refusal(QMessageBox::NoIcon, QStringLiteral("Error"),
+                            QStringLiteral("Clipnest is already running."), QMessageBox::Ok);
         refusal.exec();
         return 1;
     }

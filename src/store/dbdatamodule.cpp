@@ -39,8 +39,7 @@ TDBDataModule::TDBDataModule(const QString &databasePath)
         const QString message = engineMessage(m_database.lastError());
         m_database = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw DbError(message.contains(databasePath) ? message
-                                                     : message + QStringLiteral("\n") + databasePath);
+        throw DbError(message.contains(databasePath) ? message : message + QStringLiteral("\n") + databasePath);
     }
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);

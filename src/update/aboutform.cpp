@@ -89,15 +89,16 @@ void TaboutForm::UpdBtnClick()
 {
     m_check.reset(); // waits for a check still running
     QPointer<TaboutForm> self(this);
-    m_check = std::make_unique<TTavloUpdateThread>(m_updateSite, m_major, m_minor, [self](const UpdateOutcome &outcome) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, outcome] {
-                if (self)
-                    self->presentOutcome(outcome);
-            },
-            Qt::QueuedConnection);
-    });
+    m_check =
+        std::make_unique<TTavloUpdateThread>(m_updateSite, m_major, m_minor, [self](const UpdateOutcome &outcome) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, outcome] {
+                    if (self)
+                        self->presentOutcome(outcome);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void TaboutForm::showOutcome(const UpdateOutcome &outcome)

@@ -98,8 +98,8 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
     if (!published)
         return outcome; // Silent
     outcome.published = *published;
-    outcome.kind = isOffered(*published, runningMajor, runningMinor) ? UpdateOutcome::Offer
-                                                                      : UpdateOutcome::NoNeedDownload;
+    outcome.kind =
+        isOffered(*published, runningMajor, runningMinor) ? UpdateOutcome::Offer : UpdateOutcome::NoNeedDownload;
     return outcome;
 }
 

@@ -30,8 +30,8 @@ struct UpdateOutcome
         ConnectFail,     // the site cannot be reached
         UpdateFileError, // the version file cannot be read
         NoNeedDownload,
-        Offer,           // a newer version: ask whether to download it
-        Silent,          // the file says nothing usable
+        Offer,  // a newer version: ask whether to download it
+        Silent, // the file says nothing usable
     } kind = Silent;
     PublishedVersion published;
 };

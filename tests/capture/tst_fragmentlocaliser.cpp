@@ -131,9 +131,8 @@ void FragmentLocaliserTest::pictureReferences_data()
                                   << QByteArray("<img src=\"images/getimage-id=5\">");
     QTest::newRow("query after the extension")
         << QByteArray("<img src=\"http://host/p/a.jpg?w=100\">") << QByteArray("<img src=\"images/a-w=100.jpg\">");
-    QTest::newRow("escaped name is stored decoded")
-        << QByteArray("<img src=\"http://host/%E4%B8%AD%E6%96%87.png\">")
-        << QByteArray("<img src=\"images/\xE4\xB8\xAD\xE6\x96\x87.png\">");
+    QTest::newRow("escaped name is stored decoded") << QByteArray("<img src=\"http://host/%E4%B8%AD%E6%96%87.png\">")
+                                                    << QByteArray("<img src=\"images/\xE4\xB8\xAD\xE6\x96\x87.png\">");
     QTest::newRow("escapes that would name another file")
         << QByteArray("<img src=\"http://host/100%25%23.png\">") << QByteArray("<img src=\"images/100--.png\">");
     QTest::newRow("broken escape kept") << QByteArray("<img src=\"http://host/a%ZZ.png\">")

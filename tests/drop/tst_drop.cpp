@@ -131,11 +131,10 @@ void DropTest::selectionBecomesANoteFiledAndShown()
     server.serve("/img/a.png", pictureBytes(Qt::red, "PNG"));
     server.serve("/pics/a.png", pictureBytes(Qt::blue, "PNG"));
     server.serve("/img/v.gif", pictureBytes(Qt::green, "GIF"));
-    const QString fragment =
-        QStringLiteral("<p>Quiet  harbour notes</p><p>Second line</p><img src=\"%1/img/a.png\">"
-                       "<img src=\"%1/pics/a.png\"><a href=\"next.html\">next</a>"
-                       "<v:imagedata src=\"%1/img/v.gif\"></v:imagedata>")
-            .arg(server.base());
+    const QString fragment = QStringLiteral("<p>Quiet  harbour notes</p><p>Second line</p><img src=\"%1/img/a.png\">"
+                                            "<img src=\"%1/pics/a.png\"><a href=\"next.html\">next</a>"
+                                            "<v:imagedata src=\"%1/img/v.gif\"></v:imagedata>")
+                                 .arg(server.base());
     drop(m_program->dropBox(), chromiumSelection(server.base(), fragment));
 
     TEditorForm *editor = waitForEditor();
@@ -244,8 +243,9 @@ void DropTest::plainTextIsRefused()
     data->setText(QStringLiteral("just words"));
     drop(m_program->dropBox(), data);
     QTRY_COMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.first(),
-             QStringLiteral("Sorry, it seem from a unsupported source application, please use Copy/Paste to make note."));
+    QCOMPARE(
+        m_messages.first(),
+        QStringLiteral("Sorry, it seem from a unsupported source application, please use Copy/Paste to make note."));
     QVERIFY(TEditorForm::openEditors().isEmpty());
 
     TEditorForm *editor = m_program->newEditor();

@@ -263,7 +263,8 @@ void EditorTest::missingNoteFileOpensAsNewNote()
     Fixture f;
     {
         Transaction transaction(f.database);
-        f.database.runStatement(QStringLiteral("insert into attachment values (1, 7, 'kept.txt', '12-01-2026/attaches/')"));
+        f.database.runStatement(
+            QStringLiteral("insert into attachment values (1, 7, 'kept.txt', '12-01-2026/attaches/')"));
         transaction.commit();
     }
     TEditorForm *editor = f.editor();
@@ -285,7 +286,8 @@ void EditorTest::attachmentsAreCopiedNamedAndStored()
     QTreeWidget *list = editor->attachList();
     QCOMPARE(list->topLevelItemCount(), 2);
     QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("report.doc"));
-    QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,3}report\\.doc$")).match(list->topLevelItem(1)->text(0)).hasMatch());
+    QVERIFY(
+        QRegularExpression(QStringLiteral("^\\d{1,3}report\\.doc$")).match(list->topLevelItem(1)->text(0)).hasMatch());
     QCOMPARE(list->topLevelItem(0)->text(1), todayFolder(f.context) + QStringLiteral("/attaches/"));
     QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("12,345"));
     QVERIFY(editor->noteFileName().isEmpty()); // only the folder is known so far
@@ -346,8 +348,8 @@ void EditorTest::fontSizes_data()
 {
     QTest::addColumn<int>("points");
     QTest::addColumn<int>("size");
-    const QList<QPair<int, int>> table{{8, 1}, {9, 2}, {10, 2}, {12, 3}, {14, 4}, {16, 4}, {18, 4},
-                                       {24, 5}, {28, 6}, {36, 6}, {37, 7}, {48, 7}, {100, 7}, {0, 7}, {-3, 7}};
+    const QList<QPair<int, int>> table{{8, 1},  {9, 2},  {10, 2}, {12, 3}, {14, 4},  {16, 4}, {18, 4}, {24, 5},
+                                       {28, 6}, {36, 6}, {37, 7}, {48, 7}, {100, 7}, {0, 7},  {-3, 7}};
     for (const auto &[points, size] : table)
         QTest::newRow(qPrintable(QString::number(points))) << points << size;
 }
@@ -364,8 +366,8 @@ void EditorTest::insertedAddresses_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("address");
     QTest::newRow("web") << QStringLiteral("https://x.org/a.png") << QStringLiteral("https://x.org/a.png");
-    QTest::newRow("capitals are not web") << QStringLiteral("HTTP://x.org/a.png")
-                                          << QStringLiteral("file:///HTTP://x.org/a.png");
+    QTest::newRow("capitals are not web")
+        << QStringLiteral("HTTP://x.org/a.png") << QStringLiteral("file:///HTTP://x.org/a.png");
     QTest::newRow("backslashes") << QStringLiteral("D:\\pics\\a.jpg") << QStringLiteral("file:///D:/pics/a.jpg");
     QTest::newRow("forward slashes") << QStringLiteral("D:/pics/a.jpg") << QStringLiteral("file:///D:/pics/a.jpg");
     QTest::newRow("local path") << QStringLiteral("/home/me/a.png") << QStringLiteral("file:///home/me/a.png");
@@ -388,9 +390,9 @@ void EditorTest::insertingPicturesAndLinks()
     TEditorForm *editor = f.editor();
     editor->PrefillFromCapture(QStringLiteral("<p id=\"p\">replace me</p>"), QStringLiteral("Insert"));
     // The selection is replaced by what is inserted.
-    editor->content()->RunScript(QStringLiteral(
-        "var r = document.createRange(); r.selectNodeContents(document.getElementById('p'));"
-        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->content()->RunScript(
+        QStringLiteral("var r = document.createRange(); r.selectNodeContents(document.getElementById('p'));"
+                       "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
     editor->runLinkDialog = [](TAddLinkForm &dialog) {
         dialog.urlEdit->setText(QStringLiteral("C:\\docs\\a.txt"));
         dialog.anchortextEdit->setText(QStringLiteral("   "));
@@ -424,17 +426,19 @@ void EditorTest::propertiesEditTheElementAtTheCaret()
 {
     Fixture f;
     TEditorForm *editor = f.editor();
-    editor->PrefillFromCapture(QStringLiteral("<p id=\"text\">plain words</p>"
-                                              "<p><a id=\"link\" href=\"http://old.example/\">old text</a></p>"
-                                              "<p><a id=\"pic\" href=\"http://p.example/\"><img src=\"images/a.png\"></a></p>"
-                                              "<p><img id=\"img\" src=\"images/b.png\" width=\"30\" height=\"20\"></p>"),
-                               QStringLiteral("Properties"));
+    editor->PrefillFromCapture(
+        QStringLiteral("<p id=\"text\">plain words</p>"
+                       "<p><a id=\"link\" href=\"http://old.example/\">old text</a></p>"
+                       "<p><a id=\"pic\" href=\"http://p.example/\"><img src=\"images/a.png\"></a></p>"
+                       "<p><img id=\"img\" src=\"images/b.png\" width=\"30\" height=\"20\"></p>"),
+        QStringLiteral("Properties"));
     auto caretIn = [&](const char *id) {
         editor->content()->RunScript(
-            QStringLiteral("var e = document.getElementById('%1'); var r = document.createRange();"
-                           "if (e.firstChild && e.firstChild.nodeType === 3) { r.setStart(e.firstChild, 1); r.collapse(true); }"
-                           "else r.selectNode(e);"
-                           "getSelection().removeAllRanges(); getSelection().addRange(r); true")
+            QStringLiteral(
+                "var e = document.getElementById('%1'); var r = document.createRange();"
+                "if (e.firstChild && e.firstChild.nodeType === 3) { r.setStart(e.firstChild, 1); r.collapse(true); }"
+                "else r.selectNode(e);"
+                "getSelection().removeAllRanges(); getSelection().addRange(r); true")
                 .arg(QLatin1String(id)));
     };
     int linkDialogs = 0;
@@ -496,15 +500,16 @@ void EditorTest::screenCaptureIsStoredAndAppended()
         return picked;
     };
     // The caret sits in the middle; the picture still goes to the very end.
-    editor->content()->RunScript(QStringLiteral(
-        "var r = document.createRange(); r.setStart(document.getElementById('first').firstChild, 2);"
-        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->content()->RunScript(
+        QStringLiteral("var r = document.createRange(); r.setStart(document.getElementById('first').firstChild, 2);"
+                       "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
     editor->setEditMode(false); // the capture works outside edit mode too
     editor->snapClick();
     QVERIFY(hiddenWhileGrabbing);
     QVERIFY(editor->isVisible() && dropBox.isVisible());
     QVERIFY(!editor->noteFileName().isEmpty()); // the capture fixed the note's file
-    const QStringList captures = QDir(editor->noteFolder() + QStringLiteral("/images")).entryList({QStringLiteral("*.jpg")});
+    const QStringList captures =
+        QDir(editor->noteFolder() + QStringLiteral("/images")).entryList({QStringLiteral("*.jpg")});
     QCOMPARE(captures.size(), 1);
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{18}\\.jpg$")).match(captures.first()).hasMatch());
     const QImage stored(editor->noteFolder() + QStringLiteral("/images/") + captures.first());
@@ -525,9 +530,9 @@ void EditorTest::highlighterWrapsTheSelectionAsText()
     Fixture f;
     TEditorForm *editor = f.editor();
     editor->PrefillFromCapture(QStringLiteral("<p id=\"code\">if (a&lt;b) x();</p>"), QStringLiteral("Code"));
-    editor->content()->RunScript(QStringLiteral(
-        "var r = document.createRange(); r.selectNodeContents(document.getElementById('code'));"
-        "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
+    editor->content()->RunScript(
+        QStringLiteral("var r = document.createRange(); r.selectNodeContents(document.getElementById('code'));"
+                       "getSelection().removeAllRanges(); getSelection().addRange(r); true"));
     editor->SyntaxHighlighterClick();
     const QString body = editor->content()->BodyInnerHtml();
     QVERIFY2(body.contains(QStringLiteral("<pre class=\"brush:python;c++;java;\">if (a&lt;b) x();</pre>")),

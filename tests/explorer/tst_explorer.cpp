@@ -48,7 +48,8 @@ struct Fixture
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(size, 'a'));
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"), {id, noteId, name, folderName});
+        database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
+                              {id, noteId, name, folderName});
         transaction.commit();
     }
 
@@ -171,17 +172,15 @@ void ExplorerTest::searchRecountsAndEnterWithEmptyBoxRestores()
 
     explorer.titleFilterEdit()->setText(QStringLiteral("ALPHA"));
     QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
-    QCOMPARE(captions(explorer.TagTreeView_()),
-             QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"), QStringLiteral("  Alpha(0)"),
-                          QStringLiteral("Home(0)")}));
+    QCOMPARE(captions(explorer.TagTreeView_()), QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"),
+                                                             QStringLiteral("  Alpha(0)"), QStringLiteral("Home(0)")}));
     // The structure and the selection stay.
     QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
 
     explorer.titleFilterEdit()->clear();
     QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
-    QCOMPARE(captions(explorer.TagTreeView_()),
-             QStringList({QStringLiteral("Work(3)"), QStringLiteral("  Projects(2)"), QStringLiteral("  Alpha(1)"),
-                          QStringLiteral("Home(0)")}));
+    QCOMPARE(captions(explorer.TagTreeView_()), QStringList({QStringLiteral("Work(3)"), QStringLiteral("  Projects(2)"),
+                                                             QStringLiteral("  Alpha(1)"), QStringLiteral("Home(0)")}));
     QVERIFY(explorer.searchText().isEmpty());
 }
 
@@ -310,7 +309,8 @@ void ExplorerTest::showNoteListsAttachmentsWithSizes()
 {
     Fixture f;
     f.seedWorkTree();
-    f.note(1, QStringLiteral("With files"), 1, f.writeNoteFile(QStringLiteral("a.html"), QStringLiteral("<p>First</p>")));
+    f.note(1, QStringLiteral("With files"), 1,
+           f.writeNoteFile(QStringLiteral("a.html"), QStringLiteral("<p>First</p>")));
     f.note(2, QStringLiteral("Plain"), 1, f.writeNoteFile(QStringLiteral("b.html"), QStringLiteral("<p>Second</p>")));
     f.attachment(1, 1, QStringLiteral("report.pdf"), 12345);
     f.attachment(2, 1, QStringLiteral("photo.png"), 7);
@@ -468,9 +468,8 @@ void ExplorerTest::deletingANoteRemovesRowsFilesAndCounts()
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=4")), 0);
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=2")), 1);
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), 2);
-    QCOMPARE(captions(explorer.TagTreeView_()),
-             QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"), QStringLiteral("  Alpha(0)"),
-                          QStringLiteral("Home(0)")}));
+    QCOMPARE(captions(explorer.TagTreeView_()), QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"),
+                                                             QStringLiteral("  Alpha(0)"), QStringLiteral("Home(0)")}));
 }
 
 void ExplorerTest::deletingIsCancelledByNo()
@@ -636,9 +635,9 @@ void ExplorerTest::draggingANodeMovesCountsPathsAndLevels()
              QStringList({QStringLiteral("Work|Work|1|0|0"), QStringLiteral("Projects|Work,Projects|2|1|0"),
                           QStringLiteral("Alpha|Home,Alpha|2|5|3"), QStringLiteral("Beta|Home,Alpha,Beta|3|3|1"),
                           QStringLiteral("Home|Home|1|0|5"), QStringLiteral("Garden|Home,Garden|2|5|2")}));
-    QCOMPARE(captions(tree), QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"),
-                                          QStringLiteral("Home(5)"), QStringLiteral("  Garden(2)"),
-                                          QStringLiteral("  Alpha(3)"), QStringLiteral("  Beta(1)")}));
+    QCOMPARE(captions(tree),
+             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("Home(5)"),
+                          QStringLiteral("  Garden(2)"), QStringLiteral("  Alpha(3)"), QStringLiteral("  Beta(1)")}));
     QCOMPARE(tree->selectedTag()->record.tagid, 5);
 
     // Onto its own parent: counts stay, it becomes the last child.

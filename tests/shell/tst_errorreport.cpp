@@ -21,7 +21,8 @@ void ErrorReportTest::uncaughtErrorsAreReportedWithTheirText()
     QStringList reported;
     ClipnestApplication::errorReporter = [&](const QString &text) { reported << text; };
 
-    QTimer::singleShot(0, [] { throw DbError(QStringLiteral("violation of PRIMARY KEY constraint on table \"TAGS\"")); });
+    QTimer::singleShot(0,
+                       [] { throw DbError(QStringLiteral("violation of PRIMARY KEY constraint on table \"TAGS\"")); });
     QTimer::singleShot(0, [] { throw std::runtime_error("Cannot copy \"a.txt\" into the note's folder."); });
     QTimer::singleShot(0, [] { throw 42; });
     bool carriedOn = false;

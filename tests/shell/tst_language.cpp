@@ -114,7 +114,8 @@ void LanguageTest::englishEditorsKeepTheirBuiltInTexts()
     QCOMPARE(editor->findChild<QLabel *>(QStringLiteral("TitleLabel"))->text(), QStringLiteral("Title:"));
     delete editor;
     // A file without the String section gives the built-in message texts.
-    QCOMPARE(program.context().messages.text(QStringLiteral("LoadNoteFail")), QStringLiteral("Try to loading note failed!"));
+    QCOMPARE(program.context().messages.text(QStringLiteral("LoadNoteFail")),
+             QStringLiteral("Try to loading note failed!"));
 }
 
 void LanguageTest::listColumnsFollowTheCommaRule()

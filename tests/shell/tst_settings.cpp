@@ -46,8 +46,7 @@ void SettingsTest::defaultFileIsWrittenByteForByte()
     const QString folder = dir.path() + QStringLiteral("/");
     Settings settings(folder);
     settings.writeDefaultSettings();
-    const QByteArray expected =
-        "[Tavlo]\r\nlang=en.ini\r\ndefaultClick=1\r\ndatapath=" + folder.toUtf8() + "data/\r\n";
+    const QByteArray expected = "[Tavlo]\r\nlang=en.ini\r\ndefaultClick=1\r\ndatapath=" + folder.toUtf8() + "data/\r\n";
     QCOMPARE(readAll(folder + QStringLiteral("tavlo.ini")), expected);
 
     const LoadedSettings loaded = settings.loadSettings();
@@ -162,8 +161,9 @@ void SettingsTest::profileAddsMissingKeysAndSections()
     ProfileFile file(path);
     QVERIFY(file.writeString(QStringLiteral("Tavlo"), QStringLiteral("datapath"), QStringLiteral("/d/")));
     QVERIFY(file.writeString(QStringLiteral("New"), QStringLiteral("k"), QStringLiteral("中文")));
-    QCOMPARE(readAll(path), QStringLiteral("[Tavlo]\r\nlang=en.ini\r\ndatapath=/d/\r\n\r\n[Next]\r\nx=1\r\n[New]\r\nk=中文\r\n")
-                                .toUtf8());
+    QCOMPARE(
+        readAll(path),
+        QStringLiteral("[Tavlo]\r\nlang=en.ini\r\ndatapath=/d/\r\n\r\n[Next]\r\nx=1\r\n[New]\r\nk=中文\r\n").toUtf8());
     QCOMPARE(file.readString(QStringLiteral("new"), QStringLiteral("K"), QString()), QStringLiteral("中文"));
 
     // A byte-order mark in front of the first section does not hide it.

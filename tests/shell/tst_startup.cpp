@@ -14,8 +14,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <QProcess>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QtTest>
 

@@ -31,7 +31,8 @@ void UpdateTest::versionFile_data()
     QTest::addColumn<UpdateOutcome::Kind>("kind");
     QTest::addColumn<QString>("version");
     const auto offer = UpdateOutcome::Offer;
-    QTest::newRow("same") << QByteArray("1.0|https://d.example/setup") << 1 << 0 << UpdateOutcome::NoNeedDownload << "1.0";
+    QTest::newRow("same") << QByteArray("1.0|https://d.example/setup") << 1 << 0 << UpdateOutcome::NoNeedDownload
+                          << "1.0";
     QTest::newRow("newer minor") << QByteArray("1.1|https://d.example/setup") << 1 << 0 << offer << "1.1";
     QTest::newRow("newer major") << QByteArray("2.0|x") << 1 << 0 << offer << "2.0";
     QTest::newRow("each number alone") << QByteArray("1.5|x") << 2 << 0 << offer << "1.5";

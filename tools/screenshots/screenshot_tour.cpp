@@ -119,7 +119,8 @@ int main(int argc, char *argv[])
 
     // A selection dragged out of a browser onto the drop box.
     LoopbackServer server;
-    server.serve("/img/harbour.png", picture(QColor(30, 90, 160), QColor(90, 180, 220), QStringLiteral("Quiet harbour")));
+    server.serve("/img/harbour.png",
+                 picture(QColor(30, 90, 160), QColor(90, 180, 220), QStringLiteral("Quiet harbour")));
     server.serve("/img/boats.png", picture(QColor(200, 90, 40), QColor(240, 190, 60), QStringLiteral("Boats at dawn")));
     const QString fragment =
         QStringLiteral("<h2>Keeping an embedded database small</h2>"
