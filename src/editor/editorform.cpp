@@ -15,6 +15,7 @@
 #include "regiongrabber.h"
 #include "tagpaths.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QColorDialog>
 #include <QComboBox>
@@ -360,6 +361,7 @@ void TEditorForm::FormCreate()
     completer->setCaseSensitivity(Qt::CaseSensitive);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     TagsEdit->setCompleter(completer);
+    TagsEdit->installEventFilter(this);
 }
 
 QString TEditorForm::messageText(const QString &key) const
@@ -682,6 +684,16 @@ bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Backspace) {
         DeleteSelectedAttachment();
         return true;
+    }
+    if (watched == TagsEdit && event->type() == QEvent::KeyPress) {
+        // Up and Down open the suggestions for what is typed so far.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        QCompleter *completer = TagsEdit->completer();
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && completer && !completer->popup()->isVisible()) {
+            completer->setCompletionPrefix(TagsEdit->text());
+            completer->complete();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -8,6 +8,8 @@
 #include "notesavedreceiver.h"
 #include "testprogramfolder.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -103,6 +105,7 @@ private slots:
     void propertiesEditTheElementAtTheCaret();
     void screenCaptureIsStoredAndAppended();
     void highlighterWrapsTheSelectionAsText();
+    void catalogFieldSuggestsKnownPaths();
 };
 
 void EditorTest::opensOnTodaysTemplateInEditMode()
@@ -537,6 +540,29 @@ void EditorTest::highlighterWrapsTheSelectionAsText()
     const QString body = editor->content()->BodyInnerHtml();
     QVERIFY2(body.contains(QStringLiteral("<pre class=\"brush:python;c++;java;\">if (a&lt;b) x();</pre>")),
              qPrintable(body));
+    delete editor;
+}
+
+void EditorTest::catalogFieldSuggestsKnownPaths()
+{
+    Fixture f;
+    f.context.catalogPaths = {QStringLiteral("Work"), QStringLiteral("Work,Projects"), QStringLiteral("Home")};
+    TEditorForm *editor = f.editor();
+    f.context.catalogPaths << QStringLiteral("Work,Later"); // made after the editor opened: not offered
+    QCompleter *completer = editor->tagsEdit()->completer();
+    QVERIFY(completer);
+    editor->tagsEdit()->setFocus();
+    QTest::keyClicks(editor->tagsEdit(), QStringLiteral("Work,"));
+    QStringList offered;
+    for (bool more = completer->setCurrentRow(0); more; more = completer->setCurrentRow(completer->currentRow() + 1))
+        offered << completer->currentCompletion();
+    QCOMPARE(offered, QStringList({QStringLiteral("Work,Projects")}));
+
+    completer->popup()->hide();
+    editor->tagsEdit()->setText(QStringLiteral("Wo"));
+    QTest::keyClick(editor->tagsEdit(), Qt::Key_Down);
+    QVERIFY(completer->popup()->isVisible());
+    QCOMPARE(completer->completionCount(), 2);
     delete editor;
 }
 
