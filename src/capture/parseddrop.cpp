@@ -1,9 +1,12 @@
 #include "parseddrop.h"
 
 #include "clipcapture.h"
+#include "clipparser.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QPointer>
 
 #include <atomic>
@@ -12,16 +15,30 @@
 #include <thread>
 
 ParsedDrop parseDroppedClip(const QByteArray &clipText, const QString &dataFolder,
-                            const std::function<void(int done, int total)> &progress)
+                            const std::function<void(int done, int total)> &progress, const QString &noteFolder)
 {
-    const ClipParts parts = ParseClip(PrepareClipText(std::string_view(clipText.constData(), size_t(clipText.size()))),
-                                      dataFolder, FetchOptions{}, progress);
+    const std::string text = PrepareClipText(std::string_view(clipText.constData(), size_t(clipText.size())));
+    ClipParts parts;
+    if (noteFolder.isEmpty()) {
+        parts = ParseClip(text, dataFolder, FetchOptions{}, progress);
+    } else {
+        // A note of another day keeps its pictures beside it, where its
+        // "images/..." references point.
+        CaptureContext context;
+        context.dayFolder = [noteFolder] {
+            QDir().mkpath(noteFolder + QStringLiteral("/images"));
+            return QFile::encodeName(noteFolder).toStdString();
+        };
+        context.progress = progress;
+        parts = ParseClip(text, context);
+    }
     return {QString::fromStdString(parts.sourceAddress), QString::fromStdString(parts.title),
             QString::fromStdString(parts.body)};
 }
 
 ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QString &dataFolder,
-                                        const std::function<void(int done, int total)> &progress)
+                                        const std::function<void(int done, int total)> &progress,
+                                        const QString &noteFolder)
 {
     // Shared with the worker, which may report progress after this call returned.
     struct Shared
@@ -45,9 +62,9 @@ ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QStrin
             },
             Qt::QueuedConnection);
     };
-    std::thread worker([shared, clipText, dataFolder, reportProgress, &wait] {
+    std::thread worker([shared, clipText, dataFolder, noteFolder, reportProgress, &wait] {
         try {
-            shared->parsed = parseDroppedClip(clipText, dataFolder, reportProgress);
+            shared->parsed = parseDroppedClip(clipText, dataFolder, reportProgress, noteFolder);
         } catch (...) {
             shared->failure = std::current_exception();
         }

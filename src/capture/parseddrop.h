@@ -15,13 +15,17 @@ struct ParsedDrop
 };
 
 // Parses clip text as it came from the drop (UTF-8, no-break spaces not yet
-// replaced) and localises its fragment. progress(done, total) reports the
-// pictures fetched; it may be called from another thread. Blocks until done.
+// replaced) and localises its fragment. The pictures go to the "images" folder
+// of noteFolder, the folder of the note they are for; when that is empty, to
+// today's folder under dataFolder. progress(done, total) reports the pictures
+// fetched; it may be called from another thread. Blocks until done.
 ParsedDrop parseDroppedClip(const QByteArray &clipText, const QString &dataFolder,
-                            const std::function<void(int done, int total)> &progress);
+                            const std::function<void(int done, int total)> &progress,
+                            const QString &noteFolder = QString());
 
 // The same on a worker thread, while the calling thread goes on handling its
 // events (repaints, clicks, other windows). progress is called on the calling
 // thread. Errors of the parse are thrown here.
 ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QString &dataFolder,
-                                        const std::function<void(int done, int total)> &progress);
+                                        const std::function<void(int done, int total)> &progress,
+                                        const QString &noteFolder = QString());

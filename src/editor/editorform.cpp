@@ -729,7 +729,7 @@ void TEditorForm::takeDrop(const QList<DroppedItem> &items)
         switch (item.format) {
         case DropFormat::Html: {
             // Parsed and fetched beside the interface, which stays live meanwhile.
-            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {});
+            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {}, NoteFolder);
             if (!self)
                 return;
             AppendToBody(parsed.body);

@@ -90,6 +90,7 @@ private slots:
     void plainTextIsRefused();
     void dropOnAnEditorAppendsOnlyInEditMode();
     void htmlTextIsDecodedFromUtf16();
+    void picturesDroppedIntoAnOlderNoteStayBesideIt();
 
 private:
     TEditorForm *waitForEditor();
@@ -300,6 +301,29 @@ void DropTest::htmlTextIsDecodedFromUtf16()
     QCOMPARE(bookmarkFragment(QStringLiteral("http://x.test/a\"b<c")),
              QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"http://x.test/a&quot;b&lt;c\" >"
                             "http://x.test/a&quot;b&lt;c</a>"));
+}
+
+void DropTest::picturesDroppedIntoAnOlderNoteStayBesideIt()
+{
+    const QString oldFolder = m_folder->dataFolder() + QStringLiteral("11-30-2026");
+    QDir().mkpath(oldFolder);
+    QFile note(oldFolder + QStringLiteral("/113020261200000000.html"));
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p>older</p></body></html>");
+    note.close();
+    LoopbackServer server;
+    server.serve("/p/old.png", pictureBytes(Qt::green, "PNG"));
+
+    TEditorForm *editor = m_program->newEditor();
+    editor->show();
+    editor->LoadNote(5, note.fileName(), 1, QStringLiteral("Older"), QStringLiteral("Work"));
+    drop(editor->content(),
+         chromiumSelection(server.base(), QStringLiteral("<img src=\"%1/p/old.png\">").arg(server.base())));
+    QTRY_VERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("images/old.png")));
+    QVERIFY(QFile::exists(oldFolder + QStringLiteral("/images/old.png")));
+    QVERIFY(!QFile::exists(imagesFolder(*m_folder) + QStringLiteral("old.png")));
+    // The view finds the picture where the reference points.
+    QTRY_COMPARE(editor->content()->RunScript(QStringLiteral("document.images[0].naturalWidth")).toInt(), 4);
 }
 
 CLIPNEST_TEST_MAIN(DropTest)
