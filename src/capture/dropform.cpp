@@ -270,8 +270,9 @@ void TDropForm::dragMoveEvent(QDragMoveEvent *event)
 
 void TDropForm::dropEvent(QDropEvent *event)
 {
-    // Items dragged out of the program's own lists mean nothing here.
-    if (event->source()) {
+    // Items dragged out of the program's own lists mean nothing here, and one
+    // drop is taken at a time.
+    if (event->source() || m_busy) {
         event->ignore();
         return;
     }

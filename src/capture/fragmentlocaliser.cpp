@@ -118,6 +118,18 @@ std::string Rewrite(const std::string &input, const std::vector<Element> &elemen
     return output;
 }
 
+std::string WithoutEscapedAmpersands(const std::string &address)
+{
+    std::string plain;
+    plain.reserve(address.size());
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        plain += address[i];
+        if (address.compare(i, 5, "&amp;") == 0)
+            i += 4;
+    }
+    return plain;
+}
+
 class PictureLocaliser
 {
 public:
@@ -158,6 +170,8 @@ std::string PictureLocaliser::run(const std::string &input, const PassMarkers &m
             continue;
         PictureJob job;
         job.address = TargetOf(input, elements[i], markers, hostBase, folderBase);
+        // The markup escapes "&" in attribute values; the server is asked for the address itself.
+        job.address = WithoutEscapedAmpersands(job.address);
         const AddressParts parts = SplitAddress(job.address);
         if (IsFetchable(parts) && !m_dayFolder.empty())
             job.localPath = ReservePictureFile(ImagesFolderOf(m_dayFolder), LocalPictureName(parts), m_random);

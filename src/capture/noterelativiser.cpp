@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unistd.h>
+
 namespace {
 
 std::string PercentEscaped(const std::string &path)
@@ -89,15 +91,14 @@ bool RelativiseNoteFile(const std::string &noteFilePath)
     // Written beside the note and renamed over it, so that a crash or a full disk
     // never leaves a cut-off note.
     const std::string temporary = noteFilePath + ".saving";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(relative.data(), static_cast<std::streamsize>(relative.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
+    std::FILE *out = std::fopen(temporary.c_str(), "wb");
+    if (!out)
+        return false;
+    const bool written = std::fwrite(relative.data(), 1, relative.size(), out) == relative.size() &&
+                         std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0;
+    if (std::fclose(out) != 0 || !written) {
+        std::remove(temporary.c_str());
+        return false;
     }
     if (std::rename(temporary.c_str(), noteFilePath.c_str()) != 0) {
         std::remove(temporary.c_str());

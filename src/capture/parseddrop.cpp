@@ -71,9 +71,10 @@ ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QStrin
         shared->finished = true;
         QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    // A quit of the whole program also ends nested loops; wait on until the work is done.
+    // Events are processed directly rather than through exec(), which returns at
+    // once after the program was asked to quit.
     while (!shared->finished)
-        wait.exec();
+        wait.processEvents(QEventLoop::WaitForMoreEvents);
     worker.join();
     QCoreApplication::sendPostedEvents(&receiver);
     if (shared->failure)

@@ -62,20 +62,25 @@ std::string DecodedPercentEscapes(const std::string &text)
             decoded += text[i];
         }
     }
-    // Only well-formed UTF-8 without control characters is taken.
+    // Only well-formed UTF-8 without control characters is taken: no overlong
+    // forms, no surrogates, nothing above U+10FFFF.
     for (std::size_t i = 0; i < decoded.size();) {
         const auto byte = static_cast<unsigned char>(decoded[i]);
-        std::size_t length = byte < 0x80           ? 1
-                             : (byte >> 5) == 0x6  ? 2
-                             : (byte >> 4) == 0xE  ? 3
-                             : (byte >> 3) == 0x1E ? 4
-                                                   : 0;
-        if (length == 0 || i + length > decoded.size() || (length == 1 && byte < 0x20))
+        const std::size_t length = byte < 0x80                    ? 1
+                                   : byte >= 0xC2 && byte <= 0xDF ? 2
+                                   : byte >= 0xE0 && byte <= 0xEF ? 3
+                                   : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                                  : 0;
+        if (length == 0 || i + length > decoded.size() || (length == 1 && (byte < 0x20 || byte == 0x7F)))
             return text;
         for (std::size_t k = 1; k < length; ++k) {
             if ((static_cast<unsigned char>(decoded[i + k]) >> 6) != 0x2)
                 return text;
         }
+        const auto second = static_cast<unsigned char>(length > 1 ? decoded[i + 1] : 0);
+        if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) || (byte == 0xF0 && second < 0x90) ||
+            (byte == 0xF4 && second >= 0x90))
+            return text;
         i += length;
     }
     return decoded;
@@ -98,6 +103,7 @@ void ReplaceForbidden(std::string &stem)
         // start an escape or a fragment and name another file.
         case '%':
         case '#':
+        case '&': // addresses arrive escaped in the markup (&amp;), references too
             c = '-';
             break;
         default:

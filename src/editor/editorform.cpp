@@ -378,14 +378,19 @@ void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const
             const QFileInfo file(filePath);
             NoteFileName = file.fileName();
             NoteFolder = file.absolutePath();
-            Content->Navigate(filePath);
-            Content->WaitWhileBusy();
-            Content->SetDesignMode(inEditMode());
+            // Known before the load waits, so that a close meanwhile saves this note
+            // and does not store it as a new one.
             NoteId = noteId;
             TagId = tagId;
             TitleEdit->setText(title);
             TagsEdit->setText(catalogText);
             OpenedCatalogText = catalogText;
+            QPointer<TEditorForm> self(this);
+            Content->Navigate(filePath);
+            Content->WaitWhileBusy();
+            if (!self)
+                return;
+            Content->SetDesignMode(inEditMode());
         }
         ListAttachments(noteId);
     } catch (const std::exception &) {
@@ -552,9 +557,11 @@ void TEditorForm::EditModeBtnClick()
     TagsEdit->setReadOnly(!on);
     for (QWidget *control : std::as_const(m_editingControls))
         control->setEnabled(on);
+    QPointer<TEditorForm> self(this);
     if (!on)
         SaveNote();
-    Content->update();
+    if (self) // the save waits, and the window may be closed meanwhile
+        Content->update();
 }
 
 void TEditorForm::StayOnTopClick(bool down)
@@ -689,7 +696,8 @@ bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
         // Up and Down open the suggestions for what is typed so far.
         const int key = static_cast<QKeyEvent *>(event)->key();
         QCompleter *completer = TagsEdit->completer();
-        if ((key == Qt::Key_Down || key == Qt::Key_Up) && completer && !completer->popup()->isVisible()) {
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && completer && !TagsEdit->isReadOnly() &&
+            !completer->popup()->isVisible()) {
             completer->setCompletionPrefix(TagsEdit->text());
             completer->complete();
             return true;
@@ -728,6 +736,12 @@ void TEditorForm::takeDrop(const QList<DroppedItem> &items)
     for (const DroppedItem &item : items) {
         switch (item.format) {
         case DropFormat::Html: {
+            // The pictures go beside the note file, so its place is fixed first.
+            if (NoteFileName.isEmpty()) {
+                const NoteLocation location = NewNoteLocation(m_context.dataFolder);
+                NoteFileName = location.fileName;
+                NoteFolder = location.dayFolder;
+            }
             // Parsed and fetched beside the interface, which stays live meanwhile.
             const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {}, NoteFolder);
             if (!self)
@@ -811,6 +825,8 @@ void TEditorForm::snapClick()
     // None of the program's windows may be in the picture.
     const bool dropBoxWasVisible = DropBoxWindow && DropBoxWindow->isVisible();
     const bool explorerWasVisible = ExplorerWindow && ExplorerWindow->isVisible();
+    const Qt::WindowStates explorerState = ExplorerWindow ? ExplorerWindow->windowState() : Qt::WindowNoState;
+    const Qt::WindowStates ownState = windowState();
     hide();
     if (dropBoxWasVisible)
         DropBoxWindow->hide();
@@ -821,11 +837,14 @@ void TEditorForm::snapClick()
         QThread::msleep(40);
     }
     const QImage region = grabScreenRegion();
-    if (explorerWasVisible && ExplorerWindow)
-        ExplorerWindow->showNormal();
+    if (explorerWasVisible && ExplorerWindow) {
+        ExplorerWindow->setWindowState(explorerState & ~Qt::WindowMinimized);
+        ExplorerWindow->show();
+    }
     if (dropBoxWasVisible && DropBoxWindow)
         DropBoxWindow->show();
-    showNormal();
+    setWindowState(ownState & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
     if (region.isNull())
@@ -842,6 +861,7 @@ void TEditorForm::snapClick()
         NoteFolder = location.dayFolder;
     }
     const QString images = NoteFolder + QStringLiteral("/images/");
+    QDir().mkpath(images);
     QString path = images + stamp + QStringLiteral(".jpg");
     while (QFileInfo::exists(path))
         path = images + stamp + QString::number(QRandomGenerator::global()->bounded(10000)) + QStringLiteral(".jpg");

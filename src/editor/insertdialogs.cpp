@@ -112,6 +112,10 @@ QString noteAddress(const QString &typed)
         return typed;
     QString local = typed;
     local.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // A file name may hold characters that would end or escape the address.
+    local.replace(QLatin1Char('%'), QLatin1String("%25"));
+    local.replace(QLatin1Char('#'), QLatin1String("%23"));
+    local.replace(QLatin1Char('?'), QLatin1String("%3F"));
     // A path from this system starts with "/" already; the address needs three.
     if (local.startsWith(QLatin1Char('/')))
         local.remove(0, 1);

@@ -431,6 +431,10 @@ void TMainForm::ShowTagNotes()
     AttachList->clear();
     m_listing = false;
     showBlank();
+    // Another node may have been chosen while the view emptied; that one is shown.
+    TagTreeItem *still = m_tagTree->selectedTag();
+    if (!still || still->record.tagid != tagId)
+        return;
     CurrentTagId = tagId;
     CurrentTagPath = tagPath;
 
@@ -501,6 +505,10 @@ void TMainForm::ShowNote()
     if (QFileInfo::exists(fullPath))
         Content->Navigate(fullPath);
     Content->WaitWhileBusy();
+    // Another note may have been chosen while this one loaded; that one is shown.
+    const NoteListRecord *now = noteRecord(NoteListView->currentItem());
+    if (!now || now->noteid != note.noteid)
+        return;
     CurrentNoteId = note.noteid;
     CurrentTagId = note.tagid;
     EditNoteFile = fullPath;
@@ -750,7 +758,11 @@ void TMainForm::DelNoteActExecute()
         NoteListView->scrollToItem(NoteListView->topLevelItem(0));
         ShowNote();
     }
-    m_context.catalogPaths = m_database.loadCatalogPaths();
+    try {
+        m_context.catalogPaths = m_database.loadCatalogPaths();
+    } catch (const DbError &) {
+        // The note is gone all the same; the suggestions are refreshed at the next save.
+    }
     NoteListView->clearSelection();
 }
 

@@ -56,8 +56,10 @@ template <typename T> bool AwaitAnswer(PendingAnswer<T> &answer, QObject *guard,
     timeout.setSingleShot(true);
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     timeout.start(timeoutMs);
+    // Events are processed directly rather than through exec(): once the program
+    // has been asked to quit, exec() returns at once and the wait would spin.
     while (!answer.arrived && timeout.isActive() && alive)
-        loop.exec();
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
     answer.loop = nullptr;
     return !alive.isNull();
 }
@@ -164,7 +166,7 @@ bool TExWebBrowser::WaitWhileBusy(int timeoutMs)
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     timeout.start(timeoutMs);
     while (self && m_busy && timeout.isActive())
-        loop.exec();
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
     return self && !m_busy;
 }
 

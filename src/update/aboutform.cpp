@@ -83,7 +83,12 @@ bool TaboutForm::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-TaboutForm::~TaboutForm() = default;
+TaboutForm::~TaboutForm()
+{
+    // At shutdown a check still waiting for the site is ended rather than waited for.
+    if (m_check)
+        m_check->cancel();
+}
 
 void TaboutForm::UpdBtnClick()
 {
@@ -126,8 +131,11 @@ void TaboutForm::showOutcome(const UpdateOutcome &outcome)
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         const QString address = outcome.published.address.trimmed();
         connect(box, &QMessageBox::finished, this, [address](int result) {
-            if (result == QMessageBox::Yes)
-                QDesktopServices::openUrl(QUrl(address));
+            // Only a web address: the site must not make the program open local files.
+            const QUrl url(address);
+            if (result == QMessageBox::Yes &&
+                (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+                QDesktopServices::openUrl(url);
         });
         break;
     }

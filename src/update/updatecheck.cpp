@@ -29,6 +29,11 @@ size_t keepUpTo1023(char *data, size_t size, size_t count, void *target)
     return bytes;
 }
 
+int stopWhenCancelled(void *cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return cancelled && static_cast<const std::atomic<bool> *>(cancelled)->load() ? 1 : 0;
+}
+
 } // namespace
 
 std::optional<PublishedVersion> parseVersionFile(const QByteArray &text)
@@ -52,7 +57,8 @@ bool isOffered(const PublishedVersion &published, int runningMajor, int runningM
     return published.major > runningMajor || published.minor > runningMinor;
 }
 
-UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajor, int runningMinor)
+UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajor, int runningMinor,
+                                        const std::atomic<bool> *cancelled)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -79,6 +85,9 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepUpTo1023);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(cancelled));
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -105,8 +114,12 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
 
 TTavloUpdateThread::TTavloUpdateThread(QString siteBase, int runningMajor, int runningMinor,
                                        std::function<void(const UpdateOutcome &)> report)
-    : m_thread([siteBase = std::move(siteBase), runningMajor, runningMinor, report = std::move(report)] {
-        report(check(siteBase, runningMajor, runningMinor));
+    : m_cancelled(std::make_shared<std::atomic<bool>>(false))
+    , m_thread([siteBase = std::move(siteBase), runningMajor, runningMinor, report = std::move(report),
+                cancelled = m_cancelled] {
+        const UpdateOutcome outcome = check(siteBase, runningMajor, runningMinor, cancelled.get());
+        if (!*cancelled)
+            report(outcome);
     })
 {
 }
@@ -115,4 +128,9 @@ TTavloUpdateThread::~TTavloUpdateThread()
 {
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void TTavloUpdateThread::cancel()
+{
+    *m_cancelled = true;
 }

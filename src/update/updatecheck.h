@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -37,7 +39,8 @@ struct UpdateOutcome
 };
 
 // One update check, on its own thread from its creation. The outcome is handed
-// to report on that thread. Destroying the object waits for the thread.
+// to report on that thread. Destroying the object waits for the thread; cancel()
+// first makes that wait short.
 class TTavloUpdateThread
 {
 public:
@@ -48,8 +51,14 @@ public:
     TTavloUpdateThread(const TTavloUpdateThread &) = delete;
     TTavloUpdateThread &operator=(const TTavloUpdateThread &) = delete;
 
-    static UpdateOutcome check(const QString &siteBase, int runningMajor, int runningMinor);
+    // Ends a transfer still running; the outcome is then not reported.
+    void cancel();
+
+    // cancelled, when given and set, ends the transfer early.
+    static UpdateOutcome check(const QString &siteBase, int runningMajor, int runningMinor,
+                               const std::atomic<bool> *cancelled = nullptr);
 
 private:
+    std::shared_ptr<std::atomic<bool>> m_cancelled;
     std::thread m_thread;
 };

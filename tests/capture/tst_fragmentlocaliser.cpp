@@ -137,6 +137,10 @@ void FragmentLocaliserTest::pictureReferences_data()
         << QByteArray("<img src=\"http://host/100%25%23.png\">") << QByteArray("<img src=\"images/100--.png\">");
     QTest::newRow("broken escape kept") << QByteArray("<img src=\"http://host/a%ZZ.png\">")
                                         << QByteArray("<img src=\"images/a-ZZ.png\">");
+    QTest::newRow("escaped ampersand") << QByteArray("<img src=\"http://host/pic?a=1&amp;b=2\">")
+                                       << QByteArray("<img src=\"images/pic-a=1-b=2\">");
+    QTest::newRow("overlong escape kept as written")
+        << QByteArray("<img src=\"http://host/%C0%AF.png\">") << QByteArray("<img src=\"images/-C0-AF.png\">");
     QTest::newRow("inline picture stays") << QByteArray("<img src=\"DATA:image/png;base64,iVBORw0KGgo=\">")
                                           << QByteArray("<img src=\"DATA:image/png;base64,iVBORw0KGgo=\">");
     QTest::newRow("upper-case scheme cannot be fetched")
@@ -177,6 +181,8 @@ void FragmentLocaliserTest::pictureAddresses_data()
                                     << QByteArray("file:///tmp/p.gif");
     QTest::newRow("vml server file is relative")
         << QByteArray("<v:imagedata src=\"file://server/p.gif\">") << QByteArray("http://host/a/file://server/p.gif");
+    QTest::newRow("escaped ampersand asked as itself")
+        << QByteArray("<img src=\"http://host/pic?a=1&amp;b=2\">") << QByteArray("http://host/pic?a=1&b=2");
     QTest::newRow("vml upper case") << QByteArray("<V:IMAGEDATA SRC=\"FILE:///P.GIF\">") << QByteArray("FILE:///P.GIF");
 }
 

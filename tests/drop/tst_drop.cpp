@@ -6,6 +6,7 @@
 #include "infoform.h"
 #include "loopbackserver.h"
 #include "mainform.h"
+#include "parseddrop.h"
 #include "startup.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
@@ -14,11 +15,14 @@
 #include <QDate>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <qpa/qplatformdrag.h>
@@ -91,6 +95,8 @@ private slots:
     void dropOnAnEditorAppendsOnlyInEditMode();
     void htmlTextIsDecodedFromUtf16();
     void picturesDroppedIntoAnOlderNoteStayBesideIt();
+    // Last: it leaves the application in its quitting state.
+    void waitsEndWhileTheProgramQuits();
 
 private:
     TEditorForm *waitForEditor();
@@ -324,6 +330,32 @@ void DropTest::picturesDroppedIntoAnOlderNoteStayBesideIt()
     QVERIFY(!QFile::exists(imagesFolder(*m_folder) + QStringLiteral("old.png")));
     // The view finds the picture where the reference points.
     QTRY_COMPARE(editor->content()->RunScript(QStringLiteral("document.images[0].naturalWidth")).toInt(), 4);
+}
+
+void DropTest::waitsEndWhileTheProgramQuits()
+{
+    LoopbackServer server;
+    server.setDelay(200);
+    server.serve("/p/late.png", pictureBytes(Qt::blue, "PNG"));
+    const QByteArray clip =
+        buildClipText(QStringLiteral("<p>late</p><img src=\"%1/p/late.png\">").arg(server.base()).toUtf8(),
+                      server.base() + QStringLiteral("/"), QString());
+    // Exit chosen while a drop is parsed: the parse and the editor's waits still end.
+    QString body;
+    bool editorReady = false;
+    QTimer::singleShot(0, [&] {
+        QCoreApplication::quit();
+        body = parseDroppedClipResponsively(clip, m_folder->dataFolder(), {}).body;
+        TEditorForm *editor = m_program->newEditor();
+        editorReady = editor->content()->DesignMode();
+        delete editor;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QCoreApplication::exec(); // the main loop, which the quit above ends
+    QVERIFY(timer.elapsed() < 60000);
+    QVERIFY2(body.contains(QStringLiteral("images/late.png")), qPrintable(body));
+    QVERIFY(editorReady);
 }
 
 CLIPNEST_TEST_MAIN(DropTest)
