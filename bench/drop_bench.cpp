@@ -10,13 +10,12 @@
 #include "exwebbrowser.h"
 #include "loopbackserver.h"
 #include "startup.h"
+#include "testprogramfolder.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QTest>
 #include <qpa/qplatformdrag.h>
 #include <qpa/qwindowsysteminterface.h>
@@ -50,14 +49,6 @@ QByteArray selection(const QString &base, int approximateBytes, bool withPicture
     return html;
 }
 
-QString copyProgramFolder(const QString &built, const QString &target)
-{
-    QDir(target).mkpath(QStringLiteral("data"));
-    for (const char *file : {"notes.fdb", "en.ini", "cn.ini", "logo", "data/template.html"})
-        QFile::copy(built + QLatin1String(file), target + QLatin1String(file));
-    return target;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -68,9 +59,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: drop_bench BUILT_PROGRAM_FOLDER\n");
         return 2;
     }
-    QTemporaryDir dir;
-    ClipnestProgram program(
-        copyProgramFolder(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/'), dir.path() + QLatin1Char('/')));
+    const TestProgramFolder folder(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/'));
+    ClipnestProgram program(folder.path());
     program.bringUp();
 
     LoopbackServer server;

@@ -7,15 +7,14 @@
 // (an empty catalog). Each run is a new process; the figure is the median.
 #include "clipnestapplication.h"
 #include "startup.h"
+#include "testprogramfolder.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -30,16 +29,6 @@ int probe(const QString &folder)
     std::quick_exit(0);
 }
 
-QString freshProgramFolder(QTemporaryDir &dir)
-{
-    const QString source = QStringLiteral(CLIPNEST_BUILD_PROGRAM_DIR);
-    const QString target = dir.path() + QLatin1Char('/');
-    QDir(target).mkpath(QStringLiteral("data"));
-    for (const char *file : {"notes.fdb", "en.ini", "cn.ini", "logo", "data/template.html"})
-        QFile::copy(source + QLatin1String(file), target + QLatin1String(file));
-    return target;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -51,8 +40,10 @@ int main(int argc, char *argv[])
     }
 
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : freshProgramFolder(dir);
+    std::optional<TestProgramFolder> fresh;
+    if (argc <= 1)
+        fresh.emplace();
+    QString folder = fresh ? fresh->path() : QString::fromLocal8Bit(argv[1]);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;

@@ -3,9 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-TestProgramFolder::TestProgramFolder()
+TestProgramFolder::TestProgramFolder(const QString &source)
 {
-    const QString source = buildProgramFolder();
     QDir(path()).mkpath(QStringLiteral("data"));
     for (const char *file : {"notes.fdb", "en.ini", "cn.ini", "logo", "data/template.html"}) {
         const QString name = QLatin1String(file);

@@ -7,11 +7,12 @@
 #include <QTest>
 
 // A throw-away program folder laid out like the build's: the empty database,
-// the language files, the logo and data/template.html.
+// the language files, the logo and data/template.html, copied from source (a
+// program folder, ending with "/").
 class TestProgramFolder
 {
 public:
-    TestProgramFolder();
+    explicit TestProgramFolder(const QString &source = buildProgramFolder());
 
     bool isValid() const { return m_dir.isValid(); }
     // Ends with "/".

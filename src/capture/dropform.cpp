@@ -249,13 +249,7 @@ void TDropForm::AddNoteActExecute()
 
 void TDropForm::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (m_busy) {
-        event->ignore();
-        return;
-    }
-    // Copy only: a move from a file manager would delete the user's file.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    dragMoveEvent(event);
 }
 
 void TDropForm::dragMoveEvent(QDragMoveEvent *event)
@@ -264,6 +258,7 @@ void TDropForm::dragMoveEvent(QDragMoveEvent *event)
         event->ignore();
         return;
     }
+    // Copy only: a move from a file manager would delete the user's file.
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }
@@ -303,9 +298,7 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
 {
     if (items.isEmpty() || m_busy || !createEditor) {
         if (items.isEmpty())
-            showMessage(m_context.messages.text(QStringLiteral("UnSupportedFormat")).isEmpty()
-                            ? MessageTexts::builtInDefault(QStringLiteral("UnSupportedFormat"))
-                            : m_context.messages.text(QStringLiteral("UnSupportedFormat")));
+            showMessage(m_context.messages.shown(QStringLiteral("UnSupportedFormat")));
         return false;
     }
     const DroppedItem &item = items.first();

@@ -1,5 +1,7 @@
 #include "attachlistitem.h"
 
+#include "dbdatamodule.h"
+
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -50,4 +52,21 @@ void AttachListItem::prepareList(QTreeWidget *list)
     list->setIconSize(QSize(24, 24));
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     list->setProperty("languageColumns", true);
+}
+
+void AttachListItem::listStored(TDBDataModule &database, int noteId, const QString &dataFolder, QTreeWidget *list)
+{
+    QSqlQuery &query = database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
+    QList<AttachListItem *> items;
+    while (query.next()) {
+        const AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldPath(query, "path"),
+                                      noteId};
+        items << new AttachListItem(record, dataFolder + record.path);
+    }
+    query.finish();
+    // The files are looked at once the query is closed.
+    for (AttachListItem *item : items) {
+        item->showFile(item->filePath());
+        list->addTopLevelItem(item);
+    }
 }

@@ -4,6 +4,8 @@
 
 #include <QTreeWidgetItem>
 
+class TDBDataModule;
+
 // An item of an attachment list (explorer and editor): file name, folder and
 // size with the file's icon. It owns its record.
 class AttachListItem : public QTreeWidgetItem
@@ -23,4 +25,7 @@ public:
     static QString formatSize(qint64 bytes);
     // Sets up the three columns of an attachment list.
     static void prepareList(QTreeWidget *list);
+    // Adds the stored attachments of a note to the list, each with its file's
+    // size and icon.
+    static void listStored(TDBDataModule &database, int noteId, const QString &dataFolder, QTreeWidget *list);
 };

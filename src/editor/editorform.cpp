@@ -364,12 +364,6 @@ void TEditorForm::FormCreate()
     TagsEdit->installEventFilter(this);
 }
 
-QString TEditorForm::messageText(const QString &key) const
-{
-    const QString text = m_context.messages.text(key);
-    return text.isEmpty() ? MessageTexts::builtInDefault(key) : text;
-}
-
 void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const QString &title,
                            const QString &catalogText)
 {
@@ -394,7 +388,7 @@ void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const
         }
         ListAttachments(noteId);
     } catch (const std::exception &) {
-        showMessage(messageText(QStringLiteral("LoadNoteFail")));
+        showMessage(m_context.messages.shown(QStringLiteral("LoadNoteFail")));
         NoteId = 0;
         TagId = 0;
     }
@@ -645,19 +639,7 @@ void TEditorForm::StorePendingAttachments(int noteId)
 
 void TEditorForm::ListAttachments(int noteId)
 {
-    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
-    QList<AttachListItem *> items;
-    while (query.next()) {
-        AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldText(query, "path"),
-                                noteId};
-        record.path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        items << new AttachListItem(record, m_context.dataFolder + record.path);
-    }
-    query.finish();
-    for (AttachListItem *item : items) {
-        item->showFile(item->filePath());
-        AttachList->addTopLevelItem(item);
-    }
+    AttachListItem::listStored(m_database, noteId, m_context.dataFolder, AttachList);
 }
 
 void TEditorForm::DeleteSelectedAttachment()
@@ -708,13 +690,12 @@ bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
 
 void TEditorForm::dragEnterEvent(QDragEnterEvent *event)
 {
-    // Copy only: a move from a file manager would delete the user's file.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    dragMoveEvent(event);
 }
 
 void TEditorForm::dragMoveEvent(QDragMoveEvent *event)
 {
+    // Copy only: a move from a file manager would delete the user's file.
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }
@@ -816,7 +797,7 @@ void TEditorForm::PropertiesClick()
                 Content->SetElementAttribute(QStringLiteral("height"), dialog.HeightEdit->text());
         }
     } catch (const std::exception &) {
-        showMessage(messageText(QStringLiteral("ViewProperties")));
+        showMessage(m_context.messages.shown(QStringLiteral("ViewProperties")));
     }
 }
 

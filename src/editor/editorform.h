@@ -108,7 +108,6 @@ private:
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
-    QString messageText(const QString &key) const;
     void storeAttachmentNow(AttachListRecord &record);
 
     AppContext &m_context;

@@ -446,10 +446,9 @@ void TMainForm::ShowTagNotes()
     const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     QList<QTreeWidgetItem *> items;
     while (query.next()) {
-        // Stored paths may carry the separators of older copies.
-        auto *item = new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
-                                       query.value(QStringLiteral("createdate")).toDateTime(),
-                                       fieldText(query, "filename").replace(QLatin1Char('\\'), QLatin1Char('/'))});
+        auto *item =
+            new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
+                              query.value(QStringLiteral("createdate")).toDateTime(), fieldPath(query, "filename")});
         item->setText(0, item->record.title);
         item->setText(1, formatCreateDate(item->record.createdate));
         item->setIcon(0, noteIcon);
@@ -516,20 +515,7 @@ void TMainForm::ShowNote()
     EditTagPath = CurrentTagPath;
 
     AttachList->clear();
-    QSqlQuery &query = m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {note.noteid});
-    QList<AttachListItem *> items;
-    while (query.next()) {
-        AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldText(query, "path"),
-                                CurrentNoteId};
-        // Stored paths may carry the separators of older copies.
-        record.path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        items.append(new AttachListItem(record, m_context.dataFolder + record.path));
-    }
-    query.finish();
-    for (AttachListItem *item : items) {
-        item->showFile(item->filePath());
-        AttachList->addTopLevelItem(item);
-    }
+    AttachListItem::listStored(m_database, note.noteid, m_context.dataFolder, AttachList);
 }
 
 void TMainForm::AttachListDblClick()
@@ -586,19 +572,13 @@ void TMainForm::ContentShowContextMenu(const QPoint &globalPos)
     contentPopupMenu->popup(globalPos);
 }
 
-QString TMainForm::messageText(const QString &key) const
-{
-    const QString text = m_context.messages.text(key);
-    return text.isEmpty() ? MessageTexts::builtInDefault(key) : text;
-}
-
 void TMainForm::AddTagActExecute()
 {
     TagTreeItem *selected = m_tagTree->selectedTag();
-    const QString prompt = messageText(QStringLiteral("AddTagPrompt")) +
+    const QString prompt = m_context.messages.shown(QStringLiteral("AddTagPrompt")) +
                            (selected ? selected->record.path : QStringLiteral("Root")) + QLatin1Char('"');
     bool ok = false;
-    const QString input = askText(messageText(QStringLiteral("AddTagCaption")), prompt, &ok);
+    const QString input = askText(m_context.messages.shown(QStringLiteral("AddTagCaption")), prompt, &ok);
     if (!ok || input.isEmpty())
         return;
 
@@ -723,9 +703,7 @@ void TMainForm::DelNoteActExecute()
         QSqlQuery &attachments =
             m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
         while (attachments.next())
-            files << m_context.dataFolder +
-                         fieldText(attachments, "path").replace(QLatin1Char('\\'), QLatin1Char('/')) +
-                         fieldText(attachments, "attname");
+            files << m_context.dataFolder + fieldPath(attachments, "path") + fieldText(attachments, "attname");
         attachments.finish();
         m_database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
         m_database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
@@ -789,8 +767,8 @@ void TMainForm::RenameTagActExecute()
     if (!tag)
         return;
     bool ok = false;
-    const QString name =
-        askText(messageText(QStringLiteral("RenameTagCaption")), messageText(QStringLiteral("RenameTagPrompt")), &ok);
+    const QString name = askText(m_context.messages.shown(QStringLiteral("RenameTagCaption")),
+                                 m_context.messages.shown(QStringLiteral("RenameTagPrompt")), &ok);
     if (!ok || name.isEmpty())
         return;
     const QString oldName = tag->record.name;
@@ -806,7 +784,7 @@ void TMainForm::DeleteTagActExecute()
     if (!tag)
         return;
     if (deleteTag(m_database, tag) == DeleteTagOutcome::NotEmpty)
-        showMessage(messageText(QStringLiteral("CannotDelTag")));
+        showMessage(m_context.messages.shown(QStringLiteral("CannotDelTag")));
 }
 
 bool TMainForm::TagTreeViewDragOver(QObject *source, TagTreeItem *target) const

@@ -142,7 +142,6 @@ private:
     QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
                         const QKeySequence &shortcut);
     void showBlank();
-    QString messageText(const QString &key) const;
     void qtreeEditChange(const QString &text);
 
     AppContext &m_context;

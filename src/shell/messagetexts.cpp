@@ -13,6 +13,12 @@ const QStringList &MessageTexts::keys()
     return all;
 }
 
+QString MessageTexts::shown(const QString &key) const
+{
+    const QString loaded = text(key);
+    return loaded.isEmpty() ? builtInDefault(key) : loaded;
+}
+
 QString MessageTexts::builtInDefault(const QString &key)
 {
     static const QHash<QString, QString> defaults{

@@ -13,6 +13,8 @@ public:
     static QString builtInDefault(const QString &key);
 
     QString text(const QString &key) const { return m_texts.value(key); }
+    // The text to show: the loaded one, or the built-in default before any load.
+    QString shown(const QString &key) const;
     void set(const QString &key, const QString &value) { m_texts.insert(key, value); }
 
 private:

@@ -170,3 +170,8 @@ QString fieldText(const QSqlQuery &query, const char *name)
 {
     return query.value(QLatin1String(name)).toString();
 }
+
+QString fieldPath(const QSqlQuery &query, const char *name)
+{
+    return fieldText(query, name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}

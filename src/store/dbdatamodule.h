@@ -72,3 +72,5 @@ private:
 // Reads a column of the current row by name.
 int fieldInt(const QSqlQuery &query, const char *name);
 QString fieldText(const QSqlQuery &query, const char *name);
+// A stored path relative to the data folder, with "/" also where older copies wrote "\\".
+QString fieldPath(const QSqlQuery &query, const char *name);

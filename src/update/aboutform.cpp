@@ -108,10 +108,7 @@ void TaboutForm::UpdBtnClick()
 
 void TaboutForm::showOutcome(const UpdateOutcome &outcome)
 {
-    auto text = [this](const char *key) {
-        const QString message = m_context.messages.text(QLatin1String(key));
-        return message.isEmpty() ? MessageTexts::builtInDefault(QLatin1String(key)) : message;
-    };
+    auto text = [this](const char *key) { return m_context.messages.shown(QLatin1String(key)); };
     // The messages do not hold up the rest of the program.
     auto *box = new QMessageBox(QMessageBox::NoIcon, QLatin1String(ApplicationTitle), QString(), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);

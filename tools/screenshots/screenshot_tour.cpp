@@ -12,6 +12,7 @@
 #include "mainform.h"
 #include "startup.h"
 #include "tagtreeview.h"
+#include "testprogramfolder.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -22,7 +23,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -89,11 +89,8 @@ int main(int argc, char *argv[])
     const QString built = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
     const QString output = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');
     QDir().mkpath(output);
-    QTemporaryDir dir;
-    const QString folder = dir.path() + QLatin1Char('/');
-    QDir(folder).mkpath(QStringLiteral("data"));
-    for (const char *file : {"notes.fdb", "en.ini", "cn.ini", "logo", "data/template.html"})
-        QFile::copy(built + QLatin1String(file), folder + QLatin1String(file));
+    const TestProgramFolder programFolder(built);
+    const QString folder = programFolder.path();
     QFile attachment(folder + QStringLiteral("Firebird embedded.pdf"));
     attachment.open(QIODevice::WriteOnly);
     attachment.write(QByteArray(48213, 'p'));
