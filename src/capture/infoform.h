@@ -18,7 +18,6 @@ public:
     // "3 of 17 pictures"; an empty progress line when total is 0.
     void showProgress(int done, int total);
 
-    QLabel *infoLabel() const { return InfoLabel; }
     QLabel *progressLabel() const { return m_progressLabel; }
 
 private:

@@ -100,12 +100,9 @@ public:
     const QString &searchText() const { return SearchText; }
     int currentTagId() const { return CurrentTagId; }
     int currentNoteId() const { return CurrentNoteId; }
-    const QString &editNoteFile() const { return EditNoteFile; }
     const QString &editNoteTitle() const { return EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
-    QMenu *contentMenu() const { return contentPopupMenu; }
-    QMenu *treeMenu() const { return TreePopupMenu; }
 
     // A new editor with the interface language applied, knowing the explorer
     // and the drop box; the explorer shows it.

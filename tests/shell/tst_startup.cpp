@@ -101,6 +101,8 @@ void StartupTest::bringsUpWindowsAndRunsFirstLoads()
 
     QCOMPARE(program.aboutBox()->versionLine(), QStringLiteral("1.0.2.215"));
     QCOMPARE(program.infoWindow()->size(), QSize(303, 72));
+    program.infoWindow()->showProgress(3, 17);
+    QCOMPARE(program.infoWindow()->progressLabel()->text(), QStringLiteral("3 of 17 pictures"));
 }
 
 void StartupTest::languageFileIsAppliedAfterTheTreeIsShown()
