@@ -234,6 +234,12 @@ void TDropForm::ShownotesexplorerCheckClick()
     Settings(m_context.programFolder).saveDoubleClickAction(Settings::ShowExplorerClick);
 }
 
+void TDropForm::closeForExit()
+{
+    m_closing = true;
+    close();
+}
+
 void TDropForm::Exit1Click()
 {
     emit exitRequested();
@@ -327,6 +333,10 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
                     if (info)
                         info->showProgress(done, total);
                 });
+            if (m_closing) { // the program ended meanwhile: no editor is opened any more
+                m_busy = false;
+                return false;
+            }
             body = parsed.body;
             while (body.contains(QLatin1String("<v:imagedata "))) {
                 body.replace(QLatin1String("<v:imagedata "), QLatin1String("<img "));

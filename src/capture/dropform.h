@@ -53,6 +53,9 @@ public:
     void ShowMainActExecute();
     void ViewHidedragdropbox1Click();
     void Exit1Click();
+    // The program is ending: closes the box, and a drop still being parsed opens
+    // no editor.
+    void closeForExit();
 
 signals:
     void exitRequested();
@@ -73,6 +76,7 @@ private:
     QPointer<TMainForm> m_explorer;
     QPointer<TInfoForm> m_info;
     bool m_busy = false;
+    bool m_closing = false;
     QPoint m_pressedAt; // where the left button went down on the logo
 
     QLabel *LogoImage = nullptr;

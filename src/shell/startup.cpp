@@ -91,8 +91,9 @@ void ClipnestProgram::exit()
     if (m_explorer)
         m_explorer->ClearExplorer();
     if (m_dropBox)
-        m_dropBox->close();
-    QCoreApplication::quit();
+        m_dropBox->closeForExit();
+    // exit(), not quit(): quit() asks every window to close, and the explorer only hides.
+    QCoreApplication::exit(0);
 }
 
 int runClipnest(const QString &programFolder)
