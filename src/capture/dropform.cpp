@@ -108,7 +108,7 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     PopupMenu1->addAction(menuEntryFor(AddNoteAct, QStringLiteral("Addnewnote1"), PopupMenu1));
     PopupMenu1->addAction(menuEntryFor(ShowMainAct, QStringLiteral("Showmainwindows1"), PopupMenu1));
-    QAction *viewHide = PopupMenu1->addAction(tr("View/Hide drag&drop box"));
+    QAction *viewHide = PopupMenu1->addAction(literalCaption(tr("View/Hide drag&drop box")));
     viewHide->setObjectName(QStringLiteral("ViewHidedragdropbox1"));
     connect(viewHide, &QAction::triggered, this, &TDropForm::ViewHidedragdropbox1Click);
 

@@ -1,5 +1,7 @@
 #include "infoform.h"
 
+#include "programtext.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QScreen>
@@ -32,6 +34,9 @@ TInfoForm::TInfoForm(QWidget *parent)
 
 void TInfoForm::showWaiting()
 {
+    // In the language chosen since the window was made.
+    InfoLabel->setText(programText("Parsing source, Please wait for a moment..."));
+    InfoLabel->adjustSize();
     m_progressLabel->clear();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
@@ -43,6 +48,6 @@ void TInfoForm::showWaiting()
 
 void TInfoForm::showProgress(int done, int total)
 {
-    m_progressLabel->setText(total > 0 ? tr("%1 of %2 pictures").arg(done).arg(total) : QString());
+    m_progressLabel->setText(total > 0 ? programText("%1 of %2 pictures").arg(done).arg(total) : QString());
     m_progressLabel->repaint();
 }

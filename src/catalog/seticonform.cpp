@@ -1,5 +1,6 @@
 #include "seticonform.h"
 
+#include "programtext.h"
 #include "tagtreeview.h"
 
 #include <QListWidget>
@@ -9,7 +10,7 @@ TSetIconForm::TSetIconForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("SetIconForm"));
-    setWindowTitle(tr("Select icon"));
+    setWindowTitle(programText("Select icon"));
     setFixedSize(404, 355);
 
     IconListView = new QListWidget(this);
@@ -17,14 +18,17 @@ TSetIconForm::TSetIconForm(QWidget *parent)
     IconListView->setGeometry(8, 8, 388, 297);
     IconListView->setViewMode(QListView::IconMode);
     IconListView->setIconSize(QSize(32, 32));
-    IconListView->setGridSize(QSize(60, 58));
+    // Room for a name of two short lines under each icon.
+    IconListView->setGridSize(QSize(88, 72));
+    IconListView->setWordWrap(true);
+    IconListView->setUniformItemSizes(true);
     IconListView->setResizeMode(QListView::Adjust);
     IconListView->setMovement(QListView::Static);
     IconListView->setFrameShape(QFrame::StyledPanel);
     for (int index = 0; index < TagTreeView::IconCount; ++index)
-        new QListWidgetItem(TagTreeView::catalogIcon(index), QString::number(index), IconListView);
+        new QListWidgetItem(TagTreeView::catalogIcon(index), TagTreeView::catalogIconCaption(index), IconListView);
 
-    OkBtn = new QPushButton(tr("Ok"), this);
+    OkBtn = new QPushButton(programText("Ok"), this);
     OkBtn->setObjectName(QStringLiteral("OkBtn"));
     OkBtn->setGeometry(321, 318, 75, 27);
     OkBtn->setDefault(true);

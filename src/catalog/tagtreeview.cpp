@@ -2,10 +2,13 @@
 
 #include "catalogrows.h"
 #include "dbdatamodule.h"
+#include "programtext.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QTreeWidgetItemIterator>
+
+#include <iterator>
 
 TagTreeItem::TagTreeItem(const TagRecord &tag)
     : record(tag)
@@ -179,6 +182,21 @@ const QStringList &TagTreeView::catalogIconNames()
         QStringLiteral("emblem-favorite"),
     };
     return names;
+}
+
+QString TagTreeView::catalogIconCaption(int index)
+{
+    // In the order of catalogIconNames().
+    static const char *const captions[] = {
+        "Folder",    "Documents",   "Downloads",    "Music",     "Pictures",     "Videos", "Shared",
+        "Templates", "Remote",      "Home",         "Bookmarks", "Desktop",      "Trash",  "Text",
+        "Document",  "Spreadsheet", "Presentation", "Calendar",  "Address book", "Image",  "Audio",
+        "Video",     "Package",     "Internet",     "Science",   "Favourite",
+    };
+    static_assert(std::size(captions) == IconCount);
+    if (index < 0 || index >= IconCount)
+        index = 0;
+    return programText(captions[index]);
 }
 
 QIcon TagTreeView::catalogIcon(int index)

@@ -53,6 +53,8 @@ public:
     // The catalog icon of an index (index 0 a plain folder).
     static QIcon catalogIcon(int index);
     static const QStringList &catalogIconNames();
+    // What the icon of an index shows, in the interface language ("Folder").
+    static QString catalogIconCaption(int index);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -1,6 +1,7 @@
 #include "attachlistitem.h"
 
 #include "dbdatamodule.h"
+#include "programtext.h"
 
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -20,7 +21,7 @@ bool AttachListItem::showFile(const QString &filePath)
 {
     const QFileInfo file(filePath);
     if (!file.isFile() || !file.isReadable()) {
-        setText(2, QObject::tr("missing"));
+        setText(2, programText("missing"));
         setIcon(0, QIcon::fromTheme(QStringLiteral("dialog-warning")));
         return false;
     }

@@ -1,5 +1,8 @@
 #include "insertdialogs.h"
 
+#include "programtext.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -39,10 +42,13 @@ TAddImageForm::TAddImageForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("AddImageForm"));
-    setWindowTitle(tr("Insert Image"));
+    setWindowTitle(programText("Insert Image"));
     setFixedSize(374, 198);
     auto *layout = new QGridLayout(this);
-    auto *urlLabel = new QLabel(tr("Input image url or local directory: (eg: http://xxx or c:\\xxx)"), this);
+    // The example names a place on this system.
+    auto *urlLabel = new QLabel(programText("Input image url or local directory: (eg: http://xxx or %1)")
+                                    .arg(QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/xxx"))),
+                                this);
     urlLabel->setObjectName(QStringLiteral("urlLabel"));
     urlLabel->setWordWrap(true);
     urlEdit = new QLineEdit(this);
@@ -52,12 +58,12 @@ TAddImageForm::TAddImageForm(QWidget *parent)
     opendirBtn->setObjectName(QStringLiteral("opendirBtn"));
     opendirBtn->setIcon(QIcon::fromTheme(QStringLiteral("document-open")));
     connect(opendirBtn, &QToolButton::clicked, this, &TAddImageForm::opendirBtnClick);
-    auto *widthLabel = new QLabel(tr("Width:"), this);
+    auto *widthLabel = new QLabel(programText("Width:"), this);
     widthLabel->setObjectName(QStringLiteral("widthLabel"));
     WidthEdit = new QLineEdit(this);
     WidthEdit->setObjectName(QStringLiteral("WidthEdit"));
     WidthEdit->setFixedWidth(64);
-    auto *heightlabel = new QLabel(tr("Height:"), this);
+    auto *heightlabel = new QLabel(programText("Height:"), this);
     heightlabel->setObjectName(QStringLiteral("heightlabel"));
     HeightEdit = new QLineEdit(this);
     HeightEdit->setObjectName(QStringLiteral("HeightEdit"));
@@ -70,13 +76,13 @@ TAddImageForm::TAddImageForm(QWidget *parent)
     layout->addWidget(WidthEdit, 2, 1);
     layout->addWidget(heightlabel, 3, 0);
     layout->addWidget(HeightEdit, 3, 1);
-    layout->addLayout(buttonRow(this, tr("ok"), tr("cancel")), 4, 0, 1, 4);
+    layout->addLayout(buttonRow(this, programText("ok"), programText("cancel")), 4, 0, 1, 4);
 }
 
 void TAddImageForm::opendirBtnClick()
 {
-    const QString file =
-        QFileDialog::getOpenFileName(this, windowTitle(), QString(), tr("image file (*.jpg *.jpeg *.bmp *.gif *.png)"));
+    const QString file = QFileDialog::getOpenFileName(this, windowTitle(), QString(),
+                                                      programText("image file (*.jpg *.jpeg *.bmp *.gif *.png)"));
     if (!file.isEmpty())
         urlEdit->setText(file);
 }
@@ -85,15 +91,15 @@ TAddLinkForm::TAddLinkForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("AddLinkForm"));
-    setWindowTitle(tr("Add HyperLink"));
+    setWindowTitle(programText("Add HyperLink"));
     setFixedSize(354, 220);
     auto *layout = new QGridLayout(this);
-    auto *UrlLabel = new QLabel(tr("Input URL:"), this);
+    auto *UrlLabel = new QLabel(programText("Input URL:"), this);
     UrlLabel->setObjectName(QStringLiteral("UrlLabel"));
     urlEdit = new QLineEdit(this);
     urlEdit->setObjectName(QStringLiteral("urlEdit"));
     urlEdit->setFixedWidth(296);
-    auto *atextLabel = new QLabel(tr("Input anchor text:"), this);
+    auto *atextLabel = new QLabel(programText("Input anchor text:"), this);
     atextLabel->setObjectName(QStringLiteral("atextLabel"));
     anchortextEdit = new QLineEdit(this);
     anchortextEdit->setObjectName(QStringLiteral("anchortextEdit"));
@@ -103,7 +109,7 @@ TAddLinkForm::TAddLinkForm(QWidget *parent)
     layout->addWidget(atextLabel, 2, 0);
     layout->addWidget(anchortextEdit, 3, 0);
     layout->setRowStretch(4, 1);
-    layout->addLayout(buttonRow(this, tr("Ok"), tr("Cancel")), 5, 0);
+    layout->addLayout(buttonRow(this, programText("Ok"), programText("Cancel")), 5, 0);
 }
 
 QString noteAddress(const QString &typed)

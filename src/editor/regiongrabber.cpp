@@ -1,5 +1,7 @@
 #include "regiongrabber.h"
 
+#include "programtext.h"
+
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -54,7 +56,7 @@ void RegionGrabber::paintEvent(QPaintEvent *)
     }
     painter.setPen(Qt::white);
     painter.drawText(rect().adjusted(0, 12, 0, 0), Qt::AlignHCenter | Qt::AlignTop,
-                     tr("Drag a rectangle to capture it; Escape cancels."));
+                     programText("Drag a rectangle to capture it; Escape cancels."));
 }
 
 void RegionGrabber::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,7 @@
 #include "findbar.h"
 
+#include "programtext.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -22,13 +24,11 @@ namespace {
 constexpr int TopGap = 4;
 constexpr int RightGap = 20;
 
-QToolButton *MakeButton(QWidget *parent, const QString &name, const QString &iconName, QStyle::StandardPixmap fallback,
-                        const QString &hint)
+QToolButton *MakeButton(QWidget *parent, const QString &name, const QString &iconName, QStyle::StandardPixmap fallback)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(name);
     button->setIcon(QIcon::fromTheme(iconName, parent->style()->standardIcon(fallback)));
-    button->setToolTip(hint);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
@@ -47,20 +47,16 @@ FindBar::FindBar(QWebEngineView *view)
 
     m_textEdit = new QLineEdit(this);
     m_textEdit->setObjectName(QStringLiteral("FindTextEdit"));
-    m_textEdit->setPlaceholderText(tr("Find in note"));
     m_textEdit->setClearButtonEnabled(true);
     m_textEdit->setMinimumWidth(200);
     m_statusLabel = new QLabel(this);
     m_statusLabel->setObjectName(QStringLiteral("FindStatusLabel"));
-    // Wide enough for either answer, so the bar does not jump while typing.
-    m_statusLabel->setMinimumWidth(std::max(m_statusLabel->fontMetrics().horizontalAdvance(tr("Not found")),
-                                            m_statusLabel->fontMetrics().horizontalAdvance(QStringLiteral("000/000"))));
-    m_previousButton = MakeButton(this, QStringLiteral("FindPreviousButton"), QStringLiteral("go-up"),
-                                  QStyle::SP_ArrowUp, tr("Previous match (Shift+Enter)"));
-    m_nextButton = MakeButton(this, QStringLiteral("FindNextButton"), QStringLiteral("go-down"), QStyle::SP_ArrowDown,
-                              tr("Next match (Enter)"));
+    m_previousButton =
+        MakeButton(this, QStringLiteral("FindPreviousButton"), QStringLiteral("go-up"), QStyle::SP_ArrowUp);
+    m_nextButton = MakeButton(this, QStringLiteral("FindNextButton"), QStringLiteral("go-down"), QStyle::SP_ArrowDown);
     m_closeButton = MakeButton(this, QStringLiteral("FindCloseButton"), QStringLiteral("window-close"),
-                               QStyle::SP_TitleBarCloseButton, tr("Close (Escape)"));
+                               QStyle::SP_TitleBarCloseButton);
+    ShowTexts();
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 4, 4, 4);
@@ -151,9 +147,14 @@ void FindBar::ShowResult(const QWebEngineFindTextResult &result)
     m_activeMatch = result.activeMatch();
     m_notFound = m_matches == 0;
     if (m_notFound) {
-        m_statusLabel->setText(tr("Not found"));
-        QPalette warning = m_textEdit->palette();
-        warning.setColor(QPalette::Base, QColor(0xff, 0xd6, 0xd6));
+        m_statusLabel->setText(programText("Not found"));
+        // A red tint of the field's own colour keeps its text readable in light and dark palettes.
+        QPalette warning = QPalette();
+        const QColor base = warning.color(QPalette::Base);
+        const QColor red(220, 40, 40);
+        warning.setColor(QPalette::Base, QColor::fromRgbF(base.redF() * 0.7f + red.redF() * 0.3f,
+                                                          base.greenF() * 0.7f + red.greenF() * 0.3f,
+                                                          base.blueF() * 0.7f + red.blueF() * 0.3f));
         m_textEdit->setPalette(warning);
     } else {
         m_statusLabel->setText(QStringLiteral("%1/%2").arg(m_activeMatch).arg(m_matches));
@@ -170,6 +171,26 @@ void FindBar::ClearResult()
     m_notFound = false;
     m_statusLabel->clear();
     m_textEdit->setPalette(QPalette());
+}
+
+void FindBar::ShowTexts()
+{
+    m_textEdit->setPlaceholderText(programText("Find in note"));
+    // Wide enough for either answer, so the bar does not jump while typing.
+    m_statusLabel->setMinimumWidth(std::max(m_statusLabel->fontMetrics().horizontalAdvance(programText("Not found")),
+                                            m_statusLabel->fontMetrics().horizontalAdvance(QStringLiteral("000/000"))));
+    if (m_notFound)
+        m_statusLabel->setText(programText("Not found"));
+    m_previousButton->setToolTip(programText("Previous match (Shift+Enter)"));
+    m_nextButton->setToolTip(programText("Next match (Enter)"));
+    m_closeButton->setToolTip(programText("Close (Escape)"));
+}
+
+void FindBar::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        ShowTexts();
+    QFrame::changeEvent(event);
 }
 
 void FindBar::PlaceInView()

@@ -37,11 +37,14 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The texts follow the interface language.
+    void changeEvent(QEvent *event) override;
 
 private:
     void Find(bool backward, bool newText);
     void ShowResult(const QWebEngineFindTextResult &result);
     void ClearResult();
+    void ShowTexts();
     void PlaceInView();
 
     QWebEngineView *m_view;

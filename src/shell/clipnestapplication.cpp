@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "dberror.h"
+#include "programtext.h"
 
 #include <QIcon>
 #include <QMessageBox>
@@ -13,7 +14,6 @@ ClipnestApplication::ClipnestApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QLatin1String(ApplicationTitle));
-    setApplicationDisplayName(QLatin1String(ApplicationTitle));
     // The drop box and the tray keep the program alive while the explorer is hidden.
     setQuitOnLastWindowClosed(false);
     // Icons come by their freedesktop names; offscreen and bare X sessions name no theme.
@@ -30,7 +30,7 @@ bool ClipnestApplication::notify(QObject *receiver, QEvent *event)
     } catch (const std::exception &error) {
         reportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        reportError(tr("An unexpected error occurred."));
+        reportError(programText("An unexpected error occurred."));
     }
     return false;
 }

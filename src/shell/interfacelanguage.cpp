@@ -1,16 +1,19 @@
 #include "interfacelanguage.h"
 
 #include "appcontext.h"
+#include "languagetranslator.h"
 #include "menuentry.h"
 #include "profilefile.h"
 #include "settings.h"
 
-#include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -26,8 +29,6 @@ enum Kind : unsigned {
     ColourButtons = 1 << 6,
     ListViews = 1 << 7,
 };
-
-const QString NoValue = QStringLiteral("\x01");
 
 void setColumnCaptions(QTreeWidget *list, const QString &value)
 {
@@ -49,23 +50,23 @@ void setColumnCaptions(QTreeWidget *list, const QString &value)
 }
 
 // Goes through the window's controls and components in creation order and gives
-// each handled one the text of its key.
-void visit(QWidget *window, const ProfileFile &file, const QString &section, unsigned kinds)
+// each handled one the text of its key. Texts are shown as written.
+void visit(QWidget *window, const ProfileContents &file, const QString &section, unsigned kinds)
 {
     const QList<QObject *> all = window->findChildren<QObject *>();
     for (QObject *object : all) {
         const QString name = object->objectName();
         if (name.isEmpty())
             continue;
-        const QString value = file.readString(section, name, NoValue);
-        const bool present = value != NoValue;
+        const bool present = file.contains(section, name);
+        const QString value = present ? file.readString(section, name, QString()) : QString();
 
         if (auto *action = qobject_cast<QAction *>(object)) {
             if (qobject_cast<QMenu *>(action->parent())) {
                 if ((kinds & MenuEntries) && present)
                     setEntryText(action, value);
             } else if ((kinds & Actions) && present) {
-                action->setText(value);
+                action->setText(literalCaption(value));
                 action->setToolTip(value);
                 action->setStatusTip(value);
             }
@@ -87,7 +88,7 @@ void visit(QWidget *window, const ProfileFile &file, const QString &section, uns
             }
         } else if (auto *list = qobject_cast<QTreeWidget *>(object)) {
             if ((kinds & ListViews) && list->property("languageColumns").toBool())
-                setColumnCaptions(list, present ? value : QString());
+                setColumnCaptions(list, value);
         }
     }
 }
@@ -96,7 +97,15 @@ void visit(QWidget *window, const ProfileFile &file, const QString &section, uns
 
 InterfaceLanguage::InterfaceLanguage(AppContext &context)
     : m_context(context)
+    , m_programTexts(std::make_unique<LanguageTranslator>())
+    , m_qtTexts(std::make_unique<QTranslator>())
 {
+}
+
+InterfaceLanguage::~InterfaceLanguage()
+{
+    QCoreApplication::removeTranslator(m_programTexts.get());
+    QCoreApplication::removeTranslator(m_qtTexts.get());
 }
 
 QString InterfaceLanguage::filePath(const QString &fileName) const
@@ -104,31 +113,43 @@ QString InterfaceLanguage::filePath(const QString &fileName) const
     return m_context.programFolder + fileName;
 }
 
-void InterfaceLanguage::readMessages(const QString &path)
+void InterfaceLanguage::readMessages(const ProfileContents &file)
 {
-    const ProfileFile file(path);
     for (const QString &key : MessageTexts::keys())
         m_context.messages.set(key, file.readString(QStringLiteral("String"), key, MessageTexts::builtInDefault(key)));
 }
 
+void InterfaceLanguage::installTranslations(const ProfileContents &file)
+{
+    QCoreApplication::removeTranslator(m_programTexts.get());
+    QCoreApplication::removeTranslator(m_qtTexts.get());
+    const QString locale = LanguageTranslator::qtLocale(file);
+    if (!locale.isEmpty() &&
+        m_qtTexts->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTexts.get());
+    // Installed last, so it is asked first.
+    m_programTexts->load(file);
+    QCoreApplication::installTranslator(m_programTexts.get());
+}
+
 void InterfaceLanguage::applyAtStart(QWidget *dropBox, QWidget *explorer)
 {
-    const QString path = filePath(m_context.languageFileName);
-    const ProfileFile file(path);
+    const ProfileContents file = ProfileContents::read(filePath(m_context.languageFileName));
+    installTranslations(file);
     if (dropBox)
         visit(dropBox, file, QStringLiteral("DropForm"), Pictures | MenuEntries);
     if (explorer)
         visit(explorer, file, QStringLiteral("MainForm"),
               MenuEntries | Labels | ToolButtons | TextFields | Actions | ListViews);
-    readMessages(path);
+    readMessages(file);
 }
 
 void InterfaceLanguage::switchLanguage(const QString &fileName, QWidget *dropBox, QWidget *explorer)
 {
     m_context.languageFileName = fileName;
     Settings(m_context.programFolder).saveLanguageFileName(fileName);
-    const QString path = filePath(fileName);
-    const ProfileFile file(path);
+    const ProfileContents file = ProfileContents::read(filePath(fileName));
+    installTranslations(file);
     if (dropBox)
         visit(dropBox, file, QStringLiteral("DropForm"), Pictures | MenuEntries);
     if (explorer) {
@@ -136,14 +157,14 @@ void InterfaceLanguage::switchLanguage(const QString &fileName, QWidget *dropBox
             file.readString(QStringLiteral("MainForm"), QStringLiteral("Caption"), QLatin1String(ApplicationTitle)));
         visit(explorer, file, QStringLiteral("MainForm"), MenuEntries | Labels | ToolButtons | TextFields | ListViews);
     }
-    readMessages(path);
+    readMessages(file);
 }
 
 void InterfaceLanguage::applyToEditor(QWidget *editor, const QString &fileName)
 {
     if (fileName.toLower() == QLatin1String("en.ini"))
         return;
-    const ProfileFile file(filePath(fileName));
+    const ProfileContents file = ProfileContents::read(filePath(fileName));
     editor->setWindowTitle(
         file.readString(QStringLiteral("EditorForm"), QStringLiteral("Caption"), QStringLiteral("Note editor")));
     visit(editor, file, QStringLiteral("EditorForm"), ColourButtons | Labels | ToolButtons | ListViews);

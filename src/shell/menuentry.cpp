@@ -6,15 +6,22 @@
 namespace {
 
 const char OwnTextProperty[] = "clipnestOwnText";
+const QLatin1String SeparatorText("-");
 
-QString captionWithShortcut(const QString &text, const QKeySequence &shortcut)
+QString captionWithShortcut(const QString &caption, const QKeySequence &shortcut)
 {
     if (shortcut.isEmpty())
-        return text;
-    return text + QLatin1Char('\t') + shortcut.toString(QKeySequence::NativeText);
+        return caption;
+    return caption + QLatin1Char('\t') + shortcut.toString(QKeySequence::NativeText);
 }
 
 } // namespace
+
+QString literalCaption(const QString &text)
+{
+    QString caption = text;
+    return caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
 
 QAction *menuEntryFor(QAction *action, const QString &name, QObject *parent)
 {
@@ -22,7 +29,11 @@ QAction *menuEntryFor(QAction *action, const QString &name, QObject *parent)
     entry->setObjectName(name);
     auto follow = [entry, action] {
         const QString own = entry->property(OwnTextProperty).toString();
-        entry->setText(captionWithShortcut(own.isEmpty() ? action->text() : own, action->shortcut()));
+        if (!entry->isSeparator()) {
+            // The action's caption is already a caption; the entry's own text is literal.
+            entry->setText(
+                captionWithShortcut(own.isEmpty() ? action->text() : literalCaption(own), action->shortcut()));
+        }
         entry->setIcon(action->icon());
         entry->setEnabled(action->isEnabled());
         entry->setStatusTip(action->statusTip());
@@ -39,13 +50,15 @@ QAction *menuEntryFor(QAction *action, const QString &name, QObject *parent)
 void setEntryText(QAction *entry, const QString &text)
 {
     entry->setProperty(OwnTextProperty, text);
+    if (text == SeparatorText) {
+        // A separator shows no text: some styles draw a separator's text as a heading.
+        entry->setText(QString());
+        entry->setSeparator(true);
+        return;
+    }
+    entry->setSeparator(false);
     auto *action = qobject_cast<QAction *>(entry->property("clipnestFollow").value<QObject *>());
-    if (action)
-        entry->setText(captionWithShortcut(text, action->shortcut()));
-    else
-        entry->setText(text);
-    if (entry->isSeparator() && text != QLatin1String("-"))
-        entry->setSeparator(false);
+    entry->setText(captionWithShortcut(literalCaption(text), action ? action->shortcut() : QKeySequence()));
 }
 
 QAction *namedSeparator(const QString &name, QObject *parent)

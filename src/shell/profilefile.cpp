@@ -1,33 +1,21 @@
 #include "profilefile.h"
 
 #include <QFile>
+#include <QList>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <optional>
 
 namespace {
 
-QStringList readLines(const QString &path, QString *lineEnd)
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
+
+QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QByteArray bytes = file.readAll();
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3); // editors may save a byte-order mark
-    const QString text = QString::fromUtf8(bytes);
-    if (lineEnd)
-        *lineEnd = text.contains(QLatin1String("\r\n")) || !text.contains(QLatin1Char('\n')) ? QStringLiteral("\r\n")
-                                                                                             : QStringLiteral("\n");
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast(); // the break after the last line
-    return lines;
+    return file.readAll();
 }
 
 std::optional<QString> sectionName(const QString &line)
@@ -41,19 +29,102 @@ std::optional<QString> sectionName(const QString &line)
     return trimmed.mid(1, close - 1).trimmed();
 }
 
-bool isKeyLine(const QString &line, const QString &key, QString *value)
+// The key of a key=value line, or nothing for any other line.
+std::optional<QString> keyName(const QString &line, QString *rawValue = nullptr)
 {
     const qsizetype equals = line.indexOf(QLatin1Char('='));
     if (equals < 0)
-        return false;
-    if (line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
-        return false;
-    if (value)
-        *value = line.mid(equals + 1).trimmed();
-    return true;
+        return std::nullopt;
+    if (rawValue)
+        *rawValue = line.mid(equals + 1);
+    return line.left(equals).trimmed();
+}
+
+bool enclosedInQuotes(const QString &text)
+{
+    return text.size() >= 2 && (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\'')) &&
+           text.back() == text.front();
+}
+
+// One line of the file as bytes, with its own line break ("\r\n", "\n", or
+// nothing for a last line without one).
+struct RawLine
+{
+    QByteArray text;
+    QByteArray end;
+};
+
+QList<RawLine> splitRawLines(const QByteArray &bytes)
+{
+    QList<RawLine> lines;
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const qsizetype newline = bytes.indexOf('\n', pos);
+        if (newline < 0) {
+            lines.append({bytes.mid(pos), QByteArray()});
+            break;
+        }
+        const bool crlf = newline > pos && bytes.at(newline - 1) == '\r';
+        const qsizetype contentEnd = crlf ? newline - 1 : newline;
+        lines.append({bytes.mid(pos, contentEnd - pos), crlf ? QByteArray("\r\n") : QByteArray("\n")});
+        pos = newline + 1;
+    }
+    return lines;
+}
+
+// A value that reads back as itself: edge blanks and enclosing quotes would be
+// taken away by the reader, so such a value goes between double quotes.
+QString encodedValue(const QString &value)
+{
+    if (value != value.trimmed() || enclosedInQuotes(value))
+        return QLatin1Char('"') + value + QLatin1Char('"');
+    return value;
 }
 
 } // namespace
+
+ProfileContents ProfileContents::read(const QString &path)
+{
+    return parse(readBytes(path));
+}
+
+ProfileContents ProfileContents::parse(const QByteArray &bytes)
+{
+    ProfileContents contents;
+    const QByteArray text = bytes.startsWith(ByteOrderMark) ? bytes.mid(ByteOrderMark.size()) : bytes;
+    QHash<QString, QString> *section = nullptr;
+    for (const RawLine &raw : splitRawLines(text)) {
+        QString line = QString::fromUtf8(raw.text);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (const auto name = sectionName(line)) {
+            section = &contents.m_sections[name->toLower()];
+            continue;
+        }
+        QString rawValue;
+        const auto key = keyName(line, &rawValue);
+        if (!section || !key)
+            continue;
+        const QString lowerKey = key->toLower();
+        if (!section->contains(lowerKey))
+            section->insert(lowerKey, ProfileFile::storedValue(rawValue));
+    }
+    return contents;
+}
+
+bool ProfileContents::contains(const QString &section, const QString &key) const
+{
+    const auto found = m_sections.constFind(section.toLower());
+    return found != m_sections.constEnd() && found->contains(key.toLower());
+}
+
+QString ProfileContents::readString(const QString &section, const QString &key, const QString &defaultValue) const
+{
+    const auto found = m_sections.constFind(section.toLower());
+    if (found == m_sections.constEnd())
+        return defaultValue;
+    return found->value(key.toLower(), defaultValue);
+}
 
 ProfileFile::ProfileFile(QString path)
     : m_path(std::move(path))
@@ -65,19 +136,15 @@ bool ProfileFile::exists() const
     return QFile::exists(m_path);
 }
 
+QString ProfileFile::storedValue(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    return enclosedInQuotes(trimmed) ? trimmed.mid(1, trimmed.size() - 2) : trimmed;
+}
+
 QString ProfileFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    bool inSection = false;
-    for (const QString &line : readLines(m_path, nullptr)) {
-        if (const auto name = sectionName(line)) {
-            inSection = name->compare(section, Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        QString value;
-        if (inSection && isKeyLine(line, key, &value))
-            return value;
-    }
-    return defaultValue;
+    return ProfileContents::read(m_path).readString(section, key, defaultValue);
 }
 
 int ProfileFile::readInteger(const QString &section, const QString &key, int defaultValue) const
@@ -89,15 +156,32 @@ int ProfileFile::readInteger(const QString &section, const QString &key, int def
 
 bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    QString lineEnd = QStringLiteral("\r\n");
-    QStringList lines = readLines(m_path, &lineEnd);
-    const QString newLine = key + QLatin1Char('=') + value;
+    // A line break cannot be stored in a value; it would split the line.
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return false;
+
+    QByteArray bytes = readBytes(m_path);
+    QByteArray prefix;
+    if (bytes.startsWith(ByteOrderMark)) {
+        prefix = ByteOrderMark;
+        bytes.remove(0, ByteOrderMark.size());
+    }
+    QList<RawLine> lines = splitRawLines(bytes);
+    QByteArray lineEnd("\r\n");
+    for (const RawLine &line : std::as_const(lines)) {
+        if (!line.end.isEmpty()) {
+            lineEnd = line.end; // the file's own line breaks
+            break;
+        }
+    }
+    const QByteArray newLine = (key + QLatin1Char('=') + encodedValue(value)).toUtf8();
 
     qsizetype sectionStart = -1;
     qsizetype insertAt = -1; // after the last non-empty line of the section
     bool written = false;
     for (qsizetype i = 0; i < lines.size() && !written; ++i) {
-        if (const auto name = sectionName(lines[i])) {
+        const QString line = QString::fromUtf8(lines[i].text);
+        if (const auto name = sectionName(line)) {
             if (sectionStart >= 0)
                 break; // the next section begins
             if (name->compare(section, Qt::CaseInsensitive) == 0) {
@@ -108,24 +192,36 @@ bool ProfileFile::writeString(const QString &section, const QString &key, const 
         }
         if (sectionStart < 0)
             continue;
-        if (isKeyLine(lines[i], key, nullptr)) {
-            lines[i] = newLine;
+        const auto name = keyName(line);
+        if (name && name->compare(key, Qt::CaseInsensitive) == 0) {
+            lines[i].text = newLine;
             written = true;
-        } else if (!lines[i].trimmed().isEmpty()) {
+        } else if (!line.trimmed().isEmpty()) {
             insertAt = i + 1;
         }
     }
     if (!written) {
+        QList<RawLine> added;
         if (sectionStart < 0) {
-            lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
-        } else {
-            lines.insert(insertAt, newLine);
+            insertAt = lines.size();
+            added.append({(QLatin1Char('[') + section + QLatin1Char(']')).toUtf8(), lineEnd});
         }
+        added.append({newLine, lineEnd});
+        // A last line without a break gets one before anything follows it.
+        if (insertAt > 0 && lines[insertAt - 1].end.isEmpty())
+            lines[insertAt - 1].end = lineEnd;
+        for (qsizetype i = 0; i < added.size(); ++i)
+            lines.insert(insertAt + i, added[i]);
     }
+
+    QByteArray out = prefix;
+    for (const RawLine &line : std::as_const(lines))
+        out += line.text + line.end;
 
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write((lines.join(lineEnd) + lineEnd).toUtf8());
+    if (file.write(out) != out.size())
+        return false;
     return file.commit();
 }

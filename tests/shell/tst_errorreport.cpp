@@ -3,8 +3,19 @@
 
 #include <QTimer>
 #include <QtTest>
+#include <qpa/qplatformwindow.h>
 
 #include <stdexcept>
+
+namespace {
+
+// How the window system is asked to title a window.
+struct TitleFormat : QPlatformWindow
+{
+    using QPlatformWindow::formatWindowTitle;
+};
+
+} // namespace
 
 // Errors that no handler catches reach one report that shows their text, and
 // the program carries on.
@@ -14,6 +25,7 @@ class ErrorReportTest : public QObject
 
 private slots:
     void uncaughtErrorsAreReportedWithTheirText();
+    void windowTitlesAreTheCaptionsAlone();
 };
 
 void ErrorReportTest::uncaughtErrorsAreReportedWithTheirText()
@@ -33,6 +45,15 @@ void ErrorReportTest::uncaughtErrorsAreReportedWithTheirText()
     QCOMPARE(reported[0], QStringLiteral("violation of PRIMARY KEY constraint on table \"TAGS\""));
     QCOMPARE(reported[1], QStringLiteral("Cannot copy \"a.txt\" into the note's folder."));
     QVERIFY(!reported[2].isEmpty());
+}
+
+void ErrorReportTest::windowTitlesAreTheCaptionsAlone()
+{
+    // Nothing such as " — Clipnest" is added to a caption.
+    QCOMPARE(TitleFormat::formatWindowTitle(QStringLiteral("Error"), QStringLiteral(" \u2014 ")),
+             QStringLiteral("Error"));
+    QCOMPARE(TitleFormat::formatWindowTitle(QStringLiteral("Clipnest 笔记"), QStringLiteral(" \u2014 ")),
+             QStringLiteral("Clipnest 笔记"));
 }
 
 int main(int argc, char *argv[])

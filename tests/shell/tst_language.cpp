@@ -1,15 +1,26 @@
 #include "dropform.h"
 #include "editorform.h"
+#include "exwebbrowser.h"
+#include "findbar.h"
 #include "interfacelanguage.h"
+#include "languagetranslator.h"
 #include "mainform.h"
+#include "profilefile.h"
+#include "seticonform.h"
 #include "startup.h"
 #include "testprogramfolder.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -36,6 +47,18 @@ QString entryText(QWidget *window, const char *name)
     return window->findChild<QAction *>(QLatin1String(name))->text().section(QLatin1Char('\t'), 0, 0);
 }
 
+// What a menu shows for a caption: "&&" is one "&", a single "&" marks an accelerator.
+QString shownCaption(const QString &caption, bool *hasAccelerator)
+{
+    *hasAccelerator = !QKeySequence::mnemonic(caption).isEmpty();
+    return QString(caption).replace(QLatin1String("&&"), QLatin1String("&"));
+}
+
+QString fileName(const QString &language)
+{
+    return language == QLatin1String("Chinese") ? QStringLiteral("cn.ini") : QStringLiteral("en.ini");
+}
+
 } // namespace
 
 class LanguageTest : public QObject
@@ -47,6 +70,14 @@ private slots:
     void switchingChangesCaptionAndLaterEditorsOnly();
     void englishEditorsKeepTheirBuiltInTexts();
     void listColumnsFollowTheCommaRule();
+    void separatorsShowNoText_data();
+    void separatorsShowNoText();
+    void textsAreShownLiterally();
+    void quotedValuesKeepTheirEdgeSpaces();
+    void standardButtonsFollowTheLanguage_data();
+    void standardButtonsFollowTheLanguage();
+    void programTextsFollowTheLanguage();
+    void everyProgramTextIsInBothFiles();
 };
 
 void LanguageTest::chineseAtStartLabelsEverything()
@@ -133,6 +164,175 @@ void LanguageTest::listColumnsFollowTheCommaRule()
     program.language()->switchLanguage(QStringLiteral("xx.ini"), program.dropBox(), program.explorer());
     QCOMPARE(headers(program.explorer()->noteList()), QStringLiteral("|Title"));
     QCOMPARE(headers(program.explorer()->attachList()), QStringLiteral("Name||Folder"));
+}
+
+void LanguageTest::separatorsShowNoText_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << QStringLiteral("English");
+    QTest::newRow("Chinese") << QStringLiteral("Chinese");
+}
+
+void LanguageTest::separatorsShowNoText()
+{
+    QFETCH(QString, language);
+    TestProgramFolder folder;
+    writeFile(folder.path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=" + fileName(language).toUtf8() + "\r\n");
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    // "N1=-" names a separator: no text, which some styles would draw as a heading.
+    const QList<QPair<QWidget *, const char *>> separators{{program.dropBox(), "N1"},
+                                                           {program.explorer(), "N1"},
+                                                           {program.explorer(), "N2"},
+                                                           {program.explorer(), "N3"},
+                                                           {program.explorer(), "N4"}};
+    for (const auto &[window, name] : separators) {
+        const auto *separator = window->findChild<QAction *>(QLatin1String(name));
+        QVERIFY2(separator->isSeparator(), name);
+        QVERIFY2(separator->text().isEmpty(), qPrintable(separator->text()));
+    }
+
+    // A text given to a separator makes it an ordinary entry, and "-" makes it a separator again.
+    writeFile(folder.path() + QStringLiteral("xx.ini"), "[MainForm]\r\nN2=Printing\r\n");
+    program.language()->switchLanguage(QStringLiteral("xx.ini"), program.dropBox(), program.explorer());
+    auto *n2 = program.explorer()->findChild<QAction *>(QStringLiteral("N2"));
+    QVERIFY(!n2->isSeparator());
+    QCOMPARE(n2->text(), QStringLiteral("Printing"));
+    program.language()->switchLanguage(fileName(language), program.dropBox(), program.explorer());
+    QVERIFY(n2->isSeparator());
+    QVERIFY(n2->text().isEmpty());
+}
+
+void LanguageTest::textsAreShownLiterally()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    bool accelerator = true;
+    QCOMPARE(shownCaption(entryText(program.dropBox(), "ViewHidedragdropbox1"), &accelerator),
+             QStringLiteral("View/Hide drag&drop box"));
+    QVERIFY(!accelerator);
+
+    writeFile(folder.path() + QStringLiteral("xx.ini"),
+              "[DropForm]\r\nViewHidedragdropbox1=Show & hide\r\n[MainForm]\r\nExit1=Save && quit &now\r\n"
+              "TagTreeLabel=Notes & clips\r\n");
+    program.language()->switchLanguage(QStringLiteral("xx.ini"), program.dropBox(), program.explorer());
+    QCOMPARE(shownCaption(entryText(program.dropBox(), "ViewHidedragdropbox1"), &accelerator),
+             QStringLiteral("Show & hide"));
+    QVERIFY(!accelerator);
+    QCOMPARE(shownCaption(entryText(program.explorer(), "Exit1"), &accelerator), QStringLiteral("Save && quit &now"));
+    QVERIFY(!accelerator);
+    QCOMPARE(program.explorer()->findChild<QLabel *>(QStringLiteral("TagTreeLabel"))->text(),
+             QStringLiteral("Notes & clips"));
+}
+
+void LanguageTest::quotedValuesKeepTheirEdgeSpaces()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    // The shipped file quotes the text that ends in a space, so the version stands apart.
+    QCOMPARE(program.context().messages.text(QStringLiteral("DownloadNewVer")),
+             QStringLiteral("Now start to download new version: "));
+
+    writeFile(folder.path() + QStringLiteral("xx.ini"),
+              "[MainForm]\r\nCaption=\"  Spaced  \"\r\nTagTreeLabel='Catalog '\r\n"
+              "[String]\r\nNoNeedDownload=  plain  \r\n");
+    program.language()->switchLanguage(QStringLiteral("xx.ini"), program.dropBox(), program.explorer());
+    QCOMPARE(program.explorer()->windowTitle(), QStringLiteral("  Spaced  "));
+    QCOMPARE(program.explorer()->findChild<QLabel *>(QStringLiteral("TagTreeLabel"))->text(),
+             QStringLiteral("Catalog "));
+    QCOMPARE(program.context().messages.text(QStringLiteral("NoNeedDownload")), QStringLiteral("plain"));
+}
+
+void LanguageTest::standardButtonsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("yes");
+    QTest::addColumn<QString>("no");
+    QTest::addColumn<QString>("ok");
+    QTest::addColumn<QString>("cancel");
+    QTest::newRow("English") << QStringLiteral("English") << QStringLiteral("&Yes") << QStringLiteral("&No")
+                             << QStringLiteral("OK") << QStringLiteral("Cancel");
+    QTest::newRow("Chinese") << QStringLiteral("Chinese") << QStringLiteral("是(&Y)") << QStringLiteral("否(&N)")
+                             << QStringLiteral("确定") << QStringLiteral("取消");
+}
+
+void LanguageTest::standardButtonsFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, yes);
+    QFETCH(QString, no);
+    QFETCH(QString, ok);
+    QFETCH(QString, cancel);
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    // Switched to from the other language, so that the buttons really change.
+    program.explorer()
+        ->findChild<QAction *>(language == QLatin1String("English") ? QStringLiteral("ChineseAct")
+                                                                    : QStringLiteral("EnglishAct"))
+        ->trigger();
+    program.explorer()->findChild<QAction *>(language + QStringLiteral("Act"))->trigger();
+
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Clipnest"), QStringLiteral("?"),
+                         QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(question.button(QMessageBox::Yes)->text(), yes);
+    QCOMPARE(question.button(QMessageBox::No)->text(), no);
+    QInputDialog input;
+    input.show();
+    const auto *buttons = input.findChild<QDialogButtonBox *>();
+    QVERIFY(buttons);
+    QCOMPARE(buttons->button(QDialogButtonBox::Ok)->text().remove(QLatin1Char('&')), ok);
+    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), cancel);
+}
+
+void LanguageTest::programTextsFollowTheLanguage()
+{
+    TestProgramFolder folder;
+    writeFile(folder.path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=cn.ini\r\n");
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    // The find bar was made before the language was applied; it follows it.
+    FindBar *finder = program.explorer()->content()->Finder();
+    auto *findText = finder->findChild<QLineEdit *>(QStringLiteral("FindTextEdit"));
+    QTRY_COMPARE(findText->placeholderText(), QStringLiteral("在笔记中查找"));
+    QCOMPARE(finder->findChild<QToolButton *>(QStringLiteral("FindCloseButton"))->toolTip(),
+             QStringLiteral("关闭 (Esc)"));
+    {
+        TSetIconForm picker;
+        QCOMPARE(picker.windowTitle(), QStringLiteral("选择图标"));
+        QCOMPARE(picker.findChild<QPushButton *>(QStringLiteral("OkBtn"))->text(), QStringLiteral("确定"));
+        QCOMPARE(picker.iconList()->item(0)->text(), QStringLiteral("文件夹"));
+    }
+
+    program.explorer()->findChild<QAction *>(QStringLiteral("EnglishAct"))->trigger();
+    QTRY_COMPARE(findText->placeholderText(), QStringLiteral("Find in note"));
+    TSetIconForm picker;
+    QCOMPARE(picker.windowTitle(), QStringLiteral("Select icon"));
+    QCOMPARE(picker.iconList()->item(0)->text(), QStringLiteral("Folder"));
+}
+
+void LanguageTest::everyProgramTextIsInBothFiles()
+{
+    const QString shipped = TestProgramFolder::buildProgramFolder();
+    const ProfileContents english = ProfileContents::read(shipped + QStringLiteral("en.ini"));
+    const ProfileContents chinese = ProfileContents::read(shipped + QStringLiteral("cn.ini"));
+    QCOMPARE(LanguageTranslator::qtLocale(chinese), QStringLiteral("zh_CN"));
+    const QRegularExpression placeholder(QStringLiteral("%\\d"));
+    QSet<QString> seen;
+    for (const ProgramText &text : LanguageTranslator::programTexts()) {
+        const QString key = QLatin1String(text.key);
+        const QString original = QString::fromUtf8(text.english);
+        QVERIFY2(!seen.contains(original), text.english); // one key for each text
+        seen.insert(original);
+        // English mode shows exactly what the code writes.
+        QCOMPARE(LanguageTranslator::unescaped(english.readString(QStringLiteral("Texts"), key, QString())), original);
+        const QString translated =
+            LanguageTranslator::unescaped(chinese.readString(QStringLiteral("Texts"), key, QString()));
+        QVERIFY2(!translated.isEmpty(), text.key);
+        QCOMPARE(translated.count(placeholder), original.count(placeholder));
+    }
 }
 
 CLIPNEST_TEST_MAIN(LanguageTest)

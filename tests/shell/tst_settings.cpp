@@ -38,6 +38,12 @@ private slots:
     void doubleClickActionIsWrittenInPlace();
     void profileNamesIgnoreCase();
     void profileAddsMissingKeysAndSections();
+    void valuesLoseBlanksAndOnePairOfQuotes_data();
+    void valuesLoseBlanksAndOnePairOfQuotes();
+    void writtenValuesReadBackAsThemselves_data();
+    void writtenValuesReadBackAsThemselves();
+    void rewriteChangesOnlyItsLineByteForByte_data();
+    void rewriteChangesOnlyItsLineByteForByte();
 };
 
 void SettingsTest::defaultFileIsWrittenByteForByte()
@@ -169,6 +175,107 @@ void SettingsTest::profileAddsMissingKeysAndSections()
     // A byte-order mark in front of the first section does not hide it.
     writeAll(path, "\xEF\xBB\xBF[DropForm]\r\nExit1=Quit\r\n");
     QCOMPARE(file.readString(QStringLiteral("DropForm"), QStringLiteral("Exit1"), QString()), QStringLiteral("Quit"));
+}
+
+void SettingsTest::valuesLoseBlanksAndOnePairOfQuotes_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << QByteArray("k=plain") << QStringLiteral("plain");
+    QTest::newRow("blanks around") << QByteArray("k=  spaced out \t") << QStringLiteral("spaced out");
+    QTest::newRow("quoted edge space") << QByteArray("k=\"Now start to download new version: \"")
+                                       << QStringLiteral("Now start to download new version: ");
+    QTest::newRow("quotes inside blanks") << QByteArray("k=  \" both \"  ") << QStringLiteral(" both ");
+    QTest::newRow("single quotes") << QByteArray("k='single '") << QStringLiteral("single ");
+    QTest::newRow("only one pair") << QByteArray("k=\"\"twice\"\"") << QStringLiteral("\"twice\"");
+    QTest::newRow("empty quotes") << QByteArray("k=\"\"") << QString();
+    QTest::newRow("opening quote only") << QByteArray("k=\"open") << QStringLiteral("\"open");
+    QTest::newRow("closing quote only") << QByteArray("k=the child of \"") << QStringLiteral("the child of \"");
+    QTest::newRow("mixed quotes") << QByteArray("k='mixed\"") << QStringLiteral("'mixed\"");
+    QTest::newRow("lone quote") << QByteArray("k=\"") << QStringLiteral("\"");
+    QTest::newRow("quotes in the middle") << QByteArray("k=visit \"x\" now") << QStringLiteral("visit \"x\" now");
+    QTest::newRow("equals sign in the value") << QByteArray("k=a=b") << QStringLiteral("a=b");
+}
+
+void SettingsTest::valuesLoseBlanksAndOnePairOfQuotes()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("v.ini"));
+    writeAll(path, "[S]\r\n" + line + "\r\n");
+    QCOMPARE(ProfileFile(path).readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("default")),
+             expected);
+    QCOMPARE(ProfileContents::read(path).readString(QStringLiteral("s"), QStringLiteral("K"), QString()), expected);
+}
+
+void SettingsTest::writtenValuesReadBackAsThemselves_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("plain") << QStringLiteral("cn.ini") << QByteArray("k=cn.ini");
+    QTest::newRow("trailing space") << QStringLiteral("version: ") << QByteArray("k=\"version: \"");
+    QTest::newRow("leading space") << QStringLiteral(" x") << QByteArray("k=\" x\"");
+    QTest::newRow("enclosed in quotes") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+    QTest::newRow("enclosed in single quotes") << QStringLiteral("'q'") << QByteArray("k=\"'q'\"");
+    QTest::newRow("quote at one end") << QStringLiteral("of \"") << QByteArray("k=of \"");
+    QTest::newRow("empty") << QString() << QByteArray("k=");
+}
+
+void SettingsTest::writtenValuesReadBackAsThemselves()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("w.ini"));
+    writeAll(path, "[S]\r\nk=old\r\n");
+    ProfileFile file(path);
+    QVERIFY(file.writeString(QStringLiteral("S"), QStringLiteral("k"), value));
+    QCOMPARE(readAll(path), "[S]\r\n" + line + "\r\n");
+    QCOMPARE(file.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("default")), value);
+
+    // A line break cannot be kept in a line: the file stays as it was.
+    QVERIFY(!file.writeString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("two\nlines")));
+    QCOMPARE(readAll(path), "[S]\r\n" + line + "\r\n");
+}
+
+void SettingsTest::rewriteChangesOnlyItsLineByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    // Latin-1 and broken UTF-8 on other lines, mixed line breaks, a byte-order
+    // mark, odd spacing and no break after the last line.
+    const QByteArray other = "; Notizen f\xfcr \xe9t\xe9\r\n";
+    QTest::newRow("datapath corrected in place, choice added")
+        << QByteArray("\xEF\xBB\xBF" + other + "[Tavlo]\r\nlang = cn.ini \nname=\xc3\x28\r\ndatapath=OLD\r\nx=\xe4")
+        << QByteArray("\xEF\xBB\xBF" + other +
+                      "[Tavlo]\r\nlang = cn.ini \nname=\xc3\x28\r\ndatapath=DATA\r\nx=\xe4"
+                      "\r\ndefaultClick=2\r\n");
+    QTest::newRow("choice added after the last line")
+        << QByteArray(other + "[Tavlo]\nname=\xff\xfe\ndatapath=DATA")
+        << QByteArray(other + "[Tavlo]\nname=\xff\xfe\ndatapath=DATA\r\ndefaultClick=2\r\n");
+    QTest::newRow("choice added before the next section")
+        << QByteArray("[Tavlo]\nlang=en.ini\ndatapath=DATA\n\n[Other\xe4]\nx=\xe4\n")
+        << QByteArray("[Tavlo]\nlang=en.ini\ndatapath=DATA\ndefaultClick=2\n\n[Other\xe4]\nx=\xe4\n");
+    QTest::newRow("choice changed in place") << QByteArray("[Tavlo]\ndatapath=DATA\n DefaultClick = 1 ; \xe4\n")
+                                             << QByteArray("[Tavlo]\ndatapath=DATA\ndefaultClick=2\n");
+}
+
+void SettingsTest::rewriteChangesOnlyItsLineByteForByte()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    const QString path = folder + QStringLiteral("tavlo.ini");
+    const QByteArray data = (folder + QStringLiteral("data/")).toUtf8();
+    writeAll(path, QByteArray(before).replace("DATA", data));
+
+    // The start-up correction of datapath, then the double-click choice.
+    Settings settings(folder);
+    settings.loadSettings();
+    settings.saveDoubleClickAction(Settings::ShowExplorerClick);
+    QCOMPARE(readAll(path), QByteArray(after).replace("DATA", data));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)

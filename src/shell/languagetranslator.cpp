@@ -1,0 +1,157 @@
+#include "languagetranslator.h"
+
+#include "profilefile.h"
+#include "programtext.h"
+
+#include <cstring>
+
+namespace {
+
+const QString TextsSection = QStringLiteral("Texts");
+
+} // namespace
+
+const QList<ProgramText> &LanguageTranslator::programTexts()
+{
+    static const QList<ProgramText> texts{
+        // Buttons of the small dialogs, written as each dialog has them.
+        {"ButtonOk", "Ok"},
+        {"ButtonOkSmall", "ok"},
+        {"ButtonCancel", "Cancel"},
+        {"ButtonCancelSmall", "cancel"},
+        // Start-up and errors.
+        {"UnexpectedError", "An unexpected error occurred."},
+        // The find bar over a note.
+        {"FindPlaceholder", "Find in note"},
+        {"FindNotFound", "Not found"},
+        {"FindPrevious", "Previous match (Shift+Enter)"},
+        {"FindNext", "Next match (Enter)"},
+        {"FindClose", "Close (Escape)"},
+        // The icon picker and the names of the catalog icons.
+        {"SelectIcon", "Select icon"},
+        {"IconFolder", "Folder"},
+        {"IconDocuments", "Documents"},
+        {"IconDownloads", "Downloads"},
+        {"IconMusic", "Music"},
+        {"IconPictures", "Pictures"},
+        {"IconVideos", "Videos"},
+        {"IconShared", "Shared"},
+        {"IconTemplates", "Templates"},
+        {"IconRemote", "Remote"},
+        {"IconHome", "Home"},
+        {"IconBookmarks", "Bookmarks"},
+        {"IconDesktop", "Desktop"},
+        {"IconTrash", "Trash"},
+        {"IconText", "Text"},
+        {"IconDocument", "Document"},
+        {"IconSpreadsheet", "Spreadsheet"},
+        {"IconPresentation", "Presentation"},
+        {"IconCalendar", "Calendar"},
+        {"IconAddressBook", "Address book"},
+        {"IconImage", "Image"},
+        {"IconAudio", "Audio"},
+        {"IconVideo", "Video"},
+        {"IconPackage", "Package"},
+        {"IconInternet", "Internet"},
+        {"IconScience", "Science"},
+        {"IconFavourite", "Favourite"},
+        // The explorer.
+        {"EmptyCatalogTitle", "Your catalog is empty"},
+        {"EmptyCatalogHint", "Drag a selection of a web page, a link or files from your browser or file manager onto "
+                             "the drop box to capture your first note, or press Ctrl+N to write one."},
+        {"DeleteNoteQuestion", "This operation will delete this note permanently, are you sure ?\r\rClick yes to "
+                               "continue, otherwise click no to cancel"},
+        {"ChangeTitleCaption", "Change title?"},
+        {"ChangeTitlePrompt", "Input the new title:"},
+        // Attachment lists.
+        {"AttachMissing", "missing"},
+        {"AddAttachmentEntry", "Add Atachment File"},
+        {"DelAttachmentEntry", "Del Attachment File"},
+        // The editor.
+        {"EmptyNoteQuestion", "This note content is empty. Exit without save?"},
+        {"NoteNotSaved", "The note could not be saved:\n%1\n\nClose the window without saving?"},
+        {"NoteNotWritten", "The note could not be written:\n%1"},
+        {"OtherColour", "&Other..."},
+        {"ColourBlack", "Black"},
+        {"ColourGrey", "Grey"},
+        {"ColourRed", "Red"},
+        {"ColourDarkRed", "Dark red"},
+        {"ColourOrange", "Orange"},
+        {"ColourYellow", "Yellow"},
+        {"ColourGreen", "Green"},
+        {"ColourDarkGreen", "Dark green"},
+        {"ColourBlue", "Blue"},
+        {"ColourDarkBlue", "Dark blue"},
+        {"ColourPurple", "Purple"},
+        {"ColourWhite", "White"},
+        {"RegionHint", "Drag a rectangle to capture it; Escape cancels."},
+        // The picture and link dialogs.
+        {"ImageDialogCaption", "Insert Image"},
+        {"ImageAddressLabel", "Input image url or local directory: (eg: http://xxx or %1)"},
+        {"ImageWidthLabel", "Width:"},
+        {"ImageHeightLabel", "Height:"},
+        {"ImageFileFilter", "image file (*.jpg *.jpeg *.bmp *.gif *.png)"},
+        {"LinkDialogCaption", "Add HyperLink"},
+        {"LinkAddressLabel", "Input URL:"},
+        {"LinkTextLabel", "Input anchor text:"},
+        // The information window.
+        {"ParsingSource", "Parsing source, Please wait for a moment..."},
+        {"PictureProgress", "%1 of %2 pictures"},
+        // The About box.
+        {"AboutUpdate", "update"},
+        {"AboutVersion", "Version: "},
+        {"AboutProduct", "note keeper"},
+        {"AboutWebSite", "Web site:"},
+        {"AboutSupport", "Support:"},
+    };
+    return texts;
+}
+
+QString LanguageTranslator::unescaped(const QString &value)
+{
+    QString text;
+    text.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == value.size()) {
+            text += c;
+            continue;
+        }
+        const QChar next = value.at(++i);
+        if (next == QLatin1Char('n'))
+            text += QLatin1Char('\n');
+        else if (next == QLatin1Char('r'))
+            text += QLatin1Char('\r');
+        else if (next == QLatin1Char('t'))
+            text += QLatin1Char('\t');
+        else if (next == QLatin1Char('\\'))
+            text += QLatin1Char('\\');
+        else {
+            text += c; // not an escape: kept as written
+            text += next;
+        }
+    }
+    return text;
+}
+
+void LanguageTranslator::load(const ProfileContents &file)
+{
+    m_byEnglish.clear();
+    for (const ProgramText &text : programTexts()) {
+        const QString key = QLatin1String(text.key);
+        if (file.contains(TextsSection, key))
+            m_byEnglish.insert(QString::fromUtf8(text.english), unescaped(file.readString(TextsSection, key, {})));
+    }
+}
+
+QString LanguageTranslator::qtLocale(const ProfileContents &file)
+{
+    return file.readString(TextsSection, QStringLiteral("Locale"), QString());
+}
+
+QString LanguageTranslator::translate(const char *context, const char *sourceText, const char *, int) const
+{
+    if (!context || !sourceText || std::strcmp(context, ProgramTextContext) != 0)
+        return {};
+    return m_byEnglish.value(QString::fromUtf8(sourceText));
+}
