@@ -1,6 +1,7 @@
 #include "aboutform.h"
 
 #include "appcontext.h"
+#include "programtext.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -20,10 +21,10 @@ TaboutForm::TaboutForm(AppContext &context, QWidget *parent)
     setObjectName(QStringLiteral("aboutForm"));
     setWindowTitle(QLatin1String(ApplicationTitle));
     setFixedSize(492, 205);
+    // White in a light palette; a dark palette keeps its own colours, text included.
     setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    setBackgroundRole(QPalette::Base);
+    setForegroundRole(QPalette::Text);
     QFont font(QStringLiteral("Trebuchet MS"));
     font.setPixelSize(13);
     setFont(font);
@@ -39,39 +40,66 @@ TaboutForm::TaboutForm(AppContext &context, QWidget *parent)
     JvInstallLabel1->setObjectName(QStringLiteral("JvInstallLabel1"));
     JvInstallLabel1->setGeometry(80, 22, 281, 91);
     JvInstallLabel1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    JvInstallLabel1->setText(QStringLiteral("<div style=\"line-height:140%\"><b>Clipnest</b> note keeper<br>"
-                                            "Web site: %1<br>Support: support@clipnest.app</div>")
-                                 .arg(QLatin1String(ProductWebSite)));
+    JvInstallLabel1->setForegroundRole(QPalette::Text);
 
     // The version compiled in, four numbers: major.minor.release.build.
     m_major = CLIPNEST_VERSION_MAJOR;
     m_minor = CLIPNEST_VERSION_MINOR;
     m_versionLine = QString::asprintf("%d.%d.%d.%d", CLIPNEST_VERSION_MAJOR, CLIPNEST_VERSION_MINOR,
                                       CLIPNEST_VERSION_PATCH, CLIPNEST_VERSION_TWEAK);
-    verLabel = new QLabel(QStringLiteral("Version: ") + m_versionLine, this);
+    verLabel = new QLabel(this);
     verLabel->setObjectName(QStringLiteral("verLabel"));
     verLabel->move(88, 112);
-    QPalette green = verLabel->palette();
-    green.setColor(QPalette::WindowText, QColor(0, 128, 0));
-    verLabel->setPalette(green);
     QFont bold = font;
     bold.setBold(true);
     verLabel->setFont(bold);
-    verLabel->adjustSize();
+    showVersionColour();
 
-    okBtn = new QPushButton(QStringLiteral("ok"), this);
+    okBtn = new QPushButton(this);
     okBtn->setObjectName(QStringLiteral("okBtn"));
     okBtn->setGeometry(384, 22, 75, 25);
     connect(okBtn, &QPushButton::clicked, this, &QWidget::hide);
 
-    UpdBtn = new QPushButton(QStringLiteral("update"), this);
+    UpdBtn = new QPushButton(this);
     UpdBtn->setObjectName(QStringLiteral("UpdBtn"));
     UpdBtn->setGeometry(384, 70, 75, 25);
     connect(UpdBtn, &QPushButton::clicked, this, &TaboutForm::UpdBtnClick);
     presentOutcome = [this](const UpdateOutcome &outcome) { showOutcome(outcome); };
+    showTexts();
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
+}
+
+void TaboutForm::showTexts()
+{
+    JvInstallLabel1->setText(QStringLiteral("<div style=\"line-height:140%\"><b>Clipnest</b> %1<br>"
+                                            "%2 %3<br>%4 support@clipnest.app</div>")
+                                 .arg(programText("note keeper"), programText("Web site:"),
+                                      QLatin1String(ProductWebSite), programText("Support:")));
+    verLabel->setText(programText("Version: ") + m_versionLine);
+    verLabel->adjustSize();
+    okBtn->setText(programText("ok"));
+    UpdBtn->setText(programText("update"));
+}
+
+void TaboutForm::showVersionColour()
+{
+    // Green that stands out from the background, light or dark.
+    const bool darkBackground = palette().color(QPalette::Base).lightness() < 128;
+    QPalette green = verLabel->palette();
+    green.setColor(QPalette::WindowText, darkBackground ? QColor(110, 210, 110) : QColor(0, 128, 0));
+    verLabel->setPalette(green);
+}
+
+void TaboutForm::changeEvent(QEvent *event)
+{
+    // Events may come while the controls are still being made.
+    if (event->type() == QEvent::LanguageChange && UpdBtn)
+        showTexts();
+    else if (event->type() == QEvent::PaletteChange && verLabel)
+        showVersionColour();
+    QDialog::changeEvent(event);
 }
 
 bool TaboutForm::eventFilter(QObject *watched, QEvent *event)
@@ -126,7 +154,8 @@ void TaboutForm::showOutcome(const UpdateOutcome &outcome)
     case UpdateOutcome::Offer: {
         box->setText(text("DownloadNewVer") + outcome.published.version);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        const QString address = outcome.published.address.trimmed();
+        // The address ends with its line: text after it is not part of what is opened.
+        const QString address = outcome.published.address.section(QLatin1Char('\n'), 0, 0).trimmed();
         connect(box, &QMessageBox::finished, this, [address](int result) {
             // Only a web address: the site must not make the program open local files.
             const QUrl url(address);

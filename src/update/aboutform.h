@@ -34,6 +34,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The texts follow the interface language, the colours the palette.
+    void changeEvent(QEvent *event) override;
 
 private:
     QLabel *Image1 = nullptr;
@@ -43,6 +45,8 @@ private:
     QPushButton *UpdBtn = nullptr;
 
     void showOutcome(const UpdateOutcome &outcome);
+    void showTexts();
+    void showVersionColour();
 
     AppContext &m_context;
     QString m_updateSite;

@@ -19,14 +19,15 @@ bool wholeNumber(const QString &text, int *value)
     return ok;
 }
 
-size_t keepUpTo1023(char *data, size_t size, size_t count, void *target)
+// Keeps the first bytes of the answer and ends the transfer once the read
+// buffer is full: the rest of a long (or endless) answer is never waited for.
+size_t keepFirstBytes(char *data, size_t size, size_t count, void *target)
 {
     auto *received = static_cast<QByteArray *>(target);
     const size_t bytes = size * count;
-    const qsizetype room = 1023 - received->size();
-    if (room > 0)
-        received->append(data, std::min<qsizetype>(room, qsizetype(bytes)));
-    return bytes;
+    const qsizetype room = TTavloUpdateThread::ReadLimit - received->size();
+    received->append(data, std::min<qsizetype>(room, qsizetype(bytes)));
+    return received->size() < TTavloUpdateThread::ReadLimit ? bytes : 0;
 }
 
 int stopWhenCancelled(void *cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -58,7 +59,7 @@ bool isOffered(const PublishedVersion &published, int runningMajor, int runningM
 }
 
 UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajor, int runningMinor,
-                                        const std::atomic<bool> *cancelled)
+                                        const std::atomic<bool> *cancelled, int timeLimitMs)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -76,14 +77,14 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 10000L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(10000, timeLimitMs)));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeLimitMs));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT 5.0)");
     // Always the file on the server, never a cached copy.
     curl_slist *headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepUpTo1023);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepFirstBytes);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
@@ -91,15 +92,22 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t connectedAfter = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
 
+    // A site that takes the connection but never sends the file counts as an
+    // unreadable file, not as an unreachable site.
+    const bool connected = connectedAfter > 0;
     if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_CONNECT ||
-        result == CURLE_COULDNT_RESOLVE_PROXY || (result == CURLE_OPERATION_TIMEDOUT && status == 0)) {
+        result == CURLE_COULDNT_RESOLVE_PROXY || (result == CURLE_OPERATION_TIMEDOUT && !connected)) {
         outcome.kind = UpdateOutcome::ConnectFail;
         return outcome;
     }
-    if (result != CURLE_OK || status >= 400) {
+    // The transfer ended by a full buffer is a complete read.
+    const bool bufferFilled = result == CURLE_WRITE_ERROR && received.size() == ReadLimit;
+    if ((result != CURLE_OK && !bufferFilled) || status >= 400) {
         outcome.kind = UpdateOutcome::UpdateFileError;
         return outcome;
     }

@@ -30,7 +30,7 @@ struct UpdateOutcome
 {
     enum Kind {
         ConnectFail,     // the site cannot be reached
-        UpdateFileError, // the version file cannot be read
+        UpdateFileError, // the version file cannot be read, also when the site connects and never answers
         NoNeedDownload,
         Offer,  // a newer version: ask whether to download it
         Silent, // the file says nothing usable
@@ -54,9 +54,16 @@ public:
     // Ends a transfer still running; the outcome is then not reported.
     void cancel();
 
-    // cancelled, when given and set, ends the transfer early.
+    static constexpr int DefaultTimeLimitMs = 30000;
+    // The most the version file is read: one read of a 1023-byte buffer.
+    static constexpr int ReadLimit = 1023;
+
+    // Reads the first 1023 bytes of the version file (or the whole file when it
+    // is shorter) and decides on them; the rest of a longer answer is not
+    // waited for. cancelled, when given and set, ends the transfer early;
+    // timeLimitMs bounds the whole check.
     static UpdateOutcome check(const QString &siteBase, int runningMajor, int runningMinor,
-                               const std::atomic<bool> *cancelled = nullptr);
+                               const std::atomic<bool> *cancelled = nullptr, int timeLimitMs = DefaultTimeLimitMs);
 
 private:
     std::shared_ptr<std::atomic<bool>> m_cancelled;

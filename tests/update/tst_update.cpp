@@ -4,11 +4,70 @@
 #include "testprogramfolder.h"
 #include "updatecheck.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(UpdateOutcome::Kind)
+
+namespace {
+
+// A site whose version file starts with a valid line and never ends: it keeps
+// sending until the reader goes away. It answers on its own thread.
+class EndlessSite
+{
+public:
+    explicit EndlessSite(QByteArray firstLine)
+    {
+        m_server.moveToThread(&m_thread);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this, firstLine] {
+            QTcpSocket *socket = m_server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, firstLine] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n" + firstLine);
+                auto *more = new QTimer(socket);
+                QObject::connect(more, &QTimer::timeout, socket, [socket] {
+                    if (socket->bytesToWrite() < 65536)
+                        socket->write(QByteArray(4096, 'x'));
+                });
+                more->start(5);
+            });
+        });
+        m_thread.start();
+        bool listening = false;
+        QMetaObject::invokeMethod(
+            &m_server, [this, &listening] { listening = m_server.listen(QHostAddress::LocalHost); },
+            Qt::BlockingQueuedConnection);
+        QVERIFY(listening);
+    }
+    ~EndlessSite()
+    {
+        QMetaObject::invokeMethod(
+            &m_server,
+            [this] {
+                const QList<QTcpSocket *> sockets = m_server.findChildren<QTcpSocket *>();
+                qDeleteAll(sockets);
+                m_server.close();
+                m_server.moveToThread(QCoreApplication::instance()->thread());
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+
+private:
+    QThread m_thread;
+    QTcpServer m_server;
+};
+
+} // namespace
 
 class UpdateTest : public QObject
 {
@@ -20,6 +79,8 @@ private slots:
     void checkAgainstTheSite_data();
     void checkAgainstTheSite();
     void unreachableSiteFailsToConnect();
+    void longFileIsDecidedOnItsFirstBytes();
+    void siteThatNeverAnswersHasAnUnreadableFile();
     void aboutBoxRunsTheCheckBesideTheInterface();
 };
 
@@ -96,6 +157,29 @@ void UpdateTest::unreachableSiteFailsToConnect()
     closed.close(); // nothing listens there any more
     QCOMPARE(TTavloUpdateThread::check(QStringLiteral("http://127.0.0.1:%1").arg(port), 1, 0).kind,
              UpdateOutcome::ConnectFail);
+}
+
+void UpdateTest::longFileIsDecidedOnItsFirstBytes()
+{
+    EndlessSite site("1.1|http://127.0.0.1/setup.exe\r\n");
+    QElapsedTimer clock;
+    clock.start();
+    const UpdateOutcome outcome = TTavloUpdateThread::check(site.base(), 1, 0);
+    // Decided on one read, long before the check's time limit.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(outcome.kind, UpdateOutcome::Offer);
+    QCOMPARE(outcome.published.version, QStringLiteral("1.1"));
+    QVERIFY(outcome.published.address.startsWith(QStringLiteral("http://127.0.0.1/setup.exe\r\nxxx")));
+    // Everything after the bar up to the end of the 1023 bytes read.
+    QCOMPARE(outcome.published.address.size(), TTavloUpdateThread::ReadLimit - 4);
+}
+
+void UpdateTest::siteThatNeverAnswersHasAnUnreadableFile()
+{
+    LoopbackServer site;
+    site.stayQuiet("/note/update.txt");
+    const UpdateOutcome outcome = TTavloUpdateThread::check(site.base(), 1, 0, nullptr, 1500);
+    QCOMPARE(outcome.kind, UpdateOutcome::UpdateFileError);
 }
 
 void UpdateTest::aboutBoxRunsTheCheckBesideTheInterface()
