@@ -7,18 +7,19 @@
 #include "dberror.h"
 #include "dropdata.h"
 #include "exwebbrowser.h"
-#include "fontsizes.h"
+#include "fontfamilies.h"
+#include "formattoolbar.h"
 #include "insertdialogs.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
+#include "pictureclick.h"
+#include "programtext.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QColorDialog>
-#include <QComboBox>
 #include <QCompleter>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -27,7 +28,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -56,30 +56,6 @@ QList<QPointer<TEditorForm>> &registry()
     return editors;
 }
 
-QToolButton *makeButton(QToolBar *bar, const char *name, const QString &hint, const char *iconName,
-                        const QString &fallbackText = QString())
-{
-    auto *button = new QToolButton(bar);
-    button->setObjectName(QLatin1String(name));
-    button->setToolTip(hint);
-    button->setFixedSize(28, 28);
-    button->setIconSize(QSize(24, 24));
-    button->setAutoRaise(true);
-    const QIcon icon = iconName ? QIcon::fromTheme(QLatin1String(iconName)) : QIcon();
-    if (icon.isNull())
-        button->setText(fallbackText.isEmpty() ? hint.left(2) : fallbackText);
-    else
-        button->setIcon(icon);
-    bar->addWidget(button);
-    return button;
-}
-
-// A colour as the editing commands take it: red in the lowest byte.
-int colourValue(const QColor &colour)
-{
-    return colour.red() | (colour.green() << 8) | (colour.blue() << 16);
-}
-
 } // namespace
 
 TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *parent)
@@ -90,13 +66,18 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     setObjectName(QStringLiteral("EditorForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Note editor"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(13);
-    setFont(font);
+    setFont(installedFont(QStringLiteral("Tahoma"), 13));
     resize(784, 500);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     registry().append(this);
+
+    // Saves the note and keeps writing.
+    auto *saveAction = new QAction(this);
+    saveAction->setObjectName(QStringLiteral("SaveNoteAct"));
+    saveAction->setShortcut(QKeySequence::Save);
+    connect(saveAction, &QAction::triggered, this, [this] { SaveNote(); });
+    addAction(saveAction);
 
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
@@ -113,6 +94,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    Content = new TExWebBrowser(this);
+    Content->setObjectName(QStringLiteral("Content"));
+    new PictureClickSelector(Content);
     createToolBars();
     auto *topPanel = new QWidget(this);
     topPanel->setObjectName(QStringLiteral("TopPanel"));
@@ -124,8 +108,6 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     topLayout->addWidget(secondBar);
     layout->addWidget(topPanel);
 
-    Content = new TExWebBrowser(this);
-    Content->setObjectName(QStringLiteral("Content"));
     createBottomPanel();
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("Splitter1"));
@@ -161,7 +143,9 @@ void TEditorForm::createToolBars()
     firstBar->setObjectName(QStringLiteral("ToolBar1"));
     firstBar->setFixedHeight(34);
     firstBar->setIconSize(QSize(24, 24));
-    EditModeBtn = makeButton(firstBar, "EditModeBtn", tr("Edit mode"), "accessories-text-editor");
+    showPressedToggles(firstBar);
+    EditModeBtn = makeToolButton(firstBar, "EditModeBtn", tr("Edit mode"),
+                                 QIcon::fromTheme(QStringLiteral("accessories-text-editor")));
     EditModeBtn->setCheckable(true);
     EditModeBtn->setChecked(true);
     connect(EditModeBtn, &QToolButton::clicked, this, &TEditorForm::EditModeBtnClick);
@@ -182,130 +166,28 @@ void TEditorForm::createToolBars()
     TagsEdit->setAcceptDrops(false);
     TagsEdit->setToolTip(tr("use commas to separate different tags into a tree structure"));
     firstBar->addWidget(TagsEdit);
-    snap = makeButton(firstBar, "snap", tr("Screen capture"), "applets-screenshooter");
+    snap = makeToolButton(firstBar, "snap", tr("Screen capture"),
+                          QIcon::fromTheme(QStringLiteral("applets-screenshooter")));
     connect(snap, &QToolButton::clicked, this, &TEditorForm::snapClick);
-    StayOnTop = makeButton(firstBar, "StayOnTop", tr("Make this window stay on the top"), "go-top");
+    StayOnTop = makeToolButton(firstBar, "StayOnTop", tr("Make this window stay on the top"),
+                               QIcon::fromTheme(QStringLiteral("go-top")));
     StayOnTop->setCheckable(true);
     connect(StayOnTop, &QToolButton::toggled, this, &TEditorForm::StayOnTopClick);
     connect(TitleEdit, &QLineEdit::textChanged, this, [this] { TitleChanged = true; });
     connect(TagsEdit, &QLineEdit::textChanged, this, [this] { TagsChanged = true; });
 
-    secondBar = new QToolBar(this);
-    secondBar->setObjectName(QStringLiteral("ToolBar2"));
-    secondBar->setFixedHeight(34);
-    secondBar->setIconSize(QSize(24, 24));
-    FontComboBox = new QFontComboBox(secondBar);
-    FontComboBox->setObjectName(QStringLiteral("FontComboBox"));
-    FontComboBox->setFixedWidth(145);
-    FontComboBox->setFocusPolicy(Qt::ClickFocus);
-    FontComboBox->setCurrentFont(QFont(QStringLiteral("Microsoft JhengHei")));
-    secondBar->addWidget(FontComboBox);
-    connect(FontComboBox, &QFontComboBox::currentFontChanged, this,
-            [this](const QFont &chosen) { Content->ExecCommand(QStringLiteral("FontName"), chosen.family()); });
-    FontSizeComboBox = new QComboBox(secondBar);
-    FontSizeComboBox->setObjectName(QStringLiteral("FontSizeComboBox"));
-    FontSizeComboBox->setEditable(true);
-    FontSizeComboBox->setFixedWidth(58);
-    FontSizeComboBox->addItems({QStringLiteral("8"), QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("12"),
-                                QStringLiteral("14"), QStringLiteral("16"), QStringLiteral("18"), QStringLiteral("24"),
-                                QStringLiteral("28"), QStringLiteral("32"), QStringLiteral("36"),
-                                QStringLiteral("48")});
-    FontSizeComboBox->setCurrentText(QStringLiteral("8"));
-    secondBar->addWidget(FontSizeComboBox);
-    connect(FontSizeComboBox, &QComboBox::currentTextChanged, this, [this](const QString &text) {
-        bool ok = false;
-        const int points = text.trimmed().toInt(&ok);
-        if (ok) // a half-typed size sends nothing
-            Content->ExecCommand(QStringLiteral("FontSize"), htmlFontSize(points));
-    });
-
-    auto colourButton = [this](const char *name, const QString &hint, const char *command, const QColor &initial) {
-        QToolButton *button = makeButton(secondBar, name, hint, nullptr);
-        button->setProperty("colourButton", true);
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-        button->setFixedSize(40, 28);
-        auto paint = [button](const QColor &colour) {
-            QPixmap swatch(20, 20);
-            swatch.fill(colour);
-            button->setIcon(QIcon(swatch));
-            button->setProperty("colour", colour);
-        };
-        paint(initial);
-        auto apply = [this, paint, command](const QColor &colour) {
-            paint(colour);
-            Content->ExecCommand(QLatin1String(command), colourValue(colour));
-        };
-        auto *palette = new QMenu(button);
-        for (const QColor colour : {QColor(Qt::black), QColor(Qt::darkGray), QColor(Qt::red), QColor(Qt::darkRed),
-                                    QColor(255, 128, 0), QColor(Qt::yellow), QColor(Qt::green), QColor(Qt::darkGreen),
-                                    QColor(Qt::blue), QColor(Qt::darkBlue), QColor(128, 0, 128), QColor(Qt::white)}) {
-            QPixmap swatch(16, 16);
-            swatch.fill(colour);
-            palette->addAction(QIcon(swatch), colour.name(), this, [apply, colour] { apply(colour); });
-        }
-        palette->addSeparator();
-        palette->addAction(tr("&Other..."), this, [this, apply, button] {
-            const QColor chosen = QColorDialog::getColor(button->property("colour").value<QColor>(), this);
-            if (chosen.isValid())
-                apply(chosen);
-        });
-        button->setMenu(palette);
-        connect(button, &QToolButton::clicked, this,
-                [apply, button] { apply(button->property("colour").value<QColor>()); });
-        return button;
-    };
-    QToolButton *fg = colourButton("FgColorBtn", tr("ForeGround Color"), "ForeColor", Qt::red);
-    QToolButton *bg = colourButton("BgColorBtn", tr("Back Ground Color"), "BackColor", Qt::yellow);
-
-    auto command = [this](QToolBar *bar, const char *name, const QString &hint, const char *iconName,
-                          const QString &fallback, const char *commandName, bool toggle) {
-        QToolButton *button = makeButton(bar, name, hint, iconName, fallback);
-        button->setCheckable(toggle);
-        connect(button, &QToolButton::clicked, this,
-                [this, commandName] { Content->ExecCommand(QLatin1String(commandName), 0); });
-        return button;
-    };
-    QToolButton *bold = command(secondBar, "Bold", tr("Bold"), "format-text-bold", QString(), "Bold", true);
-    QToolButton *italic = command(secondBar, "Italic", tr("Italic"), "format-text-italic", QString(), "Italic", true);
-    QToolButton *underline =
-        command(secondBar, "Underline", tr("Underline"), "format-text-underline", QString(), "Underline", true);
-    QToolButton *bullets = command(secondBar, "Bullets", tr("Bullets"), "format-justify-left", QStringLiteral("•"),
-                                   "InsertUnorderedList", false);
-    QToolButton *subscript =
-        command(secondBar, "Subscript", tr("Subscript"), nullptr, QStringLiteral("x₂"), "Subscript", true);
-    QToolButton *superscript =
-        command(secondBar, "Superscript", tr("Superscript"), nullptr, QStringLiteral("x²"), "Superscript", true);
-    QToolButton *addImage = makeButton(secondBar, "AddImage", tr("Insert Image"), "insert-image");
-    QToolButton *addLink = makeButton(secondBar, "AddLink", tr("Add HyperLink"), "insert-link");
-    connect(addImage, &QToolButton::clicked, this, &TEditorForm::AddImageClick);
-    connect(addLink, &QToolButton::clicked, this, &TEditorForm::AddLinkClick);
-    QToolButton *addAttach = makeButton(secondBar, "AddAttach", tr("Add Attached File"), "mail-attachment");
-    connect(addAttach, &QToolButton::clicked, this, [this] {
+    secondBar = new FormatToolBar(Content, this);
+    connect(secondBar, &FormatToolBar::addImageClicked, this, &TEditorForm::AddImageClick);
+    connect(secondBar, &FormatToolBar::addLinkClicked, this, &TEditorForm::AddLinkClick);
+    connect(secondBar, &FormatToolBar::addAttachClicked, this, [this] {
         const QString file = chooseAttachment();
         if (!file.isEmpty())
             AddAttachment(file);
     });
-    QToolButton *highlighter = makeButton(secondBar, "SyntaxHighlighter", tr("Syntax Highlighter"), nullptr);
-    connect(highlighter, &QToolButton::clicked, this, &TEditorForm::SyntaxHighlighterClick);
-    // Present for the edit-mode switch, but not offered to users.
-    for (QAction *action : secondBar->actions()) {
-        if (secondBar->widgetForAction(action) == highlighter)
-            action->setVisible(false);
-    }
-    QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
-    command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
-    QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
-    QToolButton *properties =
-        makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"), "document-properties");
-    connect(properties, &QToolButton::clicked, this, &TEditorForm::PropertiesClick);
-    QToolButton *search = makeButton(secondBar, "search", tr("search"), "edit-find");
-    connect(search, &QToolButton::clicked, this, [this] { Content->ShowFindBar(); });
-    QToolButton *print = makeButton(secondBar, "print", tr("print"), "document-print");
-    connect(print, &QToolButton::clicked, this, [this] { Content->Print(TitleEdit->text()); });
-
-    m_editingControls = {FontComboBox, FontSizeComboBox, fg,        bg,          bold,      italic,
-                         underline,    bullets,          subscript, superscript, addImage,  addLink,
-                         addAttach,    highlighter,      cut,       paste,       properties};
+    connect(secondBar, &FormatToolBar::highlighterClicked, this, &TEditorForm::SyntaxHighlighterClick);
+    connect(secondBar, &FormatToolBar::propertiesClicked, this, &TEditorForm::PropertiesClick);
+    connect(secondBar, &FormatToolBar::searchClicked, this, [this] { Content->ShowFindBar(); });
+    connect(secondBar, &FormatToolBar::printClicked, this, [this] { Content->Print(TitleEdit->text()); });
 }
 
 void TEditorForm::createBottomPanel()
@@ -313,23 +195,21 @@ void TEditorForm::createBottomPanel()
     AttachList = new QTreeWidget(this);
     AttachList->setObjectName(QStringLiteral("AttachList"));
     AttachListItem::prepareList(AttachList);
-    QFont listFont(QStringLiteral("Trebuchet MS"));
-    listFont.setPixelSize(13);
-    AttachList->setFont(listFont);
+    AttachList->setFont(installedFont(QStringLiteral("Trebuchet MS"), 13));
     AttachList->setMinimumHeight(40);
     AttachList->installEventFilter(this);
     connect(AttachList, &QTreeWidget::itemDoubleClicked, this, [this] { AttachListDblClick(); });
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction *add = PopupMenu1->addAction(tr("Add Atachment File"));
+    QAction *add = PopupMenu1->addAction(programText("Add Atachment File"));
     add->setObjectName(QStringLiteral("AddAtachmentFile1"));
     connect(add, &QAction::triggered, this, [this] {
         const QString file = chooseAttachment();
         if (!file.isEmpty())
             AddAttachment(file);
     });
-    QAction *remove = PopupMenu1->addAction(tr("Del Attachment File"));
+    QAction *remove = PopupMenu1->addAction(programText("Del Attachment File"));
     remove->setObjectName(QStringLiteral("DelAttachFile1"));
     connect(remove, &QAction::triggered, this, &TEditorForm::DeleteSelectedAttachment);
     connect(AttachList, &QWidget::customContextMenuRequested, this,
@@ -423,7 +303,7 @@ bool TEditorForm::SaveNote()
 
     if (Content->BodyInnerHtml().trimmed().isEmpty()) {
         if (AttachList->topLevelItemCount() > 0)
-            return askYesNo(tr("This note content is empty. Exit without save?"));
+            return askYesNo(programText("This note content is empty. Exit without save?"));
         return true;
     }
 
@@ -432,7 +312,7 @@ bool TEditorForm::SaveNote()
         if (!RelativiseNoteFile(fullPath))
             throw std::runtime_error(tr("Cannot rewrite %1.").arg(fullPath).toStdString());
     } catch (const std::exception &error) {
-        showMessage(tr("The note could not be written:\n%1").arg(QString::fromUtf8(error.what())));
+        showMessage(programText("The note could not be written:\n%1").arg(QString::fromUtf8(error.what())));
         return false;
     }
 
@@ -523,7 +403,7 @@ void TEditorForm::closeEvent(QCloseEvent *event)
         saved = SaveNote();
     } catch (const std::exception &error) {
         // The window goes only when the user says so: nothing is lost unseen.
-        saved = askYesNo(tr("The note could not be saved:\n%1\n\nClose the window without saving?")
+        saved = askYesNo(programText("The note could not be saved:\n%1\n\nClose the window without saving?")
                              .arg(QString::fromUtf8(error.what())));
     }
     if (saved)
@@ -549,7 +429,7 @@ void TEditorForm::EditModeBtnClick()
     Content->SetDesignMode(on);
     TitleEdit->setReadOnly(!on);
     TagsEdit->setReadOnly(!on);
-    for (QWidget *control : std::as_const(m_editingControls))
+    for (QWidget *control : secondBar->editingControls())
         control->setEnabled(on);
     QPointer<TEditorForm> self(this);
     if (!on)
@@ -788,6 +668,18 @@ void TEditorForm::PropertiesClick()
             dialog.urlEdit->setText(attributes.value(QStringLiteral("src")).toString());
             dialog.WidthEdit->setText(attributes.value(QStringLiteral("width")).toString());
             dialog.HeightEdit->setText(attributes.value(QStringLiteral("height")).toString());
+            // Where no size is written, the picture's own size shows in grey; it is written only if typed.
+            const QVariantList natural =
+                Content
+                    ->RunScript(QStringLiteral("(function (picture) {"
+                                               "  return picture && picture.naturalWidth"
+                                               "      ? [picture.naturalWidth, picture.naturalHeight] : [];"
+                                               "})(window.clipnestSelectedElement)"))
+                    .toList();
+            if (natural.size() == 2) {
+                dialog.WidthEdit->setPlaceholderText(natural[0].toString());
+                dialog.HeightEdit->setPlaceholderText(natural[1].toString());
+            }
             if (!runImageDialog(dialog))
                 return;
             Content->SetElementAttribute(QStringLiteral("src"), dialog.urlEdit->text());

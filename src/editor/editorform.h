@@ -11,8 +11,6 @@
 
 struct AppContext;
 class QAction;
-class QComboBox;
-class QFontComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -23,6 +21,7 @@ class TDBDataModule;
 class TAddImageForm;
 class TAddLinkForm;
 class TExWebBrowser;
+class FormatToolBar;
 
 // The note editor: one note written or changed in its own window. Any number
 // may be open; each frees itself when closed.
@@ -126,7 +125,7 @@ private:
 
     // Controls.
     QToolBar *firstBar = nullptr;
-    QToolBar *secondBar = nullptr;
+    FormatToolBar *secondBar = nullptr;
     QToolButton *EditModeBtn = nullptr;
     QLabel *TitleLabel = nullptr;
     QLineEdit *TitleEdit = nullptr;
@@ -134,9 +133,6 @@ private:
     QLineEdit *TagsEdit = nullptr;
     QToolButton *snap = nullptr;
     QToolButton *StayOnTop = nullptr;
-    QFontComboBox *FontComboBox = nullptr;
-    QComboBox *FontSizeComboBox = nullptr;
-    QList<QWidget *> m_editingControls; // enabled only in edit mode
     TExWebBrowser *Content = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *PopupMenu1 = nullptr;
