@@ -2,10 +2,14 @@
 
 #include "catalogrows.h"
 #include "dbdatamodule.h"
+#include "itemdrag.h"
 #include "programtext.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidgetItemIterator>
 
 #include <iterator>
@@ -22,6 +26,13 @@ void TagTreeItem::setIconIndex(int index)
     setIcon(0, TagTreeView::catalogIcon(index));
 }
 
+QVariant TagTreeItem::data(int column, int role) const
+{
+    if (role == Qt::ToolTipRole)
+        return record.path;
+    return QTreeWidgetItem::data(column, role);
+}
+
 TagTreeView::TagTreeView(QWidget *parent)
     : QTreeWidget(parent)
 {
@@ -36,6 +47,17 @@ TagTreeView::TagTreeView(QWidget *parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setContextMenuPolicy(Qt::CustomContextMenu);
+    // Deep nodes keep their whole caption; a horizontal scroll bar reaches them.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_edgeScroll = new QTimer(this);
+    m_edgeScroll->setInterval(80);
+    connect(m_edgeScroll, &QTimer::timeout, this, [this] {
+        if (!scrollTowardsDragEdge())
+            m_edgeScroll->stop();
+    });
 }
 
 void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
@@ -51,17 +73,81 @@ void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
 
 void TagTreeView::dragMoveEvent(QDragMoveEvent *event)
 {
-    auto *target = static_cast<TagTreeItem *>(itemAt(event->position().toPoint()));
+    // Near an edge the tree scrolls, so that nodes out of sight can be reached.
+    const QPoint at = event->position().toPoint();
+    m_dragAt = at;
+    m_dragSource = event->source();
+    if (!m_edgeScroll->isActive() && scrollTowardsDragEdge())
+        m_edgeScroll->start();
+
+    auto *target = static_cast<TagTreeItem *>(itemAt(at));
     if (target && acceptsDrop && acceptsDrop(event->source(), target)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
+        markDropTarget(target);
     } else {
         event->ignore();
+        markDropTarget(nullptr);
     }
+}
+
+bool TagTreeView::scrollTowardsDragEdge()
+{
+    const QRect area = viewport()->rect();
+    const int margin = autoScrollMargin();
+    QScrollBar *vertical = verticalScrollBar();
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int verticalBefore = vertical->value();
+    const int horizontalBefore = horizontal->value();
+    if (m_dragAt.y() - area.top() < margin)
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (area.bottom() - m_dragAt.y() < margin)
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (m_dragAt.x() - area.left() < margin)
+        horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (area.right() - m_dragAt.x() < margin)
+        horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (vertical->value() == verticalBefore && horizontal->value() == horizontalBefore)
+        return false;
+    // Another row is now under the held drag.
+    auto *target = static_cast<TagTreeItem *>(itemAt(m_dragAt));
+    markDropTarget(target && acceptsDrop && acceptsDrop(m_dragSource, target) ? target : nullptr);
+    return true;
+}
+
+void TagTreeView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    markDropTarget(nullptr);
+    m_edgeScroll->stop();
+    QTreeWidget::dragLeaveEvent(event);
+}
+
+void TagTreeView::markDropTarget(TagTreeItem *target)
+{
+    const QModelIndex index = target ? indexFromItem(target) : QModelIndex();
+    if (index == m_dropTarget)
+        return;
+    m_dropTarget = index;
+    viewport()->update();
+}
+
+void TagTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QTreeWidget::drawRow(painter, option, index);
+    if (index == m_dropTarget)
+        drawDropTargetMark(painter, this, option.rect);
+}
+
+void TagTreeView::startDrag(Qt::DropActions supportedActions)
+{
+    startDragBesideCursor(this, supportedActions);
+    markDropTarget(nullptr);
 }
 
 void TagTreeView::dropEvent(QDropEvent *event)
 {
+    markDropTarget(nullptr);
+    m_edgeScroll->stop();
     auto *target = static_cast<TagTreeItem *>(itemAt(event->position().toPoint()));
     event->setDropAction(Qt::CopyAction);
     event->accept();

@@ -2,10 +2,12 @@
 
 #include "tagrecord.h"
 
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <functional>
 
+class QTimer;
 class TDBDataModule;
 
 // A catalog tree node; it owns the TagRecord that mirrors its row.
@@ -18,6 +20,8 @@ public:
 
     void showCount(int number) { setText(0, tagCaption(record.name, number)); }
     void setIconIndex(int index);
+    // The tooltip is the node's full catalog path, however the node was renamed or moved.
+    QVariant data(int column, int role) const override;
 };
 
 // The catalog tree of the explorer: each node stands for one tags row and shows
@@ -59,5 +63,18 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    void markDropTarget(TagTreeItem *target);
+    // Scrolls one step towards the edge a drag is held at; false when it is at none.
+    bool scrollTowardsDragEdge();
+
+    QPersistentModelIndex m_dropTarget; // the row a drag would land on
+    QTimer *m_edgeScroll = nullptr;     // scrolls while a drag is held near an edge
+    QPoint m_dragAt;                    // where the drag is, in the viewport
+    QPointer<QObject> m_dragSource;
 };

@@ -80,8 +80,9 @@ void CatalogCommands::RenameTagActExecute()
         return;
     const MessageTexts &messages = m_explorer.context().messages;
     bool ok = false;
-    const QString name = m_explorer.askText(messages.shown(QStringLiteral("RenameTagCaption")),
-                                            messages.shown(QStringLiteral("RenameTagPrompt")), &ok);
+    const QString name =
+        m_explorer.askTextStartingWith(tag->record.name, messages.shown(QStringLiteral("RenameTagCaption")),
+                                       messages.shown(QStringLiteral("RenameTagPrompt")), &ok);
     if (!ok || name.isEmpty())
         return;
     const QString oldName = tag->record.name;

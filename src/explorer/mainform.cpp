@@ -2,12 +2,17 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "emptycataloghint.h"
 #include "exwebbrowser.h"
+#include "fontfamilies.h"
 #include "menuentry.h"
+#include "notelistwidget.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
+#include "themeicons.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QIcon>
@@ -22,17 +27,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-QFont explorerFont()
-{
-    QFont font(QStringLiteral("Trebuchet MS"));
-    font.setPixelSize(13);
-    return font;
-}
-
-} // namespace
-
 TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *parent)
     : QMainWindow(parent)
     , m_context(context)
@@ -40,7 +34,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Clipnest"));
-    setFont(explorerFont());
+    setFont(installedFont(QStringLiteral("Trebuchet MS"), 13));
     // Its own task-bar entry, with no owner, although the drop box is the main window.
     setWindowFlag(Qt::Window);
     resize(1100, 720);
@@ -58,7 +52,16 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
         QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
     };
     askText = [this](const QString &caption, const QString &prompt, bool *ok) {
-        return QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), ok);
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(caption);
+        dialog.setLabelText(prompt);
+        dialog.setTextValue(m_suggestedText);
+        // Wide enough for the whole caption in the title bar, beside its buttons.
+        dialog.setMinimumWidth(std::max(360, dialog.fontMetrics().horizontalAdvance(caption) * 3 / 2 + 160));
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        if (ok)
+            *ok = accepted;
+        return accepted ? dialog.textValue() : QString();
     };
     chooseIcon = [this] {
         TSetIconForm picker(this);
@@ -73,15 +76,28 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
 
 TMainForm::~TMainForm() = default;
 
-QAction *TMainForm::makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
+QString TMainForm::askTextStartingWith(const QString &current, const QString &caption, const QString &prompt, bool *ok)
+{
+    m_suggestedText = current;
+    const QString answer = askText(caption, prompt, ok);
+    m_suggestedText.clear();
+    return answer;
+}
+
+void TMainForm::showLanguage(const QString &languageFile)
+{
+    EnglishAct->setChecked(languageFile.compare(QLatin1String("en.ini"), Qt::CaseInsensitive) == 0);
+    ChineseAct->setChecked(languageFile.compare(QLatin1String("cn.ini"), Qt::CaseInsensitive) == 0);
+}
+
+QAction *TMainForm::makeAction(const char *name, const QString &caption, const QString &hint, const QIcon &icon,
                                const QKeySequence &shortcut)
 {
     auto *action = new QAction(caption, this);
     action->setObjectName(QLatin1String(name));
     action->setToolTip(hint);
     action->setStatusTip(hint);
-    if (iconName)
-        action->setIcon(QIcon::fromTheme(QLatin1String(iconName)));
+    action->setIcon(icon);
     action->setShortcut(shortcut);
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
@@ -90,29 +106,45 @@ QAction *TMainForm::makeAction(const char *name, const QString &caption, const Q
 
 void TMainForm::createActions()
 {
-    AddNoteAct = makeAction("AddNoteAct", tr("Add new note"), tr("Add new note"), "document-new",
+    auto icon = [](const char *name) { return QIcon::fromTheme(QLatin1String(name)); };
+    AddNoteAct = makeAction("AddNoteAct", tr("Add new note"), tr("Add new note"), icon("document-new"),
                             QKeySequence(Qt::CTRL | Qt::Key_N));
     AddNoteInTagAct =
         makeAction("AddNoteInTagAct", tr("Add note under current node"), tr("Add new note under current tag"),
-                   "list-add", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
-    DelNoteAct = makeAction("DelNoteAct", tr("Delete current note"), tr("Delete current note"), "edit-delete",
+                   icon("list-add"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    DelNoteAct = makeAction("DelNoteAct", tr("Delete current note"), tr("Delete current note"), icon("edit-delete"),
                             QKeySequence(Qt::CTRL | Qt::Key_D));
-    EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"), "accessories-text-editor",
-                             QKeySequence(Qt::CTRL | Qt::Key_T));
-    PrintNoteAct = makeAction("PrintNoteAct", tr("Print current note"), tr("Print current note"), "document-print",
-                              QKeySequence(Qt::CTRL | Qt::Key_P));
-    CopySelectionAct = makeAction("CopySelectionAct", tr("Copy Selection to clipboard"),
-                                  tr("Copy Selection to clipboard"), "edit-copy", QKeySequence(Qt::CTRL | Qt::Key_C));
-    RenameTagAct = makeAction("RenameTagAct", tr("Rename node"), tr("Rename tag"), "edit-find-replace",
+    EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"),
+                             icon("accessories-text-editor"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    PrintNoteAct = makeAction("PrintNoteAct", tr("Print current note"), tr("Print current note"),
+                              icon("document-print"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    CopySelectionAct =
+        makeAction("CopySelectionAct", tr("Copy Selection to clipboard"), tr("Copy Selection to clipboard"),
+                   icon("edit-copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    // A pencil, not a magnifier: renaming finds nothing.
+    RenameTagAct = makeAction("RenameTagAct", tr("Rename node"), tr("Rename tag"),
+                              glyphIcon({QStringLiteral("edit-rename"), QStringLiteral("document-edit-symbolic")}),
                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
-    DeleteTagAct = makeAction("DeleteTagAct", tr("Delete node"), tr("Delete tag"), "list-remove",
+    DeleteTagAct = makeAction("DeleteTagAct", tr("Delete node"), tr("Delete tag"), icon("list-remove"),
                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D));
-    AddTagAct = makeAction("AddTagAct", tr("Add node"), tr("Add tag"), "folder-new",
+    AddTagAct = makeAction("AddTagAct", tr("Add node"), tr("Add tag"), icon("folder-new"),
                            QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
-    AboutAct = makeAction("AboutAct", tr("About"), tr("About"), "help-about", {});
-    EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
-    ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
-    ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+    // Desktops take Ctrl+Alt+T (a terminal) and Ctrl+Alt+D (the desktop): these work there too.
+    AddTagAct->setShortcuts({AddTagAct->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T)});
+    DeleteTagAct->setShortcuts({DeleteTagAct->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)});
+    AboutAct = makeAction("AboutAct", tr("About"), tr("About"),
+                          themeIcon({QStringLiteral("dialog-information"), QStringLiteral("help-about")}), {});
+    EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), QIcon(), {});
+    ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), QIcon(), {});
+    ExitAct =
+        makeAction("ExitAct", tr("Exit"), tr("Exit"), icon("application-exit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // The Language menu marks the language in use.
+    auto *languages = new QActionGroup(this);
+    languages->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (QAction *language : {EnglishAct, ChineseAct}) {
+        language->setCheckable(true);
+        languages->addAction(language);
+    }
 
     connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
@@ -275,7 +307,7 @@ void TMainForm::createPanes()
     leftLayout->addWidget(qtreeEdit);
     leftLayout->addWidget(m_tagTree, 1);
 
-    NoteListView = new QTreeWidget(this);
+    NoteListView = new NoteListWidget(this);
     NoteListView->setObjectName(QStringLiteral("NoteListView"));
     NoteListView->setColumnCount(2);
     NoteListView->setHeaderLabels({tr("Note title"), tr("Create date")});
@@ -289,12 +321,6 @@ void TMainForm::createPanes()
     NoteListView->setDragDropMode(QAbstractItemView::DragOnly);
     NoteListView->setContextMenuPolicy(Qt::CustomContextMenu);
     NoteListView->setIconSize(QSize(16, 16));
-    // Rows 0, 2, ... grey, rows 1, 3, ... near white.
-    NoteListView->setAlternatingRowColors(true);
-    QPalette rows = NoteListView->palette();
-    rows.setColor(QPalette::Base, QColor(238, 238, 238));
-    rows.setColor(QPalette::AlternateBase, QColor(254, 254, 254));
-    NoteListView->setPalette(rows);
     NoteListView->setMinimumHeight(60);
     NoteListView->setProperty("languageColumns", true);
 
@@ -308,6 +334,7 @@ void TMainForm::createPanes()
     Content->setObjectName(QStringLiteral("Content"));
     contentLayout->addWidget(NoteContentLabel);
     contentLayout->addWidget(Content, 1);
+    m_emptyHint = new EmptyCatalogHint(m_tagTree, Content);
 
     AttachList = new QTreeWidget(this);
     AttachList->setObjectName(QStringLiteral("AttachList"));
@@ -336,6 +363,24 @@ void TMainForm::createPanes()
     setCentralWidget(BottomSplitter);
 
     connectPanes();
+    addContextShortcuts();
+}
+
+void TMainForm::addContextShortcuts()
+{
+    // F2 renames and Delete deletes what has the focus: a node in the tree, a note in the list.
+    auto shortcut = [this](QWidget *widget, const char *name, const QKeySequence &keys, std::function<void()> run) {
+        auto *action = new QAction(widget);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, std::move(run));
+        widget->addAction(action);
+    };
+    shortcut(m_tagTree, "RenameNodeKey", Qt::Key_F2, [this] { RenameTagActExecute(); });
+    shortcut(m_tagTree, "DeleteNodeKey", QKeySequence::Delete, [this] { DeleteTagActExecute(); });
+    shortcut(NoteListView, "RenameNoteKey", Qt::Key_F2, [this] { RenTitleMenuClick(); });
+    shortcut(NoteListView, "DeleteNoteKey", QKeySequence::Delete, [this] { DelNoteActExecute(); });
 }
 
 void TMainForm::connectPanes()
@@ -388,6 +433,7 @@ void TMainForm::LoadTagTree(const QString &searchText)
         m_tagTree->loadFull(m_database);
     else
         m_tagTree->recount(m_database, searchText);
+    m_emptyHint->refresh();
 }
 
 void TMainForm::NoteSaved(int noteId, int tagId)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogcommands.h"
+#include "emptycataloghint.h"
 #include "explorerstate.h"
 #include "filecommands.h"
 #include "notecommands.h"
@@ -14,6 +15,7 @@
 
 struct AppContext;
 class QAction;
+class QIcon;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -62,9 +64,17 @@ public:
     void RenTitleMenuClick() { m_noteCommands.RenTitleMenuClick(); }
 
     // Catalog commands.
-    void AddTagActExecute() { m_catalogCommands.AddTagActExecute(); }
+    void AddTagActExecute()
+    {
+        m_catalogCommands.AddTagActExecute();
+        m_emptyHint->refresh();
+    }
     void RenameTagActExecute() { m_catalogCommands.RenameTagActExecute(); }
-    void DeleteTagActExecute() { m_catalogCommands.DeleteTagActExecute(); }
+    void DeleteTagActExecute()
+    {
+        m_catalogCommands.DeleteTagActExecute();
+        m_emptyHint->refresh();
+    }
     bool TagTreeViewDragOver(QObject *source, TagTreeItem *target) const
     {
         return m_catalogCommands.TagTreeViewDragOver(source, target);
@@ -83,6 +93,8 @@ public:
 
     void Findtext1Click();
     void ContentShowContextMenu(const QPoint &globalPos);
+    // Marks the language of that file in the Language menu.
+    void showLanguage(const QString &languageFile);
 
     const QString &searchText() const { return m_state.SearchText; }
     int currentTagId() const { return m_state.CurrentTagId; }
@@ -103,6 +115,8 @@ public:
     std::function<bool(const QString &question)> askYesNo;
     // Asks the user for a line of text; replaced by tests.
     std::function<QString(const QString &caption, const QString &prompt, bool *ok)> askText;
+    // askText with the field filled in, for renaming.
+    QString askTextStartingWith(const QString &current, const QString &caption, const QString &prompt, bool *ok);
     // Shows the icon picker and answers the chosen index or -1; replaced by tests.
     std::function<int()> chooseIcon;
     // Shows a plain message; replaced by tests.
@@ -128,7 +142,8 @@ private:
     void createToolBar();
     void createPanes();
     void connectPanes();
-    QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
+    void addContextShortcuts();
+    QAction *makeAction(const char *name, const QString &caption, const QString &hint, const QIcon &icon,
                         const QKeySequence &shortcut);
 
     AppContext &m_context;
@@ -174,4 +189,6 @@ private:
     QAction *SetIconMenu = nullptr;
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
+    EmptyCatalogHint *m_emptyHint = nullptr;
+    QString m_suggestedText; // what the next question for a text starts with
 };

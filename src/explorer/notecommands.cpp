@@ -6,6 +6,7 @@
 #include "editorform.h"
 #include "mainform.h"
 #include "notelistpane.h"
+#include "programtext.h"
 #include "tagtreeview.h"
 
 #include <QFile>
@@ -66,8 +67,8 @@ void NoteCommands::DelNoteActExecute()
     const NoteListRecord *note = m_explorer.notes().selectedNote();
     if (!note)
         return;
-    if (!m_explorer.askYesNo(TMainForm::tr("This operation will delete this note permanently, are you sure ?\r\rClick "
-                                           "yes to continue, otherwise click no to cancel")))
+    if (!m_explorer.askYesNo(programText("This operation will delete this note permanently, are you sure ?\r\rClick "
+                                         "yes to continue, otherwise click no to cancel")))
         return;
 
     TDBDataModule &database = m_explorer.database();
@@ -135,8 +136,8 @@ void NoteCommands::RenTitleMenuClick()
     if (!m_explorer.notes().selectedNote())
         return;
     bool ok = false;
-    const QString title =
-        m_explorer.askText(TMainForm::tr("Change title?"), TMainForm::tr("Input the new title:"), &ok);
+    const QString title = m_explorer.askTextStartingWith(
+        NoteListPane::noteRecord(item)->title, programText("Change title?"), programText("Input the new title:"), &ok);
     if (!ok || title.isEmpty())
         return;
     auto *note = static_cast<NoteListItem *>(item);

@@ -5,25 +5,12 @@
 #include "dbdatamodule.h"
 #include "exwebbrowser.h"
 #include "mainform.h"
+#include "notelistwidget.h"
 #include "tagtreeview.h"
 
 #include <QFileInfo>
 #include <QIcon>
-#include <QLocale>
 #include <QTreeWidget>
-
-namespace {
-
-QString formatCreateDate(const QDateTime &created)
-{
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(created.date(), QLocale::ShortFormat);
-    if (created.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(created.time(), QLocale::LongFormat);
-    return text;
-}
-
-} // namespace
 
 NoteListPane::NoteListPane(TMainForm &explorer)
     : m_explorer(explorer)

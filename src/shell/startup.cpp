@@ -51,6 +51,7 @@ void ClipnestProgram::bringUp()
     m_explorer->createEditor = [this] { return newEditor(); };
     m_explorer->switchLanguage = [this](const QString &file) {
         m_language->switchLanguage(file, m_dropBox.get(), m_explorer.get());
+        m_explorer->showLanguage(file);
     };
     m_explorer->showAbout = [this] {
         m_about->show();
@@ -72,6 +73,7 @@ void ClipnestProgram::bringUp()
     m_context.dataFolder = settings.dataFolder;
     m_context.languageFileName = settings.languageFileName;
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
+    m_explorer->showLanguage(m_context.languageFileName);
 
     m_context.catalogPaths = m_database->loadCatalogPaths();
     m_dropBox->show();

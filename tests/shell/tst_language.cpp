@@ -78,6 +78,7 @@ private slots:
     void standardButtonsFollowTheLanguage();
     void programTextsFollowTheLanguage();
     void everyProgramTextIsInBothFiles();
+    void languageMenuMarksTheLanguageInUse();
 };
 
 void LanguageTest::chineseAtStartLabelsEverything()
@@ -333,6 +334,29 @@ void LanguageTest::everyProgramTextIsInBothFiles()
         QVERIFY2(!translated.isEmpty(), text.key);
         QCOMPARE(translated.count(placeholder), original.count(placeholder));
     }
+}
+
+void LanguageTest::languageMenuMarksTheLanguageInUse()
+{
+    TestProgramFolder folder;
+    writeFile(folder.path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=cn.ini\r\n");
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    auto *english = program.explorer()->findChild<QAction *>(QStringLiteral("English1"));
+    auto *chinese = program.explorer()->findChild<QAction *>(QStringLiteral("Chinese1"));
+    QVERIFY(chinese->isCheckable() && chinese->isChecked());
+    QVERIFY(!english->isChecked());
+    // The empty catalog's hint is in the language too.
+    auto *hint = program.explorer()->findChild<QLabel *>(QStringLiteral("EmptyCatalogHint"));
+    QTRY_VERIFY(hint->text().contains(QStringLiteral("目录还是空的")));
+
+    english->trigger();
+    QVERIFY(english->isChecked());
+    QVERIFY(!chinese->isChecked());
+    QTRY_VERIFY(hint->text().contains(QStringLiteral("Your catalog is empty")));
+    // Choosing the language in use again keeps it marked.
+    english->trigger();
+    QVERIFY(english->isChecked());
 }
 
 CLIPNEST_TEST_MAIN(LanguageTest)
