@@ -12,11 +12,10 @@ TInfoForm::TInfoForm(QWidget *parent)
     setObjectName(QStringLiteral("InfoForm"));
     setFixedSize(303, 72);
     setWindowOpacity(200.0 / 255.0);
+    // White with black text in a light palette; a dark palette keeps its own colours.
     setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
+    setBackgroundRole(QPalette::Base);
+    setForegroundRole(QPalette::Text);
 
     QFont font(QStringLiteral("Trebuchet MS"));
     font.setPixelSize(13);

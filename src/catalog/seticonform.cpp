@@ -21,7 +21,7 @@ TSetIconForm::TSetIconForm(QWidget *parent)
     // Room for a name of two short lines under each icon.
     IconListView->setGridSize(QSize(88, 72));
     IconListView->setWordWrap(true);
-    IconListView->setUniformItemSizes(true);
+    IconListView->setTextElideMode(Qt::ElideNone);
     IconListView->setResizeMode(QListView::Adjust);
     IconListView->setMovement(QListView::Static);
     IconListView->setFrameShape(QFrame::StyledPanel);

@@ -28,9 +28,13 @@ void TagTreeItem::setIconIndex(int index)
 
 QVariant TagTreeItem::data(int column, int role) const
 {
-    if (role == Qt::ToolTipRole)
-        return record.path;
-    return QTreeWidgetItem::data(column, role);
+    if (role != Qt::ToolTipRole)
+        return QTreeWidgetItem::data(column, role);
+    // The names as written, from the top down, as the editor's catalog field takes them.
+    QStringList names;
+    for (const QTreeWidgetItem *node = this; node; node = node->parent())
+        names.prepend(static_cast<const TagTreeItem *>(node)->record.name);
+    return names.join(QLatin1Char(','));
 }
 
 TagTreeView::TagTreeView(QWidget *parent)

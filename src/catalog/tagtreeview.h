@@ -20,7 +20,8 @@ public:
 
     void showCount(int number) { setText(0, tagCaption(record.name, number)); }
     void setIconIndex(int index);
-    // The tooltip is the node's full catalog path, however the node was renamed or moved.
+    // The tooltip is the node's catalog path, from its names as written, however
+    // the node was renamed or moved.
     QVariant data(int column, int role) const override;
 };
 

@@ -120,6 +120,8 @@ FormatToolBar::FormatToolBar(TExWebBrowser *content, QWidget *parent)
     FontComboBox->setObjectName(QStringLiteral("FontComboBox"));
     FontComboBox->setFixedWidth(145);
     FontComboBox->setFocusPolicy(Qt::ClickFocus);
+    // A list to choose from: an edit field would show the end of a long family name.
+    FontComboBox->setEditable(false);
     // The family drawn in place of one that is not installed, so that the list shows what is used.
     FontComboBox->setCurrentFont(QFont(closestInstalledFamily(QStringLiteral("Microsoft JhengHei"))));
     addWidget(FontComboBox);

@@ -45,10 +45,11 @@ TAddImageForm::TAddImageForm(QWidget *parent)
     setWindowTitle(programText("Insert Image"));
     setFixedSize(374, 198);
     auto *layout = new QGridLayout(this);
-    // The example names a place on this system.
-    auto *urlLabel = new QLabel(programText("Input image url or local directory: (eg: http://xxx or %1)")
-                                    .arg(QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/xxx"))),
-                                this);
+    // The example names a place on this system; word joiners keep the path on one line.
+    QString example = QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/xxx"));
+    example.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+    auto *urlLabel =
+        new QLabel(programText("Input image url or local directory: (eg: http://xxx or %1)").arg(example), this);
     urlLabel->setObjectName(QStringLiteral("urlLabel"));
     urlLabel->setWordWrap(true);
     urlEdit = new QLineEdit(this);

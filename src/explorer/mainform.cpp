@@ -56,8 +56,10 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
         dialog.setWindowTitle(caption);
         dialog.setLabelText(prompt);
         dialog.setTextValue(m_suggestedText);
-        // Wide enough for the whole caption in the title bar, beside its buttons.
-        dialog.setMinimumWidth(std::max(360, dialog.fontMetrics().horizontalAdvance(caption) * 3 / 2 + 160));
+        // Wide enough for the whole caption in the title bar, beside its buttons; the
+        // dialog takes the width of its field.
+        if (auto *field = dialog.findChild<QLineEdit *>())
+            field->setMinimumWidth(std::max(340, dialog.fontMetrics().horizontalAdvance(caption) * 3 / 2 + 140));
         const bool accepted = dialog.exec() == QDialog::Accepted;
         if (ok)
             *ok = accepted;
@@ -133,7 +135,7 @@ void TMainForm::createActions()
     AddTagAct->setShortcuts({AddTagAct->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T)});
     DeleteTagAct->setShortcuts({DeleteTagAct->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)});
     AboutAct = makeAction("AboutAct", tr("About"), tr("About"),
-                          themeIcon({QStringLiteral("dialog-information"), QStringLiteral("help-about")}), {});
+                          glyphIcon({QStringLiteral("help-about-symbolic"), QStringLiteral("dialog-information")}), {});
     EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), QIcon(), {});
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), QIcon(), {});
     ExitAct =

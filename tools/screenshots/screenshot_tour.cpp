@@ -1,168 +1,73 @@
-// Takes the screenshots of the README: the real program on a fresh program
-// folder under a real X server (Xvfb), with a capture dropped from a loopback
-// web server the way a browser drops it.
+// Takes screenshots of every window, dialog and menu of the real program on a
+// fresh program folder under a real X server (Xvfb), with a capture dropped
+// from a loopback web server the way a browser drops it: in English and
+// Chinese, at scale 1 and 2, with a light and a dark palette. Each of the eight
+// runs is a process of its own (the scale is fixed when a process starts) and
+// writes into OUTPUT_FOLDER/<en|cn>-<1|2>x-<light|dark>/; the English, scale 1,
+// light pictures of the README are copied to OUTPUT_FOLDER itself.
 //
-//   xvfb-run -s "-screen 0 1366x768x24" screenshot_tour OUTPUT_FOLDER
-#include "clipnestapplication.h"
-#include "dbdatamodule.h"
-#include "dropform.h"
-#include "editorform.h"
-#include "exwebbrowser.h"
-#include "loopbackserver.h"
-#include "mainform.h"
-#include "startup.h"
-#include "tagtreeview.h"
-#include "testprogramfolder.h"
+//   xvfb-run -a -s "-screen 0 2732x1536x24" screenshot_tour BUILT_PROGRAM_FOLDER OUTPUT_FOLDER
+#include "tourscenes.h"
 
-#include <QApplication>
-#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPainter>
-#include <QPointer>
-#include <QScreen>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-#include <qpa/qplatformdrag.h>
-#include <qpa/qwindowsysteminterface.h>
+#include <QProcess>
 
 #include <cstdio>
 
 namespace {
 
-QByteArray picture(const QColor &from, const QColor &to, const QString &caption)
+int runAll(const QString &built, const QString &output)
 {
-    QImage image(360, 150, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 360, 150);
-    gradient.setColorAt(0, from);
-    gradient.setColorAt(1, to);
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setPixelSize(26);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(image.rect(), Qt::AlignCenter, caption);
-    painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-void settle(int ms = 700)
-{
-    QTest::qWait(ms);
-}
-
-void shoot(const QString &path)
-{
-    settle();
-    QGuiApplication::primaryScreen()->grabWindow(0).save(path, "PNG");
-    std::printf("%s\n", qPrintable(path));
-}
-
-void fileNote(ClipnestProgram &program, const QString &title, const QString &body, const QString &catalog)
-{
-    TEditorForm *editor = program.newEditor();
-    editor->show();
-    editor->PrefillFromCapture(body, title);
-    editor->tagsEdit()->setText(catalog);
-    editor->close();
+    int failures = 0;
+    for (const char *language : {"en", "cn"}) {
+        for (const char *scale : {"1", "2"}) {
+            for (const char *palette : {"light", "dark"}) {
+                QProcess run;
+                QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+                environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QLatin1String(scale));
+                run.setProcessEnvironment(environment);
+                run.setProcessChannelMode(QProcess::ForwardedChannels);
+                run.start(QCoreApplication::applicationFilePath(),
+                          {built, output, QStringLiteral("--only"), QLatin1String(language), QLatin1String(scale),
+                           QLatin1String(palette)});
+                if (!run.waitForFinished(5 * 60 * 1000) || run.exitStatus() != QProcess::NormalExit ||
+                    run.exitCode() != 0) {
+                    std::fprintf(stderr, "the %s %sx %s run failed\n", language, scale, palette);
+                    ++failures;
+                }
+            }
+        }
+    }
+    // The README shows the English, scale 1, light pictures.
+    const QString readme = output + QStringLiteral("en-1x-light/");
+    for (const char *name : {"explorer.png", "editor.png", "dropbox.png"}) {
+        QFile::remove(output + QLatin1String(name));
+        QFile::copy(readme + QLatin1String(name), output + QLatin1String(name));
+    }
+    return failures == 0 ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    ClipnestApplication app(argc, argv);
+    if (argc == 7 && qstrcmp(argv[3], "--only") == 0) {
+        TourSettings settings;
+        settings.built = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
+        settings.output = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');
+        settings.chinese = qstrcmp(argv[4], "cn") == 0;
+        settings.scale = QString::fromLocal8Bit(argv[5]);
+        settings.dark = qstrcmp(argv[6], "dark") == 0;
+        return runTour(argc, argv, settings);
+    }
     if (argc != 3) {
         std::fprintf(stderr, "usage: screenshot_tour BUILT_PROGRAM_FOLDER OUTPUT_FOLDER\n");
         return 2;
     }
-    const QString built = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
+    QCoreApplication app(argc, argv);
     const QString output = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');
     QDir().mkpath(output);
-    const TestProgramFolder programFolder(built);
-    const QString folder = programFolder.path();
-    QFile attachment(folder + QStringLiteral("Firebird embedded.pdf"));
-    attachment.open(QIODevice::WriteOnly);
-    attachment.write(QByteArray(48213, 'p'));
-    attachment.close();
-
-    ClipnestProgram program(folder);
-    program.bringUp();
-    settle(1500);
-
-    fileNote(program, QStringLiteral("Release checklist"), QStringLiteral("<p>Tag, build, sign.</p>"),
-             QStringLiteral("Work,Projects,Alpha"));
-    fileNote(program, QStringLiteral("Sprint notes"), QStringLiteral("<p>Planning.</p>"),
-             QStringLiteral("Work,Projects"));
-    fileNote(program, QStringLiteral("Budget 2027"), QStringLiteral("<p>Numbers.</p>"), QStringLiteral("Work"));
-    fileNote(program, QStringLiteral("Sourdough"), QStringLiteral("<p>Flour, water, salt.</p>"),
-             QStringLiteral("Home,Recipes"));
-    fileNote(program, QStringLiteral("\u5de5\u4f5c\u8ba1\u5212"), QStringLiteral("<p>\u4e2d\u6587\u7b14\u8bb0</p>"),
-             QStringLiteral("\u5b66\u4e60,\u4e2d\u6587"));
-
-    // The drop box over the desktop.
-    program.explorer()->hide();
-    shoot(output + QStringLiteral("dropbox.png"));
-
-    // A selection dragged out of a browser onto the drop box.
-    LoopbackServer server;
-    server.serve("/img/harbour.png",
-                 picture(QColor(30, 90, 160), QColor(90, 180, 220), QStringLiteral("Quiet harbour")));
-    server.serve("/img/boats.png", picture(QColor(200, 90, 40), QColor(240, 190, 60), QStringLiteral("Boats at dawn")));
-    const QString fragment =
-        QStringLiteral("<h2>Keeping an embedded database small</h2>"
-                       "<p>An embedded <b>Firebird</b> database lives in one file beside the program. "
-                       "Read the <a href=\"guide/embedded.html\">embedding guide</a> for the details.</p>"
-                       "<p><img src=\"%1/img/harbour.png\"> <img src=\"%1/img/boats.png\"></p>"
-                       "<ul><li>one file</li><li>no server</li><li>transactions</li></ul>")
-            .arg(server.base());
-    QMimeData data;
-    data.setData(QStringLiteral("text/plain"), "Keeping an embedded database small");
-    data.setData(QStringLiteral("chromium/x-renderer-taint"), server.base().toUtf8());
-    data.setData(QStringLiteral("text/html"), fragment.toUtf8());
-    TDropForm *dropBox = program.dropBox();
-    const QPoint point(20, 20);
-    QWindowSystemInterface::handleDrag(dropBox->windowHandle(), &data, point, Qt::CopyAction, Qt::LeftButton,
-                                       Qt::NoModifier);
-    QWindowSystemInterface::handleDrop(dropBox->windowHandle(), &data, point, Qt::CopyAction, Qt::LeftButton,
-                                       Qt::NoModifier);
-    if (!QTest::qWaitFor([&] { return !TEditorForm::openEditors().isEmpty() && !dropBox->isBusy(); }, 30000)) {
-        std::fprintf(stderr, "the drop opened no editor\n");
-        return 1;
-    }
-    TEditorForm *editor = TEditorForm::openEditors().constLast();
-    editor->tagsEdit()->setText(QStringLiteral("Research,Databases"));
-    editor->AddAttachment(folder + QStringLiteral("Firebird embedded.pdf"));
-    editor->titleEdit()->setFocus();
-    shoot(output + QStringLiteral("editor.png"));
-
-    // The screen capture's region picker, halfway through a drag.
-    QTimer::singleShot(800, [&] {
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (window->objectName() != QLatin1String("RegionGrabber") || !window->isVisible())
-                continue;
-            QTest::mousePress(window, Qt::LeftButton, {}, QPoint(300, 200));
-            QTest::mouseMove(window, QPoint(700, 450));
-            shoot(output + QStringLiteral("regionpicker.png"));
-            QTest::keyClick(window, Qt::Key_Escape);
-        }
-    });
-    editor->snapClick();
-
-    // Closing the editor saves the note; the explorer shows it.
-    program.explorer()->show();
-    editor->close();
-    shoot(output + QStringLiteral("explorer.png"));
-    std::fflush(stdout);
-    std::quick_exit(0);
+    return runAll(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/'), output);
 }
