@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QInputDialog>
 #include <QLabel>
@@ -79,6 +80,7 @@ private slots:
     void programTextsFollowTheLanguage();
     void everyProgramTextIsInBothFiles();
     void languageMenuMarksTheLanguageInUse();
+    void aLargeFileIsReadOncePerSwitch();
 };
 
 void LanguageTest::chineseAtStartLabelsEverything()
@@ -357,6 +359,42 @@ void LanguageTest::languageMenuMarksTheLanguageInUse()
     // Choosing the language in use again keeps it marked.
     english->trigger();
     QVERIFY(english->isChecked());
+}
+
+void LanguageTest::aLargeFileIsReadOncePerSwitch()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    QFile shipped(folder.path() + QStringLiteral("cn.ini"));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QByteArray large = shipped.readAll() + "\r\n[Notes]\r\n";
+    for (int i = 0; i < 60000; ++i)
+        large += "Remark" + QByteArray::number(i) + "=a line the program does not read, number " +
+                 QByteArray::number(i) + "\r\n";
+    const QString path = folder.path() + QStringLiteral("large.ini");
+    writeFile(path, large);
+
+    QElapsedTimer clock;
+    qint64 parseMs = std::numeric_limits<qint64>::max();
+    for (int run = 0; run < 3; ++run) {
+        clock.start();
+        QVERIFY(!ProfileContents::read(path).isEmpty());
+        parseMs = std::min(parseMs, clock.elapsed());
+    }
+    clock.start();
+    program.language()->switchLanguage(QStringLiteral("large.ini"), program.dropBox(), program.explorer());
+    const qint64 switchMs = clock.elapsed();
+    qsizetype named = 0;
+    for (QWidget *window : {static_cast<QWidget *>(program.dropBox()), static_cast<QWidget *>(program.explorer())}) {
+        for (const QObject *object : window->findChildren<QObject *>())
+            named += object->objectName().isEmpty() ? 0 : 1;
+    }
+    qInfo("one parse of a %lld kB language file: %lld ms; a whole switch over %lld named controls: %lld ms",
+          qint64(large.size() / 1024), parseMs, qint64(named), switchMs);
+    QCOMPARE(entryText(program.explorer(), "Exit1"), QStringLiteral("退出"));
+    // Read once, not once for each of the some hundred named controls.
+    QVERIFY2(switchMs < 10 * std::max<qint64>(parseMs, 5), qPrintable(QString::number(switchMs)));
 }
 
 CLIPNEST_TEST_MAIN(LanguageTest)
