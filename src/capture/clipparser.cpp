@@ -30,14 +30,19 @@ std::string PrepareClipText(std::string_view bytes)
     return prepared;
 }
 
-ClipParts ParseClip(const std::string &clipText, const CaptureContext &context)
+std::string SourceAddressOf(const std::string &clipText)
 {
-    ClipParts parts;
-
     const auto sourceStart = static_cast<long long>(Pos("SourceURL:", clipText));
     const auto headerEnd = static_cast<long long>(Pos("\r\n<", clipText));
     if (sourceStart > 0 && headerEnd > 0 && sourceStart < headerEnd)
-        parts.sourceAddress = Copy(clipText, sourceStart + 10, headerEnd - sourceStart - 10);
+        return Copy(clipText, sourceStart + 10, headerEnd - sourceStart - 10);
+    return {};
+}
+
+ClipParts ParseClip(const std::string &clipText, const CaptureContext &context)
+{
+    ClipParts parts;
+    parts.sourceAddress = SourceAddressOf(clipText);
 
     // The whole body element, closing tag included; a missing tag gives the
     // clamped piece the arithmetic leaves.

@@ -17,6 +17,9 @@ struct ClipParts
 // and every no-break space (C2 A0) made an ordinary space. UTF-8 stays UTF-8.
 std::string PrepareClipText(std::string_view bytes);
 
+// The source address the clip's header names ("SourceURL:"), or empty.
+std::string SourceAddressOf(const std::string &clipText);
+
 // Finds the source address in the header, cuts out the body element by its
 // markers and localises it (LocaliseFragment), then finds the title (cleaned
 // with CleanTitle). Works by exact marker search; blocks until every picture

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picturefetcher.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -33,6 +35,12 @@ public:
     std::function<TEditorForm *()> createEditor;
     // Plain messages; replaced by tests.
     std::function<void(const QString &message)> showMessage;
+    // The folder of a capture's note and pictures, fixed as the capture starts:
+    // today's day folder. Replaced by tests.
+    std::function<QString()> captureFolder;
+    // Limits of a capture's downloads, the deadline of the whole capture among
+    // them; tests shorten them.
+    FetchOptions captureLimits;
 
     // Handles what a drop carried: the first recognised form becomes a new note.
     // Answers false when nothing was recognised (the user has been told).

@@ -1,5 +1,7 @@
 #include "notepage.h"
 
+#include "externallink.h"
+
 #include <QDesktopServices>
 
 namespace {
@@ -17,7 +19,7 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
     {
-        if (url.isValid() && url.scheme() != QLatin1String("about"))
+        if (isSafeExternalLink(url))
             QDesktopServices::openUrl(url);
         deleteLater();
         return false;
@@ -37,7 +39,7 @@ bool NotePage::acceptNavigationRequest(const QUrl &url, NavigationType type, boo
         // A jump within the note stays in the view; everything else is the web.
         if (url.adjusted(QUrl::RemoveFragment) == this->url().adjusted(QUrl::RemoveFragment))
             return true;
-        if (url.scheme() != QLatin1String("about"))
+        if (isSafeExternalLink(url))
             QDesktopServices::openUrl(url);
         return false;
     }

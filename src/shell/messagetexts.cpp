@@ -5,10 +5,14 @@
 const QStringList &MessageTexts::keys()
 {
     static const QStringList all{
-        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),     QStringLiteral("LoadNoteFail"),
-        QStringLiteral("ViewProperties"),    QStringLiteral("ConnectFail"),      QStringLiteral("UpdateFileError"),
-        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),   QStringLiteral("AddTagCaption"),
-        QStringLiteral("AddTagPrompt"),      QStringLiteral("RenameTagCaption"), QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("UnSupportedFormat"),   QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),        QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),         QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),      QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),       QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),    QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("CaptureCancel"),       QStringLiteral("CaptureProgress"),
+        QStringLiteral("DownloadingPictures"), QStringLiteral("PictureNotDownloaded"),
     };
     return all;
 }
@@ -41,6 +45,10 @@ QString MessageTexts::builtInDefault(const QString &key)
          QStringLiteral("Use commas to build tag tree, Input the new tagname to be the child of \"")},
         {QStringLiteral("RenameTagCaption"), QStringLiteral("Rename tag?")},
         {QStringLiteral("RenameTagPrompt"), QStringLiteral("Please input the new tag name:")},
+        {QStringLiteral("CaptureCancel"), QStringLiteral("Cancel")},
+        {QStringLiteral("CaptureProgress"), QStringLiteral("%1 of %2 pictures")},
+        {QStringLiteral("DownloadingPictures"), QStringLiteral("Downloading the pictures into the note...")},
+        {QStringLiteral("PictureNotDownloaded"), QStringLiteral("The picture could not be downloaded: %1")},
     };
     return defaults.value(key);
 }
