@@ -44,7 +44,7 @@ struct Picture
 struct PictureGroup
 {
     std::vector<ValueSlot> slots;
-    std::vector<PictureCandidate> candidates; // of the first source that offers any
+    std::vector<PictureCandidate> candidates; // of its sources, in order
     int image = -1;
 };
 
@@ -54,6 +54,22 @@ bool IsUsableCandidate(const PictureCandidate &candidate)
     // A picture carried in the address itself is already offline; fetching it is
     // impossible and would lose it.
     return !address.empty() && SchemeOf(address) != "data";
+}
+
+// Whether the note's view can show a source of this type: none given, or one
+// of the common picture formats. A source of another format is not stored.
+bool IsShowableType(const std::string &type)
+{
+    const std::string lower = LowerAscii(TrimmedAddress(type));
+    if (lower.empty())
+        return true;
+    for (const std::string_view known :
+         {"image/jpeg", "image/jpg", "image/pjpeg", "image/png", "image/apng", "image/gif", "image/webp", "image/avif",
+          "image/svg+xml", "image/bmp", "image/x-icon"}) {
+        if (lower == known)
+            return true;
+    }
+    return false;
 }
 
 // The scan of a fragment: what each link and picture becomes.
@@ -204,9 +220,11 @@ void FragmentReader::readImage(const HtmlTag &tag)
         addCandidates(tag.find("srcset"), true, candidates);
         addCandidates(tag.find("src"), false, candidates);
     }
+    // In a <picture> the page showed one of its sources or the img: the sharpest
+    // of them all is kept.
     const bool grouped = m_inGroup && m_group.image < 0;
-    if (candidates.empty() && grouped)
-        candidates = m_group.candidates;
+    if (grouped)
+        candidates.insert(candidates.begin(), m_group.candidates.begin(), m_group.candidates.end());
     choose(picture, candidates);
     if (grouped) {
         m_group.image = static_cast<int>(images.size());
@@ -230,9 +248,10 @@ void FragmentReader::readSource(const HtmlTag &tag)
     addSlots(tag, "srcset", true, slots);
     addSlots(tag, "data-srcset", true, slots);
     addSlots(tag, "src", false, slots);
-    if (m_group.candidates.empty()) {
+    if (m_group.image < 0 && IsShowableType(tag.find("type") ? valueOf(*tag.find("type")) : std::string())) {
+        const std::size_t before = m_group.candidates.size();
         addCandidates(tag.find("data-srcset"), true, m_group.candidates);
-        if (m_group.candidates.empty())
+        if (m_group.candidates.size() == before)
             addCandidates(tag.find("srcset"), true, m_group.candidates);
     }
     if (m_group.image >= 0) {

@@ -122,9 +122,10 @@ void CaptureToolTest::pageMarkupCaptured_data()
         << none
         << QByteArray("<picture><source media=\"(min-width: 800px)\" srcset=\"big.png 2x\"><source "
                       "srcset=\"p.webp\" type=\"image/webp\"><img src=\"a.jpg\" alt=\"A\"></picture>")
-        << QByteArray("<picture><source media=\"(min-width: 800px)\" srcset=\"images/a.jpg\"><source "
-                      "srcset=\"images/a.jpg\" type=\"image/webp\"><img src=\"images/a.jpg\" alt=\"A\"></picture>")
-        << Files{{"a.jpg", "/blog/2024/a.jpg"}} << none;
+        << QByteArray("<picture><source media=\"(min-width: 800px)\" srcset=\"images/big.png 2x\"><source "
+                      "srcset=\"images/big.png 2x\" type=\"image/webp\"><img src=\"images/big.png\" "
+                      "alt=\"A\"></picture>")
+        << Files{{"big.png", "/blog/2024/big.png"}} << none;
     QTest::newRow("picture element without src")
         << none << QByteArray("<picture><source srcset=\"p.webp\"><img alt=\"P\"></picture>")
         << QByteArray("<picture><source srcset=\"images/p.webp\"><img src=\"images/p.webp\" alt=\"P\"></picture>")

@@ -193,8 +193,16 @@ void FragmentLocaliserTest::pictureReferences_data()
         << QByteArray("<img srcset=\"images/l.jpg 900w\" sizes=\"50vw\" src=\"images/l.jpg\">");
     QTest::newRow("sources of a picture") << QByteArray("<picture><source srcset=\"a.webp 1x, b.webp 2x\" "
                                                         "type=\"image/webp\"><img src=\"a.jpg\"></picture>")
-                                          << QByteArray("<picture><source srcset=\"images/a.jpg\" "
-                                                        "type=\"image/webp\"><img src=\"images/a.jpg\"></picture>");
+                                          << QByteArray("<picture><source srcset=\"images/b.webp 2x\" "
+                                                        "type=\"image/webp\"><img src=\"images/b.webp\"></picture>");
+    QTest::newRow("picture sharper than its sources")
+        << QByteArray("<picture><source srcset=\"a.webp\"><img src=\"a.jpg\" srcset=\"b.jpg 3x\"></picture>")
+        << QByteArray("<picture><source srcset=\"images/b.jpg 3x\"><img src=\"images/b.jpg\" srcset=\"images/b.jpg "
+                      "3x\"></picture>");
+    QTest::newRow("source of a format the view cannot show")
+        << QByteArray("<picture><source srcset=\"a.jxl 2x\" type=\"image/jxl\"><img src=\"a.jpg\"></picture>")
+        << QByteArray("<picture><source srcset=\"images/a.jpg\" type=\"image/jxl\"><img src=\"images/a.jpg\">"
+                      "</picture>");
     QTest::newRow("picture taken from its source")
         << QByteArray("<picture><source srcset=\"p.webp\"><img alt=\"p\"></picture>")
         << QByteArray("<picture><source srcset=\"images/p.webp\"><img src=\"images/p.webp\" alt=\"p\"></picture>");
