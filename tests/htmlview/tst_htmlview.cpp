@@ -619,8 +619,10 @@ void HtmlViewTest::findBarFindsAndCloses()
     QTest::keyClick(textEdit, Qt::Key_Return);
     QTRY_VERIFY(!searched.isEmpty());
     QCOMPARE(bar->ActiveMatch(), afterEnter % 3 + 1);
-    QVERIFY(bar->grab().save(QStringLiteral("/tmp/hv/findbar-found.png")));
-    QVERIFY(view.grab().save(QStringLiteral("/tmp/hv/view-found.png")));
+    // Pictures of the bar to look at when this test fails.
+    QTemporaryDir shots;
+    QVERIFY(bar->grab().save(shots.filePath(QStringLiteral("findbar-found.png"))));
+    QVERIFY(view.grab().save(shots.filePath(QStringLiteral("view-found.png"))));
 
     // Chinese text comes in through the input method.
     textEdit->clear();
@@ -633,8 +635,8 @@ void HtmlViewTest::findBarFindsAndCloses()
     QTest::keyClicks(textEdit, QStringLiteral("durian"));
     QTRY_VERIFY(bar->NotFound());
     QCOMPARE(bar->findChild<QLabel *>(QStringLiteral("FindStatusLabel"))->text(), QStringLiteral("Not found"));
-    QVERIFY(bar->grab().save(QStringLiteral("/tmp/hv/findbar-notfound.png")));
-    QVERIFY(view.grab().save(QStringLiteral("/tmp/hv/view-notfound.png")));
+    QVERIFY(bar->grab().save(shots.filePath(QStringLiteral("findbar-notfound.png"))));
+    QVERIFY(view.grab().save(shots.filePath(QStringLiteral("view-notfound.png"))));
 
     QTest::keyClick(textEdit, Qt::Key_Escape);
     QVERIFY(bar->isHidden());
