@@ -30,6 +30,9 @@ QString sourceAddressOf(const QMimeData &data)
             origin += QLatin1Char('/');
         return origin;
     }
+    // A page that is a local file itself: its pictures on the disk may be copied.
+    if (url.isValid() && url.scheme() == QLatin1String("file"))
+        return QStringLiteral("file:///");
     return QString();
 }
 

@@ -250,8 +250,10 @@ std::string ReservePictureFile(const std::string &imagesFolder, const PictureNam
             return {};
         const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file >= 0) {
-            ::close(file);
-            return path;
+            if (::close(file) == 0)
+                return path;
+            ::unlink(path.c_str());
+            return {};
         }
         // EISDIR: an empty name points at the images folder itself, which is taken too.
         if (errno != EEXIST && errno != EISDIR)

@@ -95,6 +95,8 @@ private slots:
     void draggedLinkBecomesABookmark();
     void bookmarkTitle_data();
     void bookmarkTitle();
+    void localPicturesOnlyFromALocalPage_data();
+    void localPicturesOnlyFromALocalPage();
     void captureEndsEarly_data();
     void captureEndsEarly();
     void responsivePicturesReadOffline();
@@ -262,6 +264,37 @@ void DropTest::bookmarkTitle()
     QVERIFY(editor);
     QCOMPARE(editor->titleEdit()->text(), title);
     QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("href=\"https://example.org/p\"")));
+}
+
+void DropTest::localPicturesOnlyFromALocalPage_data()
+{
+    QTest::addColumn<QString>("origin");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("local page") << QStringLiteral("file://") << true;
+    QTest::newRow("web page") << QStringLiteral("http://127.0.0.1:9") << false;
+}
+
+void DropTest::localPicturesOnlyFromALocalPage()
+{
+    QFETCH(QString, origin);
+    QFETCH(bool, copied);
+    const QString picture = m_folder->path() + QStringLiteral("own.png");
+    {
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray bytes = pictureBytes(Qt::red, "PNG");
+        QVERIFY(file.write(bytes) == bytes.size());
+    }
+    drop(m_program->dropBox(),
+         chromiumSelection(origin,
+                           QStringLiteral("<p>Own</p><img src=\"%1\">").arg(QUrl::fromLocalFile(picture).toString())));
+    TEditorForm *editor = waitForEditor();
+    QVERIFY(editor);
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.contains(copied ? QStringLiteral("<img src=\"images/own.png\">")
+                                  : QStringLiteral("<img src=\"images/\">")),
+             qPrintable(body));
+    QCOMPARE(QFile::exists(imagesFolder(*m_folder) + QStringLiteral("own.png")), copied);
 }
 
 void DropTest::captureEndsEarly_data()
