@@ -28,9 +28,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <atomic>
-#include <memory>
-
 namespace {
 
 QImage dropBoxMask()
@@ -243,6 +240,9 @@ void TDropForm::ShownotesexplorerCheckClick()
 void TDropForm::closeForExit()
 {
     m_closing = true;
+    // The pictures still loading are not waited for.
+    if (m_captureCancelled)
+        *m_captureCancelled = true;
     close();
 }
 
@@ -339,6 +339,7 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
             // shows how many pictures are done and can give up on the rest.
             QPointer<TInfoForm> info = m_info;
             auto cancelled = std::make_shared<std::atomic<bool>>(false);
+            m_captureCancelled = cancelled;
             FetchOptions limits = captureLimits;
             limits.cancelled = [cancelled] { return cancelled->load(); };
             QMetaObject::Connection cancelling;

@@ -5,7 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 struct AppContext;
 class QAction;
@@ -85,6 +87,8 @@ private:
     QPointer<TInfoForm> m_info;
     bool m_busy = false;
     bool m_closing = false;
+    // Set to end the capture under way: its Cancel button, or the program's end.
+    std::shared_ptr<std::atomic<bool>> m_captureCancelled;
     QPoint m_pressedAt; // where the left button went down on the logo
 
     QLabel *LogoImage = nullptr;
