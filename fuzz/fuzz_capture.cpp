@@ -95,7 +95,8 @@ void CheckAttributeRoundTrip(const std::string &value)
 {
     for (const char quote : {'"', '\'', '\0'}) {
         const std::string quoteText = quote ? std::string(1, quote) : std::string();
-        const std::string markup = "<img alt=" + quoteText + EncodeAttributeValue(value, quote) + quoteText + ">";
+        const std::string markup =
+            "<img alt=" + quoteText + EncodeAttributeValue(value, quote) + quoteText + " title=t>";
         TagScanner scanner(markup);
         HtmlTag tag;
         Check(scanner.next(tag) && tag.is("img"), "an encoded value keeps the tag whole");
@@ -104,6 +105,9 @@ void CheckAttributeRoundTrip(const std::string &value)
         Check(DecodeCharacterReferences(
                   std::string_view(markup).substr(alt->valueBegin, alt->valueEnd - alt->valueBegin)) == value,
               "an encoded value reads back as itself");
+        const TagAttribute *title = tag.find("title");
+        Check(title && title->valueEnd - title->valueBegin == 1 && markup[title->valueBegin] == 't',
+              "an encoded value leaves the next attribute alone");
     }
 }
 

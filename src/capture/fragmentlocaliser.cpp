@@ -175,7 +175,7 @@ void FragmentReader::readLink(const HtmlTag &tag)
         return;
     if (tag.is("base")) {
         // Left in the note it would move the note's own "images/…" references.
-        linkEdits.push_back({href->valueBegin, href->valueEnd, {}});
+        linkEdits.push_back({href->valueBegin, href->valueEnd, EncodeAttributeValue("", href->quote)});
         return;
     }
     // A target that names its scheme is absolute and stays as written: mail,

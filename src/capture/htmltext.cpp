@@ -160,6 +160,9 @@ std::string DecodeCharacterReferences(std::string_view text)
 
 std::string EncodeAttributeValue(std::string_view value, char quote)
 {
+    // Without quotes an empty value would let the next attribute take its place.
+    if (quote == 0 && value.empty())
+        return "\"\"";
     std::string encoded;
     encoded.reserve(value.size() + 8);
     for (const char c : value) {

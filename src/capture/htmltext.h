@@ -11,7 +11,8 @@
 std::string DecodeCharacterReferences(std::string_view text);
 
 // A value made fit to stand between the given quotes ('"', '\'', or 0 for an
-// unquoted value) so that a browser reads it back as the same text.
+// unquoted value) so that a browser reads it back as the same text. An empty
+// unquoted value is written as "".
 std::string EncodeAttributeValue(std::string_view value, char quote);
 
 // A title as a person reads it: references decoded, control characters and

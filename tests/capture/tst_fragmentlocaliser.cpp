@@ -114,6 +114,8 @@ void FragmentLocaliserTest::links_data()
                                   << QByteArray("<!-- <a href=\"x\">x</a> -->");
     QTest::newRow("in a script") << QByteArray("<script>'<a href=\"x\">'</script>")
                                  << QByteArray("<script>'<a href=\"x\">'</script>");
+    QTest::newRow("unquoted base element") << QByteArray("<base href=http://other/ target=_top><a href=x>x</a>")
+                                           << QByteArray("<base href=\"\" target=_top><a href=http://host/a/x>x</a>");
     QTest::newRow("base element no longer moves the note")
         << QByteArray("<base href=\"http://other/\"><a href=\"x\">x</a>")
         << QByteArray("<base href=\"\"><a href=\"http://host/a/x\">x</a>");
