@@ -295,6 +295,23 @@ void FragmentReader::neutralise(const std::vector<ValueSlot> &slots)
     }
 }
 
+// A reference as a srcset holds it: white space and commas there separate the
+// candidates, so a name's spaces and commas are escaped (a name never holds "%").
+std::string SrcsetAddress(const std::string &reference)
+{
+    std::string address;
+    address.reserve(reference.size());
+    for (const char c : reference) {
+        if (c == ' ')
+            address += "%20";
+        else if (c == ',')
+            address += "%2C";
+        else
+            address += c;
+    }
+    return address;
+}
+
 std::string Applied(const std::string &text, std::vector<Edit> edits)
 {
     if (edits.empty())
@@ -386,8 +403,9 @@ void PictureStore::store(const std::vector<Picture> &pictures, std::vector<Edit>
             // Whoever stored them, a failed picture leaves no reserved file behind.
             std::remove(job.localPath.c_str());
         }
-        const std::string described =
-            job.stored && !picture.chosen.descriptor.empty() ? reference + " " + picture.chosen.descriptor : reference;
+        std::string described = SrcsetAddress(reference);
+        if (job.stored && !picture.chosen.descriptor.empty())
+            described += " " + picture.chosen.descriptor;
         for (const ValueSlot &slot : picture.slots)
             edits.push_back(
                 {slot.begin, slot.end, EncodeAttributeValue(slot.candidates ? described : reference, slot.quote)});

@@ -223,6 +223,9 @@ void FragmentLocaliserTest::pictureReferences_data()
     QTest::newRow("lazy srcset without src")
         << QByteArray("<img data-srcset=\"s.jpg 1x, l.jpg 2x\" class=\"lazy\">")
         << QByteArray("<img src=\"images/l.jpg\" data-srcset=\"images/l.jpg 2x\" class=\"lazy\">");
+    QTest::newRow("name with spaces and commas in a srcset")
+        << QByteArray("<img srcset=\"http://host/a%20b,c.png 2x\">")
+        << QByteArray("<img src=\"images/a b,c.png\" srcset=\"images/a%20b%2Cc.png 2x\">");
     QTest::newRow("failed candidate") << QByteArray("<img src=\"gone.gif\" srcset=\"gone.gif 2x\">")
                                       << QByteArray("<img src=\"images/\" srcset=\"images/\">");
     QTest::newRow("reference in the extension")
@@ -241,9 +244,17 @@ void FragmentLocaliserTest::pictureReferences()
     QFETCH(QByteArray, localised);
     QCOMPARE(localise(fragment), localised);
     // Every reference names a file that holds what was fetched for it.
-    static const QRegularExpression reference(QStringLiteral("images/([^\"' >]+)"));
+    // A srcset names the file with its spaces and commas escaped, and a descriptor after it.
+    static const QRegularExpression reference(QStringLiteral("images/([^\"'>]*)"));
+    static const QRegularExpression descriptor(QStringLiteral(" [0-9.]+[wx]$"));
     for (const QRegularExpressionMatch &match : reference.globalMatch(QString::fromUtf8(localised))) {
-        QFile file(imagesFolder() + match.captured(1));
+        QString name = match.captured(1);
+        name.remove(descriptor)
+            .replace(QLatin1String("%20"), QLatin1String(" "))
+            .replace(QLatin1String("%2C"), QLatin1String(","));
+        if (name.isEmpty())
+            continue;
+        QFile file(imagesFolder() + name);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
         QVERIFY(m_fetched.contains(file.readAll()));
     }
