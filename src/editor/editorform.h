@@ -44,6 +44,7 @@ public:
     // Writes the note to its file and the database. Answers true when the window
     // may close.
     bool SaveNote();
+    bool isSaving() const { return m_saving; }
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
@@ -123,6 +124,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.
     QToolBar *firstBar = nullptr;
