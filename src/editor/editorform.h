@@ -42,7 +42,7 @@ public:
     // Appends captured HTML at the end of the note and sets the title.
     void PrefillFromCapture(const QString &html, const QString &title);
     // Writes the note to its file and the database. Answers true when the window
-    // may close.
+    // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
     bool isSaving() const { return m_saving; }
 
