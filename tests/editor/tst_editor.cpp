@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -632,8 +633,9 @@ void EditorTest::viewMovedAwayIsNeverSaved()
     TEditorForm *editor = f.editor();
     editor->LoadNote(4, notePath, 1, QStringLiteral("Stored"), QStringLiteral("Work"));
     // Whatever moved it, the view now shows a page that is not the note.
+    QSignalSpy moved(editor->content(), &QWebEngineView::loadFinished);
     editor->content()->load(QUrl::fromLocalFile(otherPath));
-    QVERIFY(editor->content()->WaitWhileBusy());
+    QVERIFY(moved.wait(15000));
 
     // The close tells why nothing can be saved, and the window stays unless the
     // user lets it go unsaved.

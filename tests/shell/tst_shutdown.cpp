@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -189,8 +190,9 @@ void ShutdownTest::failedSaveStopsTheExit()
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("<p>another page</p>");
     page.close();
+    QSignalSpy moved(stuck->content(), &QWebEngineView::loadFinished);
     stuck->content()->load(QUrl::fromLocalFile(other));
-    QVERIFY(stuck->content()->WaitWhileBusy());
+    QVERIFY(moved.wait(15000));
     int questions = 0;
     bool letItGo = false;
     stuck->askYesNo = [&](const QString &) {
