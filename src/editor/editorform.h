@@ -46,8 +46,9 @@ public:
     // are), even when the editor opened on a later day.
     void useNoteFolder(const QString &dayFolder);
     // Writes the note to its file and the database. Answers true when the window
-    // may close.
+    // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
+    bool isSaving() const { return m_saving; }
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
@@ -127,6 +128,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.
     QToolBar *firstBar = nullptr;

@@ -113,6 +113,8 @@ void TMainForm::createActions()
     EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+    // Without a tray icon this is the way back to a hidden drop box.
+    ShowDropBoxAct = makeAction("ShowDropBoxAct", tr("Show drag&&drop box"), tr("Show drag&&drop box"), nullptr, {});
 
     connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
@@ -138,6 +140,10 @@ void TMainForm::createActions()
     connect(ExitAct, &QAction::triggered, this, [this] {
         if (exitProgram)
             exitProgram();
+    });
+    connect(ShowDropBoxAct, &QAction::triggered, this, [this] {
+        if (showDropBox)
+            showDropBox();
     });
 }
 
@@ -171,6 +177,9 @@ void TMainForm::createMenus()
 
     QMenu *edit = addMenu("EditMenu", tr("Edit"));
     entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
+
+    QMenu *view = addMenu("ViewMenu", tr("View"));
+    entry(view, ShowDropBoxAct, "ShowDropBox1");
 
     QMenu *language = addMenu("LanguageMenu", tr("Language"));
     entry(language, EnglishAct, "English1");
