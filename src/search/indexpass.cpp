@@ -1,0 +1,71 @@
+#include "indexpass.h"
+
+#include "dbdatamodule.h"
+#include "notetext.h"
+#include "noterows.h"
+#include "searchindex.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+namespace {
+
+// Small batches keep the index's lock short for the saves that come meanwhile;
+// commits every few seconds make the work done searchable and keep it.
+constexpr int BatchSize = 32;
+constexpr qint64 CommitInterval = 3000;
+
+} // namespace
+
+IndexPass::IndexPass(SearchIndex &index, QString databasePath, QString dataFolder)
+    : m_index(index)
+    , m_databasePath(std::move(databasePath))
+    , m_dataFolder(std::move(dataFolder))
+{
+}
+
+void IndexPass::run(const std::function<void(int, int)> &progress, const std::atomic_bool &cancelled)
+{
+    m_index.beginPass();
+    QList<IndexedNote> notes;
+    {
+        // Held only while the rows are read.
+        TDBDataModule database(m_databasePath);
+        notes = readAllIndexedNotes(database);
+    }
+    for (IndexedNote &note : notes)
+        stampNoteFile(note, m_dataFolder);
+
+    QHash<int, IndexedNote> indexed = m_index.indexedNotes();
+    QList<const IndexedNote *> changed;
+    for (const IndexedNote &note : std::as_const(notes)) {
+        const auto found = indexed.constFind(note.noteId);
+        if (found == indexed.constEnd() || !(*found == note))
+            changed << &note;
+        if (found != indexed.constEnd())
+            indexed.erase(found);
+    }
+    m_toIndex = int(changed.size());
+    m_index.removeFromPass(indexed.keys());
+
+    QElapsedTimer sinceCommit;
+    sinceCommit.start();
+    QList<SearchIndex::PassDocument> batch;
+    for (qsizetype i = 0; i < changed.size() && !cancelled; ++i) {
+        const IndexedNote &note = *changed[i];
+        batch.append({note, note.fileSize >= 0 ? visibleTextOfFile(m_dataFolder + note.fileName) : QString()});
+        if (batch.size() == BatchSize || i + 1 == changed.size()) {
+            m_index.storeFromPass(batch);
+            batch.clear();
+            if (sinceCommit.elapsed() > CommitInterval) {
+                m_index.commit();
+                sinceCommit.restart();
+            }
+            if (progress)
+                progress(int(i + 1), m_toIndex);
+        }
+    }
+    m_index.commit();
+    if (!cancelled)
+        m_index.markComplete();
+}
