@@ -1,8 +1,8 @@
 #include "indexpass.h"
 
 #include "dbdatamodule.h"
-#include "notetext.h"
 #include "noterows.h"
+#include "notetext.h"
 #include "searchindex.h"
 
 #include <QElapsedTimer>

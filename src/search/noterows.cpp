@@ -69,10 +69,10 @@ void stampNoteFile(IndexedNote &note, const QString &dataFolder)
 
 std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QString &dataFolder, int noteId)
 {
-    QSqlQuery &query = database.runQuery(
-        QStringLiteral("select n.noteid, n.title, n.tagid, n.filename, t.path from note n "
-                       "left join tags t on t.tagid = n.tagid where n.noteid=?"),
-        {noteId});
+    QSqlQuery &query =
+        database.runQuery(QStringLiteral("select n.noteid, n.title, n.tagid, n.filename, t.path from note n "
+                                         "left join tags t on t.tagid = n.tagid where n.noteid=?"),
+                          {noteId});
     if (!query.next()) {
         query.finish();
         return std::nullopt;

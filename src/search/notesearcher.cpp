@@ -44,8 +44,7 @@ Xapian::Query parse(const Xapian::Database &database, const QString &text)
     const std::string query = IndexTerms::utf8(foldQuery(text));
     const unsigned cjk = Xapian::QueryParser::FLAG_CJK_NGRAM;
     try {
-        return parser.parse_query(query,
-                                  Xapian::QueryParser::FLAG_DEFAULT | Xapian::QueryParser::FLAG_WILDCARD | cjk);
+        return parser.parse_query(query, Xapian::QueryParser::FLAG_DEFAULT | Xapian::QueryParser::FLAG_WILDCARD | cjk);
     } catch (const Xapian::QueryParserError &) {
         // Stray quotes or brackets: the words alone.
         return parser.parse_query(query, cjk);
@@ -110,7 +109,8 @@ QList<SearchHit> NoteSearcher::search(const QString &query, int maxHits, int *es
             hits.reserve(qsizetype(d->lastHits.size()));
             for (Xapian::MSetIterator hit = d->lastHits.begin(); hit != d->lastHits.end(); ++hit) {
                 const std::string data = hit.get_document().get_data();
-                hits.append({IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size()))), hit.get_percent()});
+                hits.append(
+                    {IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size()))), hit.get_percent()});
             }
             if (estimatedTotal)
                 *estimatedTotal = int(d->lastHits.get_matches_estimated());
@@ -133,9 +133,9 @@ QString NoteSearcher::snippet(const QString &text, int length) const
     if (utf8.size() < 100000)
         flags |= Xapian::MSet::SNIPPET_EXHAUSTIVE;
     try {
-        std::string passage = d->lastHits.snippet(utf8, size_t(length), IndexTerms::stemmer(),
-                                                  flags | Xapian::MSet::SNIPPET_BACKGROUND_MODEL, "<b>", "</b>",
-                                                  "\u2026");
+        std::string passage =
+            d->lastHits.snippet(utf8, size_t(length), IndexTerms::stemmer(),
+                                flags | Xapian::MSet::SNIPPET_BACKGROUND_MODEL, "<b>", "</b>", "\u2026");
         if (passage.empty())
             passage = d->lastHits.snippet(utf8, size_t(length), IndexTerms::stemmer(), 0, "<b>", "</b>", "\u2026");
         return QString::fromStdString(passage);

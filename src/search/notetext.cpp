@@ -1,6 +1,7 @@
 #include "notetext.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <libxml/HTMLparser.h>
 
@@ -27,11 +28,11 @@ bool isHidden(const char *name)
 bool breaksLine(const char *name)
 {
     static const char *const blocks[] = {
-        "address", "article", "aside", "blockquote", "br",     "caption", "dd",      "details", "div",
-        "dl",      "dt",      "fieldset", "figcaption", "figure", "footer", "form",  "h1",      "h2",
-        "h3",      "h4",      "h5",       "h6",         "header", "hr",     "img",   "li",      "main",
-        "nav",     "ol",      "option",   "p",          "pre",    "section", "summary", "table", "tbody",
-        "td",      "tfoot",   "th",       "thead",      "tr",     "ul",     "textarea", "button", "select"};
+        "address", "article", "aside",    "blockquote", "br",     "caption", "dd",       "details", "div",
+        "dl",      "dt",      "fieldset", "figcaption", "figure", "footer",  "form",     "h1",      "h2",
+        "h3",      "h4",      "h5",       "h6",         "header", "hr",      "img",      "li",      "main",
+        "nav",     "ol",      "option",   "p",          "pre",    "section", "summary",  "table",   "tbody",
+        "td",      "tfoot",   "th",       "thead",      "tr",     "ul",      "textarea", "button",  "select"};
     for (const char *block : blocks) {
         if (std::strcmp(name, block) == 0)
             return true;
@@ -103,7 +104,11 @@ QString visibleText(const QByteArray &html)
     }
     htmlParseChunk(parser, nullptr, 0, 1);
     htmlFreeParserCtxt(parser);
-    return QString::fromUtf8(extraction.text.data(), qsizetype(extraction.text.size()));
+    QString text = QString::fromUtf8(extraction.text.data(), qsizetype(extraction.text.size()));
+    // Invisible characters inside words (soft hyphens, zero-width spaces and
+    // joiners) would split what a reader sees as one word.
+    text.remove(QRegularExpression(QStringLiteral("[\\x{00AD}\\x{200B}-\\x{200D}\\x{2060}\\x{FEFF}]")));
+    return text;
 }
 
 QString visibleTextOfFile(const QString &path)
