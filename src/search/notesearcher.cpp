@@ -1,6 +1,7 @@
 #include "notesearcher.h"
 
 #include "indexterms.h"
+#include "searchindex.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -115,10 +116,12 @@ QList<SearchHit> NoteSearcher::search(const QString &query, int maxHits, int *es
             if (estimatedTotal)
                 *estimatedTotal = int(d->lastHits.get_matches_estimated());
             return hits;
-        } catch (const Xapian::DatabaseModifiedError &) {
+        } catch (const Xapian::DatabaseModifiedError &error) {
             if (attempt >= 3)
-                throw;
+                throw SearchIndexError(QString::fromStdString(error.get_description()));
             d->database->reopen();
+        } catch (const Xapian::Error &error) {
+            throw SearchIndexError(QString::fromStdString(error.get_description()));
         }
     }
 }

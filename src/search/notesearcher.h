@@ -32,7 +32,8 @@ public:
     // The best hits first, at most maxHits (all when 0). Words are all required;
     // "quoted words" are a phrase, word* a prefix, title:, catalog: and
     // attachment: search one field. Case does not matter. estimatedTotal
-    // receives how many notes match in all.
+    // receives how many notes match in all. Throws SearchIndexError when the
+    // index cannot be read.
     QList<SearchHit> search(const QString &query, int maxHits, int *estimatedTotal = nullptr);
 
     // A passage of the note's text around what the last search matched, escaped
