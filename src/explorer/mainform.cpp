@@ -8,6 +8,7 @@
 #include "dberror.h"
 #include "editorform.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "menuentry.h"
 #include "seticonform.h"
 #include "tagpaths.h"
@@ -71,6 +72,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createMenus();
     createToolBar();
     createPanes();
+    m_fullText = new FullTextSearch(this, context, database);
 
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
@@ -412,6 +414,13 @@ void TMainForm::LoadTagTree(const QString &searchText)
         m_tagTree->recount(m_database, searchText);
 }
 
+QString TMainForm::catalogPathOf(int tagId) const
+{
+    // Full-text hits come from any node, not only the one whose notes are listed.
+    const TagTreeItem *tag = m_tagTree->findTag(tagId);
+    return tag ? tag->record.path : CurrentTagPath;
+}
+
 const NoteListRecord *TMainForm::noteRecord(const QTreeWidgetItem *item)
 {
     if (!item)
@@ -464,6 +473,7 @@ void TMainForm::ShowTagNotes()
 
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
+    m_fullText->noteChanged(noteId);
     LoadTagTree(SearchText);
     SelectTagAndNote(noteId, tagId);
 }
@@ -512,7 +522,7 @@ void TMainForm::ShowNote()
     CurrentTagId = note.tagid;
     EditNoteFile = fullPath;
     EditNoteTitle = note.title;
-    EditTagPath = CurrentTagPath;
+    EditTagPath = catalogPathOf(note.tagid);
 
     AttachList->clear();
     AttachListItem::listStored(m_database, note.noteid, m_context.dataFolder, AttachList);
@@ -661,7 +671,7 @@ void TMainForm::OpenNoteForEditing()
     CurrentTagId = note->tagid;
     EditNoteFile = m_context.dataFolder + note->filename;
     EditNoteTitle = note->title;
-    EditTagPath = CurrentTagPath;
+    EditTagPath = catalogPathOf(note->tagid);
     // Copies: the explorer's own fields may change while the editor loads.
     const int noteId = CurrentNoteId;
     const int tagId = CurrentTagId;
@@ -713,13 +723,15 @@ void TMainForm::DelNoteActExecute()
         for (const QString &file : std::as_const(files))
             QFile::remove(file);
         QFile::remove(m_context.dataFolder + note->filename);
+        m_fullText->noteDeleted(noteId);
     } catch (const DbError &) {
         NoteListView->clearSelection();
         return;
     }
 
     const bool searching = !SearchText.isEmpty();
-    for (QTreeWidgetItem *node = m_tagTree->selectedTag(); node; node = node->parent()) {
+    // The note's own node: a full-text hit may lie outside the selected one.
+    for (QTreeWidgetItem *node = m_tagTree->findTag(note->tagid); node; node = node->parent()) {
         auto *tag = static_cast<TagTreeItem *>(node);
         --tag->record.childcount;
         if (searching)
@@ -759,6 +771,7 @@ void TMainForm::RenTitleMenuClick()
     transaction.commit();
     note->record.title = title;
     note->setText(0, title);
+    m_fullText->noteChanged(note->record.noteid);
 }
 
 void TMainForm::RenameTagActExecute()
@@ -776,6 +789,7 @@ void TMainForm::RenameTagActExecute()
     tag->showCount(SearchText.isEmpty() ? tag->record.childcount : tag->record.count);
     const QString oldPath = tag->record.path;
     RenameTagPath(m_database, tag, oldPath, renamedTagPath(oldPath, oldName, name));
+    m_fullText->catalogChangedBelow(tag->record.tagid);
 }
 
 void TMainForm::DeleteTagActExecute()
@@ -803,12 +817,15 @@ void TMainForm::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
         return;
     try {
         if (source == m_tagTree) {
-            moveTag(m_database, m_tagTree, m_tagTree->selectedTag(), target);
+            TagTreeItem *moved = m_tagTree->selectedTag();
+            moveTag(m_database, m_tagTree, moved, target);
+            m_fullText->catalogChangedBelow(moved->record.tagid);
         } else {
             const NoteListRecord *note = noteRecord(NoteListView->currentItem());
             if (!note || !NoteListView->currentItem()->isSelected())
                 return;
             moveNote(m_database, m_tagTree, note->noteid, note->tagid, target);
+            m_fullText->noteChanged(note->noteid);
         }
     } catch (const DbError &) {
         // The rows were rolled back; the tree is read again so that it shows them.

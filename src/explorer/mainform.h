@@ -17,6 +17,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class FullTextSearch;
 class TDBDataModule;
 class TEditorForm;
 class TExWebBrowser;
@@ -103,6 +104,7 @@ public:
     const QString &editNoteTitle() const { return EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
+    FullTextSearch *fullTextSearch() const { return m_fullText; }
 
     // A new editor with the interface language applied, knowing the explorer
     // and the drop box; the explorer shows it.
@@ -140,6 +142,7 @@ private:
                         const QKeySequence &shortcut);
     void showBlank();
     void qtreeEditChange(const QString &text);
+    QString catalogPathOf(int tagId) const;
 
     AppContext &m_context;
     TDBDataModule &m_database;
@@ -188,4 +191,5 @@ private:
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
     bool m_listing = false; // the note list is being filled
+    FullTextSearch *m_fullText = nullptr;
 };
