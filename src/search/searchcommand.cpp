@@ -1,11 +1,14 @@
 #include "searchcommand.h"
 
+#include "dbdatamodule.h"
 #include "dberror.h"
 #include "indexpass.h"
 #include "notesearcher.h"
 #include "searchindex.h"
 
 #include <QTextStream>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -24,14 +27,22 @@ QString field(QString text)
 // the database to itself; otherwise leaves it to the running program.
 void buildIfFree(const QString &programFolder, const QString &indexFolder, QTextStream &err)
 {
+    const QString databasePath = programFolder + QStringLiteral("notes.fdb");
+    std::optional<TDBDataModule> database;
+    try {
+        // Held for the whole build, so that the program does not start meanwhile.
+        database.emplace(databasePath);
+    } catch (const DbError &) {
+        return; // the program is running: it builds the index itself
+    }
     SearchIndex index(indexFolder);
     try {
         index.open();
     } catch (const SearchIndexError &) {
-        return; // the running program writes it
+        return;
     }
     const bool showProgress = isatty(STDERR_FILENO);
-    IndexPass pass(index, programFolder + QStringLiteral("notes.fdb"), programFolder + QStringLiteral("data/"));
+    IndexPass pass(index, databasePath, programFolder + QStringLiteral("data/"));
     std::atomic_bool cancelled = false;
     try {
         pass.run(
