@@ -313,7 +313,7 @@ QString FullTextSearch::snippetOf(QTreeWidgetItem *item)
     const QVariant made = item->data(0, SearchHitDelegate::SnippetRole);
     if (made.isValid())
         return made.toString();
-    const NoteListRecord *note = TMainForm::noteRecord(item);
+    const NoteListRecord *note = NoteListPane::noteRecord(item);
     const QString snippet = m_searcher->snippet(visibleTextOfFile(m_context.dataFolder + note->filename));
     item->setData(0, SearchHitDelegate::SnippetRole, snippet);
     return snippet;
@@ -342,7 +342,7 @@ void FullTextSearch::markFirstMatch()
     QTreeWidgetItem *item = list->currentItem();
     if (!item || !item->isSelected() || !item->data(0, SearchHitDelegate::CatalogPathRole).isValid())
         return;
-    const NoteListRecord *note = TMainForm::noteRecord(item);
+    const NoteListRecord *note = NoteListPane::noteRecord(item);
     TExWebBrowser *view = m_explorer->content();
     // Only when the view shows this hit: another may have been chosen meanwhile.
     if (view->url() != QUrl::fromLocalFile(m_context.dataFolder + note->filename))
