@@ -15,6 +15,7 @@
 #include "settings.h"
 #include "tagtreeview.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
@@ -111,6 +112,20 @@ FullTextSearch::FullTextSearch(TMainForm *explorer, AppContext &context, TDBData
         (fullText ? m_edit : m_explorer->titleFilterEdit())->setFocus();
     });
     connect(m_edit, &QLineEdit::returnPressed, this, [this] { search(m_edit->text()); });
+    // Ctrl+Shift+F: straight into the full-text box from anywhere in the explorer.
+    auto *focusSearch = new QAction(explorer);
+    focusSearch->setObjectName(QStringLiteral("FullTextSearchAct"));
+    focusSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    focusSearch->setShortcutContext(Qt::WindowShortcut);
+    explorer->addAction(focusSearch);
+    connect(focusSearch, &QAction::triggered, this, [this] {
+        if (!isFullText()) {
+            Settings(m_context.programFolder).saveSearchScope(Settings::SearchScope::FullText);
+            setFullText(true);
+        }
+        m_edit->setFocus(Qt::ShortcutFocusReason);
+        m_edit->selectAll();
+    });
     // After the explorer's own handlers, which show the note.
     connect(list, &QTreeWidget::itemClicked, this, &FullTextSearch::markFirstMatch);
     connect(list, &QTreeWidget::currentItemChanged, this, [this, list](QTreeWidgetItem *current) {
