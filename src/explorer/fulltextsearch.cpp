@@ -6,6 +6,7 @@
 #include "exwebbrowser.h"
 #include "findbar.h"
 #include "indexpass.h"
+#include "indexupdatequeue.h"
 #include "mainform.h"
 #include "noterows.h"
 #include "notesearcher.h"
@@ -141,6 +142,14 @@ FullTextSearch::~FullTextSearch()
         m_pass->wait();
         delete m_pass;
     }
+    // What the user changed last is indexed before the program ends.
+    m_updates.reset();
+}
+
+void FullTextSearch::waitForUpdates()
+{
+    if (m_updates)
+        m_updates->waitForDone();
 }
 
 bool FullTextSearch::isFullText() const
@@ -183,6 +192,11 @@ void FullTextSearch::tryOpen()
         return;
     }
     m_retryTimer->stop();
+    m_updates = std::make_unique<IndexUpdateQueue>(*m_index, m_context.dataFolder);
+    m_updates->failed = [this](const QString &message) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { reportUpdateFailure(message); }, Qt::QueuedConnection);
+    };
     startPass();
 }
 
@@ -262,6 +276,7 @@ void FullTextSearch::search(const QString &query)
         showStatus(QString());
         return;
     }
+    waitForUpdates();
     QList<SearchHit> hits;
     int total = 0;
     try {
@@ -385,17 +400,14 @@ void FullTextSearch::reportUpdateFailure(const QString &message)
 
 void FullTextSearch::noteChanged(int noteId)
 {
-    if (!m_index || !m_index->isOpen())
+    if (!m_updates)
         return;
     try {
         const std::optional<IndexedNote> note = readIndexedNote(m_database, m_context.dataFolder, noteId);
-        if (!note) {
-            m_index->removeNote(noteId);
-            return;
-        }
-        m_index->storeNote(*note, visibleTextOfFile(m_context.dataFolder + note->fileName));
-    } catch (const SearchIndexError &error) {
-        reportUpdateFailure(error.message());
+        if (note)
+            m_updates->storeNote(*note);
+        else
+            m_updates->removeNote(noteId);
     } catch (const DbError &error) {
         reportUpdateFailure(error.message());
     }
@@ -403,23 +415,16 @@ void FullTextSearch::noteChanged(int noteId)
 
 void FullTextSearch::noteDeleted(int noteId)
 {
-    if (!m_index || !m_index->isOpen())
-        return;
-    try {
-        m_index->removeNote(noteId);
-    } catch (const SearchIndexError &error) {
-        reportUpdateFailure(error.message());
-    }
+    if (m_updates)
+        m_updates->removeNote(noteId);
 }
 
 void FullTextSearch::catalogChangedBelow(int tagId)
 {
-    if (!m_index || !m_index->isOpen())
+    if (!m_updates)
         return;
     try {
-        m_index->changeCatalogPaths(readNoteCatalogPathsBelow(m_database, tagId));
-    } catch (const SearchIndexError &error) {
-        reportUpdateFailure(error.message());
+        m_updates->changeCatalogPaths(readNoteCatalogPathsBelow(m_database, tagId));
     } catch (const DbError &error) {
         reportUpdateFailure(error.message());
     }

@@ -8,6 +8,7 @@
 #include <memory>
 
 struct AppContext;
+class IndexUpdateQueue;
 class NoteSearcher;
 class QAction;
 class QComboBox;
@@ -39,6 +40,8 @@ public:
     void start();
     // The index has been opened and is not being brought up to date.
     bool isIdle() const;
+    // Waits until the changes made so far are in the index.
+    void waitForUpdates();
     SearchIndex *index() const { return m_index.get(); }
 
     bool isFullText() const;
@@ -51,8 +54,10 @@ public:
     // plain catalog.
     void search(const QString &query);
 
-    // The index follows what the user did. A failure never undoes the change:
-    // it is reported once and the next start repairs the index.
+    // The index follows what the user did, on a thread of its own: a save never
+    // waits for a large note to be indexed, and searches wait for what is queued.
+    // A failure never undoes the change: it is reported once and the next start
+    // repairs the index.
     void noteChanged(int noteId);
     void noteDeleted(int noteId);
     void catalogChangedBelow(int tagId);
@@ -75,6 +80,7 @@ private:
     AppContext &m_context;
     TDBDataModule &m_database;
     std::unique_ptr<SearchIndex> m_index;
+    std::unique_ptr<IndexUpdateQueue> m_updates; // goes before the index it writes
     std::unique_ptr<NoteSearcher> m_searcher;
     QThread *m_pass = nullptr;
     std::atomic_bool m_cancelPass = false;

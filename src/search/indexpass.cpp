@@ -14,6 +14,7 @@ namespace {
 // commits every few seconds make the work done searchable and keep it.
 constexpr int BatchSize = 32;
 constexpr qint64 CommitInterval = 3000;
+constexpr int CompactAfter = 1000;
 
 } // namespace
 
@@ -37,13 +38,21 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
         stampNoteFile(note, m_dataFolder);
 
     QHash<int, IndexedNote> indexed = m_index.indexedNotes();
-    QList<const IndexedNote *> changed;
+    struct Change
+    {
+        const IndexedNote *note;
+        bool inIndex;
+    };
+    QList<Change> changed;
     for (const IndexedNote &note : std::as_const(notes)) {
         const auto found = indexed.constFind(note.noteId);
-        if (found == indexed.constEnd() || !(*found == note))
-            changed << &note;
-        if (found != indexed.constEnd())
+        if (found == indexed.constEnd()) {
+            changed.append({&note, false});
+        } else {
+            if (!(*found == note))
+                changed.append({&note, true});
             indexed.erase(found);
+        }
     }
     m_toIndex = int(changed.size());
     m_index.removeFromPass(indexed.keys());
@@ -52,8 +61,9 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
     sinceCommit.start();
     QList<SearchIndex::PassDocument> batch;
     for (qsizetype i = 0; i < changed.size() && !cancelled; ++i) {
-        const IndexedNote &note = *changed[i];
-        batch.append({note, note.fileSize >= 0 ? visibleTextOfFile(m_dataFolder + note.fileName) : QString()});
+        const IndexedNote &note = *changed[i].note;
+        batch.append({note, note.fileSize >= 0 ? visibleTextOfFile(m_dataFolder + note.fileName) : QString(),
+                      changed[i].inIndex});
         if (batch.size() == BatchSize || i + 1 == changed.size()) {
             m_index.storeFromPass(batch);
             batch.clear();
@@ -66,6 +76,10 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
         }
     }
     m_index.commit();
-    if (!cancelled)
-        m_index.markComplete();
+    if (cancelled)
+        return;
+    m_index.markComplete();
+    // Many notes indexed at once leave half-empty blocks behind.
+    if (m_toIndex >= CompactAfter)
+        m_index.compact();
 }

@@ -4,13 +4,17 @@
 #include "searchindex.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 struct NoteSearcher::Private
 {
     QString folder;
     std::unique_ptr<Xapian::Database> database;
     Xapian::MSet lastHits;
+    ino_t folderInode = 0;
 };
 
 namespace {
@@ -64,13 +68,28 @@ NoteSearcher::~NoteSearcher() = default;
 
 bool NoteSearcher::refresh()
 {
+    // An index replaced by its compacted copy is opened anew.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (open())
+            return true;
+    }
+    return false;
+}
+
+bool NoteSearcher::open()
+{
     try {
-        if (d->database) {
+        // The folder itself is replaced when the index is compacted.
+        struct stat folder;
+        if (::stat(QFile::encodeName(d->folder).constData(), &folder) != 0) {
+            d->database.reset();
+            return false;
+        }
+        if (d->database && folder.st_ino == d->folderInode) {
             d->database->reopen();
         } else {
-            if (!QDir(d->folder).exists())
-                return false;
             d->database = std::make_unique<Xapian::Database>(IndexTerms::utf8(d->folder));
+            d->folderInode = folder.st_ino;
         }
         if (d->database->get_metadata(IndexTerms::FormatKey) != std::to_string(IndexTerms::FormatVersion)) {
             d->database.reset();

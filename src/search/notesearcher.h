@@ -44,6 +44,8 @@ public:
     static QString firstMarkedWord(const QString &snippetHtml);
 
 private:
+    bool open();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

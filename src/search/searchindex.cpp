@@ -198,16 +198,21 @@ QHash<int, IndexedNote> SearchIndex::indexedNotes() const
 
 void SearchIndex::storeFromPass(const QList<PassDocument> &documents)
 {
-    std::vector<std::pair<int, Xapian::Document>> built;
+    std::vector<Xapian::Document> built;
     built.reserve(size_t(documents.size()));
     for (const PassDocument &document : documents)
-        built.emplace_back(document.note.noteId, IndexTerms::buildDocument(document.note, document.bodyText));
+        built.push_back(IndexTerms::buildDocument(document.note, document.bodyText));
     std::lock_guard lock(m_mutex);
     requireOpen();
     try {
-        for (const auto &[noteId, document] : built) {
-            if (!m_changedDuringPass.contains(noteId))
-                m_writer->database.replace_document(IndexTerms::idTerm(noteId), document);
+        for (qsizetype i = 0; i < documents.size(); ++i) {
+            const int noteId = documents[i].note.noteId;
+            if (m_changedDuringPass.contains(noteId))
+                continue;
+            if (documents[i].inIndex)
+                m_writer->database.replace_document(IndexTerms::idTerm(noteId), built[size_t(i)]);
+            else
+                m_writer->database.add_document(built[size_t(i)]);
         }
     } catch (const Xapian::Error &error) {
         throw toError(error);
@@ -234,6 +239,32 @@ void SearchIndex::commit()
     requireOpen();
     try {
         m_writer->database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::compact()
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    const QString compacted = m_folder + QStringLiteral(".compacted");
+    const QString old = m_folder + QStringLiteral(".old");
+    try {
+        m_writer->database.commit();
+        QDir(compacted).removeRecursively();
+        QDir(old).removeRecursively();
+        m_writer->database.compact(IndexTerms::utf8(compacted), Xapian::DBCOMPACT_NO_RENUMBER);
+        m_writer->database.close();
+        m_writer.reset();
+        // Should anything below fail, the next open finds no index and the next
+        // pass builds it anew.
+        if (!QDir().rename(m_folder, old) || !QDir().rename(compacted, m_folder))
+            throw SearchIndexError(QStringLiteral("Cannot replace %1 by its compacted copy.").arg(m_folder));
+        QDir(old).removeRecursively();
+        auto writer = std::make_unique<Writer>();
+        writer->database = Xapian::WritableDatabase(IndexTerms::utf8(m_folder), Xapian::DB_OPEN);
+        m_writer = std::move(writer);
     } catch (const Xapian::Error &error) {
         throw toError(error);
     }

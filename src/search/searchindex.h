@@ -74,10 +74,14 @@ public:
     {
         IndexedNote note;
         QString bodyText;
+        bool inIndex = true; // false: added without looking for an older copy, much faster
     };
     void storeFromPass(const QList<PassDocument> &documents);
     void removeFromPass(const QList<int> &noteIds);
     void commit();
+    // Rewrites the index compactly (a full build leaves it about twice its
+    // size). Readers reopen it by its folder.
+    void compact();
 
 private:
     struct Writer;

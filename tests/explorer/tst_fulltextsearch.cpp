@@ -272,6 +272,9 @@ void FullTextSearchTest::failedIndexUpdateKeepsTheSaveAndIsRepairedAtTheNextStar
                  QStringLiteral("work"));
         fileNote(program, QStringLiteral("Harbour"), QStringLiteral("<p>Tides and boats.</p>"), QStringLiteral("work"));
         QCOMPARE(program.database()->queryInteger(QStringLiteral("select count(*) from note")), 2);
+        program.explorer()->fullTextSearch()->waitForUpdates();
+        QTRY_COMPARE(shown.size(), 1);
+        QTest::qWait(200);
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown.first().contains(QStringLiteral("saved")));
     }
@@ -334,6 +337,7 @@ void FullTextSearchTest::secondProcessSearchesWhileTheProgramRuns()
     program->bringUp();
     QVERIFY(waitForIndex(*program));
     seedThreeNotes(*program);
+    program->explorer()->fullTextSearch()->waitForUpdates();
     const int noteId = noteIdTitled(*program, QStringLiteral("Sourdough"));
     QSqlQuery &row =
         program->database()->runQuery(QStringLiteral("select filename from note where noteid=?"), {noteId});
