@@ -160,7 +160,8 @@ QString NoteSearcher::snippet(const QString &text, int length) const
                                 flags | Xapian::MSet::SNIPPET_BACKGROUND_MODEL, "<b>", "</b>", "\u2026");
         if (passage.empty())
             passage = d->lastHits.snippet(utf8, size_t(length), IndexTerms::stemmer(), 0, "<b>", "</b>", "\u2026");
-        return QString::fromStdString(passage);
+        // Chinese is matched a character at a time: "苹果" comes marked as two.
+        return QString::fromStdString(passage).replace(QLatin1String("</b><b>"), QString());
     } catch (const Xapian::Error &) {
         return QString();
     }
