@@ -26,6 +26,8 @@
 #include <cstdio>
 #include <random>
 
+#include <sys/resource.h>
+
 namespace {
 
 const char *const CommonWords[] = {
@@ -160,6 +162,15 @@ qint64 folderSize(const QString &path, const QString &suffix = QString())
             total += it.fileInfo().size();
     }
     return total;
+}
+
+// Processor time of all threads: the machine may be shared with other work.
+double processorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double percentile(std::vector<double> values, double p)

@@ -10,10 +10,12 @@
 
 namespace {
 
-// Small batches keep the index's lock short for the saves that come meanwhile;
-// commits every few seconds make the work done searchable and keep it.
+// Small batches keep the index's lock short for the saves that come meanwhile.
+// Each commit merges what was added into every word's list, so commits are
+// rare: every few thousand notes, or every minute, keep the work done.
 constexpr int BatchSize = 32;
-constexpr qint64 CommitInterval = 3000;
+constexpr int CommitEvery = 5000;
+constexpr qint64 CommitInterval = 60000;
 constexpr int CompactAfter = 1000;
 
 } // namespace
@@ -67,7 +69,7 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
         if (batch.size() == BatchSize || i + 1 == changed.size()) {
             m_index.storeFromPass(batch);
             batch.clear();
-            if (sinceCommit.elapsed() > CommitInterval) {
+            if ((i + 1) % CommitEvery < BatchSize || sinceCommit.elapsed() > CommitInterval) {
                 m_index.commit();
                 sinceCommit.restart();
             }
