@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -85,6 +86,7 @@ private slots:
     void explorerCommandsKeepTheIndexCurrent();
     void failedIndexUpdateKeepsTheSaveAndIsRepairedAtTheNextStart();
     void indexDeletedWhileClosedIsRebuiltAtTheNextStart();
+    void buildRunsBesideTheInterfaceWithAProgressLine();
     void secondProcessSearchesWhileTheProgramRuns();
     void cleanupTestCase();
 
@@ -306,6 +308,59 @@ void FullTextSearchTest::indexDeletedWhileClosedIsRebuiltAtTheNextStart()
     QCOMPARE(program.explorer()->fullTextSearch()->index()->noteCount(), 3);
     searchFullText(program.explorer(), QStringLiteral("\u5496\u5561"));
     QCOMPARE(hitTitles(program.explorer()), QStringList{QStringLiteral("\u751c\u70b9")});
+}
+
+void FullTextSearchTest::buildRunsBesideTheInterfaceWithAProgressLine()
+{
+    TestProgramFolder folder;
+    constexpr int Notes = 800;
+    {
+        TDBDataModule database(folder.databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into tags values (1,'Archive',1,'Archive',0,?,0)"), {Notes});
+        QDir().mkpath(folder.dataFolder() + QStringLiteral("01-01-2026"));
+        for (int i = 1; i <= Notes; ++i) {
+            const QString file = QStringLiteral("01-01-2026/%1.html").arg(i);
+            QFile html(folder.dataFolder() + file);
+            QVERIFY(html.open(QIODevice::WriteOnly));
+            QByteArray body = "<html><body><h1>Archived page " + QByteArray::number(i) + "</h1>";
+            for (int p = 0; p < 40; ++p)
+                body += "<p>Paragraph " + QByteArray::number(p) + " of an old clipping about lighthouses.</p>";
+            html.write(body + "</body></html>");
+            database.runStatement(QStringLiteral("insert into note values (?,?,1,'now',?)"),
+                                  {i, QStringLiteral("Clipping %1").arg(i), file});
+        }
+        transaction.commit();
+    }
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    FullTextSearch *search = program.explorer()->fullTextSearch();
+    auto *progress = program.explorer()->findChild<QWidget *>(QStringLiteral("IndexProgressBar"));
+    QVERIFY(progress);
+    // The interface answers while the index is built: a timer keeps firing and
+    // the catalog can be browsed.
+    bool progressSeen = false;
+    bool lineSeen = false;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestPause = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestPause = std::max(longestPause, sinceTick.restart());
+        progressSeen = progressSeen || progress->isVisible();
+        lineSeen = lineSeen || search->statusLabel()->text().contains(QStringLiteral("search index"));
+    });
+    tick.start(20);
+    QVERIFY(QTest::qWaitFor([&] { return search->isIdle(); }, 120000));
+    tick.stop();
+    QVERIFY(progressSeen);
+    QVERIFY(lineSeen);
+    QVERIFY2(longestPause < 1000, qPrintable(QString::number(longestPause)));
+    QVERIFY(!progress->isVisible());
+    QVERIFY(search->statusLabel()->text().isEmpty());
+    QCOMPARE(search->index()->noteCount(), Notes);
+    searchFullText(program.explorer(), QStringLiteral("\"clipping about lighthouses\""));
+    QCOMPARE(program.explorer()->noteList()->topLevelItemCount(), Notes < 200 ? Notes : 200);
 }
 
 void FullTextSearchTest::secondProcessSearchesWhileTheProgramRuns()
