@@ -115,6 +115,8 @@ void TMainForm::createActions()
     EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+    // Without a tray icon this is the way back to a hidden drop box.
+    ShowDropBoxAct = makeAction("ShowDropBoxAct", tr("Show drag&&drop box"), tr("Show drag&&drop box"), nullptr, {});
 
     connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
@@ -140,6 +142,10 @@ void TMainForm::createActions()
     connect(ExitAct, &QAction::triggered, this, [this] {
         if (exitProgram)
             exitProgram();
+    });
+    connect(ShowDropBoxAct, &QAction::triggered, this, [this] {
+        if (showDropBox)
+            showDropBox();
     });
 }
 
@@ -173,6 +179,9 @@ void TMainForm::createMenus()
 
     QMenu *edit = addMenu("EditMenu", tr("Edit"));
     entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
+
+    QMenu *view = addMenu("ViewMenu", tr("View"));
+    entry(view, ShowDropBoxAct, "ShowDropBox1");
 
     QMenu *language = addMenu("LanguageMenu", tr("Language"));
     entry(language, EnglishAct, "English1");

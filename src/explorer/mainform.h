@@ -100,6 +100,8 @@ public:
     std::function<void(const QString &languageFile)> switchLanguage;
     std::function<void()> showAbout;
     std::function<void()> exitProgram;
+    // Brings back the drop box, which may have been hidden.
+    std::function<void()> showDropBox;
 
     // Asks the user a yes/no question; replaced by tests.
     std::function<bool(const QString &question)> askYesNo;
@@ -157,6 +159,7 @@ private:
     QAction *EnglishAct = nullptr;
     QAction *ChineseAct = nullptr;
     QAction *ExitAct = nullptr;
+    QAction *ShowDropBoxAct = nullptr;
 
     // Controls.
     QToolBar *topBar = nullptr;
