@@ -17,9 +17,12 @@
 #include "programtext.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
+#include "webpictureimport.h"
+#include "wholefile.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QBuffer>
 #include <QCompleter>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -37,6 +40,7 @@
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QStringListModel>
@@ -97,6 +101,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     Content = new TExWebBrowser(this);
     Content->setObjectName(QStringLiteral("Content"));
     new PictureClickSelector(Content);
+    m_webPictures = new WebPictureImport(
+        this, Content, m_context, [this] { return NoteFolder; }, [this] { return inEditMode(); },
+        [this](const QString &message) { showMessage(message); });
     createToolBars();
     auto *topPanel = new QWidget(this);
     topPanel->setObjectName(QStringLiteral("TopPanel"));
@@ -185,6 +192,7 @@ void TEditorForm::createToolBars()
             AddAttachment(file);
     });
     connect(secondBar, &FormatToolBar::highlighterClicked, this, &TEditorForm::SyntaxHighlighterClick);
+    connect(secondBar, &FormatToolBar::pasteClicked, this, [this] { m_webPictures->paste(); });
     connect(secondBar, &FormatToolBar::propertiesClicked, this, &TEditorForm::PropertiesClick);
     connect(secondBar, &FormatToolBar::searchClicked, this, [this] { Content->ShowFindBar(); });
     connect(secondBar, &FormatToolBar::printClicked, this, [this] { Content->Print(TitleEdit->text()); });
@@ -224,6 +232,8 @@ void TEditorForm::FormCreate()
     Content->setContextMenuPolicy(Qt::NoContextMenu);
 
     const NoteLocation today = NewNoteLocation(m_context.dataFolder);
+    // The note, its pictures and attachments stay beside the template shown.
+    NoteFolder = today.dayFolder;
     const QString templateCopy = today.dayFolder + QStringLiteral("/template.html");
     if (QFileInfo::exists(templateCopy)) {
         Content->Navigate(templateCopy);
@@ -282,6 +292,16 @@ void TEditorForm::PrefillFromCapture(const QString &html, const QString &title)
     TitleEdit->setText(title);
 }
 
+void TEditorForm::useNoteFolder(const QString &dayFolder)
+{
+    if (dayFolder.isEmpty() || dayFolder == NoteFolder || !NoteFileName.isEmpty())
+        return;
+    NoteFolder = dayFolder;
+    Content->Navigate(dayFolder + QStringLiteral("/template.html"));
+    Content->WaitWhileBusy();
+    Content->SetDesignMode(inEditMode());
+}
+
 void TEditorForm::AppendToBody(const QString &html)
 {
     Content->WaitWhileBusy();
@@ -290,10 +310,15 @@ void TEditorForm::AppendToBody(const QString &html)
 
 bool TEditorForm::SaveNote()
 {
+    // A save waits for the view; a close or Exit meanwhile must not start a second one.
+    if (m_saving)
+        return false;
+    const QScopedValueRollback<bool> saving(m_saving, true);
     if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
+        // Beside its pictures and attachments, whatever day it is now.
+        if (NoteFolder.isEmpty())
+            NoteFolder = NewNoteLocation(m_context.dataFolder).dayFolder;
+        NoteFileName = NewNoteFileName(NoteFolder);
     }
     const QString fullPath = NoteFolder + QLatin1Char('/') + NoteFileName;
     if (!Content->WaitWhileBusy())
@@ -307,6 +332,11 @@ bool TEditorForm::SaveNote()
         return true;
     }
 
+    // Only the note itself is written over its file, never a page the view
+    // was moved to; there is no retry that could help, so the user decides.
+    if (!Content->ShowsNavigatedDocument())
+        throw std::runtime_error(
+            tr("The note view no longer shows this note, so nothing was written to\n%1").arg(fullPath).toStdString());
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
@@ -459,9 +489,10 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     QString candidate = name;
     while (QFileInfo::exists(attaches + candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
-    if (!QFile::copy(sourcePath, attaches + candidate))
+    const QString failure = copyWholeFile(sourcePath, attaches + candidate);
+    if (!failure.isEmpty())
         throw std::runtime_error(
-            tr("Cannot copy \"%1\" into the note's folder %2.").arg(sourcePath, attaches).toStdString());
+            tr("Cannot copy \"%1\" into the note's folder %2: %3").arg(sourcePath, attaches, failure).toStdString());
 
     AttachListRecord record;
     record.noteid = NoteId;
@@ -597,14 +628,8 @@ void TEditorForm::takeDrop(const QList<DroppedItem> &items)
     for (const DroppedItem &item : items) {
         switch (item.format) {
         case DropFormat::Html: {
-            // The pictures go beside the note file, so its place is fixed first.
-            if (NoteFileName.isEmpty()) {
-                const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-                NoteFileName = location.fileName;
-                NoteFolder = location.dayFolder;
-            }
-            // Parsed and fetched beside the interface, which stays live meanwhile.
-            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {}, NoteFolder);
+            // Parsed and fetched beside the interface, with the pictures beside the note.
+            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
             if (!self)
                 return;
             AppendToBody(parsed.body);
@@ -626,8 +651,12 @@ void TEditorForm::AddImageClick()
     TAddImageForm dialog(this);
     if (!runImageDialog(dialog))
         return;
-    const QString html =
-        pictureHtml(noteAddress(dialog.urlEdit->text()), dialog.WidthEdit->text(), dialog.HeightEdit->text());
+    const QString address = noteAddress(dialog.urlEdit->text());
+    // A picture on the web is stored in the note first, so that it reads offline.
+    const QString html = m_webPictures->insertablePicture(
+        pictureHtml(address, dialog.WidthEdit->text(), dialog.HeightEdit->text()), address);
+    if (html.isEmpty())
+        return;
     Content->WaitWhileBusy();
     Content->PasteHtml(html);
 }
@@ -728,18 +757,18 @@ void TEditorForm::snapClick()
     const QTime time = now.time();
     const QString stamp = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
                                             time.hour(), time.minute(), time.second(), time.msec());
-    if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
-    }
     const QString images = NoteFolder + QStringLiteral("/images/");
     QDir().mkpath(images);
     QString path = images + stamp + QStringLiteral(".jpg");
     while (QFileInfo::exists(path))
         path = images + stamp + QString::number(QRandomGenerator::global()->bounded(10000)) + QStringLiteral(".jpg");
-    if (!region.save(path, "JPEG", 100))
-        throw std::runtime_error(tr("Cannot save the screen capture to %1.").arg(path).toStdString());
+    QByteArray jpeg;
+    QBuffer encoded(&jpeg);
+    encoded.open(QIODevice::WriteOnly);
+    const QString failure =
+        region.save(&encoded, "JPEG", 100) ? writeWholeFile(path, jpeg) : tr("the picture could not be encoded");
+    if (!failure.isEmpty())
+        throw std::runtime_error(tr("Cannot save the screen capture to %1: %2").arg(path, failure).toStdString());
     Content->WaitWhileBusy();
     Content->InsertAtEndOfBody(QStringLiteral("<img src=\"images/") + QFileInfo(path).fileName() +
                                QStringLiteral("\"/>"));

@@ -22,6 +22,7 @@ class TAddImageForm;
 class TAddLinkForm;
 class TExWebBrowser;
 class FormatToolBar;
+class WebPictureImport;
 
 // The note editor: one note written or changed in its own window. Any number
 // may be open; each frees itself when closed.
@@ -40,9 +41,13 @@ public:
     void LoadNote(int noteId, const QString &filePath, int tagId, const QString &title, const QString &catalogText);
     // Appends captured HTML at the end of the note and sets the title.
     void PrefillFromCapture(const QString &html, const QString &title);
+    // A new note goes to the day folder its capture began in (where its pictures
+    // are), even when the editor opened on a later day.
+    void useNoteFolder(const QString &dayFolder);
     // Writes the note to its file and the database. Answers true when the window
-    // may close.
+    // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
+    bool isSaving() const { return m_saving; }
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
@@ -122,6 +127,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.
     QToolBar *firstBar = nullptr;
@@ -136,4 +142,5 @@ private:
     TExWebBrowser *Content = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *PopupMenu1 = nullptr;
+    WebPictureImport *m_webPictures = nullptr;
 };

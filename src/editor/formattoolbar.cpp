@@ -191,8 +191,9 @@ FormatToolBar::FormatToolBar(TExWebBrowser *content, QWidget *parent)
     QToolButton *cut =
         commandButton("cut", tr("cut"), QIcon::fromTheme(QStringLiteral("edit-cut")), QString(), "Cut", false);
     commandButton("copy", tr("copy"), QIcon::fromTheme(QStringLiteral("edit-copy")), QString(), "Copy", false);
-    QToolButton *paste =
-        commandButton("paste", tr("paste"), QIcon::fromTheme(QStringLiteral("edit-paste")), QString(), "Paste", false);
+    // Pasted web pictures are stored in the note, so the window does the pasting.
+    QToolButton *paste = makeToolButton(this, "paste", tr("paste"), QIcon::fromTheme(QStringLiteral("edit-paste")));
+    connect(paste, &QToolButton::clicked, this, &FormatToolBar::pasteClicked);
     QToolButton *properties = makeToolButton(this, "Properties", tr("Properties for HyperLink or image selected"),
                                              QIcon::fromTheme(QStringLiteral("document-properties")));
     connect(properties, &QToolButton::clicked, this, &FormatToolBar::propertiesClicked);

@@ -45,6 +45,7 @@ signals:
     void addLinkClicked();
     void addAttachClicked();
     void highlighterClicked();
+    void pasteClicked();
     void propertiesClicked();
     void searchClicked();
     void printClicked();

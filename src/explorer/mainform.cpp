@@ -5,6 +5,7 @@
 #include "emptycataloghint.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
+#include "fulltextsearch.h"
 #include "menuentry.h"
 #include "notelistwidget.h"
 #include "seticonform.h"
@@ -43,6 +44,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createMenus();
     createToolBar();
     createPanes();
+    m_fullText = new FullTextSearch(this, context, database);
 
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
@@ -147,6 +149,9 @@ void TMainForm::createActions()
         language->setCheckable(true);
         languages->addAction(language);
     }
+    // Without a tray icon this is the way back to a hidden drop box.
+    ShowDropBoxAct =
+        makeAction("ShowDropBoxAct", literalCaption(tr("Show drag&drop box")), tr("Show drag&drop box"), QIcon(), {});
 
     connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
@@ -172,6 +177,10 @@ void TMainForm::createActions()
     connect(ExitAct, &QAction::triggered, this, [this] {
         if (exitProgram)
             exitProgram();
+    });
+    connect(ShowDropBoxAct, &QAction::triggered, this, [this] {
+        if (showDropBox)
+            showDropBox();
     });
 }
 
@@ -205,6 +214,9 @@ void TMainForm::createMenus()
 
     QMenu *edit = addMenu("EditMenu", tr("Edit"));
     entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
+
+    QMenu *view = addMenu("ViewMenu", tr("View"));
+    entry(view, ShowDropBoxAct, "ShowDropBox1");
 
     QMenu *language = addMenu("LanguageMenu", tr("Language"));
     entry(language, EnglishAct, "English1");
@@ -440,6 +452,7 @@ void TMainForm::LoadTagTree(const QString &searchText)
 
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
+    m_fullText->noteChanged(noteId);
     LoadTagTree(m_state.SearchText);
     SelectTagAndNote(noteId, tagId);
 }

@@ -1,8 +1,9 @@
 #include "profilefile.h"
 
+#include "wholefile.h"
+
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -154,11 +155,14 @@ int ProfileFile::readInteger(const QString &section, const QString &key, int def
     return ok ? value : defaultValue;
 }
 
-bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
+bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value, QString *error)
 {
     // A line break cannot be stored in a value; it would split the line.
-    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'))) {
+        if (error)
+            *error = QStringLiteral("a value cannot hold a line break");
         return false;
+    }
 
     QByteArray bytes = readBytes(m_path);
     QByteArray prefix;
@@ -218,10 +222,8 @@ bool ProfileFile::writeString(const QString &section, const QString &key, const 
     for (const RawLine &line : std::as_const(lines))
         out += line.text + line.end;
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(out) != out.size())
-        return false;
-    return file.commit();
+    const QString failure = writeWholeFile(m_path, out);
+    if (error)
+        *error = failure;
+    return failure.isEmpty();
 }

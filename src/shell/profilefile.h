@@ -42,8 +42,10 @@ public:
     // file stays as it was (also bytes that are not UTF-8). A missing key is added
     // at the end of its section, a missing section at the end of the file. A value
     // that would not read back as itself (edge blanks, enclosing quotes) is
-    // written between double quotes. Returns false when the file cannot be written.
-    bool writeString(const QString &section, const QString &key, const QString &value);
+    // written between double quotes. The file is replaced only once written
+    // whole. Returns false when it cannot be written, with the reason in error
+    // when one is given.
+    bool writeString(const QString &section, const QString &key, const QString &value, QString *error = nullptr);
 
     // The value as stored on a key line: blanks trimmed, one pair of enclosing quotes removed.
     static QString storedValue(const QString &text);

@@ -7,6 +7,7 @@
 #include "editorform.h"
 #include "exwebbrowser.h"
 #include "findbar.h"
+#include "fulltextsearch.h"
 #include "infoform.h"
 #include "insertdialogs.h"
 #include "loopbackserver.h"
@@ -416,6 +417,36 @@ void shootExplorer(ClipnestProgram &program)
     about->hide();
 }
 
+// A full-text search with its first hit chosen, in the run's language.
+void shootFullTextSearch(ClipnestProgram &program, bool chinese)
+{
+    fileNote(program, QStringLiteral("Sourdough starter"),
+             QStringLiteral("<p>Feed the starter with rye flour and water every morning. A lively starter "
+                            "captures wild yeast from the air and doubles in four hours.</p>"
+                            "<p>Bake at 250 degrees with steam for the first twenty minutes.</p>"),
+             QStringLiteral("Home,Recipes"));
+    fileNote(program, QStringLiteral("\u82f9\u679c\u6d3e"),
+             QStringLiteral("<p>\u6211\u559c\u6b22\u82f9\u679c\u6d3e\uff0c\u5c24\u5176\u662f\u521a\u51fa"
+                            "\u7089\u7684\u65f6\u5019\u3002\u82f9\u679c\u5207\u7247\uff0c\u52a0\u7cd6"
+                            "\u548c\u8089\u6842\u3002</p><p>Apple pie with cinnamon.</p>"),
+             QStringLiteral("\u5b66\u4e60,\u4e2d\u6587"));
+    TMainForm *explorer = program.explorer();
+    FullTextSearch *fullText = explorer->fullTextSearch();
+    if (!QTest::qWaitFor([&] { return fullText->isIdle(); }, 30000))
+        std::fprintf(stderr, "the search index was not ready\n");
+    fullText->scopeBox()->setCurrentIndex(1);
+    fullText->scopeBox()->activated(1);
+    fullText->fullTextEdit()->setText(chinese ? QStringLiteral("\u82f9\u679c") : QStringLiteral("flour"));
+    QTest::keyClick(fullText->fullTextEdit(), Qt::Key_Return);
+    QTreeWidget *list = explorer->noteList();
+    settle(300);
+    if (list->topLevelItemCount() > 0)
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    explorer->content()->WaitWhileBusy();
+    settle(500);
+    shootWindow(explorer, "search");
+}
+
 } // namespace
 
 QString TourSettings::folderName() const
@@ -482,6 +513,7 @@ int runTour(int argc, char *argv[], const TourSettings &settings)
     explorer->content()->WaitWhileBusy();
     settle(2000);
     shootExplorer(program);
+    shootFullTextSearch(program, settings.chinese);
     std::fflush(stdout);
     std::quick_exit(0);
 }
