@@ -8,6 +8,7 @@
 #include "indexpass.h"
 #include "indexupdatequeue.h"
 #include "mainform.h"
+#include "notelistwidget.h"
 #include "noterows.h"
 #include "notesearcher.h"
 #include "notetext.h"
@@ -43,15 +44,6 @@ constexpr int QuietPass = 200;
 QString messageText(const AppContext &context, const char *key)
 {
     return context.messages.shown(QLatin1String(key)).replace(QLatin1String("\\n"), QLatin1String("\n"));
-}
-
-QString formatCreateDate(const QDateTime &created)
-{
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(created.date(), QLocale::ShortFormat);
-    if (created.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(created.time(), QLocale::LongFormat);
-    return text;
 }
 
 } // namespace

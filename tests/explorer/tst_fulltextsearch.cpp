@@ -4,6 +4,7 @@
 #include "findbar.h"
 #include "fulltextsearch.h"
 #include "mainform.h"
+#include "notelistwidget.h"
 #include "notesearcher.h"
 #include "searchhitdelegate.h"
 #include "searchindex.h"
@@ -129,6 +130,14 @@ void FullTextSearchTest::hitsAreListedAndTheFirstMatchIsMarked()
     QVERIFY2(hit->data(0, SearchHitDelegate::SnippetRole).toString().contains(QStringLiteral("<b>captured</b>")),
              qPrintable(hit->data(0, SearchHitDelegate::SnippetRole).toString()));
     QVERIFY(search->statusLabel()->text().contains(QStringLiteral("captures")));
+    // The date as the plain note list shows it: the short date and time, no zone.
+    QSqlQuery &created = program.database()->runQuery(QStringLiteral("select createdate from note where title=?"),
+                                                      {QStringLiteral("Sourdough")});
+    QVERIFY(created.next());
+    const QDateTime stored = created.value(0).toDateTime();
+    created.finish();
+    QCOMPARE(hit->text(1), formatCreateDate(stored));
+    QVERIFY2(!hit->text(1).contains(QLatin1String("UTC")), qPrintable(hit->text(1)));
 
     // Choosing the hit shows the note with its first match found.
     QTreeWidget *list = explorer->noteList();
