@@ -214,6 +214,9 @@ void shootStart(ClipnestProgram &program)
         }
     }
     menu->hide();
+    // With the texts a capture gives it.
+    program.infoWindow()->setTexts(program.context().messages.shown(QStringLiteral("CaptureCancel")),
+                                   program.context().messages.shown(QStringLiteral("CaptureProgress")));
     program.infoWindow()->showWaiting();
     program.infoWindow()->showProgress(3, 17);
     shootWindow(program.infoWindow(), "info");
@@ -328,11 +331,9 @@ void shootExplorer(ClipnestProgram &program)
     shootWindow(explorer, "explorer");
 
     QMenuBar *bar = explorer->menuBar();
-    const char *menus[][2] = {{"FileMenu", "menu-file"},
-                              {"TagMenu", "menu-node"},
-                              {"EditMenu", "menu-edit"},
-                              {"LanguageMenu", "menu-language"},
-                              {"AboutMenu", "menu-about"}};
+    const char *menus[][2] = {{"FileMenu", "menu-file"},         {"TagMenu", "menu-node"},
+                              {"EditMenu", "menu-edit"},         {"ViewMenu", "menu-view"},
+                              {"LanguageMenu", "menu-language"}, {"AboutMenu", "menu-about"}};
     for (const auto &[name, shot] : menus) {
         auto *menu = explorer->findChild<QMenu *>(QLatin1String(name));
         const QRect title = bar->actionGeometry(menu->menuAction());
