@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "catalogwalk.h"
 #include "clipcapture.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
@@ -12,6 +13,7 @@
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
+#include "pendingrecovery.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
 
@@ -86,6 +88,7 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     : QWidget(parent, Qt::Window)
     , m_context(context)
     , m_database(database)
+    , m_pendingFiles(context.pendingFolder())
 {
     setObjectName(QStringLiteral("EditorForm"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -143,6 +146,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
 TEditorForm::~TEditorForm()
 {
     registry().removeAll(this);
+    // What was never saved goes with the window: attachment copies of a note not
+    // stored, a note file whose save failed.
+    discardPendingFiles();
 }
 
 QList<TEditorForm *> TEditorForm::openEditors()
@@ -427,6 +433,12 @@ bool TEditorForm::SaveNote()
         return true;
     }
 
+    // Recorded before it is written: a run cut short before the note's row is
+    // committed stores the file at the next start, instead of leaving it without a row.
+    if (NoteId == 0) {
+        m_savingNoteFile = fullPath;
+        recordPendingFiles();
+    }
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
@@ -438,81 +450,67 @@ bool TEditorForm::SaveNote()
 
     if (TagsEdit->text().isEmpty())
         TagsEdit->setText(QStringLiteral("untagged"));
-
-    int tagId = TagId;
-    if (NoteId != 0 || TagId != 0) {
-        // A stored note, or a new one whose filing an earlier attempt already made:
-        // the catalog is resolved again only when it changed, releasing the old filing.
-        if (TagsChanged || TagId == 0)
-            tagId = ResolveTagPath(m_database, TagsEdit->text(), TagId, OpenedCatalogText);
-    } else {
-        tagId = ResolveTagPath(m_database, TagsEdit->text(), 0, QString());
-    }
-    if (tagId == 0) {
-        showMessage(tr("The catalog \"%1\" could not be stored. The note is written to\n%2\n"
-                       "but not filed; change the catalog and save again.")
-                        .arg(TagsEdit->text(), fullPath));
+    if (!storeNote(fullPath))
         return false;
-    }
-    const bool refiled = tagId != TagId || TagsChanged;
-    TagId = tagId;
-    OpenedCatalogText = TagsEdit->text();
-    TagsChanged = false;
-
-    if (NoteId != 0) {
-        if ((TitleChanged || refiled) && !UpdateNoteRow(tagId, TitleEdit->text())) {
-            showMessage(tr("The note is written to\n%1\nbut its title and catalog could not be stored in the "
-                           "database; try saving again.")
-                            .arg(fullPath));
-            TitleChanged = true;
-            return false;
-        }
-    } else {
-        QString relativePath = fullPath;
-        relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
-        const int newId = InsertNoteRow(tagId, relativePath);
-        if (newId == 0) {
-            showMessage(tr("The note is written to\n%1\nbut could not be stored in the database. "
-                           "The window stays open so that nothing is lost; try saving again.")
-                            .arg(fullPath));
-            return false;
-        }
-        StorePendingAttachments(newId);
-        NoteId = newId;
-    }
-    TitleChanged = false;
-    TagsChanged = false;
     m_context.catalogPaths = m_database.loadCatalogPaths();
     if (auto *receiver = dynamic_cast<NoteSavedReceiver *>(ExplorerWindow.data()))
-        receiver->NoteSaved(NoteId, tagId);
+        receiver->NoteSaved(NoteId, TagId);
     return true;
 }
 
-int TEditorForm::InsertNoteRow(int tagId, const QString &relativePath)
+// The database half of a save: the filing, the note row and the pending
+// attachment rows in one transaction. On failure nothing of it is stored, a new
+// note's file is removed again, and the editor keeps its state for another try.
+bool TEditorForm::storeNote(const QString &fullPath)
 {
-    try {
-        Transaction transaction(m_database);
-        const int id = m_database.nextNoteId();
-        m_database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                                {id, TitleEdit->text().trimmed(), tagId, relativePath});
-        transaction.commit();
-        return id;
-    } catch (const DbError &) {
-        return 0;
+    QString relativePath = fullPath;
+    relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
+    QList<AttachListItem *> pending;
+    NoteFilingRequest request;
+    request.noteId = NoteId;
+    request.title = TitleEdit->text();
+    request.catalogText = TagsEdit->text();
+    request.refile = TagsChanged || TagId == 0;
+    request.retitle = TitleChanged;
+    request.relativeFile = relativePath;
+    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
+        auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
+        if (item->record.attid == 0) {
+            pending << item;
+            request.attachments << item->record;
+        }
     }
-}
-
-bool TEditorForm::UpdateNoteRow(int tagId, const QString &title)
-{
+    NoteFilingResult result;
     try {
-        Transaction transaction(m_database);
-        m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
-                                {tagId, title, NoteId});
-        transaction.commit();
-        return true;
-    } catch (const DbError &) {
+        NoteFiling filing(m_database);
+        filing.observer = filingObserver;
+        result = filing.file(request);
+    } catch (const DbError &error) {
+        const auto *loop = dynamic_cast<const CatalogLoopError *>(&error);
+        const QString reason =
+            loop ? m_context.messages.shown(QStringLiteral("CatalogLoop")).arg(loop->tagid()) : error.message();
+        if (NoteId == 0) {
+            QFile::remove(fullPath); // written for this save only
+            m_savingNoteFile.clear();
+            recordPendingFiles();
+            showMessage(m_context.messages.shown(QStringLiteral("SaveNotStored")).arg(reason));
+        } else {
+            showMessage(m_context.messages.shown(QStringLiteral("SaveRowNotStored")).arg(fullPath, reason));
+        }
         return false;
     }
+    for (qsizetype i = 0; i < pending.size(); ++i) {
+        pending[i]->record.attid = result.attachmentIds.value(i);
+        pending[i]->record.noteid = result.noteId;
+    }
+    NoteId = result.noteId;
+    TagId = result.tagId;
+    OpenedCatalogText = TagsEdit->text();
+    TitleChanged = false;
+    TagsChanged = false;
+    m_savingNoteFile.clear();
+    m_pendingFiles.finish(); // every file of the note has its row now
+    return true;
 }
 
 void TEditorForm::closeEvent(QCloseEvent *event)
@@ -579,6 +577,11 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     QString candidate = name;
     while (QFileInfo::exists(attaches + candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
+    QString relativeCopy = attaches + candidate;
+    relativeCopy.remove(m_context.dataFolder, Qt::CaseInsensitive);
+    PendingEntry entry = m_pendingFiles.entry();
+    entry.files << relativeCopy;
+    m_pendingFiles.record(entry); // the copy is known before it lies there
     if (!QFile::copy(sourcePath, attaches + candidate))
         throw std::runtime_error(
             tr("Cannot copy \"%1\" into the note's folder %2.").arg(sourcePath, attaches).toStdString());
@@ -593,6 +596,46 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     if (NoteId != 0)
         storeAttachmentNow(item->record);
     AttachList->addTopLevelItem(item);
+    recordPendingFiles();
+}
+
+void TEditorForm::recordPendingFiles()
+{
+    PendingEntry entry;
+    if (!m_savingNoteFile.isEmpty()) {
+        entry.note.file = m_savingNoteFile;
+        entry.note.file.remove(m_context.dataFolder, Qt::CaseInsensitive);
+        entry.note.title = TitleEdit->text();
+        entry.note.catalogText = TagsEdit->text();
+    }
+    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
+        const AttachListRecord &record = static_cast<AttachListItem *>(AttachList->topLevelItem(i))->record;
+        if (record.attid == 0)
+            entry.note.attachments << record.path + record.attname;
+    }
+    if (entry.note.file.isEmpty() && entry.note.attachments.isEmpty())
+        m_pendingFiles.finish();
+    else
+        m_pendingFiles.record(entry);
+}
+
+void TEditorForm::discardPendingFiles()
+{
+    if (!m_pendingFiles.isRecorded())
+        return;
+    const PendingEntry entry = m_pendingFiles.entry();
+    QStringList files = entry.files + entry.note.attachments;
+    if (!entry.note.file.isEmpty())
+        files << entry.note.file;
+    try {
+        for (const QString &file : std::as_const(files)) {
+            if (!fileHasRow(m_database, file))
+                QFile::remove(m_context.dataFolder + file);
+        }
+        m_pendingFiles.finish();
+    } catch (const DbError &) {
+        // The entry stays: the next start removes what has no row.
+    }
 }
 
 void TEditorForm::storeAttachmentNow(AttachListRecord &record)
@@ -609,34 +652,6 @@ void TEditorForm::storeAttachmentNow(AttachListRecord &record)
     }
 }
 
-void TEditorForm::StorePendingAttachments(int noteId)
-{
-    QList<AttachListItem *> pending;
-    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
-        auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
-        if (item->record.attid == 0)
-            pending << item;
-    }
-    if (pending.isEmpty())
-        return;
-    try {
-        Transaction transaction(m_database);
-        int lastId = m_database.nextAttachmentId() - 1;
-        QList<int> ids;
-        for (AttachListItem *item : pending) {
-            ids << ++lastId;
-            m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
-                                    {lastId, noteId, item->record.attname, item->record.path});
-        }
-        transaction.commit();
-        for (int i = 0; i < pending.size(); ++i) {
-            pending[i]->record.attid = ids[i];
-            pending[i]->record.noteid = noteId;
-        }
-    } catch (const DbError &) {
-    }
-}
-
 void TEditorForm::ListAttachments(int noteId)
 {
     AttachListItem::listStored(m_database, noteId, m_context.dataFolder, AttachList);
@@ -647,16 +662,27 @@ void TEditorForm::DeleteSelectedAttachment()
     auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
     if (!item || !item->isSelected())
         return;
-    QFile::remove(m_context.dataFolder + item->record.path + item->record.attname);
+    const QString copy = item->record.path + item->record.attname;
     if (item->record.noteid != 0 && item->record.attid != 0) {
+        // The row goes first and the file after it, so that no row is ever left
+        // without its file; the record lets the next start finish the removal.
+        PendingWork removal(m_context.pendingFolder());
+        removal.record({{copy}, {}});
         try {
             Transaction transaction(m_database);
             m_database.runStatement(QStringLiteral("delete from attachment where attid=?"), {item->record.attid});
             transaction.commit();
         } catch (const DbError &) {
+            removal.finish();
+            return; // the attachment stays, with its row and its file
         }
+        QFile::remove(m_context.dataFolder + copy);
+        removal.finish();
+    } else {
+        QFile::remove(m_context.dataFolder + copy);
     }
     delete item;
+    recordPendingFiles();
 }
 
 void TEditorForm::AttachListDblClick()

@@ -2,6 +2,8 @@
 
 #include "attachlistrecord.h"
 #include "dropdata.h"
+#include "notefiling.h"
+#include "pendingwork.h"
 
 #include <QImage>
 #include <QPointer>
@@ -47,7 +49,6 @@ public:
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
-    void StorePendingAttachments(int noteId);
     void ListAttachments(int noteId);
     void DeleteSelectedAttachment();
     void AttachListDblClick();
@@ -91,6 +92,8 @@ public:
     std::function<bool(TAddImageForm &dialog)> runImageDialog;
     std::function<bool(TAddLinkForm &dialog)> runLinkDialog;
     std::function<QImage()> grabScreenRegion;
+    // Told of each database step of a save (the crash test stops the program there).
+    std::function<void(NoteFiling::Step)> filingObserver;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -103,8 +106,9 @@ private:
     void FormCreate();
     void createToolBars();
     void createBottomPanel();
-    int InsertNoteRow(int tagId, const QString &relativePath);
-    bool UpdateNoteRow(int tagId, const QString &title);
+    bool storeNote(const QString &fullPath);
+    void recordPendingFiles();
+    void discardPendingFiles();
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
@@ -123,6 +127,9 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    // The files this editor put into the data folder that no row holds yet.
+    PendingWork m_pendingFiles;
+    QString m_savingNoteFile; // a new note's file while its first save runs
 
     // Controls.
     QToolBar *firstBar = nullptr;
