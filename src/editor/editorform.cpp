@@ -13,7 +13,6 @@
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "parseddrop.h"
-#include "pendingrecovery.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
 
@@ -88,7 +87,7 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     : QWidget(parent, Qt::Window)
     , m_context(context)
     , m_database(database)
-    , m_pendingFiles(context.pendingFolder())
+    , m_pendingFiles(database, context.pendingFolder(), context.dataFolder)
 {
     setObjectName(QStringLiteral("EditorForm"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -148,7 +147,7 @@ TEditorForm::~TEditorForm()
     registry().removeAll(this);
     // What was never saved goes with the window: attachment copies of a note not
     // stored, a note file whose save failed.
-    discardPendingFiles();
+    m_pendingFiles.discard();
 }
 
 QList<TEditorForm *> TEditorForm::openEditors()
@@ -436,8 +435,8 @@ bool TEditorForm::SaveNote()
     // Recorded before it is written: a run cut short before the note's row is
     // committed stores the file at the next start, instead of leaving it without a row.
     if (NoteId == 0) {
-        m_savingNoteFile = fullPath;
-        recordPendingFiles();
+        m_pendingFiles.setSavingNoteFile(fullPath);
+        m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
     }
     try {
         Content->SaveDocument(fullPath);
@@ -491,8 +490,8 @@ bool TEditorForm::storeNote(const QString &fullPath)
             loop ? m_context.messages.shown(QStringLiteral("CatalogLoop")).arg(loop->tagid()) : error.message();
         if (NoteId == 0) {
             QFile::remove(fullPath); // written for this save only
-            m_savingNoteFile.clear();
-            recordPendingFiles();
+            m_pendingFiles.setSavingNoteFile(QString());
+            m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
             showMessage(m_context.messages.shown(QStringLiteral("SaveNotStored")).arg(reason));
         } else {
             showMessage(m_context.messages.shown(QStringLiteral("SaveRowNotStored")).arg(fullPath, reason));
@@ -508,8 +507,7 @@ bool TEditorForm::storeNote(const QString &fullPath)
     OpenedCatalogText = TagsEdit->text();
     TitleChanged = false;
     TagsChanged = false;
-    m_savingNoteFile.clear();
-    m_pendingFiles.finish(); // every file of the note has its row now
+    m_pendingFiles.allStored(); // every file of the note has its row now
     return true;
 }
 
@@ -577,11 +575,7 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     QString candidate = name;
     while (QFileInfo::exists(attaches + candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
-    QString relativeCopy = attaches + candidate;
-    relativeCopy.remove(m_context.dataFolder, Qt::CaseInsensitive);
-    PendingEntry entry = m_pendingFiles.entry();
-    entry.files << relativeCopy;
-    m_pendingFiles.record(entry); // the copy is known before it lies there
+    m_pendingFiles.addingCopy(attaches + candidate); // known before it lies there
     if (!QFile::copy(sourcePath, attaches + candidate))
         throw std::runtime_error(
             tr("Cannot copy \"%1\" into the note's folder %2.").arg(sourcePath, attaches).toStdString());
@@ -596,46 +590,7 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     if (NoteId != 0)
         storeAttachmentNow(item->record);
     AttachList->addTopLevelItem(item);
-    recordPendingFiles();
-}
-
-void TEditorForm::recordPendingFiles()
-{
-    PendingEntry entry;
-    if (!m_savingNoteFile.isEmpty()) {
-        entry.note.file = m_savingNoteFile;
-        entry.note.file.remove(m_context.dataFolder, Qt::CaseInsensitive);
-        entry.note.title = TitleEdit->text();
-        entry.note.catalogText = TagsEdit->text();
-    }
-    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
-        const AttachListRecord &record = static_cast<AttachListItem *>(AttachList->topLevelItem(i))->record;
-        if (record.attid == 0)
-            entry.note.attachments << record.path + record.attname;
-    }
-    if (entry.note.file.isEmpty() && entry.note.attachments.isEmpty())
-        m_pendingFiles.finish();
-    else
-        m_pendingFiles.record(entry);
-}
-
-void TEditorForm::discardPendingFiles()
-{
-    if (!m_pendingFiles.isRecorded())
-        return;
-    const PendingEntry entry = m_pendingFiles.entry();
-    QStringList files = entry.files + entry.note.attachments;
-    if (!entry.note.file.isEmpty())
-        files << entry.note.file;
-    try {
-        for (const QString &file : std::as_const(files)) {
-            if (!fileHasRow(m_database, file))
-                QFile::remove(m_context.dataFolder + file);
-        }
-        m_pendingFiles.finish();
-    } catch (const DbError &) {
-        // The entry stays: the next start removes what has no row.
-    }
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
 }
 
 void TEditorForm::storeAttachmentNow(AttachListRecord &record)
@@ -682,7 +637,7 @@ void TEditorForm::DeleteSelectedAttachment()
         QFile::remove(m_context.dataFolder + copy);
     }
     delete item;
-    recordPendingFiles();
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
 }
 
 void TEditorForm::AttachListDblClick()

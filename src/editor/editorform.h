@@ -2,8 +2,8 @@
 
 #include "attachlistrecord.h"
 #include "dropdata.h"
+#include "editorpendingfiles.h"
 #include "notefiling.h"
-#include "pendingwork.h"
 
 #include <QImage>
 #include <QPointer>
@@ -107,8 +107,6 @@ private:
     void createToolBars();
     void createBottomPanel();
     bool storeNote(const QString &fullPath);
-    void recordPendingFiles();
-    void discardPendingFiles();
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
@@ -127,9 +125,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
-    // The files this editor put into the data folder that no row holds yet.
-    PendingWork m_pendingFiles;
-    QString m_savingNoteFile; // a new note's file while its first save runs
+    EditorPendingFiles m_pendingFiles;
 
     // Controls.
     QToolBar *firstBar = nullptr;
