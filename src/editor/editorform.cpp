@@ -363,7 +363,8 @@ void TEditorForm::FormCreate()
 
     // Suggestions for the catalog field: the paths known when the editor opened.
     auto *completer = new QCompleter(new QStringListModel(m_context.catalogPaths, this), this);
-    completer->setCaseSensitivity(Qt::CaseSensitive);
+    // Node names match whatever their letter case, so the suggestions do too.
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     TagsEdit->setCompleter(completer);
     TagsEdit->installEventFilter(this);
@@ -434,10 +435,8 @@ bool TEditorForm::SaveNote()
 
     // Recorded before it is written: a run cut short before the note's row is
     // committed stores the file at the next start, instead of leaving it without a row.
-    if (NoteId == 0) {
-        m_pendingFiles.setSavingNoteFile(fullPath);
-        m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
-    }
+    m_pendingFiles.setSavingNoteFile(fullPath, NoteId == 0);
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
@@ -490,7 +489,7 @@ bool TEditorForm::storeNote(const QString &fullPath)
             loop ? m_context.messages.shown(QStringLiteral("CatalogLoop")).arg(loop->tagid()) : error.message();
         if (NoteId == 0) {
             QFile::remove(fullPath); // written for this save only
-            m_pendingFiles.setSavingNoteFile(QString());
+            m_pendingFiles.setSavingNoteFile(QString(), false);
             m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
             showMessage(m_context.messages.shown(QStringLiteral("SaveNotStored")).arg(reason));
         } else {

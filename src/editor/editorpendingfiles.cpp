@@ -28,15 +28,20 @@ void EditorPendingFiles::addingCopy(const QString &copyPath)
     m_work.record(entry);
 }
 
-void EditorPendingFiles::setSavingNoteFile(const QString &notePath)
+void EditorPendingFiles::setSavingNoteFile(const QString &notePath, bool newNote)
 {
     m_savingNoteFile = notePath.isEmpty() ? QString() : relative(notePath);
+    m_savingNewNote = newNote && !notePath.isEmpty();
 }
 
 void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &title, const QString &catalogText)
 {
     PendingEntry entry;
     if (!m_savingNoteFile.isEmpty()) {
+        // The rewrite that makes the note's addresses relative goes through this file.
+        entry.files << m_savingNoteFile + QStringLiteral(".saving");
+    }
+    if (m_savingNewNote) {
         entry.note.file = m_savingNoteFile;
         entry.note.title = title;
         entry.note.catalogText = catalogText;
@@ -46,7 +51,7 @@ void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &ti
         if (record.attid == 0)
             entry.note.attachments << record.path + record.attname;
     }
-    if (entry.note.file.isEmpty() && entry.note.attachments.isEmpty())
+    if (entry.files.isEmpty() && entry.note.file.isEmpty() && entry.note.attachments.isEmpty())
         m_work.finish();
     else
         m_work.record(entry);
@@ -55,6 +60,7 @@ void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &ti
 void EditorPendingFiles::allStored()
 {
     m_savingNoteFile.clear();
+    m_savingNewNote = false;
     m_work.finish();
 }
 

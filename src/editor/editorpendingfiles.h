@@ -19,8 +19,10 @@ public:
 
     // Before a copy is made: the copy (full path) is recorded with what is pending already.
     void addingCopy(const QString &copyPath);
-    // A new note's file (full path) is about to be written; empty once its save is over.
-    void setSavingNoteFile(const QString &notePath);
+    // The note's file (full path) is about to be written, a new note's for the
+    // first time; empty once the save is over. The file's temporary sibling is
+    // recorded too.
+    void setSavingNoteFile(const QString &notePath, bool newNote);
     // Records what is pending now: the attachments of the list not stored, and the
     // note file being saved with its title and catalog.
     void update(const QTreeWidget *attachList, const QString &title, const QString &catalogText);
@@ -36,4 +38,5 @@ private:
     QString m_dataFolder;
     PendingWork m_work;
     QString m_savingNoteFile; // relative to the data folder
+    bool m_savingNewNote = false;
 };
