@@ -187,6 +187,9 @@ private:
         QPointer<TEditorForm> guard(editor);
         editor->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // Outside a search a save shows the tree as a full reload does, siblings in id order.
+        if (m_explorer.searchText().isEmpty())
+            m_orderAsLoaded = true;
         if (guard) {
             const QString messages = m_messages.join(QStringLiteral(" | "));
             delete guard.data();
