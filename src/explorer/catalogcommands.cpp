@@ -5,6 +5,7 @@
 #include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
 #include "tagpaths.h"
@@ -73,6 +74,7 @@ void CatalogCommands::RenameTagActExecute()
         return;
     // One transaction: the node and the paths below it are renamed together or not at all.
     renameTag(m_explorer.database(), tagId, name);
+    m_explorer.fullTextSearch()->catalogChangedBelow(tagId);
     m_explorer.refreshCatalog();
 }
 
@@ -128,13 +130,16 @@ void CatalogCommands::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
     try {
         if (source == tree) {
             TagTreeItem *moved = tree->selectedTag();
-            if (moveTag(database, moved->record.tagid, targetId))
+            if (moveTag(database, moved->record.tagid, targetId)) {
                 m_explorer.changeTreeQuietly([tree, moved, target] { tree->moveUnder(moved, target); });
+                m_explorer.fullTextSearch()->catalogChangedBelow(moved->record.tagid);
+            }
         } else {
             const NoteListRecord *note = m_explorer.notes().selectedNote();
             if (!note)
                 return;
-            moveNote(database, note->noteid, targetId);
+            if (moveNote(database, note->noteid, targetId))
+                m_explorer.fullTextSearch()->noteChanged(note->noteid);
         }
     } catch (const CatalogLoopError &error) {
         m_explorer.reportCatalogLoop(error);

@@ -5,6 +5,7 @@
 #include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "menuentry.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
@@ -51,6 +52,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createMenus();
     createToolBar();
     createPanes();
+    m_fullText = new FullTextSearch(this, context, database);
 
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
@@ -115,6 +117,8 @@ void TMainForm::createActions()
     EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+    // Without a tray icon this is the way back to a hidden drop box.
+    ShowDropBoxAct = makeAction("ShowDropBoxAct", tr("Show drag&&drop box"), tr("Show drag&&drop box"), nullptr, {});
 
     connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
@@ -140,6 +144,10 @@ void TMainForm::createActions()
     connect(ExitAct, &QAction::triggered, this, [this] {
         if (exitProgram)
             exitProgram();
+    });
+    connect(ShowDropBoxAct, &QAction::triggered, this, [this] {
+        if (showDropBox)
+            showDropBox();
     });
 }
 
@@ -173,6 +181,9 @@ void TMainForm::createMenus()
 
     QMenu *edit = addMenu("EditMenu", tr("Edit"));
     entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
+
+    QMenu *view = addMenu("ViewMenu", tr("View"));
+    entry(view, ShowDropBoxAct, "ShowDropBox1");
 
     QMenu *language = addMenu("LanguageMenu", tr("Language"));
     entry(language, EnglishAct, "English1");
@@ -462,6 +473,7 @@ void TMainForm::connectTreeSelection()
 
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
+    m_fullText->noteChanged(noteId);
     // Only the rows the save changed are read again. While no search is active the
     // tree then looks as a full reload shows it (new nodes, siblings in id order);
     // during a search it is only recounted, and new nodes wait for the next full load.

@@ -21,6 +21,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class FullTextSearch;
 class TDBDataModule;
 class CatalogLoopError;
 class TEditorForm;
@@ -104,6 +105,7 @@ public:
     const QString &editNoteTitle() const { return m_state.EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
+    FullTextSearch *fullTextSearch() const { return m_fullText; }
 
     // A new editor with the interface language applied, knowing the explorer
     // and the drop box; the explorer shows it.
@@ -112,6 +114,8 @@ public:
     std::function<void(const QString &languageFile)> switchLanguage;
     std::function<void()> showAbout;
     std::function<void()> exitProgram;
+    // Brings back the drop box, which may have been hidden.
+    std::function<void()> showDropBox;
 
     // Asks the user a yes/no question; replaced by tests.
     std::function<bool(const QString &question)> askYesNo;
@@ -172,6 +176,7 @@ private:
     QAction *EnglishAct = nullptr;
     QAction *ChineseAct = nullptr;
     QAction *ExitAct = nullptr;
+    QAction *ShowDropBoxAct = nullptr;
 
     // Controls.
     QToolBar *topBar = nullptr;
@@ -191,4 +196,5 @@ private:
     QAction *SetIconMenu = nullptr;
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
+    FullTextSearch *m_fullText = nullptr;
 };

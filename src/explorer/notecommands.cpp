@@ -6,6 +6,7 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
 #include "pendingwork.h"
@@ -49,7 +50,7 @@ void NoteCommands::OpenNoteForEditing()
     state.CurrentTagId = note->tagid;
     state.EditNoteFile = m_explorer.context().dataFolder + note->filename;
     state.EditNoteTitle = note->title;
-    state.EditTagPath = state.CurrentTagPath;
+    state.EditTagPath = m_explorer.notes().catalogPathOf(note->tagid);
     // Copies: the explorer's own fields may change while the editor loads.
     const int noteId = state.CurrentNoteId;
     const int tagId = state.CurrentTagId;
@@ -87,6 +88,7 @@ void NoteCommands::DelNoteActExecute()
         for (const QString &file : files)
             QFile::remove(dataFolder + file);
         pending.finish();
+        m_explorer.fullTextSearch()->noteDeleted(noteId);
     } catch (const DbError &error) {
         pending.finish();
         if (const auto *loop = dynamic_cast<const CatalogLoopError *>(&error))
@@ -127,6 +129,7 @@ void NoteCommands::RenTitleMenuClick()
     const QString stored = retitleNote(m_explorer.database(), note->record.noteid, title);
     note->record.title = stored;
     note->setText(0, stored);
+    m_explorer.fullTextSearch()->noteChanged(note->record.noteid);
     // The node's title search count may change with the title.
     m_explorer.refreshCatalog();
 }

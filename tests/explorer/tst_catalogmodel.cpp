@@ -350,8 +350,15 @@ private:
             return QStringLiteral("locator: empty tree");
         const QString name = node->record.name.toLower();
         const QString typed = name.left(1 + m_random.bounded(std::max<qsizetype>(1, name.size())));
-        m_explorer.quickLocator()->clear();
-        QTest::keyClicks(m_explorer.quickLocator(), typed);
+        QLineEdit *locator = m_explorer.quickLocator();
+        locator->clear();
+        // Key by key; letters outside ASCII go in as an input method would put them.
+        for (const QChar c : typed) {
+            if (c.unicode() < 128)
+                QTest::keyClick(locator, c.toLatin1());
+            else
+                locator->insert(QString(c));
+        }
         return QStringLiteral("locator \"%1\", now on %2").arg(typed, nodeName(tree()->selectedTag()));
     }
 
@@ -404,23 +411,35 @@ private:
         QList<int> shown;
         for (int i = 0; i < m_explorer.noteList()->topLevelItemCount(); ++i)
             shown << NoteListPane::noteRecord(m_explorer.noteList()->topLevelItem(i))->noteid;
-        QList<int> stored;
-        QSqlQuery &query =
-            notes.listedFilter().trimmed().isEmpty()
-                ? m_database.runQuery(QStringLiteral("select noteid from note where tagid=?"), {selected->record.tagid})
-                : m_database.runQuery(QStringLiteral("select noteid from note where tagid=? and UPPER(title) like "
-                                                     "'%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-                                      {selected->record.tagid, notes.listedFilter()});
-        while (query.next())
-            stored << query.value(0).toInt();
-        query.finish();
-        std::sort(shown.begin(), shown.end());
-        std::sort(stored.begin(), stored.end());
-        if (shown != stored)
-            return QStringLiteral("node %1 lists %2 notes, its rows hold %3")
-                .arg(selected->record.tagid)
-                .arg(shown.size())
-                .arg(stored.size());
+        // Every note of the node that the filter of the listing takes, and only notes of
+        // the node (a note retitled since may no longer match the filter), each once.
+        auto noteIds = [this, selected](const QString &filter) {
+            QList<int> ids;
+            QSqlQuery &query =
+                filter.trimmed().isEmpty()
+                    ? m_database.runQuery(QStringLiteral("select noteid from note where tagid=?"),
+                                          {selected->record.tagid})
+                    : m_database.runQuery(QStringLiteral("select noteid from note where tagid=? and UPPER(title) like "
+                                                         "'%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
+                                          {selected->record.tagid, filter});
+            while (query.next())
+                ids << query.value(0).toInt();
+            query.finish();
+            return ids;
+        };
+        const QList<int> matching = noteIds(notes.listedFilter());
+        const QList<int> filed = noteIds(QString());
+        const QSet<int> unique(shown.cbegin(), shown.cend());
+        if (unique.size() != shown.size())
+            return QStringLiteral("node %1 lists a note twice").arg(selected->record.tagid);
+        for (int id : matching) {
+            if (!unique.contains(id))
+                return QStringLiteral("node %1 does not list its note %2").arg(selected->record.tagid).arg(id);
+        }
+        for (int id : shown) {
+            if (!filed.contains(id))
+                return QStringLiteral("node %1 lists note %2 of another node").arg(selected->record.tagid).arg(id);
+        }
         return QString();
     }
 
