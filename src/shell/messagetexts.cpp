@@ -5,13 +5,19 @@
 const QStringList &MessageTexts::keys()
 {
     static const QStringList all{
-        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),     QStringLiteral("LoadNoteFail"),
-        QStringLiteral("ViewProperties"),    QStringLiteral("ConnectFail"),      QStringLiteral("UpdateFileError"),
-        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),   QStringLiteral("AddTagCaption"),
-        QStringLiteral("AddTagPrompt"),      QStringLiteral("RenameTagCaption"), QStringLiteral("RenameTagPrompt"),
-        QStringLiteral("CatalogLoop"),       QStringLiteral("SaveNotStored"),    QStringLiteral("SaveRowNotStored"),
-        QStringLiteral("IndexProgress"),     QStringLiteral("IndexUpdateFail"),  QStringLiteral("IndexOpenFail"),
-        QStringLiteral("FullTextHits"),      QStringLiteral("FullTextNoHits"),   QStringLiteral("FullTextIncomplete"),
+        QStringLiteral("UnSupportedFormat"),   QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),        QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),         QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),      QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),       QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),    QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("CatalogLoop"),         QStringLiteral("SaveNotStored"),
+        QStringLiteral("SaveRowNotStored"),    QStringLiteral("IndexProgress"),
+        QStringLiteral("IndexUpdateFail"),     QStringLiteral("IndexOpenFail"),
+        QStringLiteral("FullTextHits"),        QStringLiteral("FullTextNoHits"),
+        QStringLiteral("FullTextIncomplete"),  QStringLiteral("CaptureCancel"),
+        QStringLiteral("CaptureProgress"),     QStringLiteral("DownloadingPictures"),
+        QStringLiteral("PictureNotDownloaded"),
     };
     return all;
 }
@@ -61,6 +67,10 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("FullTextNoHits"), QStringLiteral("No note contains \"%1\"")},
         {QStringLiteral("FullTextIncomplete"),
          QStringLiteral("%1 notes contain \"%2\" so far; the search index is still being built")},
+        {QStringLiteral("CaptureCancel"), QStringLiteral("Cancel")},
+        {QStringLiteral("CaptureProgress"), QStringLiteral("%1 of %2 pictures")},
+        {QStringLiteral("DownloadingPictures"), QStringLiteral("Downloading the pictures into the note...")},
+        {QStringLiteral("PictureNotDownloaded"), QStringLiteral("The picture could not be downloaded: %1")},
     };
     return defaults.value(key);
 }
