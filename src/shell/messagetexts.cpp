@@ -5,18 +5,18 @@
 const QStringList &MessageTexts::keys()
 {
     static const QStringList all{
-        QStringLiteral("UnSupportedFormat"),   QStringLiteral("CannotDelTag"),
-        QStringLiteral("LoadNoteFail"),        QStringLiteral("ViewProperties"),
-        QStringLiteral("ConnectFail"),         QStringLiteral("UpdateFileError"),
-        QStringLiteral("DownloadNewVer"),      QStringLiteral("NoNeedDownload"),
-        QStringLiteral("AddTagCaption"),       QStringLiteral("AddTagPrompt"),
-        QStringLiteral("RenameTagCaption"),    QStringLiteral("RenameTagPrompt"),
-        QStringLiteral("CatalogLoop"),         QStringLiteral("SaveNotStored"),
-        QStringLiteral("SaveRowNotStored"),    QStringLiteral("IndexProgress"),
-        QStringLiteral("IndexUpdateFail"),     QStringLiteral("IndexOpenFail"),
-        QStringLiteral("FullTextHits"),        QStringLiteral("FullTextNoHits"),
-        QStringLiteral("FullTextIncomplete"),  QStringLiteral("CaptureCancel"),
-        QStringLiteral("CaptureProgress"),     QStringLiteral("DownloadingPictures"),
+        QStringLiteral("UnSupportedFormat"),    QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),         QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),          QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),       QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),        QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),     QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("CatalogLoop"),          QStringLiteral("SaveNotStored"),
+        QStringLiteral("SaveRowNotStored"),     QStringLiteral("IndexProgress"),
+        QStringLiteral("IndexUpdateFail"),      QStringLiteral("IndexOpenFail"),
+        QStringLiteral("FullTextHits"),         QStringLiteral("FullTextNoHits"),
+        QStringLiteral("FullTextIncomplete"),   QStringLiteral("CaptureCancel"),
+        QStringLiteral("CaptureProgress"),      QStringLiteral("DownloadingPictures"),
         QStringLiteral("PictureNotDownloaded"),
     };
     return all;
