@@ -22,6 +22,11 @@ EmptyCatalogHint::EmptyCatalogHint(QTreeWidget *catalog, QWidget *noteView)
     hide();
     // The view gets its drawing surface when a page first shows; the hint stays above it.
     noteView->installEventFilter(this);
+    // However the tree changes (a full load or a refresh of a few rows), the hint follows it.
+    QAbstractItemModel *rows = catalog->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &EmptyCatalogHint::refresh);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &EmptyCatalogHint::refresh);
+    connect(rows, &QAbstractItemModel::modelReset, this, &EmptyCatalogHint::refresh);
 }
 
 void EmptyCatalogHint::refresh()
