@@ -79,6 +79,7 @@ public:
     // failure is silent.
     void Print(const QString &headerText);
     // Prints on an already set-up printer; answers whether pages were printed.
+    // Printed to a PDF file, the note's text stays text.
     bool PrintTo(QPrinter &printer, const QString &headerText);
 
     // Opens the find bar over the top-right corner of the view (also Ctrl+F).
@@ -95,6 +96,8 @@ signals:
 private:
     QVariant RunDocumentScript(const QString &script, const char *operation);
     QByteArray RenderPdf(const QPageLayout &layout);
+    bool SavePdf(const QPrinter &printer, const QByteArray &pdf, const QString &headerText);
+    bool DrawPdfPages(QPrinter &printer, QByteArray &pdf, const QString &headerText);
 
     bool m_busy = false;
     FindBar *m_findBar = nullptr;
