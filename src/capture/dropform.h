@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -65,12 +66,15 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void LogoImageDblClick();
     void AddnoteCheckClick();
     void ShownotesexplorerCheckClick();
     TEditorForm *openEditorFromDrop();
+    // Shows the logo file's picture sharp at the screen's pixel ratio.
+    void showLogoAtPixelRatio();
 
     AppContext &m_context;
     QPointer<TMainForm> m_explorer;
@@ -78,6 +82,8 @@ private:
     bool m_busy = false;
     bool m_closing = false;
     QPoint m_pressedAt; // where the left button went down on the logo
+    QImage m_logo;      // the logo file as read
+    bool m_followsScreen = false;
 
     QLabel *LogoImage = nullptr;
     QMenu *PopupMenu1 = nullptr;
