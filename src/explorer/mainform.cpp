@@ -7,6 +7,7 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
+#include "exportcommands.h"
 #include "exwebbrowser.h"
 #include "menuentry.h"
 #include "seticonform.h"
@@ -68,6 +69,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     resize(1100, 720);
 
     createActions();
+    m_exportCommands = new ExportCommands(*this, m_context, m_database);
     createMenus();
     createToolBar();
     createPanes();
@@ -183,6 +185,7 @@ void TMainForm::createMenus()
     entry(file, EditNoteAct, "Editnote1");
     separator(file, "N1");
     entry(file, PrintNoteAct, "Printnote1");
+    m_exportCommands->addFileMenuEntries(file);
     separator(file, "N2");
     entry(file, ExitAct, "Exit1");
 
@@ -213,6 +216,7 @@ void TMainForm::createMenus()
     QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
     locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
     connect(locateNote, &QAction::triggered, this, &TMainForm::Locatenotefileindisk1Click);
+    m_exportCommands->addNoteMenuEntries(NotePopupMenu);
 
     AttachPopupMenu = new QMenu(this);
     AttachPopupMenu->setObjectName(QStringLiteral("AttachPopupMenu"));
@@ -244,6 +248,7 @@ void TMainForm::createMenus()
     SetIconMenu = TreePopupMenu->addAction(tr("Set icon"));
     SetIconMenu->setObjectName(QStringLiteral("SetIconMenu"));
     connect(SetIconMenu, &QAction::triggered, this, &TMainForm::SetIconMenuClick);
+    m_exportCommands->addTreeMenuEntries(TreePopupMenu);
 }
 
 void TMainForm::createToolBar()

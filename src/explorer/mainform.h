@@ -17,6 +17,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class ExportCommands;
 class TDBDataModule;
 class TEditorForm;
 class TExWebBrowser;
@@ -124,6 +125,7 @@ public:
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
+    ExportCommands *exportCommands() const { return m_exportCommands; }
     TExWebBrowser *content() const { return Content; }
     static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);
 
@@ -188,4 +190,5 @@ private:
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
     bool m_listing = false; // the note list is being filled
+    ExportCommands *m_exportCommands = nullptr;
 };
