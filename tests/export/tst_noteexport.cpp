@@ -111,14 +111,14 @@ void NoteExportTest::init()
     database.runStatement(tag, {4, QStringLiteral("空的"), 2, QStringLiteral("Home,空的"), 3, 0, 0});
     const QString note = QStringLiteral("insert into note values (?,?,?,?,?)");
     const QDateTime made(QDate(2026, 12, 1), QTime(10, 0));
-    database.runStatement(note, {1, QStringLiteral("Trip plan 旅行"), 2, made,
-                                 QStringLiteral("12-01-2026/120120261000000000.html")});
+    database.runStatement(
+        note, {1, QStringLiteral("Trip plan 旅行"), 2, made, QStringLiteral("12-01-2026/120120261000000000.html")});
     database.runStatement(note, {2, QStringLiteral("Recipe & <tips>"), 1, made.addDays(1),
                                  QStringLiteral("12-02-2026\\120220261000000000.html")});
-    database.runStatement(note, {3, QStringLiteral("Lost"), 3, made.addDays(2),
-                                 QStringLiteral("12-03-2026/gone.html")});
-    database.runStatement(note, {4, QStringLiteral("Orphan"), 99, made.addDays(2),
-                                 QStringLiteral("12-03-2026/120320261000000000.html")});
+    database.runStatement(note,
+                          {3, QStringLiteral("Lost"), 3, made.addDays(2), QStringLiteral("12-03-2026/gone.html")});
+    database.runStatement(
+        note, {4, QStringLiteral("Orphan"), 99, made.addDays(2), QStringLiteral("12-03-2026/120320261000000000.html")});
     database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
                           {1, 2, QStringLiteral("shopping list.txt"), QStringLiteral("12-02-2026\\attaches\\")});
     transaction.commit();
@@ -248,9 +248,9 @@ void NoteExportTest::scopes_data()
         << int(ExportScope::Note) << 1 << QStringLiteral("Trip plan 旅行")
         << QStringList{QStringLiteral("Work"), QStringLiteral("Projects"), QStringLiteral("Trip plan 旅行")}
         << QStringList{QStringLiteral("Recipe"), QStringLiteral("Home")};
-    QTest::newRow("a title no file system likes") << int(ExportScope::Note) << 2 << QStringLiteral("Recipe & tips")
-                                                  << QStringList{QStringLiteral("Recipe &amp; &lt;tips&gt;")}
-                                                  << QStringList{QStringLiteral("Trip")};
+    QTest::newRow("a title no file system likes")
+        << int(ExportScope::Note) << 2 << QStringLiteral("Recipe & tips")
+        << QStringList{QStringLiteral("Recipe &amp; &lt;tips&gt;")} << QStringList{QStringLiteral("Trip")};
 }
 
 void NoteExportTest::scopes()
