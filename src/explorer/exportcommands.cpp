@@ -7,6 +7,7 @@
 #include "mainform.h"
 #include "menuentry.h"
 #include "noteexporter.h"
+#include "tagtreeview.h"
 #include "workprogress.h"
 
 #include <QAction>
@@ -136,11 +137,13 @@ void ExportCommands::ExportNoteActExecute()
 
 void ExportCommands::ExportNodeActExecute()
 {
-    if (m_explorer.currentTagId() <= 0) {
+    // The node the user picked in the tree, also by the right-click that opened its menu.
+    const TagTreeItem *node = m_explorer.TagTreeView_()->selectedTag();
+    if (!node) {
         showMessage(text(QStringLiteral("ExportEmpty")));
         return;
     }
-    exportScope(ExportScope::node(m_explorer.currentTagId()));
+    exportScope(ExportScope::node(node->record.tagid));
 }
 
 void ExportCommands::ExportCatalogActExecute()
