@@ -9,7 +9,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Clipnest keeps what you drag out of web pages as notes. A small always-on-top\n"
     "drop box takes a browser selection, a link or files and turns them into a note\n"
     "whose pictures are stored beside it, so it reads offline. Notes are HTML files\n"
-    "filed in a catalog tree and indexed by an embedded Firebird database; they can\n"
+    "filed in a catalog tree and indexed by an embedded Firebird database. They can\n"
     "be edited, printed to PDF, exported as web pages and backed up. The interface is\n"
     "in English and Chinese.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
@@ -23,10 +23,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded, not linked: Qt's Firebird driver and the embedded engine, the SVG
-# plugins that draw the icon, and the web engine's helper process.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6sql6-ibase, firebird3.0-server-core, libqt6svg6, libqt6webenginecore6-bin")
+# Loaded, not linked: Qt's Firebird driver and the embedded engine, and the SVG
+# plugins that draw the icon.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-ibase, firebird3.0-server-core, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-wqy-microhei | fonts-noto-cjk, adwaita-icon-theme, xdg-utils, qt6-image-formats-plugins, qt6-gtk-platformtheme, qt6-wayland")
 
