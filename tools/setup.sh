@@ -39,6 +39,7 @@ test_packages=(
     xvfb
     xauth
     x11-utils
+    xdotool
     imagemagick
     python3
     clang

@@ -14,9 +14,11 @@
 #include "parseddrop.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
+#include "wholefile.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QBuffer>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCompleter>
@@ -37,6 +39,7 @@
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QStringListModel>
@@ -410,6 +413,10 @@ void TEditorForm::AppendToBody(const QString &html)
 
 bool TEditorForm::SaveNote()
 {
+    // A save waits for the view; a close or Exit meanwhile must not start a second one.
+    if (m_saving)
+        return false;
+    const QScopedValueRollback<bool> saving(m_saving, true);
     if (NoteFileName.isEmpty()) {
         const NoteLocation location = NewNoteLocation(m_context.dataFolder);
         NoteFileName = location.fileName;
@@ -427,6 +434,11 @@ bool TEditorForm::SaveNote()
         return true;
     }
 
+    // Only the note itself is written over its file, never a page the view
+    // was moved to; there is no retry that could help, so the user decides.
+    if (!Content->ShowsNavigatedDocument())
+        throw std::runtime_error(
+            tr("The note view no longer shows this note, so nothing was written to\n%1").arg(fullPath).toStdString());
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
@@ -579,9 +591,10 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     QString candidate = name;
     while (QFileInfo::exists(attaches + candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
-    if (!QFile::copy(sourcePath, attaches + candidate))
+    const QString failure = copyWholeFile(sourcePath, attaches + candidate);
+    if (!failure.isEmpty())
         throw std::runtime_error(
-            tr("Cannot copy \"%1\" into the note's folder %2.").arg(sourcePath, attaches).toStdString());
+            tr("Cannot copy \"%1\" into the note's folder %2: %3").arg(sourcePath, attaches, failure).toStdString());
 
     AttachListRecord record;
     record.noteid = NoteId;
@@ -846,8 +859,13 @@ void TEditorForm::snapClick()
     QString path = images + stamp + QStringLiteral(".jpg");
     while (QFileInfo::exists(path))
         path = images + stamp + QString::number(QRandomGenerator::global()->bounded(10000)) + QStringLiteral(".jpg");
-    if (!region.save(path, "JPEG", 100))
-        throw std::runtime_error(tr("Cannot save the screen capture to %1.").arg(path).toStdString());
+    QByteArray jpeg;
+    QBuffer encoded(&jpeg);
+    encoded.open(QIODevice::WriteOnly);
+    const QString failure =
+        region.save(&encoded, "JPEG", 100) ? writeWholeFile(path, jpeg) : tr("the picture could not be encoded");
+    if (!failure.isEmpty())
+        throw std::runtime_error(tr("Cannot save the screen capture to %1: %2").arg(path, failure).toStdString());
     Content->WaitWhileBusy();
     Content->InsertAtEndOfBody(QStringLiteral("<img src=\"images/") + QFileInfo(path).fileName() +
                                QStringLiteral("\"/>"));

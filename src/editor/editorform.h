@@ -42,8 +42,9 @@ public:
     // Appends captured HTML at the end of the note and sets the title.
     void PrefillFromCapture(const QString &html, const QString &title);
     // Writes the note to its file and the database. Answers true when the window
-    // may close.
+    // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
+    bool isSaving() const { return m_saving; }
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
@@ -123,6 +124,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.
     QToolBar *firstBar = nullptr;

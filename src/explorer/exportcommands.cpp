@@ -127,7 +127,7 @@ void ExportCommands::addNoteMenuEntries(QMenu *menu)
 
 void ExportCommands::ExportNoteActExecute()
 {
-    const NoteListRecord *record = TMainForm::noteRecord(m_explorer.noteList()->currentItem());
+    const NoteListRecord *record = m_explorer.notes().selectedNote();
     if (!record) {
         showMessage(text(QStringLiteral("ExportEmpty")));
         return;

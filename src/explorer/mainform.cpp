@@ -2,38 +2,25 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
-#include "catalogediting.h"
-#include "catalogrows.h"
-#include "dbdatamodule.h"
-#include "dberror.h"
-#include "editorform.h"
 #include "exportcommands.h"
 #include "exwebbrowser.h"
 #include "menuentry.h"
 #include "seticonform.h"
-#include "tagpaths.h"
 #include "tagtreeview.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDesktopServices>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,15 +30,6 @@ QFont explorerFont()
     QFont font(QStringLiteral("Trebuchet MS"));
     font.setPixelSize(13);
     return font;
-}
-
-QString formatCreateDate(const QDateTime &created)
-{
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(created.date(), QLocale::ShortFormat);
-    if (created.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(created.time(), QLocale::LongFormat);
-    return text;
 }
 
 } // namespace
@@ -92,7 +70,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     };
 
     // FormCreate: an empty page to start with.
-    showBlank();
+    m_notes.showBlank();
 }
 
 TMainForm::~TMainForm() = default;
@@ -137,15 +115,17 @@ void TMainForm::createActions()
     EnglishAct = makeAction("EnglishAct", tr("English"), tr("English"), nullptr, {});
     ChineseAct = makeAction("ChineseAct", tr("Chinese"), tr("Chinese"), nullptr, {});
     ExitAct = makeAction("ExitAct", tr("Exit"), tr("Exit"), nullptr, {});
+    // Without a tray icon this is the way back to a hidden drop box.
+    ShowDropBoxAct = makeAction("ShowDropBoxAct", tr("Show drag&&drop box"), tr("Show drag&&drop box"), nullptr, {});
 
-    connect(AddNoteAct, &QAction::triggered, this, &TMainForm::AddNoteActExecute);
-    connect(AddNoteInTagAct, &QAction::triggered, this, &TMainForm::AddNoteInTagActExecute);
-    connect(EditNoteAct, &QAction::triggered, this, &TMainForm::OpenNoteForEditing);
-    connect(DelNoteAct, &QAction::triggered, this, &TMainForm::DelNoteActExecute);
-    connect(AddTagAct, &QAction::triggered, this, &TMainForm::AddTagActExecute);
-    connect(RenameTagAct, &QAction::triggered, this, &TMainForm::RenameTagActExecute);
-    connect(DeleteTagAct, &QAction::triggered, this, &TMainForm::DeleteTagActExecute);
-    connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(EditNoteTitle); });
+    connect(AddNoteAct, &QAction::triggered, this, [this] { AddNoteActExecute(); });
+    connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
+    connect(EditNoteAct, &QAction::triggered, this, [this] { OpenNoteForEditing(); });
+    connect(DelNoteAct, &QAction::triggered, this, [this] { DelNoteActExecute(); });
+    connect(AddTagAct, &QAction::triggered, this, [this] { AddTagActExecute(); });
+    connect(RenameTagAct, &QAction::triggered, this, [this] { RenameTagActExecute(); });
+    connect(DeleteTagAct, &QAction::triggered, this, [this] { DeleteTagActExecute(); });
+    connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(m_state.EditNoteTitle); });
     connect(CopySelectionAct, &QAction::triggered, this, [this] { Content->ExecCommand(QStringLiteral("Copy"), 0); });
     connect(EnglishAct, &QAction::triggered, this, [this] {
         if (switchLanguage)
@@ -162,6 +142,10 @@ void TMainForm::createActions()
     connect(ExitAct, &QAction::triggered, this, [this] {
         if (exitProgram)
             exitProgram();
+    });
+    connect(ShowDropBoxAct, &QAction::triggered, this, [this] {
+        if (showDropBox)
+            showDropBox();
     });
 }
 
@@ -197,6 +181,9 @@ void TMainForm::createMenus()
     QMenu *edit = addMenu("EditMenu", tr("Edit"));
     entry(edit, CopySelectionAct, "Copyselectiontoclipboard1");
 
+    QMenu *view = addMenu("ViewMenu", tr("View"));
+    entry(view, ShowDropBoxAct, "ShowDropBox1");
+
     QMenu *language = addMenu("LanguageMenu", tr("Language"));
     entry(language, EnglishAct, "English1");
     entry(language, ChineseAct, "Chinese1");
@@ -212,17 +199,17 @@ void TMainForm::createMenus()
     entry(NotePopupMenu, DelNoteAct, "DelNoteMenu1");
     RenTitleMenu = NotePopupMenu->addAction(tr("Change note title"));
     RenTitleMenu->setObjectName(QStringLiteral("RenTitleMenu"));
-    connect(RenTitleMenu, &QAction::triggered, this, &TMainForm::RenTitleMenuClick);
+    connect(RenTitleMenu, &QAction::triggered, this, [this] { RenTitleMenuClick(); });
     QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
     locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
-    connect(locateNote, &QAction::triggered, this, &TMainForm::Locatenotefileindisk1Click);
+    connect(locateNote, &QAction::triggered, this, [this] { Locatenotefileindisk1Click(); });
     m_exportCommands->addNoteMenuEntries(NotePopupMenu);
 
     AttachPopupMenu = new QMenu(this);
     AttachPopupMenu->setObjectName(QStringLiteral("AttachPopupMenu"));
     QAction *locateAttachment = AttachPopupMenu->addAction(tr("Locate attach file in disk"));
     locateAttachment->setObjectName(QStringLiteral("Locateattachfileindisk1"));
-    connect(locateAttachment, &QAction::triggered, this, &TMainForm::Locateattachfileindisk1Click);
+    connect(locateAttachment, &QAction::triggered, this, [this] { Locateattachfileindisk1Click(); });
 
     contentPopupMenu = new QMenu(this);
     contentPopupMenu->setObjectName(QStringLiteral("contentPopupMenu"));
@@ -234,7 +221,7 @@ void TMainForm::createMenus()
     entry(contentPopupMenu, EditNoteAct, "Switchtoeditmode1");
     QAction *locateShown = contentPopupMenu->addAction(tr("Locate note file in disk"));
     locateShown->setObjectName(QStringLiteral("Locatenotefileindisk2"));
-    connect(locateShown, &QAction::triggered, this, &TMainForm::Locatenotefileindisk2Click);
+    connect(locateShown, &QAction::triggered, this, [this] { Locatenotefileindisk2Click(); });
 
     TreePopupMenu = new QMenu(this);
     TreePopupMenu->setObjectName(QStringLiteral("TreePopupMenu"));
@@ -247,7 +234,7 @@ void TMainForm::createMenus()
     separator(TreePopupMenu, "N4");
     SetIconMenu = TreePopupMenu->addAction(tr("Set icon"));
     SetIconMenu->setObjectName(QStringLiteral("SetIconMenu"));
-    connect(SetIconMenu, &QAction::triggered, this, &TMainForm::SetIconMenuClick);
+    connect(SetIconMenu, &QAction::triggered, this, [this] { SetIconMenuClick(); });
     m_exportCommands->addTreeMenuEntries(TreePopupMenu);
 }
 
@@ -362,15 +349,20 @@ void TMainForm::createPanes()
     leftPane->setMinimumWidth(5);
     setCentralWidget(BottomSplitter);
 
-    connect(m_tagTree, &QTreeWidget::itemClicked, this, [this] { ShowTagNotes(); });
+    connectPanes();
+}
+
+void TMainForm::connectPanes()
+{
+    connect(m_tagTree, &QTreeWidget::itemClicked, this, [this] { m_notes.ShowTagNotes(); });
     connect(m_tagTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { TreePopupMenu->popup(m_tagTree->viewport()->mapToGlobal(pos)); });
-    connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { ShowNote(); });
+    connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { m_notes.ShowNote(); });
     connect(NoteListView, &QTreeWidget::itemDoubleClicked, this, [this] { OpenNoteForEditing(); });
     connect(NoteListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         // Moving through the list with the keyboard shows each note too.
-        if (!m_listing && current && NoteListView->hasFocus())
-            ShowNote();
+        if (!m_notes.listing() && current && NoteListView->hasFocus())
+            m_notes.ShowNote();
     });
     connect(NoteListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { NotePopupMenu->popup(NoteListView->viewport()->mapToGlobal(pos)); });
@@ -383,7 +375,8 @@ void TMainForm::createPanes()
         return TagTreeViewDragOver(source, target);
     };
     m_tagTree->dropped = [this](QObject *source, TagTreeItem *target) { TagTreeViewDragDrop(source, target); };
-    connect(qtreeEdit, &QLineEdit::textChanged, this, &TMainForm::qtreeEditChange);
+    connect(qtreeEdit, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_catalogCommands.qtreeEditChange(text); });
     qtreeEdit->installEventFilter(this);
 }
 
@@ -392,12 +385,6 @@ void TMainForm::closeEvent(QCloseEvent *event)
     // Closing only hides the explorer; the drop box brings it back.
     event->ignore();
     hide();
-}
-
-void TMainForm::showBlank()
-{
-    Content->Navigate(QStringLiteral("about:blank"));
-    Content->WaitWhileBusy();
 }
 
 void TMainForm::ClearExplorer()
@@ -410,161 +397,17 @@ void TMainForm::ClearExplorer()
 
 void TMainForm::LoadTagTree(const QString &searchText)
 {
-    SearchText = searchText;
+    m_state.SearchText = searchText;
     if (searchText.isEmpty())
         m_tagTree->loadFull(m_database);
     else
         m_tagTree->recount(m_database, searchText);
 }
 
-const NoteListRecord *TMainForm::noteRecord(const QTreeWidgetItem *item)
-{
-    if (!item)
-        return nullptr;
-    return &static_cast<const NoteListItem *>(item)->record;
-}
-
-void TMainForm::ShowTagNotes()
-{
-    TagTreeItem *tag = m_tagTree->selectedTag();
-    if (!tag)
-        return;
-    const int tagId = tag->record.tagid;
-    const QString tagPath = tag->record.path;
-    m_listing = true;
-    NoteListView->clear();
-    AttachList->clear();
-    m_listing = false;
-    showBlank();
-    // Another node may have been chosen while the view emptied; that one is shown.
-    TagTreeItem *still = m_tagTree->selectedTag();
-    if (!still || still->record.tagid != tagId)
-        return;
-    CurrentTagId = tagId;
-    CurrentTagPath = tagPath;
-
-    QSqlQuery &query = SearchText.trimmed().isEmpty()
-                           ? m_database.runQuery(QStringLiteral("select * from note where tagid=?"), {CurrentTagId})
-                           : m_database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) "
-                                                                "like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-                                                 {CurrentTagId, SearchText});
-    const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
-    QList<QTreeWidgetItem *> items;
-    while (query.next()) {
-        auto *item =
-            new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
-                              query.value(QStringLiteral("createdate")).toDateTime(), fieldPath(query, "filename")});
-        item->setText(0, item->record.title);
-        item->setText(1, formatCreateDate(item->record.createdate));
-        item->setIcon(0, noteIcon);
-        items.append(item);
-    }
-    query.finish();
-    m_listing = true;
-    NoteListView->addTopLevelItems(items);
-    if (!items.isEmpty())
-        NoteListView->setCurrentItem(items.first());
-    m_listing = false;
-}
-
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
-    LoadTagTree(SearchText);
+    LoadTagTree(m_state.SearchText);
     SelectTagAndNote(noteId, tagId);
-}
-
-void TMainForm::SelectTagAndNote(int noteId, int tagId)
-{
-    if (TagTreeItem *tag = m_tagTree->findTag(tagId))
-        m_tagTree->setCurrentItem(tag);
-    ShowTagNotes();
-    // Looked up again after each wait: the tree or the list may have been rebuilt.
-    if (TagTreeItem *tag = m_tagTree->findTag(tagId))
-        m_tagTree->scrollToItem(tag);
-    auto findNote = [this, noteId]() -> QTreeWidgetItem * {
-        for (int i = 0; i < NoteListView->topLevelItemCount(); ++i) {
-            if (noteRecord(NoteListView->topLevelItem(i))->noteid == noteId)
-                return NoteListView->topLevelItem(i);
-        }
-        return nullptr;
-    };
-    if (QTreeWidgetItem *found = findNote()) {
-        m_listing = true;
-        NoteListView->setCurrentItem(found);
-        m_listing = false;
-    }
-    ShowNote();
-    if (QTreeWidgetItem *found = findNote())
-        NoteListView->scrollToItem(found);
-}
-
-void TMainForm::ShowNote()
-{
-    const NoteListRecord *selected = noteRecord(NoteListView->currentItem());
-    if (!selected || !NoteListView->currentItem()->isSelected())
-        return;
-    // A copy: the list may be rebuilt while the view loads.
-    const NoteListRecord note = *selected;
-    const QString fullPath = m_context.dataFolder + note.filename;
-    if (QFileInfo::exists(fullPath))
-        Content->Navigate(fullPath);
-    Content->WaitWhileBusy();
-    // Another note may have been chosen while this one loaded; that one is shown.
-    const NoteListRecord *now = noteRecord(NoteListView->currentItem());
-    if (!now || now->noteid != note.noteid)
-        return;
-    CurrentNoteId = note.noteid;
-    CurrentTagId = note.tagid;
-    EditNoteFile = fullPath;
-    EditNoteTitle = note.title;
-    EditTagPath = CurrentTagPath;
-
-    AttachList->clear();
-    AttachListItem::listStored(m_database, note.noteid, m_context.dataFolder, AttachList);
-}
-
-void TMainForm::AttachListDblClick()
-{
-    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
-    if (!item || !item->isSelected())
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(item->filePath()));
-}
-
-void TMainForm::showInFileManager(const QString &filePath)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(filePath).toString()} << QString();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage)
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(filePath).absolutePath()));
-}
-
-void TMainForm::Locatenotefileindisk1Click()
-{
-    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
-    if (!note || !NoteListView->currentItem()->isSelected())
-        return;
-    showInFileManager(m_context.dataFolder + note->filename);
-}
-
-void TMainForm::Locatenotefileindisk2Click()
-{
-    const QUrl shown = Content->url();
-    if (!shown.isLocalFile())
-        return; // about:blank
-    showInFileManager(shown.toLocalFile());
-}
-
-void TMainForm::Locateattachfileindisk1Click()
-{
-    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
-    if (!item || !item->isSelected())
-        return;
-    showInFileManager(item->filePath());
 }
 
 void TMainForm::Findtext1Click()
@@ -577,59 +420,6 @@ void TMainForm::ContentShowContextMenu(const QPoint &globalPos)
     contentPopupMenu->popup(globalPos);
 }
 
-void TMainForm::AddTagActExecute()
-{
-    TagTreeItem *selected = m_tagTree->selectedTag();
-    const QString prompt = m_context.messages.shown(QStringLiteral("AddTagPrompt")) +
-                           (selected ? selected->record.path : QStringLiteral("Root")) + QLatin1Char('"');
-    bool ok = false;
-    const QString input = askText(m_context.messages.shown(QStringLiteral("AddTagCaption")), prompt, &ok);
-    if (!ok || input.isEmpty())
-        return;
-
-    const QList<TagWalkStep> steps = AddTagPath(m_database, selected ? &selected->record : nullptr, input);
-    m_tagTree->setUpdatesEnabled(false);
-    QTreeWidgetItem *parent = selected;
-    for (const TagWalkStep &step : steps) {
-        if (step.created) {
-            auto *node = new TagTreeItem(step.record);
-            if (parent)
-                parent->addChild(node);
-            else
-                m_tagTree->addTopLevelItem(node);
-            parent = node;
-        } else if (TagTreeItem *existing = m_tagTree->findTag(step.record.tagid)) {
-            parent = existing;
-        }
-    }
-    m_tagTree->expandAll();
-    m_tagTree->setUpdatesEnabled(true);
-}
-
-void TMainForm::SetIconMenuClick()
-{
-    TagTreeItem *tag = m_tagTree->selectedTag();
-    if (!tag)
-        return;
-    const int index = chooseIcon();
-    if (index < 0)
-        return;
-    Transaction transaction(m_database);
-    m_database.runStatement(QStringLiteral("update tags set icoid=? where tagid=?"), {index, tag->record.tagid});
-    transaction.commit();
-    tag->setIconIndex(index);
-}
-
-void TMainForm::qtreeEditChange(const QString &text)
-{
-    TagTreeItem *found = m_tagTree->findCaptionContaining(text);
-    if (!found)
-        return;
-    m_tagTree->setCurrentItem(found);
-    m_tagTree->scrollToItem(found);
-    ShowTagNotes();
-}
-
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     // Entering the locator or clicking in it selects its text, so typing replaces it.
@@ -637,193 +427,4 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         QMetaObject::invokeMethod(qtreeEdit, &QLineEdit::selectAll, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainForm::AddNoteActExecute()
-{
-    if (!createEditor)
-        return;
-    createEditor()->show();
-}
-
-void TMainForm::AddNoteInTagActExecute()
-{
-    if (!createEditor)
-        return;
-    TagTreeItem *tag = m_tagTree->selectedTag();
-    const QString path = tag ? tag->record.path : QString();
-    TEditorForm *editor = createEditor();
-    editor->show();
-    editor->tagsEdit()->setText(path);
-}
-
-void TMainForm::OpenNoteForEditing()
-{
-    const NoteListRecord *note = noteRecord(NoteListView->currentItem());
-    if (!note || !NoteListView->currentItem()->isSelected() || !createEditor)
-        return;
-    CurrentNoteId = note->noteid;
-    CurrentTagId = note->tagid;
-    EditNoteFile = m_context.dataFolder + note->filename;
-    EditNoteTitle = note->title;
-    EditTagPath = CurrentTagPath;
-    // Copies: the explorer's own fields may change while the editor loads.
-    const int noteId = CurrentNoteId;
-    const int tagId = CurrentTagId;
-    const QString file = EditNoteFile;
-    const QString title = EditNoteTitle;
-    const QString catalog = EditTagPath;
-    QPointer<TEditorForm> editor = createEditor();
-    editor->show();
-    if (editor)
-        editor->LoadNote(noteId, file, tagId, title, catalog);
-}
-
-void TMainForm::DelNoteActExecute()
-{
-    QTreeWidgetItem *item = NoteListView->currentItem();
-    const NoteListRecord *note = noteRecord(item);
-    if (!note || !item->isSelected())
-        return;
-    if (!askYesNo(tr("This operation will delete this note permanently, are you sure ?\r\rClick yes to continue, "
-                     "otherwise click no to cancel")))
-        return;
-
-    const int noteId = note->noteid;
-    try {
-        Transaction transaction(m_database);
-        // The note leaves its node and every node above it.
-        for (int tagId = note->tagid; tagId != 0;) {
-            QSqlQuery &row = m_database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagId});
-            if (!row.next())
-                break;
-            const int childcount = fieldInt(row, "childcount");
-            const int parentId = fieldInt(row, "parentid");
-            row.finish();
-            m_database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"),
-                                    {childcount - 1, tagId});
-            tagId = parentId;
-        }
-        QStringList files;
-        QSqlQuery &attachments =
-            m_database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
-        while (attachments.next())
-            files << m_context.dataFolder + fieldPath(attachments, "path") + fieldText(attachments, "attname");
-        attachments.finish();
-        m_database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
-        m_database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
-        transaction.commit();
-        // Files go only once the rows are gone for good, so a failure never leaves
-        // a row without its file.
-        for (const QString &file : std::as_const(files))
-            QFile::remove(file);
-        QFile::remove(m_context.dataFolder + note->filename);
-    } catch (const DbError &) {
-        NoteListView->clearSelection();
-        return;
-    }
-
-    const bool searching = !SearchText.isEmpty();
-    for (QTreeWidgetItem *node = m_tagTree->selectedTag(); node; node = node->parent()) {
-        auto *tag = static_cast<TagTreeItem *>(node);
-        --tag->record.childcount;
-        if (searching)
-            --tag->record.count;
-        tag->showCount(searching ? tag->record.count : tag->record.childcount);
-    }
-    delete item;
-    if (NoteListView->topLevelItemCount() == 0) {
-        showBlank();
-    } else {
-        m_listing = true;
-        NoteListView->setCurrentItem(NoteListView->topLevelItem(0));
-        m_listing = false;
-        NoteListView->scrollToItem(NoteListView->topLevelItem(0));
-        ShowNote();
-    }
-    try {
-        m_context.catalogPaths = m_database.loadCatalogPaths();
-    } catch (const DbError &) {
-        // The note is gone all the same; the suggestions are refreshed at the next save.
-    }
-    NoteListView->clearSelection();
-}
-
-void TMainForm::RenTitleMenuClick()
-{
-    QTreeWidgetItem *item = NoteListView->currentItem();
-    if (!item || !item->isSelected())
-        return;
-    bool ok = false;
-    const QString title = askText(tr("Change title?"), tr("Input the new title:"), &ok);
-    if (!ok || title.isEmpty())
-        return;
-    auto *note = static_cast<NoteListItem *>(item);
-    Transaction transaction(m_database);
-    m_database.runStatement(QStringLiteral("update note set title=? where noteid=?"), {title, note->record.noteid});
-    transaction.commit();
-    note->record.title = title;
-    note->setText(0, title);
-}
-
-void TMainForm::RenameTagActExecute()
-{
-    TagTreeItem *tag = m_tagTree->selectedTag();
-    if (!tag)
-        return;
-    bool ok = false;
-    const QString name = askText(m_context.messages.shown(QStringLiteral("RenameTagCaption")),
-                                 m_context.messages.shown(QStringLiteral("RenameTagPrompt")), &ok);
-    if (!ok || name.isEmpty())
-        return;
-    const QString oldName = tag->record.name;
-    tag->record.name = name;
-    tag->showCount(SearchText.isEmpty() ? tag->record.childcount : tag->record.count);
-    const QString oldPath = tag->record.path;
-    RenameTagPath(m_database, tag, oldPath, renamedTagPath(oldPath, oldName, name));
-}
-
-void TMainForm::DeleteTagActExecute()
-{
-    TagTreeItem *tag = m_tagTree->selectedTag();
-    if (!tag)
-        return;
-    if (deleteTag(m_database, tag) == DeleteTagOutcome::NotEmpty)
-        showMessage(m_context.messages.shown(QStringLiteral("CannotDelTag")));
-}
-
-bool TMainForm::TagTreeViewDragOver(QObject *source, TagTreeItem *target) const
-{
-    if (source == m_tagTree) {
-        // A node never goes below itself.
-        TagTreeItem *moved = m_tagTree->selectedTag();
-        return moved && (!target || canMoveTag(moved, target));
-    }
-    return source && source->objectName() == QLatin1String("NoteListView");
-}
-
-void TMainForm::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
-{
-    if (!target || !TagTreeViewDragOver(source, target))
-        return;
-    try {
-        if (source == m_tagTree) {
-            moveTag(m_database, m_tagTree, m_tagTree->selectedTag(), target);
-        } else {
-            const NoteListRecord *note = noteRecord(NoteListView->currentItem());
-            if (!note || !NoteListView->currentItem()->isSelected())
-                return;
-            moveNote(m_database, m_tagTree, note->noteid, note->tagid, target);
-        }
-    } catch (const DbError &) {
-        // The rows were rolled back; the tree is read again so that it shows them.
-        const int targetId = target->record.tagid;
-        m_tagTree->loadFull(m_database);
-        if (TagTreeItem *again = m_tagTree->findTag(targetId))
-            m_tagTree->setCurrentItem(again);
-        throw;
-    }
-    m_tagTree->setCurrentItem(target);
-    ShowTagNotes();
-    m_tagTree->expandAll();
 }

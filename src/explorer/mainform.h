@@ -1,12 +1,15 @@
 #pragma once
 
+#include "catalogcommands.h"
+#include "explorerstate.h"
+#include "filecommands.h"
+#include "notecommands.h"
+#include "notelistpane.h"
 #include "notesavedreceiver.h"
 
-#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 
-#include <QTreeWidgetItem>
 #include <functional>
 
 struct AppContext;
@@ -24,30 +27,9 @@ class TExWebBrowser;
 class TagTreeItem;
 class TagTreeView;
 
-// The record of each note list item.
-struct NoteListRecord
-{
-    int noteid = 0;
-    int tagid = 0;
-    QString title;
-    QDateTime createdate;
-    QString filename; // relative to the data folder
-};
-
-// A note list item; it owns its record.
-class NoteListItem : public QTreeWidgetItem
-{
-public:
-    explicit NoteListItem(NoteListRecord noteRecord)
-        : record(std::move(noteRecord))
-    {
-    }
-
-    NoteListRecord record;
-};
-
 // The notes explorer: the catalog tree, the notes of the selected node, the
-// selected note and its attachments.
+// selected note and its attachments. The window builds and wires its controls;
+// the note list, the note, catalog and file commands are parts of their own.
 class TMainForm : public QMainWindow, public NoteSavedReceiver
 {
     Q_OBJECT
@@ -63,45 +45,50 @@ public:
 
     // An editor saved a note: reload the tree, then select the note.
     void NoteSaved(int noteId, int tagId) override;
-    void SelectTagAndNote(int noteId, int tagId);
+    void SelectTagAndNote(int noteId, int tagId) { m_notes.SelectTagAndNote(noteId, tagId); }
 
     // Empties the view, the tree and both lists before the program ends.
     void ClearExplorer();
 
     // Shows the notes of the selected node.
-    void ShowTagNotes();
+    void ShowTagNotes() { m_notes.ShowTagNotes(); }
     // Shows the selected note and lists its attachments.
-    void ShowNote();
+    void ShowNote() { m_notes.ShowNote(); }
 
     // Note commands.
-    void AddNoteActExecute();
-    void AddNoteInTagActExecute();
-    void OpenNoteForEditing();
-    void DelNoteActExecute();
-    void RenTitleMenuClick();
+    void AddNoteActExecute() { m_noteCommands.AddNoteActExecute(); }
+    void AddNoteInTagActExecute() { m_noteCommands.AddNoteInTagActExecute(); }
+    void OpenNoteForEditing() { m_noteCommands.OpenNoteForEditing(); }
+    void DelNoteActExecute() { m_noteCommands.DelNoteActExecute(); }
+    void RenTitleMenuClick() { m_noteCommands.RenTitleMenuClick(); }
 
-    // Explorer commands.
-    void AddTagActExecute();
-    void RenameTagActExecute();
-    void DeleteTagActExecute();
-    bool TagTreeViewDragOver(QObject *source, TagTreeItem *target) const;
-    void TagTreeViewDragDrop(QObject *source, TagTreeItem *target);
-    void SetIconMenuClick();
-    void AttachListDblClick();
-    void Locatenotefileindisk1Click();
-    void Locatenotefileindisk2Click();
-    void Locateattachfileindisk1Click();
+    // Catalog commands.
+    void AddTagActExecute() { m_catalogCommands.AddTagActExecute(); }
+    void RenameTagActExecute() { m_catalogCommands.RenameTagActExecute(); }
+    void DeleteTagActExecute() { m_catalogCommands.DeleteTagActExecute(); }
+    bool TagTreeViewDragOver(QObject *source, TagTreeItem *target) const
+    {
+        return m_catalogCommands.TagTreeViewDragOver(source, target);
+    }
+    void TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
+    {
+        m_catalogCommands.TagTreeViewDragDrop(source, target);
+    }
+    void SetIconMenuClick() { m_catalogCommands.SetIconMenuClick(); }
+
+    // File commands.
+    void AttachListDblClick() { m_fileCommands.AttachListDblClick(); }
+    void Locatenotefileindisk1Click() { m_fileCommands.Locatenotefileindisk1Click(); }
+    void Locatenotefileindisk2Click() { m_fileCommands.Locatenotefileindisk2Click(); }
+    void Locateattachfileindisk1Click() { m_fileCommands.Locateattachfileindisk1Click(); }
+
     void Findtext1Click();
     void ContentShowContextMenu(const QPoint &globalPos);
 
-    // Shows a file selected in the file manager, or opens its folder where no
-    // file manager answers.
-    static void showInFileManager(const QString &filePath);
-
-    const QString &searchText() const { return SearchText; }
-    int currentTagId() const { return CurrentTagId; }
-    int currentNoteId() const { return CurrentNoteId; }
-    const QString &editNoteTitle() const { return EditNoteTitle; }
+    const QString &searchText() const { return m_state.SearchText; }
+    int currentTagId() const { return m_state.CurrentTagId; }
+    int currentNoteId() const { return m_state.CurrentNoteId; }
+    const QString &editNoteTitle() const { return m_state.EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
 
@@ -112,6 +99,8 @@ public:
     std::function<void(const QString &languageFile)> switchLanguage;
     std::function<void()> showAbout;
     std::function<void()> exitProgram;
+    // Brings back the drop box, which may have been hidden.
+    std::function<void()> showDropBox;
 
     // Asks the user a yes/no question; replaced by tests.
     std::function<bool(const QString &question)> askYesNo;
@@ -122,12 +111,16 @@ public:
     // Shows a plain message; replaced by tests.
     std::function<void(const QString &message)> showMessage;
 
+    // The parts of the window, for its commands.
+    AppContext &context() { return m_context; }
+    TDBDataModule &database() { return m_database; }
+    ExplorerState &state() { return m_state; }
+    NoteListPane &notes() { return m_notes; }
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
     TExWebBrowser *content() const { return Content; }
-    static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -138,23 +131,19 @@ private:
     void createMenus();
     void createToolBar();
     void createPanes();
+    void connectPanes();
     QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
                         const QKeySequence &shortcut);
-    void showBlank();
-    void qtreeEditChange(const QString &text);
 
     AppContext &m_context;
     TDBDataModule &m_database;
-
-    // Window state.
     QPointer<QWidget> DropBoxWindow;
-    int CurrentTagId = -1;
-    QString CurrentTagPath;
-    int CurrentNoteId = -1;
-    QString SearchText;
-    QString EditNoteFile;
-    QString EditNoteTitle;
-    QString EditTagPath;
+    ExplorerState m_state;
+
+    NoteListPane m_notes{*this};
+    NoteCommands m_noteCommands{*this};
+    CatalogCommands m_catalogCommands{*this};
+    FileCommands m_fileCommands{*this};
 
     // Actions.
     QAction *AddNoteAct = nullptr;
@@ -170,6 +159,7 @@ private:
     QAction *EnglishAct = nullptr;
     QAction *ChineseAct = nullptr;
     QAction *ExitAct = nullptr;
+    QAction *ShowDropBoxAct = nullptr;
 
     // Controls.
     QToolBar *topBar = nullptr;
@@ -189,6 +179,5 @@ private:
     QAction *SetIconMenu = nullptr;
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
-    bool m_listing = false; // the note list is being filled
     ExportCommands *m_exportCommands = nullptr;
 };

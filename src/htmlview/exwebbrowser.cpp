@@ -3,6 +3,7 @@
 #include "findbar.h"
 #include "notepage.h"
 #include "pdfpagemarks.h"
+#include "wholefile.h"
 
 #include <QBuffer>
 #include <QEventLoop>
@@ -16,7 +17,6 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
@@ -159,10 +159,8 @@ TExWebBrowser::TExWebBrowser(QWidget *parent)
 void TExWebBrowser::Navigate(const QString &address)
 {
     m_busy = true;
-    if (address == QLatin1String("about:blank"))
-        load(QUrl(address));
-    else
-        load(QUrl::fromLocalFile(address));
+    m_navigated = address == QLatin1String("about:blank") ? QUrl(address) : QUrl::fromLocalFile(address);
+    load(m_navigated);
 }
 
 bool TExWebBrowser::WaitWhileBusy(int timeoutMs)
@@ -189,6 +187,32 @@ QString TExWebBrowser::DocumentUrl() const
     if (current.isEmpty())
         return QStringLiteral("about:blank");
     return current.toString();
+}
+
+namespace {
+
+// The document's own address against the one the program navigated to; a jump
+// within the document does not make it another one.
+bool IsSameDocument(const QString &documentAddress, const QUrl &navigated)
+{
+    if (navigated.isEmpty())
+        return false;
+    const QUrl shown(documentAddress);
+    if (navigated.isLocalFile())
+        return shown.isLocalFile() && QUrl::fromLocalFile(shown.toLocalFile()).adjusted(QUrl::RemoveFragment) ==
+                                          navigated.adjusted(QUrl::RemoveFragment);
+    return shown.adjusted(QUrl::RemoveFragment) == navigated.adjusted(QUrl::RemoveFragment);
+}
+
+} // namespace
+
+bool TExWebBrowser::ShowsNavigatedDocument()
+{
+    if (m_busy || m_navigated.isEmpty())
+        return false;
+    // The document itself is asked: an error page keeps the address asked for,
+    // but its document is Chromium's own.
+    return IsSameDocument(RunScript(QStringLiteral("document.URL")).toString(), m_navigated);
 }
 
 void TExWebBrowser::SetDesignMode(bool on)
@@ -378,9 +402,16 @@ void TExWebBrowser::SetElementText(const QString &text)
 
 void TExWebBrowser::SaveDocument(const QString &path)
 {
+    auto refuse = [&path](const QString &reason) {
+        return std::runtime_error(
+            QStringLiteral("Cannot write the note file \"%1\": %2").arg(path, reason).toStdString());
+    };
+    if (m_busy)
+        throw refuse(QStringLiteral("the note is still loading."));
     // The copy, not the shown document, gets the charset declaration: the file
-    // is UTF-8 whatever the captured page declared.
-    const QString html =
+    // is UTF-8 whatever the captured page declared. The address is read in the
+    // same script, so that the text written is the text of that document.
+    const QVariantMap saved =
         RunDocumentScript(QStringLiteral("(function () {"
                                          "  var root = document.documentElement;"
                                          "  if (!root) return null;"
@@ -400,19 +431,18 @@ void TExWebBrowser::SaveDocument(const QString &path)
                                          "  head.insertBefore(charset, head.firstChild);"
                                          "  var doctype = document.doctype"
                                          "      ? new XMLSerializer().serializeToString(document.doctype) + '\\n' : '';"
-                                         "  return doctype + copy.outerHTML + '\\n';"
+                                         "  return { address: document.URL, html: doctype + copy.outerHTML + '\\n' };"
                                          "})()"),
                           "save")
-            .toString();
+            .toMap();
+    const QString shown = saved.value(QStringLiteral("address")).toString();
+    if (!IsSameDocument(shown, m_navigated))
+        throw refuse(QStringLiteral("the view no longer shows the note but %1, which is not written over it.")
+                         .arg(shown.left(200)));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot write the note file \"%1\": %2").arg(path, file.errorString()).toStdString());
-    file.write(html.toUtf8());
-    if (!file.commit())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write the note file \"%1\": %2").arg(path, file.errorString()).toStdString());
+    const QString failure = writeWholeFile(path, saved.value(QStringLiteral("html")).toString().toUtf8());
+    if (!failure.isEmpty())
+        throw refuse(failure);
 }
 
 void TExWebBrowser::Print(const QString &headerText)
@@ -473,8 +503,7 @@ bool TExWebBrowser::SavePdf(const QPrinter &printer, const QByteArray &pdf, cons
     const QByteArray marked = MarkPdfPages(pdf, headerText, first, last, places);
     if (marked.isEmpty())
         return false;
-    QSaveFile file(printer.outputFileName());
-    return file.open(QIODevice::WriteOnly) && file.write(marked) == marked.size() && file.commit();
+    return writeWholeFile(printer.outputFileName(), marked).isEmpty();
 }
 
 bool TExWebBrowser::DrawPdfPages(QPrinter &printer, QByteArray &pdf, const QString &headerText)

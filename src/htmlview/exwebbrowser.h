@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QUrl>
 #include <QVariant>
 #include <QVariantMap>
 #include <QWebEngineView>
@@ -37,6 +38,9 @@ public:
 
     // The address of the loaded document ("about:blank" when empty).
     QString DocumentUrl() const;
+    // Whether the view shows, loaded and whole, the document of the last
+    // Navigate: not an error page, not anything a page moved the view to.
+    bool ShowsNavigatedDocument();
 
     void SetDesignMode(bool on);
     bool DesignMode();
@@ -70,8 +74,10 @@ public:
     void SetElementText(const QString &text);
 
     // Writes the document as UTF-8, declaring that charset, to the file; the
-    // file is replaced only once the whole text is written. Throws
-    // std::runtime_error naming the file when it cannot be written.
+    // file is replaced only once the whole text is written, and an existing file
+    // stays whole when writing fails. Only the document of the last Navigate is
+    // ever written. Throws std::runtime_error naming the file when it is not
+    // written.
     void SaveDocument(const QString &path);
 
     // Shows the print dialog and prints the document with the header text at the
@@ -100,5 +106,6 @@ private:
     bool DrawPdfPages(QPrinter &printer, QByteArray &pdf, const QString &headerText);
 
     bool m_busy = false;
+    QUrl m_navigated; // what the program last asked the view to show
     FindBar *m_findBar = nullptr;
 };

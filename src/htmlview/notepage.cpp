@@ -1,6 +1,7 @@
 #include "notepage.h"
 
 #include <QDesktopServices>
+#include <QWebEngineUrlRequestInterceptor>
 
 namespace {
 
@@ -15,12 +16,35 @@ public:
     }
 
 protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool) override
     {
-        if (url.isValid() && url.scheme() != QLatin1String("about"))
-            QDesktopServices::openUrl(url);
+        // A form aimed at a new window is not a link the user chose to follow.
+        if (type == NavigationTypeLinkClicked)
+            NotePage::OpenLinkInBrowser(url);
         deleteLater();
         return false;
+    }
+};
+
+// Frames and embedded objects never load, whatever asked for them: a note must
+// not show other files of the computer (an <iframe src="file:///etc/...">) or
+// pages of the web inside itself.
+class FrameBlocker : public QWebEngineUrlRequestInterceptor
+{
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        switch (info.resourceType()) {
+        case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
+        case QWebEngineUrlRequestInfo::ResourceTypeObject:
+        case QWebEngineUrlRequestInfo::ResourceTypePluginResource:
+            info.block(true);
+            break;
+        default:
+            break;
+        }
     }
 };
 
@@ -29,19 +53,30 @@ protected:
 NotePage::NotePage(QObject *parent)
     : QWebEnginePage(parent)
 {
+    setUrlRequestInterceptor(new FrameBlocker(this));
+}
+
+void NotePage::OpenLinkInBrowser(const QUrl &url)
+{
+    if (url.isValid() && url.scheme() != QLatin1String("about"))
+        QDesktopServices::openUrl(url);
 }
 
 bool NotePage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    if (type == NavigationTypeLinkClicked) {
-        // A jump within the note stays in the view; everything else is the web.
-        if (url.adjusted(QUrl::RemoveFragment) == this->url().adjusted(QUrl::RemoveFragment))
-            return true;
-        if (url.scheme() != QLatin1String("about"))
-            QDesktopServices::openUrl(url);
+    if (!isMainFrame)
         return false;
-    }
-    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // A typed navigation comes only from the program's own load of a note; the
+    // page's refreshes, forms, scripts and history moves are refused.
+    if (type == NavigationTypeTyped)
+        return true;
+    if (type != NavigationTypeLinkClicked)
+        return false;
+    // A jump within the note stays in the view; everything else is the web.
+    if (url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == this->url().adjusted(QUrl::RemoveFragment))
+        return true;
+    OpenLinkInBrowser(url);
+    return false;
 }
 
 QWebEnginePage *NotePage::createWindow(WebWindowType)

@@ -1,7 +1,8 @@
 #include "profilefile.h"
 
+#include "wholefile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <optional>
@@ -87,7 +88,7 @@ int ProfileFile::readInteger(const QString &section, const QString &key, int def
     return ok ? value : defaultValue;
 }
 
-bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
+bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value, QString *error)
 {
     QString lineEnd = QStringLiteral("\r\n");
     QStringList lines = readLines(m_path, &lineEnd);
@@ -123,9 +124,8 @@ bool ProfileFile::writeString(const QString &section, const QString &key, const 
         }
     }
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write((lines.join(lineEnd) + lineEnd).toUtf8());
-    return file.commit();
+    const QString failure = writeWholeFile(m_path, (lines.join(lineEnd) + lineEnd).toUtf8());
+    if (error)
+        *error = failure;
+    return failure.isEmpty();
 }

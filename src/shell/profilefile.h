@@ -19,8 +19,9 @@ public:
 
     // Writes the key in place, keeping the rest of the file and its line ends; a
     // missing key is added at the end of its section, a missing section at the end
-    // of the file. Returns false when the file cannot be written.
-    bool writeString(const QString &section, const QString &key, const QString &value);
+    // of the file. The file is replaced only once written whole. Returns false
+    // when it cannot be written, with the reason in error when one is given.
+    bool writeString(const QString &section, const QString &key, const QString &value, QString *error = nullptr);
 
 private:
     QString m_path;

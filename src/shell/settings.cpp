@@ -1,8 +1,11 @@
 #include "settings.h"
 
 #include "profilefile.h"
+#include "wholefile.h"
 
 #include <QFile>
+
+#include <stdexcept>
 
 namespace {
 const QString Section = QStringLiteral("Tavlo");
@@ -29,13 +32,19 @@ QByteArray Settings::defaultContent() const
     return QStringLiteral("[Tavlo]\r\nlang=en.ini\r\ndefaultClick=1\r\ndatapath=%1\r\n").arg(dataFolder()).toUtf8();
 }
 
-void Settings::writeDefaultSettings() const
+bool Settings::writeDefaultSettings(QString *error) const
 {
-    QFile file(filePath());
-    if (file.exists())
-        return;
-    if (file.open(QIODevice::NewOnly))
-        file.write(defaultContent());
+    if (QFile::exists(filePath()))
+        return true;
+    const QString failure = writeWholeFile(filePath(), defaultContent());
+    if (error && !failure.isEmpty())
+        *error = writeFailure(failure);
+    return failure.isEmpty();
+}
+
+QString Settings::writeFailure(const QString &reason) const
+{
+    return QStringLiteral("Cannot write the settings file \"%1\": %2").arg(filePath(), reason);
 }
 
 LoadedSettings Settings::loadSettings() const
@@ -44,18 +53,28 @@ LoadedSettings Settings::loadSettings() const
     LoadedSettings loaded;
     loaded.defaultClick = profile.readInteger(Section, QStringLiteral("defaultClick"), AddNoteClick);
     loaded.dataFolder = dataFolder();
-    if (profile.readString(Section, QStringLiteral("datapath"), loaded.dataFolder) != loaded.dataFolder)
-        profile.writeString(Section, QStringLiteral("datapath"), loaded.dataFolder);
+    if (profile.readString(Section, QStringLiteral("datapath"), loaded.dataFolder) != loaded.dataFolder) {
+        QString reason;
+        if (!profile.writeString(Section, QStringLiteral("datapath"), loaded.dataFolder, &reason))
+            loaded.writeError = writeFailure(reason);
+    }
     loaded.languageFileName = profile.readString(Section, QStringLiteral("lang"), DefaultLanguage);
     return loaded;
 }
 
+void Settings::writeKey(const QString &key, const QString &value) const
+{
+    QString reason;
+    if (!ProfileFile(filePath()).writeString(Section, key, value, &reason))
+        throw std::runtime_error(writeFailure(reason).toStdString());
+}
+
 void Settings::saveDoubleClickAction(int action) const
 {
-    ProfileFile(filePath()).writeString(Section, QStringLiteral("defaultClick"), QString::number(action));
+    writeKey(QStringLiteral("defaultClick"), QString::number(action));
 }
 
 void Settings::saveLanguageFileName(const QString &fileName) const
 {
-    ProfileFile(filePath()).writeString(Section, QStringLiteral("lang"), fileName);
+    writeKey(QStringLiteral("lang"), fileName);
 }

@@ -8,6 +8,7 @@ struct LoadedSettings
     int defaultClick = 1;     // 1 adds a note on a double-click, anything else shows the explorer
     QString dataFolder;       // always the program folder followed by "data/"
     QString languageFileName; // relative to the program folder
+    QString writeError;       // why correcting datapath failed; empty when it did not
 };
 
 // The settings file tavlo.ini in the program folder.
@@ -27,16 +28,25 @@ public:
     QByteArray defaultContent() const;
 
     // Creates the default file when there is no settings file; an existing file is
-    // never replaced, even when keys are missing from it.
-    void writeDefaultSettings() const;
+    // never replaced, even when keys are missing from it. Answers false when the
+    // file could not be made, with a message naming it in error when one is given;
+    // no partial file is left.
+    bool writeDefaultSettings(QString *error = nullptr) const;
 
     // Reads every key with its default and rewrites datapath when it differs in
     // any way from the data folder the program actually uses.
     LoadedSettings loadSettings() const;
 
+    // Each writes its key at once; std::runtime_error, naming the file, when the
+    // file cannot be written (the file then stays as it was).
     void saveDoubleClickAction(int action) const;
     void saveLanguageFileName(const QString &fileName) const;
 
+    // The message for a settings file that could not be written.
+    QString writeFailure(const QString &reason) const;
+
 private:
+    void writeKey(const QString &key, const QString &value) const;
+
     QString m_programFolder;
 };

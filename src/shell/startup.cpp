@@ -10,12 +10,17 @@
 #include "instanceguard.h"
 #include "interfacelanguage.h"
 #include "mainform.h"
+#include "runningcopy.h"
 #include "settings.h"
+#include "signalbridge.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 
 ClipnestProgram::ClipnestProgram(const QString &programFolder)
@@ -26,8 +31,10 @@ ClipnestProgram::ClipnestProgram(const QString &programFolder)
 
 ClipnestProgram::~ClipnestProgram()
 {
+    m_runningCopy.reset();
     m_context.catalogPaths.clear();
-    // Editors still open go without saving.
+    // Editors still open here were never asked to close (exit() closes them
+    // all); they go without saving.
     qDeleteAll(TEditorForm::openEditors());
     m_info.reset();
     m_about.reset();
@@ -39,6 +46,11 @@ ClipnestProgram::~ClipnestProgram()
 void ClipnestProgram::bringUp()
 {
     m_dropBox = std::make_unique<TDropForm>(m_context);
+    // The drop box's creation writes the default settings file. Asked again here
+    // (nothing is done once the file exists) so that a failure can be told once
+    // the windows are up.
+    QString settingsProblem;
+    Settings(m_context.programFolder).writeDefaultSettings(&settingsProblem);
     m_database = std::make_unique<TDBDataModule>(m_context.databasePath());
     m_explorer = std::make_unique<TMainForm>(m_context, *m_database);
     m_about = std::make_unique<TaboutForm>(m_context);
@@ -58,6 +70,10 @@ void ClipnestProgram::bringUp()
         m_about->activateWindow();
     };
     m_explorer->exitProgram = [this] { exit(); };
+    m_explorer->showDropBox = [this] {
+        m_dropBox->show();
+        m_dropBox->raise();
+    };
     QObject::connect(m_dropBox.get(), &TDropForm::exitRequested, m_dropBox.get(), [this] { exit(); });
 
     // Without a window manager "maximised" means nothing, so start at full size.
@@ -75,6 +91,11 @@ void ClipnestProgram::bringUp()
 
     m_context.catalogPaths = m_database->loadCatalogPaths();
     m_dropBox->show();
+    if (settingsProblem.isEmpty())
+        settingsProblem = settings.writeError;
+    if (!settingsProblem.isEmpty())
+        QTimer::singleShot(0, m_explorer.get(),
+                           [settingsProblem] { ClipnestApplication::reportError(settingsProblem); });
 }
 
 TEditorForm *ClipnestProgram::newEditor()
@@ -86,20 +107,69 @@ TEditorForm *ClipnestProgram::newEditor()
     return editor;
 }
 
-void ClipnestProgram::exit()
+bool ClipnestProgram::exit()
 {
+    if (m_exiting)
+        return false; // already asked; the editors' questions are still open
+    const QScopedValueRollback<bool> exiting(m_exiting, true);
+    QList<QPointer<TEditorForm>> editors;
+    for (TEditorForm *editor : TEditorForm::openEditors())
+        editors << editor;
+    for (const QPointer<TEditorForm> &editor : editors) {
+        if (editor && editor->isSaving()) {
+            // A save is waiting for its view; the exit comes back when it is done.
+            QTimer::singleShot(200, m_dropBox.get(), [this] { exit(); });
+            return false;
+        }
+    }
+    // The questions and messages of one editor's close run their own loops;
+    // an editor closed by the user meanwhile is simply skipped.
+    for (const QPointer<TEditorForm> &editor : editors) {
+        if (editor && !editor->close()) {
+            editor->raise();
+            editor->activateWindow();
+            return false;
+        }
+    }
     if (m_explorer)
         m_explorer->ClearExplorer();
     if (m_dropBox)
         m_dropBox->closeForExit();
     // exit(), not quit(): quit() asks every window to close, and the explorer only hides.
     QCoreApplication::exit(0);
+    return true;
+}
+
+void ClipnestProgram::showWindows()
+{
+    m_dropBox->show();
+    m_dropBox->raise();
+    m_dropBox->ShowMainActExecute();
+}
+
+void ClipnestProgram::endOnSignals()
+{
+    if (m_signals)
+        return;
+    m_signals = std::make_unique<SignalBridge>();
+    QObject::connect(m_signals.get(), &SignalBridge::received, m_signals.get(), [this] { exit(); });
+}
+
+bool ClipnestProgram::listenForLaterStarts(const QString &runtimeFolder)
+{
+    m_runningCopy = std::make_unique<RunningCopy>();
+    QObject::connect(m_runningCopy.get(), &RunningCopy::showRequested, m_runningCopy.get(), [this] { showWindows(); });
+    return m_runningCopy->listen(runtimeFolder);
 }
 
 int runClipnest(const QString &programFolder)
 {
+    // Released last, after the database: a new start never opens it while this
+    // copy still holds it.
     InstanceGuard guard;
     if (!guard.tryAcquire()) {
+        // The running copy comes into view, so it is never out of reach.
+        RunningCopy::askToShow(InstanceGuard::runtimeFolder());
         QMessageBox refusal(QMessageBox::NoIcon, QStringLiteral("Error"),
                             QStringLiteral("Clipnest is already running."), QMessageBox::Ok);
         refusal.exec();
@@ -114,8 +184,7 @@ int runClipnest(const QString &programFolder)
         ClipnestApplication::reportError(error.message());
         return 1;
     }
-    const int status = QCoreApplication::exec();
-    program.context().catalogPaths.clear();
-    guard.release();
-    return status;
+    program.endOnSignals();
+    program.listenForLaterStarts(InstanceGuard::runtimeFolder());
+    return QCoreApplication::exec();
 }

@@ -5,6 +5,8 @@
 #include <memory>
 
 class InterfaceLanguage;
+class RunningCopy;
+class SignalBridge;
 class TDBDataModule;
 class TDropForm;
 class TEditorForm;
@@ -26,8 +28,18 @@ public:
     // Creates the windows and the database module, shows the explorer and runs
     // the first loads. Throws DbError when the database cannot be opened.
     void bringUp();
-    // Empties the explorer and ends the message loop.
-    void exit();
+    // Ends the program in order: every open editor closes as the user's own
+    // close does (it saves); then the explorer is emptied and the message loop
+    // ends. An editor whose save fails stays open with its message and stops the
+    // exit. Answers whether the loop is ending.
+    bool exit();
+    // Shows the explorer and the drop box (asked by a later start).
+    void showWindows();
+    // SIGTERM, SIGINT and SIGHUP end the program as exit() does. Call after
+    // bringUp, once Qt WebEngine has set its own handlers.
+    void endOnSignals();
+    // Listens in the folder for later starts asking this copy to show itself.
+    bool listenForLaterStarts(const QString &runtimeFolder);
     // A new note editor with the current interface language, knowing the
     // explorer and the drop box; the caller shows it.
     TEditorForm *newEditor();
@@ -41,6 +53,8 @@ public:
     InterfaceLanguage *language() const { return m_language.get(); }
 
 private:
+    // Released last: a second signal while the objects go is still caught.
+    std::unique_ptr<SignalBridge> m_signals;
     AppContext m_context;
     std::unique_ptr<InterfaceLanguage> m_language;
     // Created in this order; members are destroyed in the reverse one.
@@ -49,6 +63,9 @@ private:
     std::unique_ptr<TMainForm> m_explorer;
     std::unique_ptr<TaboutForm> m_about;
     std::unique_ptr<TInfoForm> m_info;
+    // Made after bring-up, released first.
+    std::unique_ptr<RunningCopy> m_runningCopy;
+    bool m_exiting = false;
 };
 
 // The whole run: the single-instance guard, bringing up, the message loop and

@@ -340,16 +340,17 @@ void DropTest::waitsEndWhileTheProgramQuits()
     const QByteArray clip =
         buildClipText(QStringLiteral("<p>late</p><img src=\"%1/p/late.png\">").arg(server.base()).toUtf8(),
                       server.base() + QStringLiteral("/"), QString());
-    TEditorForm *editor = m_program->newEditor();
+    QPointer<TEditorForm> editor = m_program->newEditor();
     const QString page = editor->content()->url().toLocalFile();
+    TExWebBrowser view;
     // Exit chosen while a drop is parsed: the parse and the view's waits still end.
     QString body;
     bool loaded = false;
     QTimer::singleShot(0, [&] {
         m_program->exit(); // the Exit command, with the explorer still shown
         body = parseDroppedClipResponsively(clip, m_folder->dataFolder(), {}).body;
-        editor->content()->Navigate(page);
-        loaded = editor->content()->WaitWhileBusy(20000);
+        view.Navigate(page);
+        loaded = view.WaitWhileBusy(20000);
     });
     QElapsedTimer timer;
     timer.start();
@@ -357,6 +358,9 @@ void DropTest::waitsEndWhileTheProgramQuits()
     QVERIFY(timer.elapsed() < 60000);
     QVERIFY2(body.contains(QStringLiteral("images/late.png")), qPrintable(body));
     QVERIFY(loaded);
+    // The empty editor was closed by the Exit as by its own close box.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!editor);
 }
 
 CLIPNEST_TEST_MAIN(DropTest)

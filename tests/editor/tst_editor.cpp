@@ -6,6 +6,7 @@
 #include "fontsizes.h"
 #include "insertdialogs.h"
 #include "notesavedreceiver.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QAbstractItemView>
@@ -15,7 +16,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -106,6 +109,10 @@ private slots:
     void screenCaptureIsStoredAndAppended();
     void highlighterWrapsTheSelectionAsText();
     void catalogFieldSuggestsKnownPaths();
+    void hostileNoteNeverReplacesItself_data();
+    void hostileNoteNeverReplacesItself();
+    void viewMovedAwayIsNeverSaved();
+    void fullDiskKeepsNoteAndWindow();
 };
 
 void EditorTest::opensOnTodaysTemplateInEditMode()
@@ -564,6 +571,157 @@ void EditorTest::catalogFieldSuggestsKnownPaths()
     QVERIFY(completer->popup()->isVisible());
     QCOMPARE(completer->completionCount(), 2);
     delete editor;
+}
+
+void EditorTest::hostileNoteNeverReplacesItself_data()
+{
+    QTest::addColumn<QByteArray>("hostile");
+    QTest::addColumn<bool>("pressEnter");
+    QTest::newRow("meta refresh") << QByteArray("<meta http-equiv=\"refresh\" content=\"1;url=file:///etc/passwd\">")
+                                  << false;
+    QTest::newRow("Enter in a search form")
+        << QByteArray("<form action=\"https://example.org/search\"><input id=\"q\" name=\"q\" value=\"x\"></form>")
+        << true;
+    QTest::newRow("frame of a local file") << QByteArray("<iframe src=\"file:///etc/passwd\"></iframe>") << false;
+}
+
+void EditorTest::hostileNoteNeverReplacesItself()
+{
+    QFETCH(QByteArray, hostile);
+    QFETCH(bool, pressEnter);
+    Fixture f;
+    const QString folder = todayFolder(f.context);
+    QVERIFY(QDir().mkpath(folder));
+    const QString notePath = folder + QStringLiteral("/stored.html");
+    {
+        QFile note(notePath);
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write("<!DOCTYPE html><html><head>" + hostile + "</head><body><p>the stored note</p>" + hostile +
+                   "</body></html>");
+    }
+    TEditorForm *editor = f.editor();
+    editor->LoadNote(4, notePath, 1, QStringLiteral("Stored"), QStringLiteral("Work"));
+    editor->setEditMode(false); // browsing: forms and refreshes would act now
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    if (pressEnter) {
+        editor->content()->RunScript(QStringLiteral("document.getElementById('q').focus(); true"));
+        QTest::keyClick(editor->content()->focusProxy(), Qt::Key_Return);
+    }
+    QTest::qWait(1800);
+    QVERIFY(closeEditor(editor));
+    QFile saved(notePath);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray html = saved.readAll();
+    QVERIFY2(html.contains("the stored note"), html.constData());
+    QVERIFY(!html.contains("root:"));
+    QVERIFY(f.messages.isEmpty());
+}
+
+void EditorTest::viewMovedAwayIsNeverSaved()
+{
+    Fixture f;
+    const QString folder = todayFolder(f.context);
+    QVERIFY(QDir().mkpath(folder));
+    const QString notePath = folder + QStringLiteral("/stored.html");
+    const QString otherPath = folder + QStringLiteral("/other.html");
+    for (const auto &[path, text] : {std::pair{notePath, QByteArray("<p>the stored note</p>")},
+                                     std::pair{otherPath, QByteArray("<p>another page</p>")}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    TEditorForm *editor = f.editor();
+    editor->LoadNote(4, notePath, 1, QStringLiteral("Stored"), QStringLiteral("Work"));
+    // Whatever moved it, the view now shows a page that is not the note.
+    QSignalSpy moved(editor->content(), &QWebEngineView::loadFinished);
+    editor->content()->load(QUrl::fromLocalFile(otherPath));
+    QVERIFY(moved.wait(15000));
+
+    // The close tells why nothing can be saved, and the window stays unless the
+    // user lets it go unsaved.
+    QStringList questions;
+    editor->askYesNo = [&](const QString &question) {
+        questions << question;
+        return false;
+    };
+    QVERIFY(!closeEditor(editor));
+    QCOMPARE(questions.size(), 1);
+    QVERIFY2(questions.first().contains(notePath), qPrintable(questions.first()));
+    QFile stored(notePath);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), QByteArray("<p>the stored note</p>"));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 0);
+
+    editor->askYesNo = [](const QString &) { return true; };
+    QVERIFY(closeEditor(editor));
+}
+
+void EditorTest::fullDiskKeepsNoteAndWindow()
+{
+    SmallDisk disk(512);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    Fixture f;
+    f.context.dataFolder = disk.path() + QStringLiteral("data/");
+    QVERIFY(QDir().mkpath(f.context.dataFolder));
+    QVERIFY(QFile::copy(f.folder.dataFolder() + QStringLiteral("template.html"),
+                        f.context.dataFolder + QStringLiteral("template.html")));
+    // About 120 KB stay free.
+    const QString fillerPath = disk.path() + QStringLiteral("filler");
+    {
+        QFile filler(fillerPath);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QCOMPARE(filler.write(QByteArray(380 * 1024, 'f')), qint64(380 * 1024));
+    }
+
+    TEditorForm *editor = f.editor();
+    editor->PrefillFromCapture(QStringLiteral("<p>first part %1</p>").arg(QString(40000, QLatin1Char('a'))),
+                               QStringLiteral("Long note"));
+    QVERIFY(editor->SaveNote());
+    const QString notePath = editor->noteFolder() + QLatin1Char('/') + editor->noteFileName();
+    QFile note(notePath);
+    QVERIFY(note.open(QIODevice::ReadOnly));
+    const QByteArray whole = note.readAll();
+    note.close();
+    QVERIFY(whole.contains("first part"));
+
+    // 200 KB more do not fit: the editor says what failed and where, stays
+    // open, and the complete earlier note stays on disk.
+    editor->AppendToBody(QStringLiteral("<p>second part %1</p>").arg(QString(200000, QLatin1Char('b'))));
+    QVERIFY(!closeEditor(editor));
+    QCOMPARE(f.messages.size(), 1);
+    QVERIFY2(f.messages.first().contains(notePath) &&
+                 f.messages.first().contains(QLatin1String("space"), Qt::CaseInsensitive),
+             qPrintable(f.messages.first()));
+    QVERIFY(note.open(QIODevice::ReadOnly));
+    QCOMPARE(note.readAll(), whole);
+    note.close();
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+
+    // An attachment and a screen capture that do not fit leave nothing behind.
+    const QString big = f.sourceFile(QStringLiteral("big.bin"), QByteArray(300 * 1024, 'x'));
+    try {
+        editor->AddAttachment(big);
+        QFAIL("copying an attachment onto a full disk reported success");
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(big), error.what());
+    }
+    QCOMPARE(editor->attachList()->topLevelItemCount(), 0);
+    QCOMPARE(QDir(editor->noteFolder() + QStringLiteral("/attaches")).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    QImage noise(600, 600, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, QRandomGenerator::global()->generate());
+    editor->grabScreenRegion = [&] { return noise; };
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, editor->snapClick());
+    QCOMPARE(QDir(editor->noteFolder() + QStringLiteral("/images")).entryList(QDir::Files | QDir::Hidden).size(), 0);
+
+    // Once there is room again the same window saves the whole note.
+    QVERIFY(QFile::remove(fillerPath));
+    QVERIFY(closeEditor(editor));
+    QVERIFY(note.open(QIODevice::ReadOnly));
+    const QByteArray saved = note.readAll();
+    QVERIFY(saved.contains("first part") && saved.contains("second part") && saved.contains("</html>"));
 }
 
 CLIPNEST_TEST_MAIN(EditorTest)

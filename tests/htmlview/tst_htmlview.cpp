@@ -1,6 +1,7 @@
 #include "exwebbrowser.h"
 #include "findbar.h"
 #include "notepage.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QClipboard>
@@ -141,12 +142,18 @@ private slots:
     void saveWritesUtf8AndDeclaresIt();
     void saveKeepsRelativePictureAddresses();
     void saveReplacesTheFileOrReportsIt();
+    void fullDiskNeverCutsANoteShort();
+    void onlyTheNavigatedDocumentIsSaved();
+    void viewStaysOnTheNote_data();
+    void viewStaysOnTheNote();
+    void framesNeverShowOtherFiles();
     void printedPagesCarryTitleAndPageNumbers();
     void savedPdfKeepsTextAndStaysSmall();
     void findBarFindsAndCloses();
     void linksOpenInTheUsersBrowser_data();
     void linksOpenInTheUsersBrowser();
     void clickedLinkLeavesTheViewOnTheNote();
+    void linkToANewWindowOpensInTheUsersBrowser();
     void rightClickCallsTheHookInsteadOfAMenu();
     void waitWhileBusyEndsOnAHangingLoad();
 
@@ -530,6 +537,176 @@ void HtmlViewTest::saveReplacesTheFileOrReportsIt()
     QVERIFY(!QFile::exists(unwritable));
 }
 
+void HtmlViewTest::fullDiskNeverCutsANoteShort()
+{
+    SmallDisk disk(96);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    TExWebBrowser view;
+    QVERIFY(ShowHtml(view, FilePath(QStringLiteral("source.html")),
+                     "<!DOCTYPE html><html><body><p id=\"first\">complete note</p></body></html>"));
+    // A whole note of 40 KB fits.
+    view.InsertAtEndOfBody(QStringLiteral("<p>%1</p>").arg(QString(40000, QLatin1Char('a'))));
+    const QString note = disk.path() + QStringLiteral("note.html");
+    view.SaveDocument(note);
+    const QByteArray whole = ReadFile(note);
+    QVERIFY(whole.size() > 40000);
+    QVERIFY(whole.contains("complete note"));
+
+    // Saved again with 200 KB more, it no longer fits: the save says so and the
+    // note on disk stays the complete earlier one.
+    view.InsertAtEndOfBody(QStringLiteral("<p>%1</p>").arg(QString(200000, QLatin1Char('b'))));
+    try {
+        view.SaveDocument(note);
+        QFAIL("a save bigger than the free space reported success");
+    } catch (const std::runtime_error &error) {
+        const QString text = QString::fromUtf8(error.what());
+        QVERIFY2(text.contains(note), error.what());
+        QVERIFY2(text.contains(QLatin1String("space"), Qt::CaseInsensitive), error.what());
+    }
+    QCOMPARE(ReadFile(note), whole);
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"note.html"});
+
+    // A new note that does not fit leaves no file at all.
+    const QString fresh = disk.path() + QStringLiteral("fresh.html");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.SaveDocument(fresh));
+    QVERIFY(!QFile::exists(fresh));
+}
+
+void HtmlViewTest::onlyTheNavigatedDocumentIsSaved()
+{
+    const QString target = FilePath(QStringLiteral("note.html"));
+    QVERIFY(WriteFile(target, "<p>the stored note</p>"));
+
+    // A note file that has gone: the view shows the engine's error page.
+    TExWebBrowser view;
+    view.Navigate(FilePath(QStringLiteral("gone.html")));
+    QVERIFY(view.WaitWhileBusy());
+    QVERIFY(!view.ShowsNavigatedDocument());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.SaveDocument(target));
+    QCOMPARE(ReadFile(target), QByteArray("<p>the stored note</p>"));
+
+    // A view never navigated by the program has no note to save.
+    TExWebBrowser loaded;
+    QSignalSpy finished(&loaded, &QWebEngineView::loadFinished);
+    loaded.load(QUrl::fromLocalFile(target));
+    QVERIFY(finished.wait(15000));
+    QVERIFY(!loaded.ShowsNavigatedDocument());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, loaded.SaveDocument(target));
+
+    // A folder name with spaces and Chinese is still the same document.
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("日记 folder")));
+    const QString odd = FilePath(QStringLiteral("日记 folder/note #1.html"));
+    QVERIFY(ShowHtml(view, odd, "<!DOCTYPE html><html><body><p>odd place</p></body></html>"));
+    QVERIFY(view.ShowsNavigatedDocument());
+    view.SaveDocument(odd);
+    QVERIFY(ReadFile(odd).contains("odd place"));
+}
+
+void HtmlViewTest::viewStaysOnTheNote_data()
+{
+    QTest::addColumn<QByteArray>("note");
+    QTest::addColumn<QString>("action");
+
+    // secret.html stands for any file of the computer, such as /etc/passwd.
+    QTest::newRow("meta refresh to a local file")
+        << QByteArray("<meta http-equiv=\"refresh\" content=\"0;url=secret.html\">") << QString();
+    QTest::newRow("meta refresh after a second")
+        << QByteArray("<meta http-equiv=\"REFRESH\" content=\"1; URL=file:///etc/passwd\">") << QString();
+    QTest::newRow("Enter in a search form")
+        << QByteArray("<form action=\"secret.html\"><input id=\"field\" name=\"q\" value=\"x\"></form>")
+        << QStringLiteral("enter");
+    QTest::newRow("form sent to an unreachable server")
+        << QByteArray("<form method=\"post\" action=\"http://127.0.0.1:9/\"><input name=\"q\"></form>")
+        << QStringLiteral("document.forms[0].submit()");
+    QTest::newRow("window.location") << QByteArray("<script>window.location = 'secret.html';</script>") << QString();
+    QTest::newRow("location on load") << QByteArray("<body onload=\"location.href = 'secret.html'\"></body>")
+                                      << QString();
+    QTest::newRow("history back") << QByteArray() << QStringLiteral("history.back()");
+    QTest::newRow("mouse back button") << QByteArray() << QStringLiteral("back button");
+}
+
+void HtmlViewTest::viewStaysOnTheNote()
+{
+    QFETCH(QByteArray, note);
+    QFETCH(QString, action);
+
+    QVERIFY(WriteFile(FilePath(QStringLiteral("secret.html")), "<p>SECRET CONTENT</p>"));
+    TExWebBrowser view;
+    // An earlier document, so that the history has somewhere to go back to.
+    QVERIFY(ShowHtml(view, FilePath(QStringLiteral("earlier.html")), "<p>SECRET CONTENT</p>"));
+    const QString notePath = FilePath(QStringLiteral("note.html"));
+    QVERIFY(ShowHtml(view, notePath,
+                     "<!DOCTYPE html><html><head>" + note + "</head><body><p>the note itself</p>" + note +
+                         "</body></html>"));
+    QWidget *surface = ShowOnScreen(view);
+    QVERIFY(surface);
+    if (action == QLatin1String("enter")) {
+        view.RunScript(QStringLiteral("document.getElementById('field').focus(); true"));
+        QTest::keyClick(surface, Qt::Key_Return);
+    } else if (action == QLatin1String("back button")) {
+        QTest::mouseClick(surface, Qt::BackButton, {}, QPoint(20, 20));
+    } else if (!action.isEmpty()) {
+        view.RunScript(action + QStringLiteral("; true"));
+    }
+    QTest::qWait(1800); // past the one-second refresh
+
+    QCOMPARE(view.url(), QUrl::fromLocalFile(notePath));
+    QVERIFY(view.WaitWhileBusy());
+    QVERIFY(view.ShowsNavigatedDocument());
+    QVERIFY(view.BodyInnerHtml().contains(QLatin1String("the note itself")));
+    view.SaveDocument(notePath);
+    const QByteArray saved = ReadFile(notePath);
+    QVERIFY2(saved.contains("the note itself"), saved.constData());
+    QVERIFY(!saved.contains("SECRET"));
+    QVERIFY(m_opened->urls.isEmpty());
+}
+
+void HtmlViewTest::framesNeverShowOtherFiles()
+{
+    QTemporaryDir elsewhere;
+    const QString secret = elsewhere.filePath(QStringLiteral("secret.txt"));
+    QVERIFY(WriteFile(secret, "SECRET CONTENT"));
+    QVERIFY(WriteFile(FilePath(QStringLiteral("beside.html")), "<p>SECRET CONTENT</p>"));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("images")));
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(FilePath(QStringLiteral("images/own.png"))));
+
+    const QByteArray secretAddress = QUrl::fromLocalFile(secret).toEncoded();
+    TExWebBrowser view;
+    QVERIFY(ShowHtml(view, FilePath(QStringLiteral("note.html")),
+                     "<!DOCTYPE html><html><body><p>note</p>"
+                     "<iframe src=\"" +
+                         secretAddress +
+                         "\"></iframe>"
+                         "<iframe src=\"beside.html\"></iframe>"
+                         "<object data=\"" +
+                         secretAddress +
+                         "\" type=\"text/plain\"></object>"
+                         "<embed src=\"" +
+                         secretAddress +
+                         "\" type=\"text/plain\">"
+                         "<img src=\"images/own.png\"></body></html>"));
+    ShowOnScreen(view);
+    QTest::qWait(800);
+    const QString framed =
+        view.RunScript(
+                QStringLiteral("Array.from(document.querySelectorAll('iframe, object, embed'))"
+                               ".map(function (frame) {"
+                               "  try {"
+                               "    var inner = frame.contentDocument;"
+                               "    return inner && inner.documentElement ? inner.documentElement.innerText : '';"
+                               "  } catch (e) { return ''; }"
+                               "}).join('|')"))
+            .toString();
+    QVERIFY2(!framed.contains(QLatin1String("SECRET")), qPrintable(framed));
+    // The note's own pictures still show.
+    QTRY_VERIFY(view.RunScript(QStringLiteral("document.images[0].complete && document.images[0].naturalWidth === 8"))
+                    .toBool());
+    QVERIFY(view.ShowsNavigatedDocument());
+}
+
 void HtmlViewTest::printedPagesCarryTitleAndPageNumbers()
 {
     QByteArray html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
@@ -697,6 +874,14 @@ void HtmlViewTest::linksOpenInTheUsersBrowser_data()
     QTest::newRow("clicked jump within the note")
         << note + QStringLiteral("#part") << int(QWebEnginePage::NavigationTypeLinkClicked) << true << false;
     QTest::newRow("program loads a note") << "other.html" << int(QWebEnginePage::NavigationTypeTyped) << true << false;
+    QTest::newRow("form submitted") << "https://example.org/search?q=x"
+                                    << int(QWebEnginePage::NavigationTypeFormSubmitted) << false << false;
+    QTest::newRow("refresh or redirect") << "file:///etc/passwd" << int(QWebEnginePage::NavigationTypeRedirect) << false
+                                         << false;
+    QTest::newRow("history move") << "other.html" << int(QWebEnginePage::NavigationTypeBackForward) << false << false;
+    QTest::newRow("reload") << note << int(QWebEnginePage::NavigationTypeReload) << false << false;
+    QTest::newRow("script or anything else")
+        << "other.html" << int(QWebEnginePage::NavigationTypeOther) << false << false;
 }
 
 void HtmlViewTest::linksOpenInTheUsersBrowser()
@@ -735,6 +920,22 @@ void HtmlViewTest::clickedLinkLeavesTheViewOnTheNote()
     QTest::qWait(200);
     QCOMPARE(view.url(), QUrl::fromLocalFile(notePath));
     QVERIFY(!view.Busy());
+}
+
+void HtmlViewTest::linkToANewWindowOpensInTheUsersBrowser()
+{
+    TExWebBrowser view;
+    const QString notePath = FilePath(QStringLiteral("note.html"));
+    QVERIFY(ShowHtml(view, notePath,
+                     "<!DOCTYPE html><html><body style=\"margin:0\">"
+                     "<a href=\"https://example.org/new\" target=\"_blank\" "
+                     "style=\"display:block;width:300px;height:200px\">a link</a></body></html>"));
+    QWidget *surface = ShowOnScreen(view);
+    QVERIFY(surface);
+    QTest::qWait(300);
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
+    QTRY_COMPARE(m_opened->urls, QList<QUrl>{QUrl(QStringLiteral("https://example.org/new"))});
+    QCOMPARE(view.url(), QUrl::fromLocalFile(notePath));
 }
 
 void HtmlViewTest::rightClickCallsTheHookInsteadOfAMenu()

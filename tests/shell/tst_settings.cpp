@@ -1,5 +1,6 @@
 #include "profilefile.h"
 #include "settings.h"
+#include "smalldisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +39,7 @@ private slots:
     void doubleClickActionIsWrittenInPlace();
     void profileNamesIgnoreCase();
     void profileAddsMissingKeysAndSections();
+    void fullDiskKeepsTheFileAndSaysWhere();
 };
 
 void SettingsTest::defaultFileIsWrittenByteForByte()
@@ -169,6 +171,58 @@ void SettingsTest::profileAddsMissingKeysAndSections()
     // A byte-order mark in front of the first section does not hide it.
     writeAll(path, "\xEF\xBB\xBF[DropForm]\r\nExit1=Quit\r\n");
     QCOMPARE(file.readString(QStringLiteral("DropForm"), QStringLiteral("Exit1"), QString()), QStringLiteral("Quit"));
+}
+
+void SettingsTest::fullDiskKeepsTheFileAndSaysWhere()
+{
+    SmallDisk disk(32);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    const QString folder = disk.path() + QStringLiteral("program/");
+    QVERIFY(QDir().mkpath(folder));
+    Settings settings(folder);
+    QVERIFY(settings.writeDefaultSettings());
+    const QByteArray whole = readAll(settings.filePath());
+
+    // Fill the disk up to the last byte.
+    QFile filler(disk.path() + QStringLiteral("filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+
+    QString error;
+    Settings other(disk.path());
+    QVERIFY(!other.writeDefaultSettings(&error));
+    QVERIFY2(error.contains(other.filePath()), qPrintable(error));
+    QVERIFY(!QFile::exists(other.filePath()));
+
+    try {
+        settings.saveDoubleClickAction(Settings::ShowExplorerClick);
+        QFAIL("a settings write on a full disk reported success");
+    } catch (const std::runtime_error &failure) {
+        const QString text = QString::fromUtf8(failure.what());
+        QVERIFY2(text.contains(settings.filePath()) && text.contains(QLatin1String("space"), Qt::CaseInsensitive),
+                 failure.what());
+    }
+    QCOMPARE(readAll(settings.filePath()), whole);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, settings.saveLanguageFileName(QStringLiteral("cn.ini")));
+    QCOMPARE(readAll(settings.filePath()), whole);
+
+    // A datapath to correct at start-up: the failure is told, the file kept.
+    QVERIFY(QFile::remove(disk.path() + QStringLiteral("filler")));
+    writeAll(settings.filePath(), "[Tavlo]\r\ndatapath=/elsewhere/data/\r\n");
+    const QByteArray stale = readAll(settings.filePath());
+    QFile again(disk.path() + QStringLiteral("filler"));
+    QVERIFY(again.open(QIODevice::WriteOnly));
+    while (again.write(block) == block.size() && again.flush()) {
+    }
+    again.close();
+    const LoadedSettings loaded = settings.loadSettings();
+    QCOMPARE(loaded.dataFolder, folder + QStringLiteral("data/"));
+    QVERIFY2(loaded.writeError.contains(settings.filePath()), qPrintable(loaded.writeError));
+    QCOMPARE(readAll(settings.filePath()), stale);
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)

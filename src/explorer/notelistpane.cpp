@@ -1,0 +1,156 @@
+#include "notelistpane.h"
+
+#include "appcontext.h"
+#include "attachlistitem.h"
+#include "dbdatamodule.h"
+#include "exwebbrowser.h"
+#include "mainform.h"
+#include "tagtreeview.h"
+
+#include <QFileInfo>
+#include <QIcon>
+#include <QLocale>
+#include <QTreeWidget>
+
+namespace {
+
+QString formatCreateDate(const QDateTime &created)
+{
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(created.date(), QLocale::ShortFormat);
+    if (created.time() != QTime(0, 0))
+        text += QLatin1Char(' ') + locale.toString(created.time(), QLocale::LongFormat);
+    return text;
+}
+
+} // namespace
+
+NoteListPane::NoteListPane(TMainForm &explorer)
+    : m_explorer(explorer)
+{
+}
+
+const NoteListRecord *NoteListPane::noteRecord(const QTreeWidgetItem *item)
+{
+    if (!item)
+        return nullptr;
+    return &static_cast<const NoteListItem *>(item)->record;
+}
+
+const NoteListRecord *NoteListPane::selectedNote() const
+{
+    QTreeWidgetItem *item = m_explorer.noteList()->currentItem();
+    return item && item->isSelected() ? noteRecord(item) : nullptr;
+}
+
+void NoteListPane::setCurrentNoteQuietly(QTreeWidgetItem *item)
+{
+    m_listing = true;
+    m_explorer.noteList()->setCurrentItem(item);
+    m_listing = false;
+}
+
+void NoteListPane::showBlank()
+{
+    m_explorer.content()->Navigate(QStringLiteral("about:blank"));
+    m_explorer.content()->WaitWhileBusy();
+}
+
+void NoteListPane::ShowTagNotes()
+{
+    TagTreeView *tree = m_explorer.TagTreeView_();
+    QTreeWidget *list = m_explorer.noteList();
+    ExplorerState &state = m_explorer.state();
+    TagTreeItem *tag = tree->selectedTag();
+    if (!tag)
+        return;
+    const int tagId = tag->record.tagid;
+    const QString tagPath = tag->record.path;
+    m_listing = true;
+    list->clear();
+    m_explorer.attachList()->clear();
+    m_listing = false;
+    showBlank();
+    // Another node may have been chosen while the view emptied; that one is shown.
+    TagTreeItem *still = tree->selectedTag();
+    if (!still || still->record.tagid != tagId)
+        return;
+    state.CurrentTagId = tagId;
+    state.CurrentTagPath = tagPath;
+
+    TDBDataModule &database = m_explorer.database();
+    QSqlQuery &query = state.SearchText.trimmed().isEmpty()
+                           ? database.runQuery(QStringLiteral("select * from note where tagid=?"), {state.CurrentTagId})
+                           : database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) "
+                                                              "like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
+                                               {state.CurrentTagId, state.SearchText});
+    const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    QList<QTreeWidgetItem *> items;
+    while (query.next()) {
+        auto *item =
+            new NoteListItem({fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
+                              query.value(QStringLiteral("createdate")).toDateTime(), fieldPath(query, "filename")});
+        item->setText(0, item->record.title);
+        item->setText(1, formatCreateDate(item->record.createdate));
+        item->setIcon(0, noteIcon);
+        items.append(item);
+    }
+    query.finish();
+    m_listing = true;
+    list->addTopLevelItems(items);
+    if (!items.isEmpty())
+        list->setCurrentItem(items.first());
+    m_listing = false;
+}
+
+void NoteListPane::SelectTagAndNote(int noteId, int tagId)
+{
+    TagTreeView *tree = m_explorer.TagTreeView_();
+    QTreeWidget *list = m_explorer.noteList();
+    if (TagTreeItem *tag = tree->findTag(tagId))
+        tree->setCurrentItem(tag);
+    ShowTagNotes();
+    // Looked up again after each wait: the tree or the list may have been rebuilt.
+    if (TagTreeItem *tag = tree->findTag(tagId))
+        tree->scrollToItem(tag);
+    auto findNote = [list, noteId]() -> QTreeWidgetItem * {
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (noteRecord(list->topLevelItem(i))->noteid == noteId)
+                return list->topLevelItem(i);
+        }
+        return nullptr;
+    };
+    if (QTreeWidgetItem *found = findNote())
+        setCurrentNoteQuietly(found);
+    ShowNote();
+    if (QTreeWidgetItem *found = findNote())
+        list->scrollToItem(found);
+}
+
+void NoteListPane::ShowNote()
+{
+    QTreeWidget *list = m_explorer.noteList();
+    const NoteListRecord *selected = selectedNote();
+    if (!selected)
+        return;
+    // A copy: the list may be rebuilt while the view loads.
+    const NoteListRecord note = *selected;
+    const QString fullPath = m_explorer.context().dataFolder + note.filename;
+    if (QFileInfo::exists(fullPath))
+        m_explorer.content()->Navigate(fullPath);
+    m_explorer.content()->WaitWhileBusy();
+    // Another note may have been chosen while this one loaded; that one is shown.
+    const NoteListRecord *now = noteRecord(list->currentItem());
+    if (!now || now->noteid != note.noteid)
+        return;
+    ExplorerState &state = m_explorer.state();
+    state.CurrentNoteId = note.noteid;
+    state.CurrentTagId = note.tagid;
+    state.EditNoteFile = fullPath;
+    state.EditNoteTitle = note.title;
+    state.EditTagPath = state.CurrentTagPath;
+
+    m_explorer.attachList()->clear();
+    AttachListItem::listStored(m_explorer.database(), note.noteid, m_explorer.context().dataFolder,
+                               m_explorer.attachList());
+}
