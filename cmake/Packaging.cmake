@@ -23,10 +23,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded, not linked: Qt's Firebird driver and the embedded engine, and the SVG
-# plugins that draw the icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-ibase, firebird3.0-server-core, libqt6svg6")
+# Loaded, not linked: Qt's Firebird driver and the embedded engine, the SVG
+# plugins that draw the icon, and the icon theme the toolbars and menus name
+# their pictures from (without it the toolbar buttons have no pictures at all).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-ibase, firebird3.0-server-core, libqt6svg6, adwaita-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-wqy-microhei | fonts-noto-cjk, adwaita-icon-theme, xdg-utils, qt6-image-formats-plugins, qt6-gtk-platformtheme, qt6-wayland")
+    "fonts-wqy-microhei | fonts-noto-cjk, xdg-utils, qt6-image-formats-plugins, qt6-gtk-platformtheme, qt6-wayland")
 
 include(CPack)

@@ -80,7 +80,7 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" > "$work/cpa
 deb=$(ls "$work"/package/clipnest_*.deb)
 dpkg-deb -I "$deb" > "$work/control"
 depends=$(sed -n 's/^ Depends: //p' "$work/control")
-for needed in libqt6sql6-ibase firebird3.0-server-core libqt6webenginecore6-bin libqt6svg6 \
+for needed in libqt6sql6-ibase firebird3.0-server-core libqt6webenginecore6-bin libqt6svg6 adwaita-icon-theme \
     libqt6webenginewidgets6 libqt6pdf6 libqpdf29 libarchive13 libfbclient2 libcurl4; do
     grep -q "\b$needed\b" <<< "$depends" || fail "Depends lacks $needed: $depends"
 done

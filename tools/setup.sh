@@ -47,6 +47,7 @@ test_packages=(
     desktop-file-utils
     appstream
     dpkg-dev
+    file
 )
 
 mode=${1:-test}

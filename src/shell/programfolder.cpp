@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -40,13 +43,11 @@ void copyOver(const QString &source, const QString &target)
         copied.setFileTime(shippedTime, QFileDevice::FileModificationTime);
         copied.close();
     }
-    if (!QFile::remove(target) && QFile::exists(target)) {
+    // rename(2) replaces the old copy in one step; there is never a moment without one.
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(partial);
-        fail(QStringLiteral("replace"), target, QStringLiteral("the file cannot be removed"));
-    }
-    if (!QFile::rename(partial, target)) {
-        QFile::remove(partial);
-        fail(QStringLiteral("write"), target, QStringLiteral("the file cannot be renamed into place"));
+        fail(QStringLiteral("write"), target, reason);
     }
 }
 

@@ -23,6 +23,8 @@ void writeContent(const QString &path, const QByteArray &content, const QDateTim
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
+    // Written out first: a write at close would stamp the file with the clock again.
+    QVERIFY(file.flush());
     QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
