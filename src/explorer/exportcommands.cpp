@@ -60,10 +60,10 @@ ExportCommands::ExportCommands(TMainForm &explorer, AppContext &context, TDBData
         m_explorer.addAction(action);
         return action;
     };
-    ExportNoteAct = makeAction("ExportNoteAct", tr("Export note to folder..."), "document-export");
-    ExportNodeAct = makeAction("ExportNodeAct", tr("Export node to folder..."), "document-export");
-    ExportCatalogAct = makeAction("ExportCatalogAct", tr("Export all notes to folder..."), "document-export");
-    BackupAct = makeAction("BackupAct", tr("Back up all notes..."), "document-save-as");
+    ExportNoteAct = makeAction("ExportNoteAct", tr("Export note to folder..."), "x-office-document");
+    ExportNodeAct = makeAction("ExportNodeAct", tr("Export node to folder..."), "x-office-document");
+    ExportCatalogAct = makeAction("ExportCatalogAct", tr("Export all notes to folder..."), "x-office-document");
+    BackupAct = makeAction("BackupAct", tr("Back up all notes..."), "package-x-generic");
     RestoreAct = makeAction("RestoreAct", tr("Restore from backup..."), "document-revert");
     ExportCatalogAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     BackupAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
