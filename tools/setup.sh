@@ -23,6 +23,9 @@ run_packages=(
     firebird-dev
     libcurl4-openssl-dev
     libgl-dev
+    libxapian-dev
+    libxml2-dev
+    pkg-config
     libqpdf-dev
     libarchive-dev
     adwaita-icon-theme

@@ -1,33 +1,52 @@
 #include "clipnestapplication.h"
+#include "commandline.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
 #include "startup.h"
 
-#include <QCommandLineParser>
-
+#include <cstdio>
 #include <stdexcept>
+
+namespace {
+
+// The executable's folder, or the user's own folder for an installed program;
+// empty when the user's folder cannot be made (the reason is reported).
+QString settledProgramFolder(bool withWindow)
+{
+    try {
+        return ProgramFolder::settleForThisProgram();
+    } catch (const std::runtime_error &error) {
+        if (withWindow)
+            ClipnestApplication::reportError(QString::fromUtf8(error.what()));
+        else
+            std::fprintf(stderr, "clipnest: %s\n", error.what());
+        return {};
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine(arguments);
+    if (commandLine.runsWithoutWindow()) {
+        // No window, no display needed, and no single-instance guard.
+        QCoreApplication app(argc, argv);
+        const QString programFolder = settledProgramFolder(false);
+        return programFolder.isEmpty() ? 2 : commandLine.run(programFolder);
+    }
+
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ClipnestApplication app(argc, argv);
-
-    QCommandLineParser options;
-    const QCommandLineOption restore(QStringLiteral("restore"),
-                                     QStringLiteral("Restore the notes from a backup ARCHIVE, then start."),
-                                     QStringLiteral("ARCHIVE"));
-    options.addOption(restore);
-    options.process(app);
-
-    QString programFolder;
-    try {
-        programFolder = ProgramFolder::settleForThisProgram();
-    } catch (const std::runtime_error &error) {
-        ClipnestApplication::reportError(QString::fromUtf8(error.what()));
+    const QString programFolder = settledProgramFolder(true);
+    if (programFolder.isEmpty())
         return 1;
-    }
-    if (options.isSet(restore) && !RestoreAtStart(programFolder, options.value(restore)).run())
+    const QString archive = commandLine.restoreArchive();
+    if (!archive.isEmpty() && !RestoreAtStart(programFolder, archive).run())
         return 1;
     return runClipnest(programFolder);
 }

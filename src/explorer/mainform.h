@@ -21,6 +21,7 @@ class QSplitter;
 class QToolBar;
 class QTreeWidget;
 class ExportCommands;
+class FullTextSearch;
 class TDBDataModule;
 class TEditorForm;
 class TExWebBrowser;
@@ -91,6 +92,7 @@ public:
     const QString &editNoteTitle() const { return m_state.EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
+    FullTextSearch *fullTextSearch() const { return m_fullText; }
 
     // A new editor with the interface language applied, knowing the explorer
     // and the drop box; the explorer shows it.
@@ -180,4 +182,5 @@ private:
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
     ExportCommands *m_exportCommands = nullptr;
+    FullTextSearch *m_fullText = nullptr;
 };

@@ -378,8 +378,9 @@ QString BackupArchive::restore(const QString &archivePath, const QString &progra
     checkCounts(unpacked + DatabaseFile, summary);
 
     // The present files step aside, the restored ones take their place; on a
-    // failure everything moves back.
-    const QStringList names{DatabaseFile, SettingsEntry, QStringLiteral("data")};
+    // failure everything moves back. The full-text index goes aside too: it
+    // describes the notes that were there and is rebuilt from the restored ones.
+    const QStringList names{DatabaseFile, SettingsEntry, QStringLiteral("data"), QStringLiteral("index")};
     const QString asideBase = programFolder + QStringLiteral("before-restore-") +
                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     QString aside = asideBase;

@@ -45,8 +45,9 @@ BackupSummary inspect(const QString &archivePath);
 // Restores the archive into the program folder (ending with "/"), which no
 // running program may be using. Everything is first unpacked and checked beside
 // the program folder's files; only then are the present database, settings
-// file and data folder moved into a folder "before-restore-..." inside the
-// program folder, and the restored ones put in their place. Answers the folder
+// file, data folder and full-text index moved into a folder
+// "before-restore-..." inside the program folder, and the restored ones put in
+// their place (the index is rebuilt at the next start). Answers the folder
 // the earlier files went to (empty when there were none). Throws
 // std::runtime_error and leaves the program folder as it was on any failure.
 QString restore(const QString &archivePath, const QString &programFolder, const BackupProgress &progress = {});

@@ -192,6 +192,8 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     QVERIFY(QDir().mkpath(m_folder->dataFolder()));
     QVERIFY(QFile::remove(m_folder->path() + QStringLiteral("tavlo.ini")));
     QVERIFY(allRows(m_folder->databasePath()).isEmpty());
+    // The full-text index of the emptied notes, which must not outlive them.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("index/postlist.glass"), "stale"));
 
     const QString aside = BackupArchive::restore(m_archive, m_folder->path(), [&](qint64 done, qint64 total) {
         lastDone = done;
@@ -207,6 +209,8 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     QVERIFY2(aside.startsWith(m_folder->path() + QStringLiteral("before-restore-")), qPrintable(aside));
     QVERIFY(allRows(aside + QStringLiteral("notes.fdb")).isEmpty());
     QVERIFY(QFileInfo(aside + QStringLiteral("data")).isDir());
+    QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("index")));
+    QVERIFY(QFileInfo(aside + QStringLiteral("index/postlist.glass")).isFile());
     // Nothing is left of the unpacking.
     QVERIFY(QDir(m_folder->path()).entryList({QStringLiteral(".restore-*")}, QDir::Hidden | QDir::Dirs).isEmpty());
 }
