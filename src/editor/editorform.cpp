@@ -14,6 +14,7 @@
 #include "parseddrop.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
+#include "webpictureimport.h"
 #include "wholefile.h"
 
 #include <QAbstractItemView>
@@ -129,6 +130,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
 
     Content = new TExWebBrowser(this);
     Content->setObjectName(QStringLiteral("Content"));
+    m_webPictures = new WebPictureImport(
+        this, Content, m_context, [this] { return NoteFolder; }, [this] { return inEditMode(); },
+        [this](const QString &message) { showMessage(message); });
     createBottomPanel();
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("Splitter1"));
@@ -297,7 +301,8 @@ void TEditorForm::createToolBars()
     }
     QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
     command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
-    QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
+    QToolButton *paste = makeButton(secondBar, "paste", tr("paste"), "edit-paste");
+    connect(paste, &QToolButton::clicked, this, [this] { m_webPictures->paste(); });
     QToolButton *properties =
         makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"), "document-properties");
     connect(properties, &QToolButton::clicked, this, &TEditorForm::PropertiesClick);
@@ -347,6 +352,8 @@ void TEditorForm::FormCreate()
     Content->setContextMenuPolicy(Qt::NoContextMenu);
 
     const NoteLocation today = NewNoteLocation(m_context.dataFolder);
+    // The note, its pictures and attachments stay beside the template shown.
+    NoteFolder = today.dayFolder;
     const QString templateCopy = today.dayFolder + QStringLiteral("/template.html");
     if (QFileInfo::exists(templateCopy)) {
         Content->Navigate(templateCopy);
@@ -405,6 +412,16 @@ void TEditorForm::PrefillFromCapture(const QString &html, const QString &title)
     TitleEdit->setText(title);
 }
 
+void TEditorForm::useNoteFolder(const QString &dayFolder)
+{
+    if (dayFolder.isEmpty() || dayFolder == NoteFolder || !NoteFileName.isEmpty())
+        return;
+    NoteFolder = dayFolder;
+    Content->Navigate(dayFolder + QStringLiteral("/template.html"));
+    Content->WaitWhileBusy();
+    Content->SetDesignMode(inEditMode());
+}
+
 void TEditorForm::AppendToBody(const QString &html)
 {
     Content->WaitWhileBusy();
@@ -418,9 +435,10 @@ bool TEditorForm::SaveNote()
         return false;
     const QScopedValueRollback<bool> saving(m_saving, true);
     if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
+        // Beside its pictures and attachments, whatever day it is now.
+        if (NoteFolder.isEmpty())
+            NoteFolder = NewNoteLocation(m_context.dataFolder).dayFolder;
+        NoteFileName = NewNoteFileName(NoteFolder);
     }
     const QString fullPath = NoteFolder + QLatin1Char('/') + NoteFileName;
     if (!Content->WaitWhileBusy())
@@ -730,14 +748,8 @@ void TEditorForm::takeDrop(const QList<DroppedItem> &items)
     for (const DroppedItem &item : items) {
         switch (item.format) {
         case DropFormat::Html: {
-            // The pictures go beside the note file, so its place is fixed first.
-            if (NoteFileName.isEmpty()) {
-                const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-                NoteFileName = location.fileName;
-                NoteFolder = location.dayFolder;
-            }
-            // Parsed and fetched beside the interface, which stays live meanwhile.
-            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {}, NoteFolder);
+            // Parsed and fetched beside the interface, with the pictures beside the note.
+            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
             if (!self)
                 return;
             AppendToBody(parsed.body);
@@ -759,8 +771,12 @@ void TEditorForm::AddImageClick()
     TAddImageForm dialog(this);
     if (!runImageDialog(dialog))
         return;
-    const QString html =
-        pictureHtml(noteAddress(dialog.urlEdit->text()), dialog.WidthEdit->text(), dialog.HeightEdit->text());
+    const QString address = noteAddress(dialog.urlEdit->text());
+    // A picture on the web is stored in the note first, so that it reads offline.
+    const QString html = m_webPictures->insertablePicture(
+        pictureHtml(address, dialog.WidthEdit->text(), dialog.HeightEdit->text()), address);
+    if (html.isEmpty())
+        return;
     Content->WaitWhileBusy();
     Content->PasteHtml(html);
 }
@@ -849,11 +865,6 @@ void TEditorForm::snapClick()
     const QTime time = now.time();
     const QString stamp = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
                                             time.hour(), time.minute(), time.second(), time.msec());
-    if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
-    }
     const QString images = NoteFolder + QStringLiteral("/images/");
     QDir().mkpath(images);
     QString path = images + stamp + QStringLiteral(".jpg");

@@ -23,6 +23,7 @@ class TDBDataModule;
 class TAddImageForm;
 class TAddLinkForm;
 class TExWebBrowser;
+class WebPictureImport;
 
 // The note editor: one note written or changed in its own window. Any number
 // may be open; each frees itself when closed.
@@ -41,6 +42,9 @@ public:
     void LoadNote(int noteId, const QString &filePath, int tagId, const QString &title, const QString &catalogText);
     // Appends captured HTML at the end of the note and sets the title.
     void PrefillFromCapture(const QString &html, const QString &title);
+    // A new note goes to the day folder its capture began in (where its pictures
+    // are), even when the editor opened on a later day.
+    void useNoteFolder(const QString &dayFolder);
     // Writes the note to its file and the database. Answers true when the window
     // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
@@ -142,4 +146,5 @@ private:
     TExWebBrowser *Content = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *PopupMenu1 = nullptr;
+    WebPictureImport *m_webPictures = nullptr;
 };

@@ -47,6 +47,28 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("RestoreFailed"),
         QStringLiteral("RestoreRunning"),
         QStringLiteral("Cancel"),
+        QStringLiteral("UnSupportedFormat"),
+        QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),
+        QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),
+        QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),
+        QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),
+        QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),
+        QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("IndexProgress"),
+        QStringLiteral("IndexUpdateFail"),
+        QStringLiteral("IndexOpenFail"),
+        QStringLiteral("FullTextHits"),
+        QStringLiteral("FullTextNoHits"),
+        QStringLiteral("FullTextIncomplete"),
+        QStringLiteral("CaptureCancel"),
+        QStringLiteral("CaptureProgress"),
+        QStringLiteral("DownloadingPictures"),
+        QStringLiteral("PictureNotDownloaded"),
     };
     return all;
 }
@@ -115,6 +137,10 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("RestoreFailed"), QStringLiteral("Restoring failed, the notes are unchanged: %1")},
         {QStringLiteral("RestoreRunning"), QStringLiteral("Close Clipnest before restoring a backup.")},
         {QStringLiteral("Cancel"), QStringLiteral("Cancel")},
+        {QStringLiteral("CaptureCancel"), QStringLiteral("Cancel")},
+        {QStringLiteral("CaptureProgress"), QStringLiteral("%1 of %2 pictures")},
+        {QStringLiteral("DownloadingPictures"), QStringLiteral("Downloading the pictures into the note...")},
+        {QStringLiteral("PictureNotDownloaded"), QStringLiteral("The picture could not be downloaded: %1")},
     };
     return defaults.value(key);
 }

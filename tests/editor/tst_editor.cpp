@@ -414,14 +414,15 @@ void EditorTest::insertingPicturesAndLinks()
     QVERIFY(body.contains(QStringLiteral("href=\"file:///C:/docs/a.txt\"")));
     QVERIFY(body.contains(QStringLiteral(">C:\\docs\\a.txt</a>"))); // blank anchor: the address as typed
 
+    // A local picture is referred to where it lies (web pictures: tst_webpictures).
     editor->runImageDialog = [](TAddImageForm &dialog) {
-        dialog.urlEdit->setText(QStringLiteral("http://127.0.0.1:1/a.png"));
+        dialog.urlEdit->setText(QStringLiteral("D:\\pics\\a.png"));
         dialog.WidthEdit->setText(QStringLiteral("40"));
         return true;
     };
     editor->AddImageClick();
     body = editor->content()->BodyInnerHtml();
-    QVERIFY(body.contains(QStringLiteral("src=\"http://127.0.0.1:1/a.png\"")));
+    QVERIFY2(body.contains(QStringLiteral("src=\"file:///D:/pics/a.png\"")), qPrintable(body));
     QVERIFY(body.contains(QStringLiteral("width=\"40\"")));
     QVERIFY(!body.contains(QStringLiteral("height=")));
 
