@@ -16,7 +16,8 @@ if [[ ! -x $root/usr/bin/apt-get ]]; then
     debootstrap --variant=minbase bookworm "$root" "$mirror"
 fi
 cleanup() {
-    for mount in dev/shm proc sys dev; do umount "$root/$mount" 2>/dev/null || true; done
+    # Lazily: the web engine's helpers may still hold /dev/shm for a moment.
+    for mount in dev/shm proc sys dev; do umount --lazy "$root/$mount" 2>/dev/null || true; done
 }
 trap cleanup EXIT
 mount --bind /dev "$root/dev"
