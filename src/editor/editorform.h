@@ -2,6 +2,8 @@
 
 #include "attachlistrecord.h"
 #include "dropdata.h"
+#include "editorpendingfiles.h"
+#include "notefiling.h"
 
 #include <QImage>
 #include <QPointer>
@@ -52,7 +54,6 @@ public:
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
-    void StorePendingAttachments(int noteId);
     void ListAttachments(int noteId);
     void DeleteSelectedAttachment();
     void AttachListDblClick();
@@ -96,6 +97,8 @@ public:
     std::function<bool(TAddImageForm &dialog)> runImageDialog;
     std::function<bool(TAddLinkForm &dialog)> runLinkDialog;
     std::function<QImage()> grabScreenRegion;
+    // Told of each database step of a save (the crash test stops the program there).
+    std::function<void(NoteFiling::Step)> filingObserver;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -108,8 +111,7 @@ private:
     void FormCreate();
     void createToolBars();
     void createBottomPanel();
-    int InsertNoteRow(int tagId, const QString &relativePath);
-    bool UpdateNoteRow(int tagId, const QString &title);
+    bool storeNote(const QString &fullPath);
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
@@ -128,6 +130,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    EditorPendingFiles m_pendingFiles;
     bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.

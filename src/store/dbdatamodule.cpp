@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QTextBoundaryFinder>
+
+#include <utility>
 
 namespace {
 
@@ -43,6 +46,23 @@ TDBDataModule::TDBDataModule(const QString &databasePath)
     }
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
+    addMissingIndexes();
+}
+
+void TDBDataModule::addMissingIndexes()
+{
+    // Walks below a node go by parent; databases made before that index existed get it
+    // here. Without it everything still works, only slower, so a refusal is no failure.
+    try {
+        const int present =
+            queryInteger(QStringLiteral("select count(*) from rdb$indices where rdb$index_name = 'TAGS_PARENTID'"));
+        if (present > 0)
+            return;
+        Transaction transaction(*this);
+        runStatement(QStringLiteral("create index tags_parentid on tags (parentid)"));
+        transaction.commit();
+    } catch (const DbError &) {
+    }
 }
 
 TDBDataModule::~TDBDataModule()
@@ -71,11 +91,13 @@ void TDBDataModule::commit()
         return;
     m_query.finish();
     m_inTransaction = false;
+    const QSet<int> changed = std::exchange(m_changedInTransaction, {});
     if (!m_database.commit()) {
         const QString message = engineMessage(m_database.lastError());
         m_database.rollback();
         throw DbError(message);
     }
+    m_changedTags.unite(changed);
 }
 
 void TDBDataModule::rollback() noexcept
@@ -84,6 +106,7 @@ void TDBDataModule::rollback() noexcept
         return;
     m_query.finish();
     m_inTransaction = false;
+    m_changedInTransaction.clear();
     m_database.rollback();
 }
 
@@ -141,6 +164,59 @@ QStringList TDBDataModule::loadCatalogPaths()
         paths << fieldText(query, "path");
     query.finish();
     return paths;
+}
+
+void TDBDataModule::markTagChanged(int tagid)
+{
+    if (m_inTransaction)
+        m_changedInTransaction.insert(tagid);
+    else
+        m_changedTags.insert(tagid);
+}
+
+QSet<int> TDBDataModule::takeChangedTags()
+{
+    return std::exchange(m_changedTags, {});
+}
+
+int TDBDataModule::noteTitleLength()
+{
+    if (m_noteTitleLength <= 0) {
+        // Databases made by older copies may declare another size than today's schema.
+        m_noteTitleLength = queryInteger(QStringLiteral(
+            "select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
+            "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'NOTE' and r.rdb$field_name = 'TITLE'"));
+        if (m_noteTitleLength <= 0)
+            m_noteTitleLength = 2000;
+    }
+    return m_noteTitleLength;
+}
+
+QString cutToCharacters(const QString &text, int maxCharacters)
+{
+    qsizetype characters = 0;
+    for (const QChar c : text) {
+        if (!c.isLowSurrogate())
+            ++characters;
+    }
+    if (characters <= maxCharacters)
+        return text;
+    // Walks the clusters a reader sees as one character and keeps the whole ones that fit.
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype kept = 0;
+    characters = 0;
+    for (qsizetype end = clusters.toNextBoundary(); end > 0; end = clusters.toNextBoundary()) {
+        qsizetype inCluster = 0;
+        for (qsizetype i = kept; i < end; ++i) {
+            if (!text.at(i).isLowSurrogate())
+                ++inCluster;
+        }
+        if (characters + inCluster > maxCharacters)
+            break;
+        characters += inCluster;
+        kept = end;
+    }
+    return text.left(kept);
 }
 
 Transaction::Transaction(TDBDataModule &database)
