@@ -379,8 +379,11 @@ QString BackupArchive::restore(const QString &archivePath, const QString &progra
 
     // The present files step aside, the restored ones take their place; on a
     // failure everything moves back. The full-text index goes aside too: it
-    // describes the notes that were there and is rebuilt from the restored ones.
-    const QStringList names{DatabaseFile, SettingsEntry, QStringLiteral("data"), QStringLiteral("index")};
+    // describes the notes that were there and is rebuilt from the restored ones;
+    // so does the record of interrupted file work, which must not be finished
+    // or undone on the restored notes.
+    const QStringList names{DatabaseFile, SettingsEntry, QStringLiteral("data"), QStringLiteral("index"),
+                            QStringLiteral("pending")};
     const QString asideBase = programFolder + QStringLiteral("before-restore-") +
                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     QString aside = asideBase;

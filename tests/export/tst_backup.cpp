@@ -194,6 +194,8 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     QVERIFY(allRows(m_folder->databasePath()).isEmpty());
     // The full-text index of the emptied notes, which must not outlive them.
     QVERIFY(writeFile(m_folder->path() + QStringLiteral("index/postlist.glass"), "stale"));
+    // Interrupted work on the emptied notes, which must not be applied to the restored ones.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("pending/1.pending"), "stale"));
 
     const QString aside = BackupArchive::restore(m_archive, m_folder->path(), [&](qint64 done, qint64 total) {
         lastDone = done;
@@ -211,6 +213,8 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     QVERIFY(QFileInfo(aside + QStringLiteral("data")).isDir());
     QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("index")));
     QVERIFY(QFileInfo(aside + QStringLiteral("index/postlist.glass")).isFile());
+    QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("pending")));
+    QVERIFY(QFileInfo(aside + QStringLiteral("pending/1.pending")).isFile());
     // Nothing is left of the unpacking.
     QVERIFY(QDir(m_folder->path()).entryList({QStringLiteral(".restore-*")}, QDir::Hidden | QDir::Dirs).isEmpty());
 }
