@@ -23,6 +23,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class ExportCommands;
 class FullTextSearch;
 class TDBDataModule;
 class CatalogLoopError;
@@ -148,6 +149,7 @@ public:
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
+    ExportCommands *exportCommands() const { return m_exportCommands; }
     TExWebBrowser *content() const { return Content; }
 
 protected:
@@ -213,5 +215,6 @@ private:
     QAction *Findtext1 = nullptr;
     EmptyCatalogHint *m_emptyHint = nullptr;
     QString m_suggestedText; // what the next question for a text starts with
+    ExportCommands *m_exportCommands = nullptr;
     FullTextSearch *m_fullText = nullptr;
 };
