@@ -114,13 +114,14 @@ QByteArray foldTitle(const QString &title)
     return folded;
 }
 
-void NoteTitles::load(QSqlQuery &query)
+bool NoteTitles::load(QSqlQuery &query, const std::function<bool()> &keepGoing)
 {
-    m_folded.clear();
-    m_entries.clear();
-    m_byId.clear();
-    m_wasted = 0;
+    *this = NoteTitles();
     while (query.next()) {
+        if (keepGoing && m_entries.size() % 4096 == 0 && !keepGoing()) {
+            *this = NoteTitles();
+            return false;
+        }
         const QVariant title = query.value(2);
         append(query.value(0).toInt(), query.value(1).toInt(),
                title.isNull() ? std::nullopt : std::optional<QString>(title.toString()));
@@ -131,6 +132,7 @@ void NoteTitles::load(QSqlQuery &query)
     std::sort(m_byId.begin(), m_byId.end());
     m_entries.shrink_to_fit();
     m_folded.squeeze();
+    return true;
 }
 
 void NoteTitles::append(int noteid, int tagid, const std::optional<QString> &title)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,8 +25,9 @@ QByteArray foldTitle(const QString &title);
 class NoteTitles
 {
 public:
-    // Reads every note row from a query that gives noteid, tagid and title.
-    void load(QSqlQuery &query);
+    // Reads every note row from a query that gives noteid, tagid and title;
+    // answers false, with nothing kept, when keepGoing said to stop early.
+    bool load(QSqlQuery &query, const std::function<bool()> &keepGoing = {});
     qsizetype size() const { return qsizetype(m_byId.size()); }
 
     // Files or refiles a note under its node with its title (none: NULL).
