@@ -7,7 +7,7 @@ packages=(
     g++ cmake make
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-webengine-dev qt6-webengine-dev-tools qt6-pdf-dev
     libqt6sql6-ibase firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
-    libcurl4-openssl-dev libgl-dev
+    libcurl4-openssl-dev libgl-dev libxapian-dev libxml2-dev pkg-config
     adwaita-icon-theme fonts-wqy-microhei qt6-image-formats-plugins qt6-gtk-platformtheme libqt6svg6 xdg-utils
     xvfb xauth x11-utils xdotool imagemagick python3 clang
 )

@@ -4,6 +4,7 @@
 #include "catalogediting.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
 #include "tagpaths.h"
@@ -89,6 +90,7 @@ void CatalogCommands::RenameTagActExecute()
     tag->showCount(m_explorer.state().SearchText.isEmpty() ? tag->record.childcount : tag->record.count);
     const QString oldPath = tag->record.path;
     RenameTagPath(m_explorer.database(), tag, oldPath, renamedTagPath(oldPath, oldName, name));
+    m_explorer.fullTextSearch()->catalogChangedBelow(tag->record.tagid);
 }
 
 void CatalogCommands::DeleteTagActExecute()
@@ -119,12 +121,15 @@ void CatalogCommands::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
     TDBDataModule &database = m_explorer.database();
     try {
         if (source == tree) {
-            moveTag(database, tree, tree->selectedTag(), target);
+            TagTreeItem *moved = tree->selectedTag();
+            moveTag(database, tree, moved, target);
+            m_explorer.fullTextSearch()->catalogChangedBelow(moved->record.tagid);
         } else {
             const NoteListRecord *note = m_explorer.notes().selectedNote();
             if (!note)
                 return;
             moveNote(database, tree, note->noteid, note->tagid, target);
+            m_explorer.fullTextSearch()->noteChanged(note->noteid);
         }
     } catch (const DbError &) {
         // The rows were rolled back; the tree is read again so that it shows them.

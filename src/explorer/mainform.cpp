@@ -3,6 +3,7 @@
 #include "appcontext.h"
 #include "attachlistitem.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "menuentry.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
@@ -49,6 +50,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createMenus();
     createToolBar();
     createPanes();
+    m_fullText = new FullTextSearch(this, context, database);
 
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
@@ -401,6 +403,7 @@ void TMainForm::LoadTagTree(const QString &searchText)
 
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
+    m_fullText->noteChanged(noteId);
     LoadTagTree(m_state.SearchText);
     SelectTagAndNote(noteId, tagId);
 }

@@ -20,6 +20,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class FullTextSearch;
 class TDBDataModule;
 class TEditorForm;
 class TExWebBrowser;
@@ -90,6 +91,7 @@ public:
     const QString &editNoteTitle() const { return m_state.EditNoteTitle; }
     QLineEdit *titleFilterEdit() const { return TitleFilterEdit; }
     QLineEdit *quickLocator() const { return qtreeEdit; }
+    FullTextSearch *fullTextSearch() const { return m_fullText; }
 
     // A new editor with the interface language applied, knowing the explorer
     // and the drop box; the explorer shows it.
@@ -177,4 +179,5 @@ private:
     QAction *SetIconMenu = nullptr;
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
+    FullTextSearch *m_fullText = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
 #include "tagtreeview.h"
@@ -46,7 +47,7 @@ void NoteCommands::OpenNoteForEditing()
     state.CurrentTagId = note->tagid;
     state.EditNoteFile = m_explorer.context().dataFolder + note->filename;
     state.EditNoteTitle = note->title;
-    state.EditTagPath = state.CurrentTagPath;
+    state.EditTagPath = m_explorer.notes().catalogPathOf(note->tagid);
     // Copies: the explorer's own fields may change while the editor loads.
     const int noteId = state.CurrentNoteId;
     const int tagId = state.CurrentTagId;
@@ -100,13 +101,15 @@ void NoteCommands::DelNoteActExecute()
         for (const QString &file : std::as_const(files))
             QFile::remove(file);
         QFile::remove(dataFolder + note->filename);
+        m_explorer.fullTextSearch()->noteDeleted(noteId);
     } catch (const DbError &) {
         list->clearSelection();
         return;
     }
 
     const bool searching = !m_explorer.state().SearchText.isEmpty();
-    for (QTreeWidgetItem *node = m_explorer.TagTreeView_()->selectedTag(); node; node = node->parent()) {
+    // The note's own node: a full-text hit may lie outside the selected one.
+    for (QTreeWidgetItem *node = m_explorer.TagTreeView_()->findTag(note->tagid); node; node = node->parent()) {
         auto *tag = static_cast<TagTreeItem *>(node);
         --tag->record.childcount;
         if (searching)
@@ -146,4 +149,5 @@ void NoteCommands::RenTitleMenuClick()
     transaction.commit();
     note->record.title = title;
     note->setText(0, title);
+    m_explorer.fullTextSearch()->noteChanged(note->record.noteid);
 }

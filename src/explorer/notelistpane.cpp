@@ -127,6 +127,13 @@ void NoteListPane::SelectTagAndNote(int noteId, int tagId)
         list->scrollToItem(found);
 }
 
+QString NoteListPane::catalogPathOf(int tagId) const
+{
+    // Full-text hits come from any node, not only the one whose notes are listed.
+    const TagTreeItem *tag = m_explorer.TagTreeView_()->findTag(tagId);
+    return tag ? tag->record.path : m_explorer.state().CurrentTagPath;
+}
+
 void NoteListPane::ShowNote()
 {
     QTreeWidget *list = m_explorer.noteList();
@@ -148,7 +155,7 @@ void NoteListPane::ShowNote()
     state.CurrentTagId = note.tagid;
     state.EditNoteFile = fullPath;
     state.EditNoteTitle = note.title;
-    state.EditTagPath = state.CurrentTagPath;
+    state.EditTagPath = catalogPathOf(note.tagid);
 
     m_explorer.attachList()->clear();
     AttachListItem::listStored(m_explorer.database(), note.noteid, m_explorer.context().dataFolder,

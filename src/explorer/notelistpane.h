@@ -52,6 +52,8 @@ public:
     static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);
     // The selected note's record, or null when no note is selected.
     const NoteListRecord *selectedNote() const;
+    // The catalog path of a note's node as the tree shows it.
+    QString catalogPathOf(int tagId) const;
 
 private:
     TMainForm &m_explorer;

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -84,6 +85,13 @@ void visit(QWidget *window, const ProfileFile &file, const QString &section, uns
             if ((kinds & TextFields) && present) {
                 field->setPlaceholderText(value);
                 field->update();
+            }
+        } else if (auto *box = qobject_cast<QComboBox *>(object)) {
+            // The captions of the choices, in order, separated by commas.
+            if ((kinds & TextFields) && present) {
+                const QStringList captions = value.split(QLatin1Char(','));
+                for (int i = 0; i < box->count() && i < captions.size(); ++i)
+                    box->setItemText(i, captions[i]);
             }
         } else if (auto *list = qobject_cast<QTreeWidget *>(object)) {
             if ((kinds & ListViews) && list->property("languageColumns").toBool())

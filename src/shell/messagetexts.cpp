@@ -9,6 +9,8 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("ViewProperties"),    QStringLiteral("ConnectFail"),      QStringLiteral("UpdateFileError"),
         QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),   QStringLiteral("AddTagCaption"),
         QStringLiteral("AddTagPrompt"),      QStringLiteral("RenameTagCaption"), QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("IndexProgress"),     QStringLiteral("IndexUpdateFail"),  QStringLiteral("IndexOpenFail"),
+        QStringLiteral("FullTextHits"),      QStringLiteral("FullTextNoHits"),   QStringLiteral("FullTextIncomplete"),
     };
     return all;
 }
@@ -41,6 +43,15 @@ QString MessageTexts::builtInDefault(const QString &key)
          QStringLiteral("Use commas to build tag tree, Input the new tagname to be the child of \"")},
         {QStringLiteral("RenameTagCaption"), QStringLiteral("Rename tag?")},
         {QStringLiteral("RenameTagPrompt"), QStringLiteral("Please input the new tag name:")},
+        {QStringLiteral("IndexProgress"), QStringLiteral("Building the search index: %1 of %2 notes")},
+        {QStringLiteral("IndexUpdateFail"),
+         QStringLiteral("The note is saved, but the search index could not be updated:\n%1\n"
+                        "Full-text search may miss recent changes until the next start repairs the index.")},
+        {QStringLiteral("IndexOpenFail"), QStringLiteral("Full-text search is not available: %1")},
+        {QStringLiteral("FullTextHits"), QStringLiteral("%1 notes contain \"%2\"")},
+        {QStringLiteral("FullTextNoHits"), QStringLiteral("No note contains \"%1\"")},
+        {QStringLiteral("FullTextIncomplete"),
+         QStringLiteral("%1 notes contain \"%2\" so far; the search index is still being built")},
     };
     return defaults.value(key);
 }

@@ -78,3 +78,16 @@ void Settings::saveLanguageFileName(const QString &fileName) const
 {
     writeKey(QStringLiteral("lang"), fileName);
 }
+
+Settings::SearchScope Settings::searchScope() const
+{
+    const QString value = ProfileFile(filePath()).readString(Section, QStringLiteral("searchScope"), QString());
+    return value.compare(QLatin1String("fulltext"), Qt::CaseInsensitive) == 0 ? SearchScope::FullText
+                                                                              : SearchScope::Titles;
+}
+
+void Settings::saveSearchScope(SearchScope scope) const
+{
+    writeKey(QStringLiteral("searchScope"),
+             scope == SearchScope::FullText ? QStringLiteral("fulltext") : QStringLiteral("titles"));
+}

@@ -42,6 +42,12 @@ public:
     void saveDoubleClickAction(int action) const;
     void saveLanguageFileName(const QString &fileName) const;
 
+    // What the explorer's search box looks through: note titles, or the notes'
+    // full text. Kept in a key of its own, which older copies ignore.
+    enum class SearchScope { Titles, FullText };
+    SearchScope searchScope() const;
+    void saveSearchScope(SearchScope scope) const;
+
     // The message for a settings file that could not be written.
     QString writeFailure(const QString &reason) const;
 

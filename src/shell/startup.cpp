@@ -6,6 +6,7 @@
 #include "dberror.h"
 #include "dropform.h"
 #include "editorform.h"
+#include "fulltextsearch.h"
 #include "infoform.h"
 #include "instanceguard.h"
 #include "interfacelanguage.h"
@@ -90,6 +91,7 @@ void ClipnestProgram::bringUp()
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
 
     m_context.catalogPaths = m_database->loadCatalogPaths();
+    m_explorer->fullTextSearch()->start();
     m_dropBox->show();
     if (settingsProblem.isEmpty())
         settingsProblem = settings.writeError;

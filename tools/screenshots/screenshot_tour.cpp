@@ -8,6 +8,7 @@
 #include "dropform.h"
 #include "editorform.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "loopbackserver.h"
 #include "mainform.h"
 #include "startup.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -163,6 +165,40 @@ int main(int argc, char *argv[])
     program.explorer()->show();
     editor->close();
     shoot(output + QStringLiteral("explorer.png"));
+
+    // A full-text search, its first hit chosen: in English, then in Chinese.
+    fileNote(program, QStringLiteral("Sourdough starter"),
+             QStringLiteral("<p>Feed the starter with rye flour and water every morning. A lively starter "
+                            "captures wild yeast from the air and doubles in four hours.</p>"
+                            "<p>Bake at 250 degrees with steam for the first twenty minutes.</p>"),
+             QStringLiteral("Home,Recipes"));
+    fileNote(program, QStringLiteral("Flour types"),
+             QStringLiteral("<p>Bread flour has more protein than cake flour; whole wheat flour keeps the bran.</p>"),
+             QStringLiteral("Home,Recipes"));
+    fileNote(program, QStringLiteral("\u82f9\u679c\u6d3e"),
+             QStringLiteral("<p>\u6211\u559c\u6b22\u82f9\u679c\u6d3e\uff0c\u5c24\u5176\u662f\u521a\u51fa"
+                            "\u7089\u7684\u65f6\u5019\u3002\u82f9\u679c\u5207\u7247\uff0c\u52a0\u7cd6"
+                            "\u548c\u8089\u6842\u3002</p><p>Apple pie with cinnamon.</p>"),
+             QStringLiteral("\u5b66\u4e60,\u4e2d\u6587"));
+    TMainForm *explorer = program.explorer();
+    FullTextSearch *fullText = explorer->fullTextSearch();
+    if (!QTest::qWaitFor([&] { return fullText->isIdle(); }, 30000))
+        std::fprintf(stderr, "the search index was not ready\n");
+    auto searchAndChoose = [&](const QString &words, const QString &file) {
+        fullText->scopeBox()->setCurrentIndex(1);
+        fullText->scopeBox()->activated(1);
+        fullText->fullTextEdit()->setText(words);
+        QTest::keyClick(fullText->fullTextEdit(), Qt::Key_Return);
+        QTreeWidget *list = explorer->noteList();
+        settle(300);
+        if (list->topLevelItemCount() > 0)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->topLevelItem(0)).center());
+        shoot(output + file);
+    };
+    searchAndChoose(QStringLiteral("flour"), QStringLiteral("search.png"));
+    explorer->switchLanguage(QStringLiteral("cn.ini"));
+    searchAndChoose(QStringLiteral("\u82f9\u679c"), QStringLiteral("search-cn.png"));
     std::fflush(stdout);
     std::quick_exit(0);
 }

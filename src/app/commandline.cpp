@@ -1,0 +1,107 @@
+#include "commandline.h"
+
+#include "searchcommand.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// Names that make the program work without a window.
+const QStringList WindowlessOptions{QStringLiteral("search"), QStringLiteral("help"), QStringLiteral("version")};
+
+struct Options
+{
+    QCommandLineOption search{{QStringLiteral("s"), QStringLiteral("search")},
+                              QStringLiteral("Print the notes that contain WORDS, best first, one a line: noteid, "
+                                             "title, catalog path and note file (relative to the data folder), "
+                                             "separated by tabs. Exit status 0 when a note matched, 1 when none "
+                                             "did, 2 on trouble. \"Quoted words\" are a phrase, word* a prefix; "
+                                             "title:, catalog: and attachment: search one field.")};
+    QCommandLineOption maxCount{{QStringLiteral("n"), QStringLiteral("max-count")},
+                                QStringLiteral("With --search, print at most NUM notes."),
+                                QStringLiteral("NUM")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Display this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("V"), QStringLiteral("version")},
+                               QStringLiteral("Output version information and exit.")};
+};
+
+void prepare(QCommandLineParser &parser, const Options &options)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Clipnest keeps notes captured from the web. Without options it starts the program."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.addOptions({options.search, options.maxCount, options.help, options.version});
+    parser.addPositionalArgument(QStringLiteral("WORDS"), QStringLiteral("What --search looks for."),
+                                 QStringLiteral("[WORDS...]"));
+}
+
+int usageError(const QString &message)
+{
+    QTextStream err(stderr);
+    err << "clipnest: " << message << Qt::endl << "Try 'clipnest --help' for more information." << Qt::endl;
+    return 2;
+}
+
+} // namespace
+
+CommandLine::CommandLine(QStringList arguments)
+    : m_arguments(std::move(arguments))
+{
+}
+
+bool CommandLine::runsWithoutWindow() const
+{
+    for (const QString &argument : m_arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        for (const QString &name : WindowlessOptions) {
+            if (argument == QLatin1String("--") + name || argument.startsWith(QLatin1String("--") + name + '='))
+                return true;
+        }
+        // Only the plain short forms: Qt's own options (-style, -platform ...) start the window.
+        if (argument == QLatin1String("-s") || argument == QLatin1String("-h") || argument == QLatin1String("-V"))
+            return true;
+    }
+    return false;
+}
+
+int CommandLine::run(const QString &programFolder) const
+{
+    Options options;
+    QCommandLineParser parser;
+    prepare(parser, options);
+    if (!parser.parse(m_arguments))
+        return usageError(parser.errorText());
+
+    QTextStream out(stdout);
+    if (parser.isSet(options.help)) {
+        QString help = parser.helpText().replace(QLatin1String("[options]"), QLatin1String("[OPTION]..."));
+        help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: clipnest"));
+        out << help;
+        return 0;
+    }
+    if (parser.isSet(options.version)) {
+        out << "clipnest (Clipnest) " << CLIPNEST_VERSION << Qt::endl;
+        return 0;
+    }
+    if (parser.isSet(options.search)) {
+        const QString words = parser.positionalArguments().join(QLatin1Char(' ')).trimmed();
+        if (words.isEmpty())
+            return usageError(QStringLiteral("--search needs the words to look for."));
+        int maxCount = 0;
+        if (parser.isSet(options.maxCount)) {
+            bool ok = false;
+            maxCount = parser.value(options.maxCount).toInt(&ok);
+            if (!ok || maxCount < 1)
+                return usageError(QStringLiteral("invalid --max-count: '%1'").arg(parser.value(options.maxCount)));
+        }
+        QTextStream err(stderr);
+        return runSearchCommand(programFolder, words, maxCount, out, err);
+    }
+    return usageError(QStringLiteral("nothing to do."));
+}

@@ -1,0 +1,135 @@
+#include "noterows.h"
+
+#include "dbdatamodule.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+namespace {
+
+QHash<int, QString> readTagPaths(TDBDataModule &database)
+{
+    QHash<int, QString> paths;
+    QSqlQuery &query = database.runQuery(QStringLiteral("select tagid, path from tags"));
+    while (query.next())
+        paths.insert(fieldInt(query, "tagid"), fieldText(query, "path"));
+    query.finish();
+    return paths;
+}
+
+IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPaths)
+{
+    IndexedNote note;
+    note.noteId = fieldInt(query, "noteid");
+    note.title = fieldText(query, "title");
+    note.catalogPath = tagPaths.value(fieldInt(query, "tagid"));
+    note.fileName = fieldPath(query, "filename");
+    return note;
+}
+
+// Attachment names of the given notes (all notes when ids is empty).
+void addAttachmentNames(TDBDataModule &database, QList<IndexedNote> &notes, bool allNotes)
+{
+    QHash<int, qsizetype> position;
+    for (qsizetype i = 0; i < notes.size(); ++i)
+        position.insert(notes[i].noteId, i);
+    auto take = [&](QSqlQuery &query) {
+        while (query.next()) {
+            const auto found = position.constFind(fieldInt(query, "noteid"));
+            if (found != position.constEnd())
+                notes[*found].attachmentNames << fieldText(query, "attname");
+        }
+        query.finish();
+    };
+    if (allNotes) {
+        take(database.runQuery(QStringLiteral("select noteid, attname from attachment order by attid")));
+        return;
+    }
+    for (const IndexedNote &note : std::as_const(notes)) {
+        QSqlQuery &query = database.runQuery(
+            QStringLiteral("select noteid, attname from attachment where noteid=? order by attid"), {note.noteId});
+        take(query);
+    }
+}
+
+} // namespace
+
+void stampNoteFile(IndexedNote &note, const QString &dataFolder)
+{
+    const QFileInfo file(dataFolder + note.fileName);
+    if (file.isFile()) {
+        note.fileSize = file.size();
+        note.fileModified = file.lastModified().toMSecsSinceEpoch();
+    } else {
+        note.fileSize = -1;
+        note.fileModified = -1;
+    }
+}
+
+std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QString &dataFolder, int noteId)
+{
+    QSqlQuery &query =
+        database.runQuery(QStringLiteral("select n.noteid, n.title, n.tagid, n.filename, t.path from note n "
+                                         "left join tags t on t.tagid = n.tagid where n.noteid=?"),
+                          {noteId});
+    if (!query.next()) {
+        query.finish();
+        return std::nullopt;
+    }
+    IndexedNote note;
+    note.noteId = fieldInt(query, "noteid");
+    note.title = fieldText(query, "title");
+    note.catalogPath = fieldText(query, "path");
+    note.fileName = fieldPath(query, "filename");
+    query.finish();
+    QList<IndexedNote> one{note};
+    addAttachmentNames(database, one, false);
+    stampNoteFile(one.first(), dataFolder);
+    return one.first();
+}
+
+QList<IndexedNote> readAllIndexedNotes(TDBDataModule &database)
+{
+    const QHash<int, QString> tagPaths = readTagPaths(database);
+    QList<IndexedNote> notes;
+    QSqlQuery &query =
+        database.runQuery(QStringLiteral("select noteid, title, tagid, filename from note order by noteid"));
+    while (query.next())
+        notes << noteFromRow(query, tagPaths);
+    query.finish();
+    addAttachmentNames(database, notes, true);
+    return notes;
+}
+
+QList<NoteCatalogPath> readNoteCatalogPathsBelow(TDBDataModule &database, int tagId)
+{
+    // The subtree from the parent links: the catalog is small next to the notes.
+    QHash<int, QList<int>> children;
+    QHash<int, QString> tagPaths;
+    QSqlQuery &tags = database.runQuery(QStringLiteral("select tagid, parentid, path from tags"));
+    while (tags.next()) {
+        children[fieldInt(tags, "parentid")] << fieldInt(tags, "tagid");
+        tagPaths.insert(fieldInt(tags, "tagid"), fieldText(tags, "path"));
+    }
+    tags.finish();
+    QList<int> subtree{tagId};
+    QSet<int> seen{tagId};
+    for (qsizetype i = 0; i < subtree.size(); ++i) {
+        for (int child : children.value(subtree[i])) {
+            if (!seen.contains(child)) {
+                seen.insert(child);
+                subtree << child;
+            }
+        }
+    }
+
+    QList<NoteCatalogPath> notes;
+    for (int id : std::as_const(subtree)) {
+        QSqlQuery &query = database.runQuery(QStringLiteral("select noteid from note where tagid=?"), {id});
+        while (query.next())
+            notes.append({fieldInt(query, "noteid"), tagPaths.value(id)});
+        query.finish();
+    }
+    return notes;
+}

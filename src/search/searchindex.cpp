@@ -1,0 +1,271 @@
+#include "searchindex.h"
+
+#include "indexterms.h"
+
+#include <QDir>
+
+struct SearchIndex::Writer
+{
+    Xapian::WritableDatabase database;
+};
+
+namespace {
+
+SearchIndexError toError(const Xapian::Error &error)
+{
+    const bool locked = std::string(error.get_type()) == "DatabaseLockError";
+    return SearchIndexError(QString::fromStdString(error.get_description()), locked);
+}
+
+bool hasCurrentFormat(const Xapian::Database &database)
+{
+    return database.get_metadata(IndexTerms::FormatKey) == std::to_string(IndexTerms::FormatVersion);
+}
+
+} // namespace
+
+SearchIndex::SearchIndex(QString folder)
+    : m_folder(std::move(folder))
+{
+}
+
+SearchIndex::~SearchIndex()
+{
+    close();
+}
+
+void SearchIndex::open()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_writer)
+        return;
+    const std::string path = IndexTerms::utf8(m_folder);
+    try {
+        auto writer = std::make_unique<Writer>();
+        bool current = false;
+        if (QDir(m_folder).exists()) {
+            try {
+                writer->database = Xapian::WritableDatabase(path, Xapian::DB_CREATE_OR_OPEN);
+                current = hasCurrentFormat(writer->database);
+            } catch (const Xapian::DatabaseLockError &) {
+                throw;
+            } catch (const Xapian::DatabaseError &) {
+                current = false; // unreadable or of an old engine: rebuilt
+            }
+        }
+        if (!current) {
+            writer->database = Xapian::WritableDatabase();
+            QDir(m_folder).removeRecursively();
+            writer->database = Xapian::WritableDatabase(path, Xapian::DB_CREATE);
+            writer->database.set_metadata(IndexTerms::FormatKey, std::to_string(IndexTerms::FormatVersion));
+            writer->database.commit();
+        }
+        m_writer = std::move(writer);
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+bool SearchIndex::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_writer != nullptr;
+}
+
+void SearchIndex::close()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_writer)
+        return;
+    try {
+        m_writer->database.close();
+    } catch (const Xapian::Error &) {
+        // Whatever was not committed is found again by the next pass.
+    }
+    m_writer.reset();
+}
+
+void SearchIndex::requireOpen() const
+{
+    if (!m_writer)
+        throw SearchIndexError(QStringLiteral("The search index is not open."));
+}
+
+bool SearchIndex::isComplete() const
+{
+    std::lock_guard lock(m_mutex);
+    try {
+        return m_writer && m_writer->database.get_metadata(IndexTerms::CompleteKey) == "1";
+    } catch (const Xapian::Error &) {
+        return false;
+    }
+}
+
+void SearchIndex::markComplete()
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    try {
+        m_writer->database.set_metadata(IndexTerms::CompleteKey, "1");
+        m_writer->database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+int SearchIndex::noteCount() const
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    return int(m_writer->database.get_doccount());
+}
+
+void SearchIndex::storeNote(const IndexedNote &note, const QString &bodyText)
+{
+    // Built before taking the lock: a pass in progress keeps indexing meanwhile.
+    const Xapian::Document document = IndexTerms::buildDocument(note, bodyText);
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    m_changedDuringPass.insert(note.noteId);
+    try {
+        m_writer->database.replace_document(IndexTerms::idTerm(note.noteId), document);
+        m_writer->database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::removeNote(int noteId)
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    m_changedDuringPass.insert(noteId);
+    try {
+        m_writer->database.delete_document(IndexTerms::idTerm(noteId));
+        m_writer->database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::changeCatalogPaths(const QList<NoteCatalogPath> &paths)
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    try {
+        Xapian::WritableDatabase &database = m_writer->database;
+        for (const NoteCatalogPath &path : paths) {
+            m_changedDuringPass.insert(path.noteId);
+            const std::string id = IndexTerms::idTerm(path.noteId);
+            Xapian::PostingIterator posting = database.postlist_begin(id);
+            if (posting == database.postlist_end(id))
+                continue; // not indexed yet: the pass takes it whole
+            Xapian::Document document = database.get_document(*posting);
+            IndexTerms::replaceCatalogPath(document, path.catalogPath);
+            database.replace_document(*posting, document);
+        }
+        database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::beginPass()
+{
+    std::lock_guard lock(m_mutex);
+    m_changedDuringPass.clear();
+}
+
+QHash<int, IndexedNote> SearchIndex::indexedNotes() const
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    QHash<int, IndexedNote> notes;
+    try {
+        const Xapian::WritableDatabase &database = m_writer->database;
+        notes.reserve(qsizetype(database.get_doccount()));
+        for (Xapian::PostingIterator posting = database.postlist_begin(std::string());
+             posting != database.postlist_end(std::string()); ++posting) {
+            const std::string data = database.get_document(*posting).get_data();
+            IndexedNote note = IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size())));
+            notes.insert(note.noteId, std::move(note));
+        }
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+    return notes;
+}
+
+void SearchIndex::storeFromPass(const QList<PassDocument> &documents)
+{
+    std::vector<Xapian::Document> built;
+    built.reserve(size_t(documents.size()));
+    for (const PassDocument &document : documents)
+        built.push_back(IndexTerms::buildDocument(document.note, document.bodyText));
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    try {
+        for (qsizetype i = 0; i < documents.size(); ++i) {
+            const int noteId = documents[i].note.noteId;
+            if (m_changedDuringPass.contains(noteId))
+                continue;
+            if (documents[i].inIndex)
+                m_writer->database.replace_document(IndexTerms::idTerm(noteId), built[size_t(i)]);
+            else
+                m_writer->database.add_document(built[size_t(i)]);
+        }
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::removeFromPass(const QList<int> &noteIds)
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    try {
+        for (int noteId : noteIds) {
+            if (!m_changedDuringPass.contains(noteId))
+                m_writer->database.delete_document(IndexTerms::idTerm(noteId));
+        }
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::commit()
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    try {
+        m_writer->database.commit();
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}
+
+void SearchIndex::compact()
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    const QString compacted = m_folder + QStringLiteral(".compacted");
+    const QString old = m_folder + QStringLiteral(".old");
+    try {
+        m_writer->database.commit();
+        QDir(compacted).removeRecursively();
+        QDir(old).removeRecursively();
+        m_writer->database.compact(IndexTerms::utf8(compacted), Xapian::DBCOMPACT_NO_RENUMBER);
+        m_writer->database.close();
+        m_writer.reset();
+        // Should anything below fail, the next open finds no index and the next
+        // pass builds it anew.
+        if (!QDir().rename(m_folder, old) || !QDir().rename(compacted, m_folder))
+            throw SearchIndexError(QStringLiteral("Cannot replace %1 by its compacted copy.").arg(m_folder));
+        QDir(old).removeRecursively();
+        auto writer = std::make_unique<Writer>();
+        writer->database = Xapian::WritableDatabase(IndexTerms::utf8(m_folder), Xapian::DB_OPEN);
+        m_writer = std::move(writer);
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+}

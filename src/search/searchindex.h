@@ -1,0 +1,94 @@
+#pragma once
+
+#include "indexednote.h"
+#include "noterows.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+// A failure of the search index, with the engine's own description.
+class SearchIndexError : public std::runtime_error
+{
+public:
+    SearchIndexError(const QString &message, bool locked = false)
+        : std::runtime_error(message.toStdString())
+        , m_message(message)
+        , m_locked(locked)
+    {
+    }
+
+    const QString &message() const { return m_message; }
+    // Another process is writing the index.
+    bool locked() const { return m_locked; }
+
+private:
+    QString m_message;
+    bool m_locked;
+};
+
+// The full-text index of the notes, a Xapian database in its own folder. It
+// is derived data: deleting it loses nothing, it is rebuilt from the note rows
+// and files. Every method may be called from any thread; one lock keeps the
+// writer to one caller at a time.
+class SearchIndex
+{
+public:
+    // folder: where the index lives, for example the program folder + "index".
+    explicit SearchIndex(QString folder);
+    ~SearchIndex();
+    SearchIndex(const SearchIndex &) = delete;
+    SearchIndex &operator=(const SearchIndex &) = delete;
+
+    const QString &folder() const { return m_folder; }
+
+    // Opens the index for writing. A missing index is created; one of another
+    // format, or one that cannot be read, is replaced by an empty one. Throws
+    // SearchIndexError (locked() when another process writes it).
+    void open();
+    bool isOpen() const;
+    void close();
+
+    // A full pass over the notes has finished at least once, so the index holds
+    // every note (as far as the changes since have reached it).
+    bool isComplete() const;
+    void markComplete();
+    int noteCount() const;
+
+    // Changes made as the user works, committed at once; SearchIndexError on failure.
+    void storeNote(const IndexedNote &note, const QString &bodyText);
+    void removeNote(int noteId);
+    void changeCatalogPaths(const QList<NoteCatalogPath> &paths);
+
+    // The background pass that brings the index up to date with the database.
+    // Notes changed through the methods above after beginPass() are left alone
+    // by it: the pass read them before those changes.
+    void beginPass();
+    QHash<int, IndexedNote> indexedNotes() const;
+    struct PassDocument
+    {
+        IndexedNote note;
+        QString bodyText;
+        bool inIndex = true; // false: added without looking for an older copy, much faster
+    };
+    void storeFromPass(const QList<PassDocument> &documents);
+    void removeFromPass(const QList<int> &noteIds);
+    void commit();
+    // Rewrites the index compactly (a full build leaves it about twice its
+    // size). Readers reopen it by its folder.
+    void compact();
+
+private:
+    struct Writer;
+    void requireOpen() const;
+
+    QString m_folder;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Writer> m_writer;
+    QSet<int> m_changedDuringPass;
+};
