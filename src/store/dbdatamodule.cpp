@@ -23,7 +23,7 @@ QString uniqueConnectionName()
 
 } // namespace
 
-TDBDataModule::TDBDataModule(const QString &databasePath)
+TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     : m_connectionName(uniqueConnectionName())
 {
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), m_connectionName);
@@ -43,6 +43,36 @@ TDBDataModule::TDBDataModule(const QString &databasePath)
     }
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
+    if (use == Use::Working)
+        addIdIndexes();
+}
+
+void TDBDataModule::addIdIndexes()
+{
+    // The maximum of an id column is read from a descending index instead of every
+    // row. Files made before these indexes get them here; a file that refuses them
+    // (read-only, or in use elsewhere) still works, its new ids only take longer.
+    static const char *const Indexes[][3] = {
+        {"TAGS_TAGID_DESC", "tags", "tagid"},
+        {"NOTE_NOTEID_DESC", "note", "noteid"},
+        {"ATTACHMENT_ATTID_DESC", "attachment", "attid"},
+    };
+    try {
+        QStringList present;
+        QSqlQuery &query = runQuery(QStringLiteral("select trim(rdb$index_name) from rdb$indices"));
+        while (query.next())
+            present << query.value(0).toString();
+        query.finish();
+        for (const auto &[name, table, column] : Indexes) {
+            if (present.contains(QLatin1String(name)))
+                continue;
+            Transaction transaction(*this);
+            runStatement(QStringLiteral("create descending index %1 on %2 (%3)").arg(name, table, column));
+            transaction.commit();
+        }
+    } catch (const DbError &) {
+        rollback();
+    }
 }
 
 TDBDataModule::~TDBDataModule()

@@ -12,8 +12,12 @@
 class TDBDataModule
 {
 public:
+    enum class Use {
+        Working, // the program's own connection: brings an older file up to date
+        Reading, // a connection that only reads, beside the program's own
+    };
     // Opens the database file; throws DbError when it cannot be opened.
-    explicit TDBDataModule(const QString &databasePath);
+    explicit TDBDataModule(const QString &databasePath, Use use = Use::Working);
     // Closes the primary query, rolls back an open transaction and disconnects.
     ~TDBDataModule();
     TDBDataModule(const TDBDataModule &) = delete;
@@ -44,6 +48,7 @@ public:
     QSqlDatabase &connection() { return m_database; }
 
 private:
+    void addIdIndexes();
     void prepareAndRun(const QString &sql, const QVariantList &values);
 
     QString m_connectionName;
