@@ -7,6 +7,8 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+#include <utility>
+
 namespace {
 
 QString engineMessage(const QSqlError &error)
@@ -101,11 +103,13 @@ void TDBDataModule::commit()
         return;
     m_query.finish();
     m_inTransaction = false;
+    const QSet<int> changedNotes = std::exchange(m_notesChangedInTransaction, {});
     if (!m_database.commit()) {
         const QString message = engineMessage(m_database.lastError());
         m_database.rollback();
         throw DbError(message);
     }
+    m_changedNotes.unite(changedNotes);
 }
 
 void TDBDataModule::rollback() noexcept
@@ -114,6 +118,7 @@ void TDBDataModule::rollback() noexcept
         return;
     m_query.finish();
     m_inTransaction = false;
+    m_notesChangedInTransaction.clear();
     m_database.rollback();
 }
 
@@ -171,6 +176,19 @@ QStringList TDBDataModule::loadCatalogPaths()
         paths << fieldText(query, "path");
     query.finish();
     return paths;
+}
+
+void TDBDataModule::markNoteChanged(int noteid)
+{
+    if (m_inTransaction)
+        m_notesChangedInTransaction.insert(noteid);
+    else
+        m_changedNotes.insert(noteid);
+}
+
+QSet<int> TDBDataModule::takeChangedNotes()
+{
+    return std::exchange(m_changedNotes, {});
 }
 
 Transaction::Transaction(TDBDataModule &database)

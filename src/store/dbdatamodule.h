@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -45,6 +46,13 @@ public:
     // The path of every tags row, in the order the database returns them.
     QStringList loadCatalogPaths();
 
+    // The notes whose rows an operation inserted, changed or deleted, so that what
+    // is kept of them in memory can be read again. Marks made inside a transaction
+    // count once it commits and are dropped when it rolls back.
+    void markNoteChanged(int noteid);
+    // The notes changed since the last call.
+    QSet<int> takeChangedNotes();
+
     QSqlDatabase &connection() { return m_database; }
 
 private:
@@ -55,6 +63,8 @@ private:
     QSqlDatabase m_database;
     QSqlQuery m_query;
     bool m_inTransaction = false;
+    QSet<int> m_changedNotes;
+    QSet<int> m_notesChangedInTransaction;
 };
 
 // One changing operation: starts the transaction, and rolls it back when the
