@@ -186,6 +186,14 @@ QIcon TagTreeView::catalogIcon(int index)
     const QStringList &names = catalogIconNames();
     if (index < 0 || index >= names.size())
         index = 0;
-    QIcon icon = QIcon::fromTheme(names[index]);
-    return icon.isNull() ? QIcon::fromTheme(names[0]) : icon;
+    // A theme lookup costs far more than a node; a full load asks once per node.
+    static QString lookedUpInTheme;
+    static QList<QIcon> icons;
+    if (icons.size() != names.size() || lookedUpInTheme != QIcon::themeName()) {
+        lookedUpInTheme = QIcon::themeName();
+        icons.clear();
+        for (const QString &name : names)
+            icons << QIcon::fromTheme(name);
+    }
+    return icons[index].isNull() ? icons[0] : icons[index];
 }

@@ -171,9 +171,9 @@ int TDBDataModule::nextAttachmentId()
 QStringList TDBDataModule::loadCatalogPaths()
 {
     QStringList paths;
-    QSqlQuery &query = runQuery(QStringLiteral("select * from tags"));
+    QSqlQuery &query = runQuery(QStringLiteral("select path from tags"));
     while (query.next())
-        paths << fieldText(query, "path");
+        paths << query.value(0).toString(); // by position: by name costs a record per row
     query.finish();
     return paths;
 }
