@@ -71,7 +71,11 @@ void TagTreeView::loadFull(TDBDataModule &database)
     setUpdatesEnabled(false);
     clear();
     try {
-        const QList<CatalogNode> forest = loadCatalogForest(database);
+        QSqlQuery &query = database.runQuery(allTagRowsStatement());
+        const QList<TagRecord> rows = readTagRows(query);
+        query.finish();
+        m_loadedPaths = catalogPaths(rows);
+        const QList<CatalogNode> forest = catalogForest(rows);
         QList<TagTreeItem *> items;
         items.reserve(forest.size());
         QList<QTreeWidgetItem *> topLevel;

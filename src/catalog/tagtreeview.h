@@ -33,6 +33,9 @@ public:
 
     // Rebuilds the whole tree from the database and expands it.
     void loadFull(TDBDataModule &database);
+    // The path of every row the last full load read, in the engine's order: the
+    // catalog field's suggestions at start-up, without reading the rows again.
+    const QStringList &loadedCatalogPaths() const { return m_loadedPaths; }
     // Shows for every node the number of notes in it and below it whose title
     // holds the search text. The structure and the selection stay.
     void recount(TDBDataModule &database, const QString &searchText);
@@ -58,4 +61,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    QStringList m_loadedPaths;
 };

@@ -14,6 +14,7 @@
 #include "runningcopy.h"
 #include "settings.h"
 #include "signalbridge.h"
+#include "tagtreeview.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -90,7 +91,7 @@ void ClipnestProgram::bringUp()
     m_context.languageFileName = settings.languageFileName;
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
 
-    m_context.catalogPaths = m_database->loadCatalogPaths();
+    m_context.catalogPaths = m_explorer->TagTreeView_()->loadedCatalogPaths();
     m_explorer->fullTextSearch()->start();
     m_dropBox->show();
     if (settingsProblem.isEmpty())
