@@ -122,5 +122,6 @@ void moveNote(TDBDataModule &database, TagTreeView *tree, int noteId, int noteTa
     shiftCounts(database, tree->findTag(noteTagId), -1);
     shiftCounts(database, target, 1);
     database.runStatement(QStringLiteral("update note set tagid=? where noteid=?"), {target->record.tagid, noteId});
+    database.markNoteChanged(noteId);
     transaction.commit();
 }

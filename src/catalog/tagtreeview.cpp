@@ -2,6 +2,7 @@
 
 #include "catalogrows.h"
 #include "dbdatamodule.h"
+#include "titlesearchcounts.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
@@ -33,6 +34,18 @@ TagTreeView::TagTreeView(QWidget *parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+TagTreeView::~TagTreeView() = default;
+
+TitleSearchCounts &TagTreeView::titleSearchCounts(TDBDataModule &database)
+{
+    const QString connection = database.connection().connectionName();
+    if (!m_titleCounts || m_titleCountsConnection != connection) {
+        m_titleCounts = std::make_unique<TitleSearchCounts>(database);
+        m_titleCountsConnection = connection;
+    }
+    return *m_titleCounts;
 }
 
 void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
@@ -98,7 +111,7 @@ void TagTreeView::loadFull(TDBDataModule &database)
 
 void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
 {
-    const QHash<int, int> matches = countMatchingNotes(database, searchText);
+    const QHash<int, int> matches = titleSearchCounts(database).count(searchText);
     const QList<TagTreeItem *> tags = allTags();
     for (TagTreeItem *tag : tags)
         tag->record.count = 0;

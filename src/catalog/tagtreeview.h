@@ -5,8 +5,10 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <memory>
 
 class TDBDataModule;
+class TitleSearchCounts;
 
 // A catalog tree node; it owns the TagRecord that mirrors its row.
 class TagTreeItem : public QTreeWidgetItem
@@ -30,6 +32,7 @@ public:
     static constexpr int IconCount = 26;
 
     explicit TagTreeView(QWidget *parent = nullptr);
+    ~TagTreeView() override;
 
     // Rebuilds the whole tree from the database and expands it.
     void loadFull(TDBDataModule &database);
@@ -37,7 +40,9 @@ public:
     // catalog field's suggestions at start-up, without reading the rows again.
     const QStringList &loadedCatalogPaths() const { return m_loadedPaths; }
     // Shows for every node the number of notes in it and below it whose title
-    // holds the search text. The structure and the selection stay.
+    // holds the search text. The structure and the selection stay. The titles
+    // are read once and then kept in memory, following the notes the database
+    // module marks as changed.
     void recount(TDBDataModule &database, const QString &searchText);
 
     TagTreeItem *selectedTag() const;
@@ -64,4 +69,8 @@ protected:
 
 private:
     QStringList m_loadedPaths;
+    TitleSearchCounts &titleSearchCounts(TDBDataModule &database);
+
+    std::unique_ptr<TitleSearchCounts> m_titleCounts;
+    QString m_titleCountsConnection; // the connection whose notes m_titleCounts follows
 };

@@ -507,6 +507,7 @@ int TEditorForm::InsertNoteRow(int tagId, const QString &relativePath)
         const int id = m_database.nextNoteId();
         m_database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
                                 {id, TitleEdit->text().trimmed(), tagId, relativePath});
+        m_database.markNoteChanged(id);
         transaction.commit();
         return id;
     } catch (const DbError &) {
@@ -520,6 +521,7 @@ bool TEditorForm::UpdateNoteRow(int tagId, const QString &title)
         Transaction transaction(m_database);
         m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
                                 {tagId, title, NoteId});
+        m_database.markNoteChanged(NoteId);
         transaction.commit();
         return true;
     } catch (const DbError &) {

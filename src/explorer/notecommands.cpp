@@ -95,6 +95,7 @@ void NoteCommands::DelNoteActExecute()
         attachments.finish();
         database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
         database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
+        database.markNoteChanged(noteId);
         transaction.commit();
         // Files go only once the rows are gone for good, so a failure never leaves
         // a row without its file.
@@ -146,6 +147,7 @@ void NoteCommands::RenTitleMenuClick()
     TDBDataModule &database = m_explorer.database();
     Transaction transaction(database);
     database.runStatement(QStringLiteral("update note set title=? where noteid=?"), {title, note->record.noteid});
+    database.markNoteChanged(note->record.noteid);
     transaction.commit();
     note->record.title = title;
     note->setText(0, title);
