@@ -83,8 +83,8 @@ Run Localise(const QByteArray &fragment, const QString &hostBase, int maxParalle
     Run run;
     QElapsedTimer timer;
     timer.start();
-    run.output =
-        LocaliseFragment(fragment.toStdString(), hostBase.toStdString(), hostBase.toStdString() + "/dir/", context);
+    const std::string page = hostBase.toStdString() + "/dir/page.html";
+    run.output = LocaliseFragment(fragment.toStdString(), PageAddress{page, page}, context);
     run.ms = timer.elapsed();
 
     const QString images = dir.path() + QStringLiteral("/day/images/");

@@ -1,18 +1,24 @@
-// libFuzzer target for the capture core: ParseClip with its three localisation
-// passes, the link pass alone, address splitting and naming, and the note file
-// rewrite. Pictures never go to the network: a stand-in storer writes a tiny
-// file for every other picture and fails the rest.
+// libFuzzer target for the capture core: ParseClip with its link and picture
+// localisation, the tag reader and attribute values, address resolution,
+// responsive picture choice, picture names and the note file rewrite. Pictures
+// never go to the network: a stand-in storer writes a tiny file for every other
+// picture and fails the rest.
 
+#include "addressresolver.h"
 #include "capturetext.h"
 #include "clipparser.h"
 #include "fragmentlocaliser.h"
+#include "htmltags.h"
+#include "htmltext.h"
 #include "noterelativiser.h"
 #include "pictureaddress.h"
+#include "picturechoice.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <unistd.h>
 
@@ -50,6 +56,110 @@ void RemoveDayFolder()
     std::filesystem::remove_all(g_dayFolder, ignored);
 }
 
+// An address a localised picture may still name: its stored file, the failure
+// form "images/", an inline picture, or nothing.
+bool StaysInTheNote(const std::string &address)
+{
+    const std::string trimmed = TrimmedAddress(address);
+    return trimmed.empty() || StartsWith(trimmed, "images/") || SchemeOf(trimmed) == "data";
+}
+
+// After a capture no picture, srcset or <source> names anything outside the note.
+void CheckPicturesStayInTheNote(const std::string &localised)
+{
+    TagScanner scanner(localised);
+    HtmlTag tag;
+    while (scanner.next(tag)) {
+        const bool image = tag.is("img");
+        if (tag.closing || (!image && !tag.is("source") && !tag.is("v:imagedata")))
+            continue;
+        for (const TagAttribute &attribute : tag.attributes) {
+            if (!attribute.hasValue)
+                continue;
+            const std::string value = DecodeCharacterReferences(
+                std::string_view(localised).substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
+            if ((image || tag.is("source")) &&
+                (SameName(attribute.name, "srcset") || SameName(attribute.name, "data-srcset"))) {
+                for (const PictureCandidate &candidate : SrcsetCandidates(value))
+                    Check(StaysInTheNote(candidate.address), "srcset names a stored file only");
+            } else if ((image && SameName(attribute.name, "data-src")) ||
+                       (!tag.is("source") && SameName(attribute.name, "src"))) {
+                Check(StaysInTheNote(value), "picture names a stored file only");
+            }
+        }
+    }
+}
+
+// An encoded value reads back, in every quoting, as the value itself.
+void CheckAttributeRoundTrip(const std::string &value)
+{
+    for (const char quote : {'"', '\'', '\0'}) {
+        const std::string quoteText = quote ? std::string(1, quote) : std::string();
+        const std::string markup =
+            "<img alt=" + quoteText + EncodeAttributeValue(value, quote) + quoteText + " title=t>";
+        TagScanner scanner(markup);
+        HtmlTag tag;
+        Check(scanner.next(tag) && tag.is("img"), "an encoded value keeps the tag whole");
+        const TagAttribute *alt = tag.find("alt");
+        Check(alt && alt->hasValue, "an encoded value stays the attribute's value");
+        Check(DecodeCharacterReferences(
+                  std::string_view(markup).substr(alt->valueBegin, alt->valueEnd - alt->valueBegin)) == value,
+              "an encoded value reads back as itself");
+        const TagAttribute *title = tag.find("title");
+        Check(title && title->valueEnd - title->valueBegin == 1 && markup[title->valueBegin] == 't',
+              "an encoded value leaves the next attribute alone");
+    }
+}
+
+void CheckNames(const std::string &input)
+{
+    const PictureName name = LocalPictureName(SplitAddress(input));
+    for (const std::string *piece : {&name.stem, &name.extension}) {
+        Check(piece->find_first_of("/\\*?|:\"<>%#&") == std::string::npos, "name holds no forbidden character");
+        Check(IsValidUtf8(*piece), "name is UTF-8");
+        for (const char c : *piece)
+            Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "name holds no control character");
+    }
+    // Long names are shortened to fit, keeping their extension.
+    static std::mt19937 random(1);
+    const std::string path = ReservePictureFile(ImagesFolderOf(g_dayFolder), name, random);
+    if (!path.empty()) {
+        const std::string fileName = path.substr(path.rfind('/') + 1);
+        Check(fileName.size() <= 255, "name fits the file system");
+        Check(fileName.size() >= name.extension.size() &&
+                  fileName.compare(fileName.size() - name.extension.size(), std::string::npos, name.extension) == 0,
+              "name keeps its extension");
+        ::unlink(path.c_str());
+    }
+}
+
+void CheckTitle(const std::string &input)
+{
+    const std::string title = CleanTitle(input);
+    Check(IsValidUtf8(title), "title is UTF-8");
+    Check(title.find("  ") == std::string::npos, "title has no runs of spaces");
+    Check(title.empty() || (title.front() != ' ' && title.back() != ' '), "title is trimmed");
+    for (const char c : title)
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "title holds no control character");
+    Check(title.find("\xEF\xBF\xBC") == std::string::npos, "title holds no object replacement character");
+}
+
+void CheckResolution(const std::string &input)
+{
+    const std::size_t half = input.size() / 2;
+    const std::string base = input.substr(0, half);
+    const std::string reference = input.substr(half);
+    for (const std::string &page : {base, std::string("http://h/d/p.html?q#f"), std::string("file:///d/p.html")}) {
+        const std::string resolved = BaseAddress(page).resolve(reference);
+        Check(resolved.empty() || !SchemeOf(resolved).empty(), "a resolved address is absolute");
+        Check(resolved.find_first_of(" \t\r\n") == std::string::npos, "a resolved address holds no white space");
+    }
+    const std::vector<PictureCandidate> candidates = SrcsetCandidates(input);
+    const int sharpest = SharpestCandidate(candidates);
+    Check(sharpest >= -1 && sharpest < static_cast<int>(candidates.size()), "the chosen candidate is one of them");
+    Check(candidates.empty() == (sharpest < 0), "a candidate is chosen when there is one");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -79,18 +189,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     };
 
     const ClipParts parts = ParseClip(input, context);
-    Check(parts.sourceAddress.size() <= input.size() && parts.title.size() <= input.size(), "pieces of the text");
+    Check(parts.sourceAddress.size() <= input.size(), "source is a piece of the text");
     lastDone = -1;
     ParseClip(PrepareClipText(input), context);
 
-    // Without bases a link target has nothing to be resolved against.
-    Check(LocaliseLinks(input, "", "") == input, "links without bases stay as they are");
-    LocaliseLinks(input, "http://h", "http://h/d/");
+    for (const std::string &page : {std::string("http://h/d/p.html"), std::string("file:///d/p.html")}) {
+        lastDone = -1;
+        CheckPicturesStayInTheNote(LocaliseFragment(input, PageAddress{page, page}, context));
+    }
 
-    const AddressParts address = SplitAddress(input);
-    const PictureName name = LocalPictureName(address);
-    Check(name.stem.find_first_of("/\\*?|:\"<>") == std::string::npos, "stem holds no forbidden character");
-    Check(name.extension.find('/') == std::string::npos, "extension stays in the images folder");
+    // Without a page address a link target has nothing to be resolved against.
+    Check(LowerAscii(input).find("<base") != std::string::npos || LocaliseLinks(input, PageAddress{}) == input,
+          "links without a base stay as they are");
+    LocaliseLinks(input, PageAddress{"http://h/d/p.html", "http://h/d/p.html"});
+
+    CheckAttributeRoundTrip(input);
+    CheckNames(input);
+    CheckTitle(input);
+    CheckResolution(input);
 
     Check(LowerAscii(input).find("file://") != std::string::npos || RelativiseNoteText(input, "/n/") == input,
           "text without a file address stays as it is");

@@ -27,6 +27,7 @@ CREATE TABLE attachment (
 );
 
 CREATE INDEX tags_deep ON tags (deep);
+CREATE INDEX tags_parentid ON tags (parentid);
 CREATE INDEX note_tagid ON note (tagid);
 CREATE INDEX attachment_noteid ON attachment (noteid);
 /* New ids are the maximum plus one; the engine reads a maximum from these. */

@@ -13,22 +13,15 @@ struct ClipParts
     std::string body;          // the body element, localised
 };
 
-// The two prefixes relative addresses are resolved against.
-struct AddressBases
-{
-    std::string host;   // scheme and host, no trailing slash
-    std::string folder; // up to and including the last slash
-};
-
 // Dropped "HTML Format" bytes made into clip text: cut at the first zero byte,
 // and every no-break space (C2 A0) made an ordinary space. UTF-8 stays UTF-8.
 std::string PrepareClipText(std::string_view bytes);
 
-// The bases of a source address; both empty unless it begins with "http://",
-// "https://" or "file:///" exactly.
-AddressBases AddressBasesOf(const std::string &sourceAddress);
+// The source address the clip's header names ("SourceURL:"), or empty.
+std::string SourceAddressOf(const std::string &clipText);
 
 // Finds the source address in the header, cuts out the body element by its
-// markers and localises it (LocaliseFragment), then finds the title. Works by
-// exact marker search; blocks until every picture has been fetched.
+// markers and localises it (LocaliseFragment), then finds the title (cleaned
+// with CleanTitle). Works by exact marker search; blocks until every picture
+// has been fetched or the capture ended.
 ClipParts ParseClip(const std::string &clipText, const CaptureContext &context);

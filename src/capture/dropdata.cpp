@@ -30,6 +30,9 @@ QString sourceAddressOf(const QMimeData &data)
             origin += QLatin1Char('/');
         return origin;
     }
+    // A page that is a local file itself: its pictures on the disk may be copied.
+    if (url.isValid() && url.scheme() == QLatin1String("file"))
+        return QStringLiteral("file:///");
     return QString();
 }
 
@@ -49,6 +52,26 @@ QStringList addressesOf(const QString &mimeType, const QByteArray &raw)
     }
     addresses.removeAll(QString());
     return addresses;
+}
+
+// The title a browser offers with a dragged link: the second line of
+// text/x-moz-url, the text of the link in the offered HTML, or the second line
+// of _NETSCAPE_URL, in this order; empty when none has one.
+QString linkTitleOf(const QMimeData &data)
+{
+    const auto secondLine = [&data](const char *mimeType) {
+        const QStringList lines = decodeText(data.data(QLatin1String(mimeType)))
+                                      .split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+        return lines.size() > 1 ? cleanTitle(lines.at(1)) : QString();
+    };
+    QString title = secondLine("text/x-moz-url");
+    if (title.isEmpty() && data.hasFormat(QStringLiteral("text/html")))
+        title = cleanTitle(
+            QTextDocumentFragment::fromHtml(QString::fromUtf8(htmlAsUtf8(data.data(QStringLiteral("text/html")))))
+                .toPlainText());
+    if (title.isEmpty())
+        title = secondLine("_NETSCAPE_URL");
+    return title;
 }
 
 } // namespace
@@ -112,6 +135,7 @@ QList<DroppedItem> readDroppedData(const QMimeData &data)
                 DroppedItem item;
                 item.format = DropFormat::Link;
                 item.linkText = addresses.first();
+                item.linkTitle = linkTitleOf(data);
                 items << item;
                 haveLink = true;
             }
@@ -144,10 +168,24 @@ QString bookmarkFragment(const QString &linkText)
 QString titleFromFragment(const QString &fragmentHtml)
 {
     const QString text = QTextDocumentFragment::fromHtml(fragmentHtml).toPlainText();
-    for (QString line : text.split(QLatin1Char('\n'))) {
-        line = line.simplified();
-        if (!line.isEmpty())
-            return line.left(80).trimmed();
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString clean = cleanTitle(line);
+        if (clean.isEmpty())
+            continue;
+        QString title = clean.left(80);
+        if (title.back().isHighSurrogate()) // never half a character
+            title.chop(1);
+        return title.trimmed();
     }
     return QString();
+}
+
+QString cleanTitle(const QString &text)
+{
+    QString clean = text;
+    for (QChar &c : clean) {
+        if (c == QChar::ObjectReplacementCharacter || c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return clean.simplified();
 }

@@ -19,6 +19,7 @@ struct DroppedItem
     DropFormat format = DropFormat::Html;
     QByteArray clipText; // Html: header with "SourceURL:" when known, then the wrapped fragment (UTF-8)
     QString linkText;    // Link: the address
+    QString linkTitle;   // Link: the title the browser offers with it, or empty
     QStringList files;   // Files: local paths in list order
 };
 
@@ -39,5 +40,10 @@ QByteArray buildClipText(const QByteArray &fragmentUtf8, const QString &sourceAd
 QString bookmarkFragment(const QString &linkText);
 
 // A title for a capture that came without one: the first line of the
-// fragment's text, trimmed, at most 80 characters.
+// fragment's text that has any, cleaned, at most 80 characters.
 QString titleFromFragment(const QString &fragmentHtml);
+
+// A title as a person reads it: no control characters, no object replacement
+// characters (one stands for each picture), every run of white space a single
+// space, nothing around it.
+QString cleanTitle(const QString &text);

@@ -7,6 +7,7 @@
 #include "infoform.h"
 #include "mainform.h"
 #include "menuentry.h"
+#include "notefilestore.h"
 #include "parseddrop.h"
 #include "settings.h"
 
@@ -22,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
@@ -139,6 +141,7 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     showMessage = [this](const QString &message) {
         QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
     };
+    captureFolder = [this] { return NewNoteLocation(m_context.dataFolder).dayFolder; };
     setAcceptDrops(true);
 
     // FormCreate: the settings file appears on the first start.
@@ -237,6 +240,9 @@ void TDropForm::ShownotesexplorerCheckClick()
 void TDropForm::closeForExit()
 {
     m_closing = true;
+    // The pictures still loading are not waited for.
+    if (m_captureCancelled)
+        *m_captureCancelled = true;
     close();
 }
 
@@ -320,23 +326,39 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
 
     QString body;
     QString title;
+    QString noteFolder;
     m_busy = true;
-    if (m_info)
+    if (m_info) {
+        m_info->setTexts(m_context.messages.shown(QStringLiteral("CaptureCancel")),
+                         m_context.messages.shown(QStringLiteral("CaptureProgress")));
         m_info->showWaiting();
+    }
     try {
         if (item.format == DropFormat::Html) {
-            // Parsing and fetching run beside the interface, which stays live and
-            // shows how many pictures are done.
+            // Parsing and fetching run beside the interface, which stays live,
+            // shows how many pictures are done and can give up on the rest.
             QPointer<TInfoForm> info = m_info;
-            const ParsedDrop parsed =
-                parseDroppedClipResponsively(item.clipText, m_context.dataFolder, [info](int done, int total) {
+            auto cancelled = std::make_shared<std::atomic<bool>>(false);
+            m_captureCancelled = cancelled;
+            FetchOptions limits = captureLimits;
+            limits.cancelled = [cancelled] { return cancelled->load(); };
+            QMetaObject::Connection cancelling;
+            if (m_info)
+                cancelling = connect(m_info, &TInfoForm::cancelRequested, this, [cancelled] { *cancelled = true; });
+            const auto stopCancelling = qScopeGuard([&cancelling] { disconnect(cancelling); });
+            // The note and its pictures share the folder of the day the capture began.
+            const ParsedDrop parsed = parseDroppedClipResponsively(
+                item.clipText, m_context.dataFolder,
+                [info](int done, int total) {
                     if (info)
                         info->showProgress(done, total);
-                });
+                },
+                captureFolder ? captureFolder() : QString(), limits);
             if (m_closing) { // the program ended meanwhile: no editor is opened any more
                 m_busy = false;
                 return false;
             }
+            noteFolder = parsed.noteFolder;
             body = parsed.body;
             while (body.contains(QLatin1String("<v:imagedata "))) {
                 body.replace(QLatin1String("<v:imagedata "), QLatin1String("<img "));
@@ -346,8 +368,11 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
             title = parsed.title.isEmpty() ? titleFromFragment(body) : parsed.title;
         } else {
             body = bookmarkFragment(item.linkText);
+            title = item.linkTitle.isEmpty() ? item.linkText : item.linkTitle;
         }
         QPointer<TEditorForm> editor = openEditorFromDrop();
+        if (editor)
+            editor->useNoteFolder(noteFolder);
         if (editor)
             editor->PrefillFromCapture(body, title);
         if (editor)

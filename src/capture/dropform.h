@@ -1,9 +1,13 @@
 #pragma once
 
+#include "picturefetcher.h"
+
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 struct AppContext;
 class QAction;
@@ -33,6 +37,12 @@ public:
     std::function<TEditorForm *()> createEditor;
     // Plain messages; replaced by tests.
     std::function<void(const QString &message)> showMessage;
+    // The folder of a capture's note and pictures, fixed as the capture starts:
+    // today's day folder. Replaced by tests.
+    std::function<QString()> captureFolder;
+    // Limits of a capture's downloads, the deadline of the whole capture among
+    // them; tests shorten them.
+    FetchOptions captureLimits;
 
     // Handles what a drop carried: the first recognised form becomes a new note.
     // Answers false when nothing was recognised (the user has been told).
@@ -77,6 +87,8 @@ private:
     QPointer<TInfoForm> m_info;
     bool m_busy = false;
     bool m_closing = false;
+    // Set to end the capture under way: its Cancel button, or the program's end.
+    std::shared_ptr<std::atomic<bool>> m_captureCancelled;
     QPoint m_pressedAt; // where the left button went down on the logo
 
     QLabel *LogoImage = nullptr;

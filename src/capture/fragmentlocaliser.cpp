@@ -1,185 +1,383 @@
 #include "fragmentlocaliser.h"
 
+#include "addressresolver.h"
 #include "capturetext.h"
+#include "htmltags.h"
+#include "htmltext.h"
 #include "pictureaddress.h"
+#include "picturechoice.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <random>
-#include <string_view>
 
 namespace {
 
-struct PassMarkers
-{
-    std::string_view opener;     // lower case, with its trailing space
-    std::string_view elementEnd; // lower case
-    std::string_view lowerAttribute;
-    std::string_view upperAttribute;
-    std::array<std::string_view, 6> absolutePrefixes;
-};
-
-constexpr PassMarkers LinkPass{
-    "<a ", "</a>", "href=\"", "HREF=\"", {"http://", "https://", "HTTP://", "HTTPS://", "", ""}};
-constexpr PassMarkers PicturePass{
-    "<img ", ">", "src=\"", "SRC=\"", {"http://", "https://", "HTTP://", "HTTPS://", "file://", "FILE://"}};
-constexpr PassMarkers VmlPicturePass{
-    "<v:imagedata ", ">", "src=\"", "SRC=\"", {"http://", "https://", "file:///", "HTTP://", "HTTPS://", "FILE:///"}};
-
-// One element found by a pass, as 0-based offsets into the pass's input.
-struct Element
+// A replacement of text[begin, end); an insertion when both are equal.
+struct Edit
 {
     std::size_t begin = 0;
-    std::size_t end = 0; // one past the element end marker
-    std::size_t valueBegin = 0;
-    std::size_t valueEnd = 0;
-    bool hasValue = false;
+    std::size_t end = 0;
+    std::string text;
 };
 
-// Finds the pass's elements in order. The opener and the element end are
-// searched in a lower-case copy; the attribute in the element as written.
-std::vector<Element> FindElements(const std::string &input, const PassMarkers &markers)
+// An attribute value of a picture that will name the stored file.
+struct ValueSlot
 {
-    const std::string lower = LowerAscii(input);
-    std::vector<Element> elements;
-    std::size_t scan = 0;
-    for (;;) {
-        const std::size_t opener = lower.find(markers.opener, scan);
-        if (opener == std::string::npos)
-            break;
-        // Searched from the opener, also for links: a stray "</a>" before the
-        // opener would otherwise give an empty element and copy text twice.
-        const std::size_t endMarker = lower.find(markers.elementEnd, opener);
-        // No end: the rest of the text stays as it is.
-        if (endMarker == std::string::npos)
-            break;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    char quote = 0;
+    bool candidates = false; // a srcset: the file name and the chosen descriptor
+};
 
-        Element element;
-        element.begin = opener;
-        element.end = endMarker + markers.elementEnd.size();
-        const std::string_view text(input.data() + element.begin, element.end - element.begin);
-        std::size_t attribute = text.find(markers.lowerAttribute);
-        if (attribute == std::string_view::npos)
-            attribute = text.find(markers.upperAttribute);
-        if (attribute != std::string_view::npos) {
-            const std::size_t valueBegin = attribute + markers.lowerAttribute.size();
-            const std::size_t closingQuote = text.find('"', valueBegin);
-            // An empty value or one whose quote is not closed inside the element is left alone.
-            if (closingQuote != std::string_view::npos && closingQuote > valueBegin) {
-                element.hasValue = true;
-                element.valueBegin = element.begin + valueBegin;
-                element.valueEnd = element.begin + closingQuote;
-            }
-        }
-        elements.push_back(element);
-        scan = element.end;
-    }
-    return elements;
+struct Picture
+{
+    std::vector<ValueSlot> slots;
+    std::size_t nameEnd = 0; // where a missing src is added
+    bool needsSource = false;
+    bool hasChoice = false;
+    PictureCandidate chosen;
+    std::string address; // the chosen candidate, absolute; empty when it cannot be resolved
+};
+
+// A <picture> being read: its <source> elements, and the img they belong to.
+struct PictureGroup
+{
+    std::vector<ValueSlot> slots;
+    std::vector<PictureCandidate> candidates; // of its sources, in order
+    int image = -1;
+};
+
+bool IsUsableCandidate(const PictureCandidate &candidate)
+{
+    const std::string address = TrimmedAddress(candidate.address);
+    // A picture carried in the address itself is already offline; fetching it is
+    // impossible and would lose it.
+    return !address.empty() && SchemeOf(address) != "data";
 }
 
-bool IsAbsolute(std::string_view value, const PassMarkers &markers)
+// Whether the note's view can show a source of this type: none given, or one
+// of the common picture formats. A source of another format is not stored.
+bool IsShowableType(const std::string &type)
 {
-    for (const std::string_view prefix : markers.absolutePrefixes) {
-        if (!prefix.empty() && StartsWith(value, prefix))
+    const std::string lower = LowerAscii(TrimmedAddress(type));
+    if (lower.empty())
+        return true;
+    for (const std::string_view known :
+         {"image/jpeg", "image/jpg", "image/pjpeg", "image/png", "image/apng", "image/gif", "image/webp", "image/avif",
+          "image/svg+xml", "image/bmp", "image/x-icon"}) {
+        if (lower == known)
             return true;
     }
     return false;
 }
 
-std::string Resolve(const std::string &value, const std::string &hostBase, const std::string &folderBase)
+// The scan of a fragment: what each link and picture becomes.
+class FragmentReader
 {
-    const std::string &base = StartsWith(value, "/") ? hostBase : folderBase;
-    return base + value;
-}
-
-// The address a pass works with: the value itself when absolute, else resolved.
-std::string TargetOf(const std::string &input, const Element &element, const PassMarkers &markers,
-                     const std::string &hostBase, const std::string &folderBase)
-{
-    std::string value = input.substr(element.valueBegin, element.valueEnd - element.valueBegin);
-    return IsAbsolute(value, markers) ? value : Resolve(value, hostBase, folderBase);
-}
-
-// Copies the input with the value of each element that has a replacement put in.
-std::string Rewrite(const std::string &input, const std::vector<Element> &elements,
-                    const std::vector<const std::string *> &replacements)
-{
-    std::string output;
-    output.reserve(input.size() + input.size() / 8);
-    std::size_t copied = 0;
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (!replacements[i])
-            continue;
-        output.append(input, copied, elements[i].valueBegin - copied);
-        output += *replacements[i];
-        copied = elements[i].valueEnd;
+public:
+    FragmentReader(const std::string &text, const PageAddress &page)
+        : m_text(text)
+        , m_base(page.base)
+    {
     }
-    output.append(input, copied, std::string::npos);
+
+    void read();
+
+    std::vector<Edit> linkEdits;    // link targets resolved, <base> elements emptied
+    std::vector<Edit> orphanEdits;  // web addresses of sources that belong to no stored picture
+    std::vector<Picture> images;    // img elements in document order
+    std::vector<Picture> vmlImages; // v:imagedata elements in document order
+
+private:
+    std::string valueOf(const TagAttribute &attribute) const
+    {
+        return DecodeCharacterReferences(
+            std::string_view(m_text).substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
+    }
+    void addCandidates(const TagAttribute *attribute, bool srcset, std::vector<PictureCandidate> &out) const;
+    void addSlots(const HtmlTag &tag, std::string_view lowerName, bool candidates, std::vector<ValueSlot> &out) const;
+    void readLink(const HtmlTag &tag);
+    void readImage(const HtmlTag &tag);
+    void readSource(const HtmlTag &tag);
+    void readVmlImage(const HtmlTag &tag);
+    void choose(Picture &picture, const std::vector<PictureCandidate> &candidates) const;
+    void closeGroup();
+    void neutralise(const std::vector<ValueSlot> &slots);
+
+    const std::string &m_text;
+    BaseAddress m_base;
+    bool m_inGroup = false;
+    PictureGroup m_group;
+};
+
+void FragmentReader::read()
+{
+    TagScanner scanner(m_text);
+    HtmlTag tag;
+    while (scanner.next(tag)) {
+        if (tag.closing) {
+            if (tag.is("picture"))
+                closeGroup();
+        } else if (tag.is("a") || tag.is("area") || tag.is("base")) {
+            readLink(tag);
+        } else if (tag.is("img")) {
+            readImage(tag);
+        } else if (tag.is("source")) {
+            readSource(tag);
+        } else if (tag.is("picture")) {
+            closeGroup();
+            m_inGroup = true;
+        } else if (tag.is("v:imagedata")) {
+            readVmlImage(tag);
+        }
+    }
+    closeGroup();
+    // A picture with nothing to store keeps no web address that a source of its
+    // <picture> named.
+    for (const Picture &picture : images) {
+        if (!picture.hasChoice)
+            neutralise(picture.slots);
+    }
+}
+
+void FragmentReader::addCandidates(const TagAttribute *attribute, bool srcset, std::vector<PictureCandidate> &out) const
+{
+    if (!attribute || !attribute->hasValue)
+        return;
+    std::vector<PictureCandidate> found;
+    if (srcset)
+        found = SrcsetCandidates(valueOf(*attribute));
+    else
+        found.push_back({valueOf(*attribute), {}});
+    for (PictureCandidate &candidate : found) {
+        if (IsUsableCandidate(candidate))
+            out.push_back(std::move(candidate));
+    }
+}
+
+void FragmentReader::addSlots(const HtmlTag &tag, std::string_view lowerName, bool candidates,
+                              std::vector<ValueSlot> &out) const
+{
+    for (const TagAttribute &attribute : tag.attributes) {
+        if (attribute.hasValue && SameName(attribute.name, lowerName))
+            out.push_back({attribute.valueBegin, attribute.valueEnd, attribute.quote, candidates});
+    }
+}
+
+void FragmentReader::readLink(const HtmlTag &tag)
+{
+    const TagAttribute *href = tag.find("href");
+    if (!href || !href->hasValue)
+        return;
+    const std::string target = TrimmedAddress(valueOf(*href));
+    if (target.empty())
+        return;
+    if (tag.is("base")) {
+        // Left in the note it would move the note's own "images/…" references.
+        linkEdits.push_back({href->valueBegin, href->valueEnd, EncodeAttributeValue("", href->quote)});
+        return;
+    }
+    // A target that names its scheme is absolute and stays as written: mail,
+    // script and other links are kept, only never opened by the program.
+    if (!SchemeOf(target).empty())
+        return;
+    const std::string resolved = m_base.resolve(target);
+    if (!resolved.empty())
+        linkEdits.push_back({href->valueBegin, href->valueEnd, EncodeAttributeValue(resolved, href->quote)});
+}
+
+void FragmentReader::choose(Picture &picture, const std::vector<PictureCandidate> &candidates) const
+{
+    const int sharpest = SharpestCandidate(candidates);
+    if (sharpest < 0)
+        return;
+    picture.hasChoice = true;
+    picture.chosen = candidates[static_cast<std::size_t>(sharpest)];
+    const std::string address = TrimmedAddress(picture.chosen.address);
+    // Absolute web addresses are taken as the page gave them, which keeps the
+    // names of their files; anything else is resolved as a browser would.
+    picture.address =
+        StartsWith(address, "http://") || StartsWith(address, "https://") ? address : m_base.resolve(address);
+}
+
+void FragmentReader::readImage(const HtmlTag &tag)
+{
+    Picture picture;
+    picture.nameEnd = tag.nameEnd;
+    picture.needsSource = tag.find("src") == nullptr;
+    addSlots(tag, "src", false, picture.slots);
+    addSlots(tag, "srcset", true, picture.slots);
+    addSlots(tag, "data-src", false, picture.slots);
+    addSlots(tag, "data-srcset", true, picture.slots);
+
+    // A lazy loader puts data-src and data-srcset in place of the placeholder in
+    // src (a pixel, nothing, a blurred preview): the page showed those.
+    std::vector<PictureCandidate> candidates;
+    addCandidates(tag.find("data-srcset"), true, candidates);
+    addCandidates(tag.find("data-src"), false, candidates);
+    if (candidates.empty()) {
+        addCandidates(tag.find("srcset"), true, candidates);
+        addCandidates(tag.find("src"), false, candidates);
+    }
+    // In a <picture> the page showed one of its sources or the img: the sharpest
+    // of them all is kept.
+    const bool grouped = m_inGroup && m_group.image < 0;
+    if (grouped)
+        candidates.insert(candidates.begin(), m_group.candidates.begin(), m_group.candidates.end());
+    choose(picture, candidates);
+    if (grouped) {
+        m_group.image = static_cast<int>(images.size());
+        picture.slots.insert(picture.slots.end(), m_group.slots.begin(), m_group.slots.end());
+        m_group.slots.clear();
+    }
+    images.push_back(std::move(picture));
+}
+
+void FragmentReader::readSource(const HtmlTag &tag)
+{
+    std::vector<ValueSlot> slots;
+    if (!m_inGroup) {
+        // The src of a video or audio source is no picture; a srcset there is
+        // meaningless, and is not left naming the web.
+        addSlots(tag, "srcset", true, slots);
+        addSlots(tag, "data-srcset", true, slots);
+        neutralise(slots);
+        return;
+    }
+    addSlots(tag, "srcset", true, slots);
+    addSlots(tag, "data-srcset", true, slots);
+    addSlots(tag, "src", false, slots);
+    if (m_group.image < 0 && IsShowableType(tag.find("type") ? valueOf(*tag.find("type")) : std::string())) {
+        const std::size_t before = m_group.candidates.size();
+        addCandidates(tag.find("data-srcset"), true, m_group.candidates);
+        if (m_group.candidates.size() == before)
+            addCandidates(tag.find("srcset"), true, m_group.candidates);
+    }
+    if (m_group.image >= 0) {
+        std::vector<ValueSlot> &owner = images[static_cast<std::size_t>(m_group.image)].slots;
+        owner.insert(owner.end(), slots.begin(), slots.end());
+    } else {
+        m_group.slots.insert(m_group.slots.end(), slots.begin(), slots.end());
+    }
+}
+
+void FragmentReader::readVmlImage(const HtmlTag &tag)
+{
+    Picture picture;
+    addSlots(tag, "src", false, picture.slots);
+    std::vector<PictureCandidate> candidates;
+    addCandidates(tag.find("src"), false, candidates);
+    choose(picture, candidates);
+    vmlImages.push_back(std::move(picture));
+}
+
+void FragmentReader::closeGroup()
+{
+    // A <picture> without an img shows nothing; its sources keep no web address.
+    neutralise(m_group.slots);
+    m_group = PictureGroup();
+    m_inGroup = false;
+}
+
+void FragmentReader::neutralise(const std::vector<ValueSlot> &slots)
+{
+    for (const ValueSlot &slot : slots) {
+        std::vector<PictureCandidate> found;
+        const std::string value =
+            DecodeCharacterReferences(std::string_view(m_text).substr(slot.begin, slot.end - slot.begin));
+        if (slot.candidates)
+            found = SrcsetCandidates(value);
+        else
+            found.push_back({value, {}});
+        if (std::any_of(found.begin(), found.end(), IsUsableCandidate))
+            orphanEdits.push_back({slot.begin, slot.end, EncodeAttributeValue("images/", slot.quote)});
+    }
+}
+
+// A reference as a srcset holds it: white space and commas there separate the
+// candidates, so a name's spaces and commas are escaped (a name never holds "%").
+std::string SrcsetAddress(const std::string &reference)
+{
+    std::string address;
+    address.reserve(reference.size());
+    for (const char c : reference) {
+        if (c == ' ')
+            address += "%20";
+        else if (c == ',')
+            address += "%2C";
+        else
+            address += c;
+    }
+    return address;
+}
+
+std::string Applied(const std::string &text, std::vector<Edit> edits)
+{
+    if (edits.empty())
+        return text;
+    std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
+    std::string output;
+    output.reserve(text.size() + text.size() / 8);
+    std::size_t copied = 0;
+    for (const Edit &edit : edits) {
+        if (edit.begin < copied)
+            continue; // never happens: the reader gives every value to one owner
+        output.append(text, copied, edit.begin - copied);
+        output += edit.text;
+        copied = edit.end;
+    }
+    output.append(text, copied, std::string::npos);
     return output;
 }
 
-std::string WithoutEscapedAmpersands(const std::string &address)
-{
-    std::string plain;
-    plain.reserve(address.size());
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        plain += address[i];
-        if (address.compare(i, 5, "&amp;") == 0)
-            i += 4;
-    }
-    return plain;
-}
-
-class PictureLocaliser
+// Stores the pictures of one kind, reserving their names in document order
+// first, and adds the edits that point them at their files.
+class PictureStore
 {
 public:
-    PictureLocaliser(const CaptureContext &context, std::string dayFolder)
+    PictureStore(const CaptureContext &context, const PageAddress &page, std::string dayFolder)
         : m_context(context)
+        , m_options(WithDeadline(context.fetch))
+        , m_localSource(SchemeOf(TrimmedAddress(page.source)) == "file")
         , m_dayFolder(std::move(dayFolder))
         , m_random(std::random_device{}())
     {
     }
 
-    std::string run(const std::string &input, const PassMarkers &markers, const std::string &hostBase,
-                    const std::string &folderBase);
+    void store(const std::vector<Picture> &pictures, std::vector<Edit> &edits);
+    CaptureOutcome outcome() const { return {m_total, m_stored}; }
 
 private:
     const CaptureContext &m_context;
-    std::string m_dayFolder;
+    const FetchOptions m_options;
+    const bool m_localSource;
+    const std::string m_dayFolder;
     std::mt19937 m_random;
     int m_done = 0;
     int m_total = 0;
+    int m_stored = 0;
 };
 
-// Scans first, reserves the file names in document order, then fetches (several
-// at a time) and rewrites: the names come out as if fetched one after another.
-std::string PictureLocaliser::run(const std::string &input, const PassMarkers &markers, const std::string &hostBase,
-                                  const std::string &folderBase)
+void PictureStore::store(const std::vector<Picture> &pictures, std::vector<Edit> &edits)
 {
-    const std::vector<Element> elements = FindElements(input, markers);
     std::vector<PictureJob> jobs;
-    std::vector<std::size_t> jobOfElement(elements.size(), SIZE_MAX);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (!elements[i].hasValue)
-            continue;
-        // A picture carried in the address itself is already offline; fetching it
-        // is impossible and would lose it.
-        if (LowerAscii(std::string_view(input).substr(
-                elements[i].valueBegin, std::min<std::size_t>(5, elements[i].valueEnd - elements[i].valueBegin))) ==
-            "data:")
+    std::vector<const Picture *> owners;
+    for (const Picture &picture : pictures) {
+        if (!picture.hasChoice)
             continue;
         PictureJob job;
-        job.address = TargetOf(input, elements[i], markers, hostBase, folderBase);
-        // The markup escapes "&" in attribute values; the server is asked for the address itself.
-        job.address = WithoutEscapedAmpersands(job.address);
+        job.address = picture.address;
         const AddressParts parts = SplitAddress(job.address);
-        if (IsFetchable(parts) && !m_dayFolder.empty())
+        // A local file is copied only for a page that is a local file itself.
+        const bool allowed = parts.kind != FileAddress || m_localSource;
+        if (allowed && IsFetchable(parts) && !m_dayFolder.empty())
             job.localPath = ReservePictureFile(ImagesFolderOf(m_dayFolder), LocalPictureName(parts), m_random);
-        jobOfElement[i] = jobs.size();
         jobs.push_back(std::move(job));
+        owners.push_back(&picture);
     }
     if (jobs.empty())
-        return input;
+        return;
 
     m_total += static_cast<int>(jobs.size());
     if (m_context.progress)
@@ -190,51 +388,91 @@ std::string PictureLocaliser::run(const std::string &input, const PassMarkers &m
             m_context.progress(m_done, m_total);
     };
     if (m_context.storePictures)
-        m_context.storePictures(jobs, m_context.fetch, finished);
+        m_context.storePictures(jobs, m_options, finished);
     else
-        FetchPictures(jobs, m_context.fetch, finished);
+        FetchPictures(jobs, m_options, finished);
 
-    std::vector<std::string> references;
-    references.reserve(jobs.size());
-    for (const PictureJob &job : jobs) {
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const PictureJob &job = jobs[i];
+        const Picture &picture = *owners[i];
         std::string reference = "images/";
-        if (job.stored)
+        if (job.stored) {
             reference += job.localPath.substr(job.localPath.rfind('/') + 1);
-        // Whoever stored them, a failed picture leaves no reserved file behind.
-        else if (!job.localPath.empty())
+            ++m_stored;
+        } else if (!job.localPath.empty()) {
+            // Whoever stored them, a failed picture leaves no reserved file behind.
             std::remove(job.localPath.c_str());
-        references.push_back(std::move(reference));
+        }
+        std::string described = SrcsetAddress(reference);
+        if (job.stored && !picture.chosen.descriptor.empty())
+            described += " " + picture.chosen.descriptor;
+        for (const ValueSlot &slot : picture.slots)
+            edits.push_back(
+                {slot.begin, slot.end, EncodeAttributeValue(slot.candidates ? described : reference, slot.quote)});
+        if (picture.needsSource && job.stored)
+            edits.push_back(
+                {picture.nameEnd, picture.nameEnd, " src=\"" + EncodeAttributeValue(reference, '"') + "\""});
     }
-    std::vector<const std::string *> replacements(elements.size(), nullptr);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (jobOfElement[i] != SIZE_MAX)
-            replacements[i] = &references[jobOfElement[i]];
-    }
-    return Rewrite(input, elements, replacements);
 }
 
 } // namespace
 
-std::string LocaliseLinks(const std::string &text, const std::string &hostBase, const std::string &folderBase)
+PageAddress PageAddressOf(const std::string &sourceAddress, std::string_view document)
 {
-    const std::vector<Element> elements = FindElements(text, LinkPass);
-    std::vector<std::string> targets(elements.size());
-    std::vector<const std::string *> replacements(elements.size(), nullptr);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (!elements[i].hasValue)
+    PageAddress page{sourceAddress, sourceAddress};
+    TagScanner scanner(document);
+    HtmlTag tag;
+    while (scanner.next(tag)) {
+        if (tag.closing || !tag.is("base"))
             continue;
-        targets[i] = TargetOf(text, elements[i], LinkPass, hostBase, folderBase);
-        replacements[i] = &targets[i];
+        const TagAttribute *href = tag.find("href");
+        if (!href || !href->hasValue)
+            continue;
+        // As a browser does: the first <base> with an href decides.
+        const std::string target = TrimmedAddress(
+            DecodeCharacterReferences(document.substr(href->valueBegin, href->valueEnd - href->valueBegin)));
+        const std::string resolved = BaseAddress(sourceAddress).resolve(target);
+        if (!resolved.empty())
+            page.base = resolved;
+        break;
     }
-    return Rewrite(text, elements, replacements);
+    return page;
 }
 
-std::string LocaliseFragment(const std::string &fragment, const std::string &hostBase, const std::string &folderBase,
-                             const CaptureContext &context)
+std::string LocaliseLinks(const std::string &text, const PageAddress &page)
+{
+    FragmentReader reader(text, page);
+    reader.read();
+    return Applied(text, std::move(reader.linkEdits));
+}
+
+bool HasWebPictures(const std::string &fragment, const PageAddress &page)
+{
+    FragmentReader reader(fragment, page);
+    reader.read();
+    for (const std::vector<Picture> *pictures : {&reader.images, &reader.vmlImages}) {
+        for (const Picture &picture : *pictures) {
+            if (StartsWith(picture.address, "http://") || StartsWith(picture.address, "https://"))
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string LocaliseFragment(const std::string &fragment, const PageAddress &page, const CaptureContext &context)
 {
     std::string dayFolder = context.dayFolder ? context.dayFolder() : std::string();
-    PictureLocaliser pictures(context, std::move(dayFolder));
-    const std::string linked = LocaliseLinks(fragment, hostBase, folderBase);
-    const std::string pictured = pictures.run(linked, PicturePass, hostBase, folderBase);
-    return pictures.run(pictured, VmlPicturePass, hostBase, folderBase);
+    FragmentReader reader(fragment, page);
+    reader.read();
+
+    std::vector<Edit> edits = std::move(reader.linkEdits);
+    edits.insert(edits.end(), reader.orphanEdits.begin(), reader.orphanEdits.end());
+    // Ordinary pictures first, then the picture data of Office documents: the
+    // order in which their names are taken.
+    PictureStore store(context, page, std::move(dayFolder));
+    store.store(reader.images, edits);
+    store.store(reader.vmlImages, edits);
+    if (context.outcome)
+        *context.outcome = store.outcome();
+    return Applied(fragment, std::move(edits));
 }

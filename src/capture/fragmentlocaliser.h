@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Pictures done so far and pictures found; may be called from any thread. The
@@ -17,6 +18,13 @@ using DayFolderProvider = std::function<std::string()>;
 using PictureStorer =
     std::function<void(std::vector<PictureJob> &jobs, const FetchOptions &options, const JobFinished &finished)>;
 
+// How many pictures a capture found and how many it stored.
+struct CaptureOutcome
+{
+    int pictures = 0;
+    int stored = 0;
+};
+
 // What capturing needs from outside the text.
 struct CaptureContext
 {
@@ -24,15 +32,38 @@ struct CaptureContext
     FetchOptions fetch;
     ProgressCallback progress;
     PictureStorer storePictures;
+    CaptureOutcome *outcome = nullptr; // filled in when given
 };
 
-// Makes a page fragment stand on its own: relative link targets become absolute
-// against the host base ("/…") or the folder base (anything else), and every
-// picture is stored in the day folder's "images" folder with its reference
-// rewritten to "images/" + the local file name ("images/" alone when it could
-// not be stored). Asks for the day folder once, pictures or not.
-std::string LocaliseFragment(const std::string &fragment, const std::string &hostBase, const std::string &folderBase,
-                             const CaptureContext &context);
+// Where a fragment came from.
+struct PageAddress
+{
+    // The page's own address, or empty. Local files are copied into a note only
+    // when this is a local file itself: a web page never reaches them.
+    std::string source;
+    // What relative references resolve against: the page, or its <base href>.
+    std::string base;
+};
 
-// The first pass alone: link targets made absolute; nothing is fetched.
-std::string LocaliseLinks(const std::string &text, const std::string &hostBase, const std::string &folderBase);
+// The page address of a document: its source, and as base the href of its
+// first <base> element resolved against the source (the source itself when
+// there is none).
+PageAddress PageAddressOf(const std::string &sourceAddress, std::string_view document);
+
+// Makes a page fragment stand on its own. Link targets (a and area href) are
+// resolved against the page's base as a browser resolves them; links that name
+// a scheme stay as written. Every picture (img, the sources of its <picture>,
+// v:imagedata) is stored once, in the day folder's "images" folder: the lazy
+// address (data-src, data-srcset) over a placeholder src, the sharpest srcset
+// candidate over the others. Every src, srcset and data-src of the picture then
+// names the stored file ("images/" + the file name, "images/" alone when it
+// could not be stored), and <base> elements no longer move the note's own
+// references. Everything else is copied byte for byte. Asks for the day folder
+// once, pictures or not.
+std::string LocaliseFragment(const std::string &fragment, const PageAddress &page, const CaptureContext &context);
+
+// The links alone, resolved; nothing is fetched.
+std::string LocaliseLinks(const std::string &text, const PageAddress &page);
+
+// Whether the fragment has a picture that would be downloaded from the web.
+bool HasWebPictures(const std::string &fragment, const PageAddress &page);

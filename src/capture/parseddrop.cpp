@@ -15,30 +15,46 @@
 #include <thread>
 
 ParsedDrop parseDroppedClip(const QByteArray &clipText, const QString &dataFolder,
-                            const std::function<void(int done, int total)> &progress, const QString &noteFolder)
+                            const std::function<void(int done, int total)> &progress, const QString &noteFolder,
+                            const FetchOptions &limits)
 {
     const std::string text = PrepareClipText(std::string_view(clipText.constData(), size_t(clipText.size())));
-    ClipParts parts;
-    if (noteFolder.isEmpty()) {
-        parts = ParseClip(text, dataFolder, FetchOptions{}, progress);
-    } else {
-        // A note of another day keeps its pictures beside it, where its
-        // "images/..." references point.
-        CaptureContext context;
-        context.dayFolder = [noteFolder] {
+    std::string pictureFolder;
+    CaptureContext context;
+    // A note keeps its pictures beside it, where its "images/..." references point.
+    context.dayFolder = [&] {
+        if (noteFolder.isEmpty()) {
+            pictureFolder = DayFolderFromStore(dataFolder)();
+        } else {
             QDir().mkpath(noteFolder + QStringLiteral("/images"));
-            return QFile::encodeName(noteFolder).toStdString();
-        };
-        context.progress = progress;
-        parts = ParseClip(text, context);
-    }
-    return {QString::fromStdString(parts.sourceAddress), QString::fromStdString(parts.title),
-            QString::fromStdString(parts.body)};
+            pictureFolder = QFile::encodeName(noteFolder).toStdString();
+        }
+        return pictureFolder;
+    };
+    context.fetch = limits;
+    context.progress = progress;
+    CaptureOutcome outcome;
+    context.outcome = &outcome;
+    const ClipParts parts = ParseClip(text, context);
+    ParsedDrop parsed;
+    parsed.sourceAddress = QString::fromStdString(parts.sourceAddress);
+    parsed.title = QString::fromStdString(parts.title);
+    parsed.body = QString::fromStdString(parts.body);
+    parsed.noteFolder = QFile::decodeName(QByteArray::fromStdString(pictureFolder));
+    parsed.pictures = outcome.pictures;
+    parsed.stored = outcome.stored;
+    return parsed;
+}
+
+bool clipHasWebPictures(const QByteArray &clipText)
+{
+    const std::string text = PrepareClipText(std::string_view(clipText.constData(), size_t(clipText.size())));
+    return HasWebPictures(text, PageAddressOf(SourceAddressOf(text), text));
 }
 
 ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QString &dataFolder,
                                         const std::function<void(int done, int total)> &progress,
-                                        const QString &noteFolder)
+                                        const QString &noteFolder, const FetchOptions &limits)
 {
     // Shared with the worker, which may report progress after this call returned.
     struct Shared
@@ -62,9 +78,9 @@ ParsedDrop parseDroppedClipResponsively(const QByteArray &clipText, const QStrin
             },
             Qt::QueuedConnection);
     };
-    std::thread worker([shared, clipText, dataFolder, noteFolder, reportProgress, &wait] {
+    std::thread worker([shared, clipText, dataFolder, noteFolder, limits, reportProgress, &wait] {
         try {
-            shared->parsed = parseDroppedClip(clipText, dataFolder, reportProgress, noteFolder);
+            shared->parsed = parseDroppedClip(clipText, dataFolder, reportProgress, noteFolder, limits);
         } catch (...) {
             shared->failure = std::current_exception();
         }

@@ -24,7 +24,7 @@ struct AddressParts
 AddressParts SplitAddress(const std::string &address);
 
 // Whether a download or copy can be tried at all: a known scheme, a host and a
-// numeric port for the web, a path for a local file.
+// numeric port for the web, an absolute path for a local file.
 bool IsFetchable(const AddressParts &parts);
 
 // The local file name of a picture, in two pieces so that numbers can be put
@@ -35,15 +35,18 @@ struct PictureName
     std::string extension; // from the last ".", or empty
 };
 
-// The stem and extension of the address's last segment, with the characters a
-// file name cannot hold in the stem replaced by "-". A web address's query is
-// folded into the stem (a.jpg?w=100 gives a-w=100 and .jpg), so the name keeps
-// its real extension and the reference "images/" + name does not end in a query.
+// The stem and extension of the address's last segment, escapes decoded, with
+// the characters a file name cannot hold and bytes that are not UTF-8 replaced
+// by "-", so that the reference "images/" + name reads back as the name. A web
+// address's query is folded into the stem (a.jpg?w=100 gives a-w=100 and .jpg),
+// so the name keeps its real extension and does not end in a query.
 PictureName LocalPictureName(const AddressParts &parts);
 
 // Claims a file in imagesFolder (ends with "/") for the picture by creating it
 // empty; while the name is taken, random numbers from 0 to 999 are appended to
-// the stem. Returns the file's path, or empty when no file can be made there.
+// the stem. The stem is shortened (at a character boundary) so that the whole
+// name fits the file system with its extension and numbers. Returns the file's
+// path, or empty when no file can be made there.
 std::string ReservePictureFile(const std::string &imagesFolder, const PictureName &name, std::mt19937 &random);
 
 // The images folder of a day folder given without trailing "/".

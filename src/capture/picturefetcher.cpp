@@ -4,10 +4,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -52,29 +57,76 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Copies only regular files, so a device or a pipe cannot stall the capture.
+// Closes a file descriptor when it goes out of scope.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_fd; }
+    // Closes now; answers whether the close succeeded (the last write error shows here).
+    bool close() { return ::close(std::exchange(m_fd, -1)) == 0; }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const char *data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies only regular files, so a device or a pipe cannot stall the capture; the
+// copy is never readable by more people than the original.
 bool CopyLocalFile(const std::string &source, const std::string &target, long long maxBytes)
 {
-    struct stat info
+    // Not blocking: opening a pipe or a device must not wait for a writer.
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat original
     {
     };
-    if (::stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
+    if (in.get() < 0 || ::fstat(in.get(), &original) != 0 || !S_ISREG(original.st_mode) || original.st_size > maxBytes)
         return false;
-    FilePtr in(std::fopen(source.c_str(), "rb"));
-    FilePtr out(std::fopen(target.c_str(), "wb"));
-    if (!in || !out)
+    Descriptor out(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
+    struct stat made
+    {
+    };
+    if (out.get() < 0 || ::fstat(out.get(), &made) != 0 ||
+        ::fchmod(out.get(), made.st_mode & original.st_mode & 0666) != 0)
         return false;
     char buffer[64 * 1024];
     long long copied = 0;
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-        copied += static_cast<long long>(read);
-        if (copied > maxBytes || std::fwrite(buffer, 1, read, out.get()) != read)
+    for (;;) {
+        const ssize_t read = ::read(in.get(), buffer, sizeof buffer);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return false;
+        if (read == 0)
+            break;
+        copied += read;
+        if (copied > maxBytes || !WriteAll(out.get(), buffer, static_cast<std::size_t>(read)))
             return false;
     }
-    if (std::ferror(in.get()))
-        return false;
-    return std::fclose(out.release()) == 0;
+    return out.close();
 }
 
 struct Transfer
@@ -144,9 +196,22 @@ bool TransferSucceeded(Transfer &transfer, CURLcode result)
 
 } // namespace
 
-void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, const JobFinished &finished)
+FetchOptions WithDeadline(FetchOptions options)
+{
+    if (options.deadline == std::chrono::steady_clock::time_point::max() && options.captureTimeoutMs > 0)
+        options.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.captureTimeoutMs);
+    return options;
+}
+
+bool CaptureEnded(const FetchOptions &options)
+{
+    return (options.cancelled && options.cancelled()) || std::chrono::steady_clock::now() >= options.deadline;
+}
+
+void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &givenOptions, const JobFinished &finished)
 {
     InitialiseCurlOnce();
+    const FetchOptions options = WithDeadline(givenOptions);
     const std::size_t limit = options.maxParallel < 1 ? 1 : static_cast<std::size_t>(options.maxParallel);
 
     auto finish = [&](std::size_t job, bool stored) {
@@ -162,6 +227,19 @@ void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, c
     std::vector<std::unique_ptr<Transfer>> running;
     std::size_t next = 0;
     while (next < jobs.size() || !running.empty()) {
+        if (CaptureEnded(options)) {
+            // Whatever has not arrived fails now; the capture goes on without it.
+            for (std::unique_ptr<Transfer> &transfer : running) {
+                const std::size_t job = transfer->job;
+                curl_multi_remove_handle(multi, transfer->easy);
+                transfer.reset(); // closes the file before it is removed
+                finish(job, false);
+            }
+            running.clear();
+            while (next < jobs.size())
+                finish(next++, false);
+            break;
+        }
         while (next < jobs.size() && running.size() < limit) {
             const std::size_t job = next++;
             if (jobs[job].localPath.empty()) {
@@ -203,8 +281,12 @@ void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, c
                 break;
             }
         }
-        if (!running.empty())
-            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        if (!running.empty()) {
+            // Short waits, so that a cancel or the deadline is seen at once.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline -
+                                                                                    std::chrono::steady_clock::now());
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(left.count(), 0, 100)), nullptr);
+        }
     }
     if (multi)
         curl_multi_cleanup(multi);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -14,7 +15,21 @@ struct FetchOptions
     long maxRedirects = 5;
     // Pictures fetched at the same time; 1 fetches them one after another.
     int maxParallel = 8;
+    // The whole capture, every picture together (0: no limit). When it is over,
+    // the pictures not stored yet fail, so a slow server cannot hold a drop up.
+    long captureTimeoutMs = 90'000;
+    // When the capture ends; set from captureTimeoutMs as the capture starts
+    // unless given.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    // Asked while pictures are fetched, from the fetching thread; true ends the
+    // capture, and the pictures not stored yet fail.
+    std::function<bool()> cancelled;
 };
+
+// The options with the capture's deadline fixed from now, unless already set.
+FetchOptions WithDeadline(FetchOptions options);
+// Whether the capture of these options was cancelled or is past its deadline.
+bool CaptureEnded(const FetchOptions &options);
 
 // One picture of a fragment: where it comes from and the file reserved for it.
 struct PictureJob
@@ -28,9 +43,12 @@ struct PictureJob
 using JobFinished = std::function<void(std::size_t job)>;
 
 // Fills each job's reserved file: web addresses (http and https only) are
-// downloaded, file addresses copied, up to options.maxParallel at a time. A
+// downloaded, file addresses copied (regular files only, never with wider
+// permissions than the original), up to options.maxParallel at a time. A
 // picture counts only when it arrives whole with a 2xx status within the
-// limits; a job that fails has its file removed. Runs on the calling thread.
+// limits and every write succeeded; a job that fails, or is not done when the
+// capture is cancelled or its deadline passes, has its file removed. Runs on
+// the calling thread.
 void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &options, const JobFinished &finished = {});
 
 // Stores one picture in dayFolder's "images" folder (dayFolder has no trailing

@@ -93,6 +93,61 @@ QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searc
     return counts;
 }
 
+namespace {
+
+// Runs the statement with "(?)" standing for a list of ids, in slices the engine
+// takes, and hands each row to read.
+template <typename Read>
+void forIdSlices(TDBDataModule &database, const QString &statement, const QList<int> &tagids,
+                 const QVariantList &before, Read read)
+{
+    constexpr qsizetype Slice = 200;
+    for (qsizetype start = 0; start < tagids.size(); start += Slice) {
+        const QList<int> slice = tagids.mid(start, Slice);
+        QStringList marks(slice.size(), QStringLiteral("?"));
+        QVariantList values = before;
+        for (int id : slice)
+            values << id;
+        QSqlQuery &query = database.runQuery(
+            QString(statement).replace(QLatin1String("(?)"),
+                                       QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')')),
+            values);
+        while (query.next())
+            read(query);
+        query.finish();
+    }
+}
+
+} // namespace
+
+QHash<int, TagRecord> readTagRows(TDBDataModule &database, const QList<int> &tagids)
+{
+    QHash<int, TagRecord> rows;
+    forIdSlices(database, QStringLiteral("select * from tags where tagid in (?)"), tagids, {},
+                [&rows](const QSqlQuery &query) {
+                    TagRecord record{.tagid = fieldInt(query, "tagid"),
+                                     .name = fieldText(query, "tagname"),
+                                     .deep = fieldInt(query, "deep"),
+                                     .path = fieldText(query, "path"),
+                                     .parentid = fieldInt(query, "parentid"),
+                                     .childcount = fieldInt(query, "childcount"),
+                                     .icoid = fieldInt(query, "icoid")};
+                    rows.insert(record.tagid, record);
+                });
+    return rows;
+}
+
+QHash<int, int> countOwnMatchingNotes(TDBDataModule &database, const QList<int> &tagids, const QString &searchText)
+{
+    QHash<int, int> counts;
+    forIdSlices(database,
+                QStringLiteral("select tagid, count(*) from note where UPPER(title) like '%' || "
+                               "UPPER(CAST(? AS VARCHAR(2000))) || '%' and tagid in (?) group by tagid"),
+                tagids, {searchText},
+                [&counts](const QSqlQuery &query) { counts.insert(query.value(0).toInt(), query.value(1).toInt()); });
+    return counts;
+}
+
 QString upperAsciiLetters(const QString &text)
 {
     QString folded = text;

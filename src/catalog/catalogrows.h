@@ -36,6 +36,13 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database);
 // case folded by the engine on both sides, for the nodes that have any.
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText);
 
+// The rows of the given nodes, by tagid; ids without a row are left out.
+QHash<int, TagRecord> readTagRows(TDBDataModule &database, const QList<int> &tagids);
+
+// For the given nodes, the number of notes filed in each itself whose title
+// contains the search text; nodes without any are left out.
+QHash<int, int> countOwnMatchingNotes(TDBDataModule &database, const QList<int> &tagids, const QString &searchText);
+
 // Folds only the letters a to z to upper case, as every name and search
 // comparison of the catalog does.
 QString upperAsciiLetters(const QString &text);

@@ -1,9 +1,11 @@
 #include "tagpaths.h"
 
 #include "catalogrows.h"
+#include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -64,23 +66,25 @@ void insertTag(TDBDataModule &database, const TagRecord &record)
         {record.tagid, record.name, record.deep, record.path, record.parentid, record.childcount, record.icoid});
 }
 
-// Takes one note away from a node and from every node above it.
-void releaseFiling(TDBDataModule &database, int tagid)
+// The names of a stored path, each trimmed and folded, cut at every comma.
+QStringList foldedSegments(const QString &path)
 {
-    while (tagid != 0) {
-        QSqlQuery &query = database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagid});
-        if (!query.next()) {
-            // The node is gone, and with it the way up.
-            query.finish();
-            return;
-        }
-        const int id = fieldInt(query, "tagid");
-        const int childcount = fieldInt(query, "childcount");
-        const int parentid = fieldInt(query, "parentid");
-        query.finish();
-        database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"), {childcount - 1, id});
-        tagid = parentid;
+    QStringList segments = path.split(QLatin1Char(','));
+    for (QString &segment : segments)
+        segment = upperAsciiLetters(trimBlanksAndControls(segment));
+    return segments;
+}
+
+// The index of the n-th comma of a path (1-based), or -1.
+qsizetype nthComma(const QString &path, int n)
+{
+    qsizetype at = -1;
+    for (int i = 0; i < n; ++i) {
+        at = path.indexOf(QLatin1Char(','), at + 1);
+        if (at < 0)
+            return -1;
     }
+    return at;
 }
 
 } // namespace
@@ -122,6 +126,7 @@ QList<TagWalkStep> AddTagPath(TDBDataModule &database, const TagRecord *parent, 
         } else {
             step.record = TagRecord{.tagid = candidate, .name = name, .deep = deep, .path = path, .parentid = parentid};
             insertTag(database, step.record);
+            database.markTagChanged(step.record.tagid);
             step.created = true;
         }
         parentid = step.record.tagid;
@@ -132,41 +137,87 @@ QList<TagWalkStep> AddTagPath(TDBDataModule &database, const TagRecord *parent, 
     return steps;
 }
 
+bool pathNamesMatch(const QString &path, const QStringList &names)
+{
+    QStringList segments = foldedSegments(path);
+    if (segments.size() == names.size() + 1 && segments.last().isEmpty())
+        segments.removeLast(); // "Work," typed for Work
+    if (segments.size() != names.size())
+        return false;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (segments.at(i) != upperAsciiLetters(trimBlanksAndControls(names.at(i))))
+            return false;
+    }
+    return true;
+}
+
+qsizetype pathPrefixEnd(const QString &path, const QString &prefix, int prefixNames)
+{
+    if (prefixNames <= 0)
+        return -1;
+    const QStringList wanted = foldedSegments(prefix).mid(0, prefixNames);
+    const QStringList segments = foldedSegments(path);
+    if (wanted.size() < prefixNames || segments.size() <= prefixNames)
+        return -1;
+    for (int i = 0; i < prefixNames; ++i) {
+        if (segments.at(i) != wanted.at(i))
+            return -1;
+    }
+    return nthComma(path, prefixNames);
+}
+
+QString renamedTagPath(const QString &oldPath, int deep, const QString &oldName, const QString &newName)
+{
+    const QStringList segments = foldedSegments(oldPath);
+    const int own = std::max(deep, 1) - 1;
+    if (segments.size() <= own || segments.at(own) != upperAsciiLetters(trimBlanksAndControls(oldName)))
+        return oldPath;
+    return own == 0 ? newName : oldPath.left(nthComma(oldPath, own) + 1) + newName;
+}
+
+int fileUnderTagPath(TDBDataModule &database, const QString &fieldText, int previousTagId, const QString &openedPath)
+{
+    if (!openedPath.isEmpty() && previousTagId != 0)
+        shiftNoteCounts(database, previousTagId, -1);
+
+    const QStringList names = splitTagPath(trimBlanksAndControls(fieldText));
+    const QString leafPath = lowerAsciiLetters(fieldText);
+    int parentid = 0;
+    int deep = 1;
+    QString path;
+    int leaf = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString &name = names.at(i);
+        const int candidate = database.nextTagId();
+        path = appendToPath(path, name);
+        const QString &writtenPath = i == names.size() - 1 ? leafPath : path;
+        if (std::optional<TagRecord> existing = findTag(database, name, deep, parentid)) {
+            // Counted relative to the row: another save may have changed it since it was read.
+            database.runStatement(
+                QStringLiteral("update tags set deep=?,parentid=?,childcount=childcount+1,path=? where tagid=?"),
+                {deep, parentid, writtenPath, existing->tagid});
+            leaf = existing->tagid;
+        } else {
+            insertTag(database, TagRecord{.tagid = candidate,
+                                          .name = name,
+                                          .deep = deep,
+                                          .path = writtenPath,
+                                          .parentid = parentid,
+                                          .childcount = 1});
+            leaf = candidate;
+        }
+        database.markTagChanged(leaf);
+        parentid = leaf;
+        ++deep;
+    }
+    return leaf;
+}
+
 int ResolveTagPath(TDBDataModule &database, const QString &fieldText, int previousTagId, const QString &openedPath)
 {
     try {
         Transaction transaction(database);
-        if (!openedPath.isEmpty() && previousTagId != 0)
-            releaseFiling(database, previousTagId);
-
-        const QStringList names = splitTagPath(trimBlanksAndControls(fieldText));
-        const QString leafPath = lowerAsciiLetters(fieldText);
-        int parentid = 0;
-        int deep = 1;
-        QString path;
-        int leaf = 0;
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            const QString &name = names.at(i);
-            const int candidate = database.nextTagId();
-            path = appendToPath(path, name);
-            const QString &writtenPath = i == names.size() - 1 ? leafPath : path;
-            if (std::optional<TagRecord> existing = findTag(database, name, deep, parentid)) {
-                database.runStatement(
-                    QStringLiteral("update tags set deep=?,parentid=?,childcount=?,path=? where tagid=?"),
-                    {deep, parentid, existing->childcount + 1, writtenPath, existing->tagid});
-                leaf = existing->tagid;
-            } else {
-                insertTag(database, TagRecord{.tagid = candidate,
-                                              .name = name,
-                                              .deep = deep,
-                                              .path = writtenPath,
-                                              .parentid = parentid,
-                                              .childcount = 1});
-                leaf = candidate;
-            }
-            parentid = leaf;
-            ++deep;
-        }
+        const int leaf = fileUnderTagPath(database, fieldText, previousTagId, openedPath);
         transaction.commit();
         return leaf;
     } catch (const DbError &) {

@@ -11,7 +11,8 @@ struct TagRecord
     QString path;
     int parentid = 0;
     int childcount = 0;
-    int count = 0; // notes here and below whose title holds the search text
+    int count = 0;      // notes here and below whose title holds the search text
+    int ownMatches = 0; // of those, the notes filed in this node itself
     int icoid = 0;
 };
 

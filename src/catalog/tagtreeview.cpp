@@ -8,6 +8,9 @@
 #include <QHeaderView>
 #include <QTreeWidgetItemIterator>
 
+#include <algorithm>
+#include <utility>
+
 TagTreeItem::TagTreeItem(const TagRecord &tag)
     : record(tag)
 {
@@ -34,9 +37,40 @@ TagTreeView::TagTreeView(QWidget *parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setContextMenuPolicy(Qt::CustomContextMenu);
+
+    // The index of nodes by tagid follows every change of the tree, whoever makes it.
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &parent, int first, int last) { indexRows(parent, first, last, true); });
+    connect(model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) { indexRows(parent, first, last, false); });
+    connect(model(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_byId.clear();
+        m_unordered.clear();
+    });
 }
 
-TagTreeView::~TagTreeView() = default;
+TagTreeView::~TagTreeView()
+{
+    // The base class empties the model after this class's members are gone.
+    disconnect(model(), nullptr, this, nullptr);
+}
+
+void TagTreeView::indexRows(const QModelIndex &parent, int first, int last, bool inserted)
+{
+    QTreeWidgetItem *parentItem = parent.isValid() ? itemFromIndex(parent) : invisibleRootItem();
+    QList<QTreeWidgetItem *> pending;
+    for (int row = first; row <= last && row < parentItem->childCount(); ++row)
+        pending << parentItem->child(row);
+    while (!pending.isEmpty()) {
+        auto *tag = static_cast<TagTreeItem *>(pending.takeLast());
+        if (inserted)
+            m_byId.insert(tag->record.tagid, tag);
+        else if (m_byId.value(tag->record.tagid) == tag)
+            m_byId.remove(tag->record.tagid);
+        for (int i = 0; i < tag->childCount(); ++i)
+            pending << tag->child(i);
+    }
+}
 
 TitleSearchCounts &TagTreeView::titleSearchCounts(TDBDataModule &database)
 {
@@ -113,10 +147,12 @@ void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
 {
     const QHash<int, int> matches = titleSearchCounts(database).count(searchText);
     const QList<TagTreeItem *> tags = allTags();
-    for (TagTreeItem *tag : tags)
-        tag->record.count = 0;
     for (TagTreeItem *tag : tags) {
-        const int own = matches.value(tag->record.tagid);
+        tag->record.count = 0;
+        tag->record.ownMatches = matches.value(tag->record.tagid);
+    }
+    for (TagTreeItem *tag : tags) {
+        const int own = tag->record.ownMatches;
         if (own <= 0)
             continue;
         for (QTreeWidgetItem *node = tag; node; node = node->parent())
@@ -133,16 +169,6 @@ TagTreeItem *TagTreeView::selectedTag() const
 {
     const QList<QTreeWidgetItem *> selected = selectedItems();
     return selected.isEmpty() ? nullptr : static_cast<TagTreeItem *>(selected.first());
-}
-
-TagTreeItem *TagTreeView::findTag(int tagid) const
-{
-    for (QTreeWidgetItemIterator it(const_cast<TagTreeView *>(this)); *it; ++it) {
-        auto *tag = static_cast<TagTreeItem *>(*it);
-        if (tag->record.tagid == tagid)
-            return tag;
-    }
-    return nullptr;
 }
 
 TagTreeItem *TagTreeView::findCaptionContaining(const QString &text) const
@@ -163,6 +189,153 @@ QList<TagTreeItem *> TagTreeView::allTags() const
     for (QTreeWidgetItemIterator it(const_cast<TagTreeView *>(this)); *it; ++it)
         tags.append(static_cast<TagTreeItem *>(*it));
     return tags;
+}
+
+void TagTreeView::placeAsLastChild(TagTreeItem *item, TagTreeItem *parent)
+{
+    QTreeWidgetItem *newParent = parent ? static_cast<QTreeWidgetItem *>(parent) : invisibleRootItem();
+    QTreeWidgetItem *oldParent = item->parent() ? item->parent() : invisibleRootItem();
+    if (item->treeWidget() == this)
+        oldParent->removeChild(item);
+    // A full load shows siblings in tagid order; a node placed last may break it.
+    const int siblings = newParent->childCount();
+    if (siblings > 0 && static_cast<TagTreeItem *>(newParent->child(siblings - 1))->record.tagid > item->record.tagid)
+        m_unordered.insert(parent ? parent->record.tagid : 0);
+    newParent->addChild(item);
+}
+
+void TagTreeView::moveUnder(TagTreeItem *moved, TagTreeItem *target)
+{
+    placeAsLastChild(moved, target);
+}
+
+void TagTreeView::refreshRows(TDBDataModule &database, const QSet<int> &tagids, const QString &searchText,
+                              NewRows newRows)
+{
+    if (tagids.isEmpty())
+        return;
+    QHash<int, TagRecord> rows = readTagRows(database, tagids.values());
+    // A new row whose parent the tree lacks comes with the rows above it, up to a shown node.
+    if (newRows == NewRows::Show) {
+        QList<int> missing;
+        for (const TagRecord &row : std::as_const(rows)) {
+            if (row.parentid != 0 && !findTag(row.parentid) && !rows.contains(row.parentid))
+                missing << row.parentid;
+        }
+        while (!missing.isEmpty()) {
+            const QHash<int, TagRecord> above = readTagRows(database, missing);
+            missing.clear();
+            for (const TagRecord &row : above) {
+                rows.insert(row.tagid, row);
+                if (row.parentid != 0 && !findTag(row.parentid) && !rows.contains(row.parentid))
+                    missing << row.parentid;
+            }
+        }
+    }
+
+    setUpdatesEnabled(false);
+    QList<TagTreeItem *> changed;
+    // Gone rows first, then the rest parents before children, each level in tagid order.
+    for (int tagid : tagids) {
+        if (!rows.contains(tagid)) {
+            if (TagTreeItem *gone = findTag(tagid))
+                delete gone;
+        }
+    }
+    QList<TagRecord> ordered = rows.values();
+    std::sort(ordered.begin(), ordered.end(), [](const TagRecord &a, const TagRecord &b) {
+        return a.deep != b.deep ? a.deep < b.deep : a.tagid < b.tagid;
+    });
+    for (const TagRecord &row : std::as_const(ordered)) {
+        TagTreeItem *item = findTag(row.tagid);
+        TagTreeItem *parent = row.parentid != 0 ? findTag(row.parentid) : nullptr;
+        // Shown only below a shown parent on a higher level, as a full load shows rows.
+        const bool placeable = row.parentid == 0 || (parent && parent->record.deep < row.deep);
+        if (!placeable) {
+            delete item;
+            continue;
+        }
+        if (!item) {
+            if (newRows == NewRows::Hold)
+                continue;
+            item = new TagTreeItem(row);
+            placeAsLastChild(item, parent);
+        } else {
+            const int searchCount = item->record.count;
+            const int ownMatches = item->record.ownMatches;
+            const bool newIcon = item->record.icoid != row.icoid;
+            item->record = row;
+            item->record.count = searchCount;
+            item->record.ownMatches = ownMatches;
+            if (newIcon)
+                item->setIconIndex(row.icoid);
+            if (item->parentTag() != parent)
+                placeAsLastChild(item, parent);
+        }
+        if (searchText.isEmpty())
+            item->showCount(item->record.childcount);
+        changed << item;
+    }
+    if (!searchText.isEmpty())
+        recountAbove(database, changed, searchText);
+    setUpdatesEnabled(true);
+}
+
+void TagTreeView::recountAbove(TDBDataModule &database, const QList<TagTreeItem *> &changed, const QString &searchText)
+{
+    QList<int> ids;
+    for (TagTreeItem *item : changed)
+        ids << item->record.tagid;
+    const QHash<int, int> own = countOwnMatchingNotes(database, ids, searchText);
+    QSet<TagTreeItem *> affected;
+    for (TagTreeItem *item : changed) {
+        item->record.ownMatches = own.value(item->record.tagid);
+        for (TagTreeItem *node = item; node && !affected.contains(node); node = node->parentTag())
+            affected.insert(node);
+    }
+    // Deepest first, so that each node adds up children already counted.
+    auto depth = [](const TagTreeItem *item) {
+        int levels = 0;
+        for (const QTreeWidgetItem *node = item; node; node = node->parent())
+            ++levels;
+        return levels;
+    };
+    QList<std::pair<int, TagTreeItem *>> byDepth;
+    for (TagTreeItem *item : std::as_const(affected))
+        byDepth.append({depth(item), item});
+    std::sort(byDepth.begin(), byDepth.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (const auto &[levels, item] : std::as_const(byDepth)) {
+        int count = item->record.ownMatches;
+        for (int i = 0; i < item->childCount(); ++i)
+            count += static_cast<TagTreeItem *>(item->child(i))->record.count;
+        item->record.count = count;
+        item->showCount(count);
+    }
+}
+
+void TagTreeView::restoreLoadOrder()
+{
+    if (m_unordered.isEmpty())
+        return;
+    const QSet<int> parents = std::exchange(m_unordered, {});
+    setUpdatesEnabled(false);
+    TagTreeItem *selected = selectedTag();
+    TagTreeItem *current = static_cast<TagTreeItem *>(currentItem());
+    for (int parentid : parents) {
+        QTreeWidgetItem *parent = parentid == 0 ? invisibleRootItem() : findTag(parentid);
+        if (!parent)
+            continue;
+        QList<QTreeWidgetItem *> children = parent->takeChildren();
+        std::stable_sort(children.begin(), children.end(), [](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+            return static_cast<TagTreeItem *>(a)->record.tagid < static_cast<TagTreeItem *>(b)->record.tagid;
+        });
+        parent->addChildren(children);
+    }
+    if (current)
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    if (selected)
+        selected->setSelected(true);
+    setUpdatesEnabled(true);
 }
 
 const QStringList &TagTreeView::catalogIconNames()

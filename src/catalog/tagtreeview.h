@@ -2,6 +2,8 @@
 
 #include "tagrecord.h"
 
+#include <QHash>
+#include <QSet>
 #include <QTreeWidget>
 
 #include <functional>
@@ -20,10 +22,12 @@ public:
 
     void showCount(int number) { setText(0, tagCaption(record.name, number)); }
     void setIconIndex(int index);
+    TagTreeItem *parentTag() const { return static_cast<TagTreeItem *>(parent()); }
 };
 
 // The catalog tree of the explorer: each node stands for one tags row and shows
-// its name with a note count.
+// its name with a note count: the stored count, or while a title search is
+// active the number of notes in it and below it whose title holds the text.
 class TagTreeView : public QTreeWidget
 {
     Q_OBJECT
@@ -45,13 +49,32 @@ public:
     // module marks as changed.
     void recount(TDBDataModule &database, const QString &searchText);
 
+    // Whether rows made since the last full load are added to the tree.
+    enum class NewRows {
+        Show, // as a full load would show them
+        Hold, // left out until the next full load, as while a title search is active
+    };
+    // Brings the nodes of the given ids up to date with their rows, reading only
+    // those rows (and the rows above a new row that the tree lacks): record,
+    // caption and icon. A node whose row is gone leaves the tree; a node whose
+    // parent changed becomes its new parent's last child; a row that the tree
+    // lacks is added as its parent's last child (NewRows::Show). With a search
+    // text, the search counts of these nodes and of every node above them are
+    // counted again and shown.
+    void refreshRows(TDBDataModule &database, const QSet<int> &tagids, const QString &searchText, NewRows newRows);
+    // Puts the children of every node that took a node as its last child back in
+    // tagid order, the order of a full load.
+    void restoreLoadOrder();
+
     TagTreeItem *selectedTag() const;
-    // The first node in display order carrying that tagid, or null.
-    TagTreeItem *findTag(int tagid) const;
+    // The node carrying that tagid, or null.
+    TagTreeItem *findTag(int tagid) const { return m_byId.value(tagid); }
     // The first node in display order whose caption contains the text, letters
     // A to Z folded; null for an empty text or no match.
     TagTreeItem *findCaptionContaining(const QString &text) const;
     QList<TagTreeItem *> allTags() const;
+    // Moves a node with everything below it to be the last child of target.
+    void moveUnder(TagTreeItem *moved, TagTreeItem *target);
 
     // Drops on the tree: catalog nodes dragged within it and notes dragged from
     // the note list. The explorer decides what is taken and what a drop does.
@@ -68,9 +91,15 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    QStringList m_loadedPaths;
+    void indexRows(const QModelIndex &parent, int first, int last, bool inserted);
+    void placeAsLastChild(TagTreeItem *item, TagTreeItem *parent);
+    void recountAbove(TDBDataModule &database, const QList<TagTreeItem *> &changed, const QString &searchText);
+
     TitleSearchCounts &titleSearchCounts(TDBDataModule &database);
 
+    QHash<int, TagTreeItem *> m_byId; // every node of the tree, kept by the model's signals
+    QSet<int> m_unordered;            // parents (0: the top) whose children left tagid order
+    QStringList m_loadedPaths;
     std::unique_ptr<TitleSearchCounts> m_titleCounts;
     QString m_titleCountsConnection; // the connection whose notes m_titleCounts follows
 };

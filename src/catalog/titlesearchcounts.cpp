@@ -1,6 +1,5 @@
 #include "titlesearchcounts.h"
 
-#include "catalogpreload.h"
 #include "catalogrows.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
@@ -10,14 +9,8 @@ TitleSearchCounts::TitleSearchCounts(TDBDataModule &database)
 {
 }
 
-void TitleSearchCounts::takeTitles()
+void TitleSearchCounts::readTitles()
 {
-    if (m_preload) {
-        m_titles = m_preload->takeTitlesIfRead();
-        if (m_titles || m_preload->readingTitles())
-            return;
-        m_preload = nullptr; // it failed; read them here
-    }
     // Whatever changed before this read is in it.
     m_database.takeChangedNotes();
     try {
@@ -34,7 +27,7 @@ void TitleSearchCounts::takeTitles()
 QHash<int, int> TitleSearchCounts::count(const QString &searchText)
 {
     if (!m_titles)
-        takeTitles();
+        readTitles();
     if (m_titles) {
         const QSet<int> changed = m_database.takeChangedNotes();
         try {

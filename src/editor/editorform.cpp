@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "catalogwalk.h"
 #include "clipcapture.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
@@ -14,6 +15,7 @@
 #include "parseddrop.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
+#include "webpictureimport.h"
 #include "wholefile.h"
 
 #include <QAbstractItemView>
@@ -89,6 +91,7 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     : QWidget(parent, Qt::Window)
     , m_context(context)
     , m_database(database)
+    , m_pendingFiles(database, context.pendingFolder(), context.dataFolder)
 {
     setObjectName(QStringLiteral("EditorForm"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -129,6 +132,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
 
     Content = new TExWebBrowser(this);
     Content->setObjectName(QStringLiteral("Content"));
+    m_webPictures = new WebPictureImport(
+        this, Content, m_context, [this] { return NoteFolder; }, [this] { return inEditMode(); },
+        [this](const QString &message) { showMessage(message); });
     createBottomPanel();
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("Splitter1"));
@@ -146,6 +152,9 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
 TEditorForm::~TEditorForm()
 {
     registry().removeAll(this);
+    // What was never saved goes with the window: attachment copies of a note not
+    // stored, a note file whose save failed.
+    m_pendingFiles.discard();
 }
 
 QList<TEditorForm *> TEditorForm::openEditors()
@@ -297,7 +306,8 @@ void TEditorForm::createToolBars()
     }
     QToolButton *cut = command(secondBar, "cut", tr("cut"), "edit-cut", QString(), "Cut", false);
     command(secondBar, "copy", tr("copy"), "edit-copy", QString(), "Copy", false);
-    QToolButton *paste = command(secondBar, "paste", tr("paste"), "edit-paste", QString(), "Paste", false);
+    QToolButton *paste = makeButton(secondBar, "paste", tr("paste"), "edit-paste");
+    connect(paste, &QToolButton::clicked, this, [this] { m_webPictures->paste(); });
     QToolButton *properties =
         makeButton(secondBar, "Properties", tr("Properties for HyperLink or image selected"), "document-properties");
     connect(properties, &QToolButton::clicked, this, &TEditorForm::PropertiesClick);
@@ -347,6 +357,8 @@ void TEditorForm::FormCreate()
     Content->setContextMenuPolicy(Qt::NoContextMenu);
 
     const NoteLocation today = NewNoteLocation(m_context.dataFolder);
+    // The note, its pictures and attachments stay beside the template shown.
+    NoteFolder = today.dayFolder;
     const QString templateCopy = today.dayFolder + QStringLiteral("/template.html");
     if (QFileInfo::exists(templateCopy)) {
         Content->Navigate(templateCopy);
@@ -361,7 +373,8 @@ void TEditorForm::FormCreate()
 
     // Suggestions for the catalog field: the paths known when the editor opened.
     auto *completer = new QCompleter(new QStringListModel(m_context.catalogPaths, this), this);
-    completer->setCaseSensitivity(Qt::CaseSensitive);
+    // Node names match whatever their letter case, so the suggestions do too.
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     TagsEdit->setCompleter(completer);
     TagsEdit->installEventFilter(this);
@@ -405,6 +418,16 @@ void TEditorForm::PrefillFromCapture(const QString &html, const QString &title)
     TitleEdit->setText(title);
 }
 
+void TEditorForm::useNoteFolder(const QString &dayFolder)
+{
+    if (dayFolder.isEmpty() || dayFolder == NoteFolder || !NoteFileName.isEmpty())
+        return;
+    NoteFolder = dayFolder;
+    Content->Navigate(dayFolder + QStringLiteral("/template.html"));
+    Content->WaitWhileBusy();
+    Content->SetDesignMode(inEditMode());
+}
+
 void TEditorForm::AppendToBody(const QString &html)
 {
     Content->WaitWhileBusy();
@@ -418,9 +441,10 @@ bool TEditorForm::SaveNote()
         return false;
     const QScopedValueRollback<bool> saving(m_saving, true);
     if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
+        // Beside its pictures and attachments, whatever day it is now.
+        if (NoteFolder.isEmpty())
+            NoteFolder = NewNoteLocation(m_context.dataFolder).dayFolder;
+        NoteFileName = NewNoteFileName(NoteFolder);
     }
     const QString fullPath = NoteFolder + QLatin1Char('/') + NoteFileName;
     if (!Content->WaitWhileBusy())
@@ -439,6 +463,10 @@ bool TEditorForm::SaveNote()
     if (!Content->ShowsNavigatedDocument())
         throw std::runtime_error(
             tr("The note view no longer shows this note, so nothing was written to\n%1").arg(fullPath).toStdString());
+    // Recorded before it is written: a run cut short before the note's row is
+    // committed stores the file at the next start, instead of leaving it without a row.
+    m_pendingFiles.setSavingNoteFile(fullPath, NoteId == 0);
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
@@ -450,83 +478,66 @@ bool TEditorForm::SaveNote()
 
     if (TagsEdit->text().isEmpty())
         TagsEdit->setText(QStringLiteral("untagged"));
-
-    int tagId = TagId;
-    if (NoteId != 0 || TagId != 0) {
-        // A stored note, or a new one whose filing an earlier attempt already made:
-        // the catalog is resolved again only when it changed, releasing the old filing.
-        if (TagsChanged || TagId == 0)
-            tagId = ResolveTagPath(m_database, TagsEdit->text(), TagId, OpenedCatalogText);
-    } else {
-        tagId = ResolveTagPath(m_database, TagsEdit->text(), 0, QString());
-    }
-    if (tagId == 0) {
-        showMessage(tr("The catalog \"%1\" could not be stored. The note is written to\n%2\n"
-                       "but not filed; change the catalog and save again.")
-                        .arg(TagsEdit->text(), fullPath));
+    if (!storeNote(fullPath))
         return false;
-    }
-    const bool refiled = tagId != TagId || TagsChanged;
-    TagId = tagId;
-    OpenedCatalogText = TagsEdit->text();
-    TagsChanged = false;
-
-    if (NoteId != 0) {
-        if ((TitleChanged || refiled) && !UpdateNoteRow(tagId, TitleEdit->text())) {
-            showMessage(tr("The note is written to\n%1\nbut its title and catalog could not be stored in the "
-                           "database; try saving again.")
-                            .arg(fullPath));
-            TitleChanged = true;
-            return false;
-        }
-    } else {
-        QString relativePath = fullPath;
-        relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
-        const int newId = InsertNoteRow(tagId, relativePath);
-        if (newId == 0) {
-            showMessage(tr("The note is written to\n%1\nbut could not be stored in the database. "
-                           "The window stays open so that nothing is lost; try saving again.")
-                            .arg(fullPath));
-            return false;
-        }
-        StorePendingAttachments(newId);
-        NoteId = newId;
-    }
-    TitleChanged = false;
-    TagsChanged = false;
     m_context.catalogPaths = m_database.loadCatalogPaths();
     if (auto *receiver = dynamic_cast<NoteSavedReceiver *>(ExplorerWindow.data()))
-        receiver->NoteSaved(NoteId, tagId);
+        receiver->NoteSaved(NoteId, TagId);
     return true;
 }
 
-int TEditorForm::InsertNoteRow(int tagId, const QString &relativePath)
+// The database half of a save: the filing, the note row and the pending
+// attachment rows in one transaction. On failure nothing of it is stored, a new
+// note's file is removed again, and the editor keeps its state for another try.
+bool TEditorForm::storeNote(const QString &fullPath)
 {
-    try {
-        Transaction transaction(m_database);
-        const int id = m_database.nextNoteId();
-        m_database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                                {id, TitleEdit->text().trimmed(), tagId, relativePath});
-        m_database.markNoteChanged(id);
-        transaction.commit();
-        return id;
-    } catch (const DbError &) {
-        return 0;
+    QString relativePath = fullPath;
+    relativePath.remove(m_context.dataFolder, Qt::CaseInsensitive);
+    QList<AttachListItem *> pending;
+    NoteFilingRequest request;
+    request.noteId = NoteId;
+    request.title = TitleEdit->text();
+    request.catalogText = TagsEdit->text();
+    request.refile = TagsChanged || TagId == 0;
+    request.retitle = TitleChanged;
+    request.relativeFile = relativePath;
+    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
+        auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
+        if (item->record.attid == 0) {
+            pending << item;
+            request.attachments << item->record;
+        }
     }
-}
-
-bool TEditorForm::UpdateNoteRow(int tagId, const QString &title)
-{
+    NoteFilingResult result;
     try {
-        Transaction transaction(m_database);
-        m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
-                                {tagId, title, NoteId});
-        m_database.markNoteChanged(NoteId);
-        transaction.commit();
-        return true;
-    } catch (const DbError &) {
+        NoteFiling filing(m_database);
+        filing.observer = filingObserver;
+        result = filing.file(request);
+    } catch (const DbError &error) {
+        const auto *loop = dynamic_cast<const CatalogLoopError *>(&error);
+        const QString reason =
+            loop ? m_context.messages.shown(QStringLiteral("CatalogLoop")).arg(loop->tagid()) : error.message();
+        if (NoteId == 0) {
+            QFile::remove(fullPath); // written for this save only
+            m_pendingFiles.setSavingNoteFile(QString(), false);
+            m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
+            showMessage(m_context.messages.shown(QStringLiteral("SaveNotStored")).arg(reason));
+        } else {
+            showMessage(m_context.messages.shown(QStringLiteral("SaveRowNotStored")).arg(fullPath, reason));
+        }
         return false;
     }
+    for (qsizetype i = 0; i < pending.size(); ++i) {
+        pending[i]->record.attid = result.attachmentIds.value(i);
+        pending[i]->record.noteid = result.noteId;
+    }
+    NoteId = result.noteId;
+    TagId = result.tagId;
+    OpenedCatalogText = TagsEdit->text();
+    TitleChanged = false;
+    TagsChanged = false;
+    m_pendingFiles.allStored(); // every file of the note has its row now
+    return true;
 }
 
 void TEditorForm::closeEvent(QCloseEvent *event)
@@ -593,6 +604,7 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     QString candidate = name;
     while (QFileInfo::exists(attaches + candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
+    m_pendingFiles.addingCopy(attaches + candidate); // known before it lies there
     const QString failure = copyWholeFile(sourcePath, attaches + candidate);
     if (!failure.isEmpty())
         throw std::runtime_error(
@@ -608,6 +620,7 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     if (NoteId != 0)
         storeAttachmentNow(item->record);
     AttachList->addTopLevelItem(item);
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
 }
 
 void TEditorForm::storeAttachmentNow(AttachListRecord &record)
@@ -624,34 +637,6 @@ void TEditorForm::storeAttachmentNow(AttachListRecord &record)
     }
 }
 
-void TEditorForm::StorePendingAttachments(int noteId)
-{
-    QList<AttachListItem *> pending;
-    for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
-        auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
-        if (item->record.attid == 0)
-            pending << item;
-    }
-    if (pending.isEmpty())
-        return;
-    try {
-        Transaction transaction(m_database);
-        int lastId = m_database.nextAttachmentId() - 1;
-        QList<int> ids;
-        for (AttachListItem *item : pending) {
-            ids << ++lastId;
-            m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
-                                    {lastId, noteId, item->record.attname, item->record.path});
-        }
-        transaction.commit();
-        for (int i = 0; i < pending.size(); ++i) {
-            pending[i]->record.attid = ids[i];
-            pending[i]->record.noteid = noteId;
-        }
-    } catch (const DbError &) {
-    }
-}
-
 void TEditorForm::ListAttachments(int noteId)
 {
     AttachListItem::listStored(m_database, noteId, m_context.dataFolder, AttachList);
@@ -662,16 +647,27 @@ void TEditorForm::DeleteSelectedAttachment()
     auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
     if (!item || !item->isSelected())
         return;
-    QFile::remove(m_context.dataFolder + item->record.path + item->record.attname);
+    const QString copy = item->record.path + item->record.attname;
     if (item->record.noteid != 0 && item->record.attid != 0) {
+        // The row goes first and the file after it, so that no row is ever left
+        // without its file; the record lets the next start finish the removal.
+        PendingWork removal(m_context.pendingFolder());
+        removal.record({{copy}, {}});
         try {
             Transaction transaction(m_database);
             m_database.runStatement(QStringLiteral("delete from attachment where attid=?"), {item->record.attid});
             transaction.commit();
         } catch (const DbError &) {
+            removal.finish();
+            return; // the attachment stays, with its row and its file
         }
+        QFile::remove(m_context.dataFolder + copy);
+        removal.finish();
+    } else {
+        QFile::remove(m_context.dataFolder + copy);
     }
     delete item;
+    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
 }
 
 void TEditorForm::AttachListDblClick()
@@ -732,14 +728,8 @@ void TEditorForm::takeDrop(const QList<DroppedItem> &items)
     for (const DroppedItem &item : items) {
         switch (item.format) {
         case DropFormat::Html: {
-            // The pictures go beside the note file, so its place is fixed first.
-            if (NoteFileName.isEmpty()) {
-                const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-                NoteFileName = location.fileName;
-                NoteFolder = location.dayFolder;
-            }
-            // Parsed and fetched beside the interface, which stays live meanwhile.
-            const ParsedDrop parsed = parseDroppedClipResponsively(item.clipText, m_context.dataFolder, {}, NoteFolder);
+            // Parsed and fetched beside the interface, with the pictures beside the note.
+            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
             if (!self)
                 return;
             AppendToBody(parsed.body);
@@ -761,8 +751,12 @@ void TEditorForm::AddImageClick()
     TAddImageForm dialog(this);
     if (!runImageDialog(dialog))
         return;
-    const QString html =
-        pictureHtml(noteAddress(dialog.urlEdit->text()), dialog.WidthEdit->text(), dialog.HeightEdit->text());
+    const QString address = noteAddress(dialog.urlEdit->text());
+    // A picture on the web is stored in the note first, so that it reads offline.
+    const QString html = m_webPictures->insertablePicture(
+        pictureHtml(address, dialog.WidthEdit->text(), dialog.HeightEdit->text()), address);
+    if (html.isEmpty())
+        return;
     Content->WaitWhileBusy();
     Content->PasteHtml(html);
 }
@@ -851,11 +845,6 @@ void TEditorForm::snapClick()
     const QTime time = now.time();
     const QString stamp = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
                                             time.hour(), time.minute(), time.second(), time.msec());
-    if (NoteFileName.isEmpty()) {
-        const NoteLocation location = NewNoteLocation(m_context.dataFolder);
-        NoteFileName = location.fileName;
-        NoteFolder = location.dayFolder;
-    }
     const QString images = NoteFolder + QStringLiteral("/images/");
     QDir().mkpath(images);
     QString path = images + stamp + QStringLiteral(".jpg");

@@ -2,6 +2,8 @@
 
 #include "attachlistrecord.h"
 #include "dropdata.h"
+#include "editorpendingfiles.h"
+#include "notefiling.h"
 
 #include <QImage>
 #include <QPointer>
@@ -23,6 +25,7 @@ class TDBDataModule;
 class TAddImageForm;
 class TAddLinkForm;
 class TExWebBrowser;
+class WebPictureImport;
 
 // The note editor: one note written or changed in its own window. Any number
 // may be open; each frees itself when closed.
@@ -41,6 +44,9 @@ public:
     void LoadNote(int noteId, const QString &filePath, int tagId, const QString &title, const QString &catalogText);
     // Appends captured HTML at the end of the note and sets the title.
     void PrefillFromCapture(const QString &html, const QString &title);
+    // A new note goes to the day folder its capture began in (where its pictures
+    // are), even when the editor opened on a later day.
+    void useNoteFolder(const QString &dayFolder);
     // Writes the note to its file and the database. Answers true when the window
     // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
@@ -48,7 +54,6 @@ public:
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
-    void StorePendingAttachments(int noteId);
     void ListAttachments(int noteId);
     void DeleteSelectedAttachment();
     void AttachListDblClick();
@@ -92,6 +97,8 @@ public:
     std::function<bool(TAddImageForm &dialog)> runImageDialog;
     std::function<bool(TAddLinkForm &dialog)> runLinkDialog;
     std::function<QImage()> grabScreenRegion;
+    // Told of each database step of a save (the crash test stops the program there).
+    std::function<void(NoteFiling::Step)> filingObserver;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -104,8 +111,7 @@ private:
     void FormCreate();
     void createToolBars();
     void createBottomPanel();
-    int InsertNoteRow(int tagId, const QString &relativePath);
-    bool UpdateNoteRow(int tagId, const QString &title);
+    bool storeNote(const QString &fullPath);
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
@@ -124,6 +130,7 @@ private:
     bool TitleChanged = false;
     bool TagsChanged = false;
     QString OpenedCatalogText;
+    EditorPendingFiles m_pendingFiles;
     bool m_saving = false; // a save is running (it waits for the view)
 
     // Controls.
@@ -142,4 +149,5 @@ private:
     TExWebBrowser *Content = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *PopupMenu1 = nullptr;
+    WebPictureImport *m_webPictures = nullptr;
 };

@@ -1,7 +1,8 @@
 #include "catalogcommands.h"
 
 #include "appcontext.h"
-#include "catalogediting.h"
+#include "catalogedits.h"
+#include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "fulltextsearch.h"
@@ -29,23 +30,10 @@ void CatalogCommands::AddTagActExecute()
     if (!ok || input.isEmpty())
         return;
 
-    const QList<TagWalkStep> steps = AddTagPath(m_explorer.database(), selected ? &selected->record : nullptr, input);
-    tree->setUpdatesEnabled(false);
-    QTreeWidgetItem *parent = selected;
-    for (const TagWalkStep &step : steps) {
-        if (step.created) {
-            auto *node = new TagTreeItem(step.record);
-            if (parent)
-                parent->addChild(node);
-            else
-                tree->addTopLevelItem(node);
-            parent = node;
-        } else if (TagTreeItem *existing = tree->findTag(step.record.tagid)) {
-            parent = existing;
-        }
-    }
-    tree->expandAll();
-    tree->setUpdatesEnabled(true);
+    // The new nodes come into the tree as their parents' last children.
+    AddTagPath(m_explorer.database(), selected ? &selected->record : nullptr, input);
+    m_explorer.refreshCatalog();
+    m_explorer.changeTreeQuietly([tree] { tree->expandAll(); });
 }
 
 void CatalogCommands::SetIconMenuClick()
@@ -53,14 +41,12 @@ void CatalogCommands::SetIconMenuClick()
     TagTreeItem *tag = m_explorer.TagTreeView_()->selectedTag();
     if (!tag)
         return;
+    const int tagId = tag->record.tagid;
     const int index = m_explorer.chooseIcon();
     if (index < 0)
         return;
-    TDBDataModule &database = m_explorer.database();
-    Transaction transaction(database);
-    database.runStatement(QStringLiteral("update tags set icoid=? where tagid=?"), {index, tag->record.tagid});
-    transaction.commit();
-    tag->setIconIndex(index);
+    setTagIcon(m_explorer.database(), tagId, index);
+    m_explorer.refreshCatalog();
 }
 
 void CatalogCommands::qtreeEditChange(const QString &text)
@@ -69,7 +55,7 @@ void CatalogCommands::qtreeEditChange(const QString &text)
     TagTreeItem *found = tree->findCaptionContaining(text);
     if (!found)
         return;
-    tree->setCurrentItem(found);
+    m_explorer.selectTagQuietly(found);
     tree->scrollToItem(found);
     m_explorer.notes().ShowTagNotes();
 }
@@ -79,18 +65,17 @@ void CatalogCommands::RenameTagActExecute()
     TagTreeItem *tag = m_explorer.TagTreeView_()->selectedTag();
     if (!tag)
         return;
+    const int tagId = tag->record.tagid;
     const MessageTexts &messages = m_explorer.context().messages;
     bool ok = false;
     const QString name = m_explorer.askText(messages.shown(QStringLiteral("RenameTagCaption")),
                                             messages.shown(QStringLiteral("RenameTagPrompt")), &ok);
     if (!ok || name.isEmpty())
         return;
-    const QString oldName = tag->record.name;
-    tag->record.name = name;
-    tag->showCount(m_explorer.state().SearchText.isEmpty() ? tag->record.childcount : tag->record.count);
-    const QString oldPath = tag->record.path;
-    RenameTagPath(m_explorer.database(), tag, oldPath, renamedTagPath(oldPath, oldName, name));
-    m_explorer.fullTextSearch()->catalogChangedBelow(tag->record.tagid);
+    // One transaction: the node and the paths below it are renamed together or not at all.
+    renameTag(m_explorer.database(), tagId, name);
+    m_explorer.fullTextSearch()->catalogChangedBelow(tagId);
+    m_explorer.refreshCatalog();
 }
 
 void CatalogCommands::DeleteTagActExecute()
@@ -98,9 +83,31 @@ void CatalogCommands::DeleteTagActExecute()
     TagTreeItem *tag = m_explorer.TagTreeView_()->selectedTag();
     if (!tag)
         return;
-    if (deleteTag(m_explorer.database(), tag) == DeleteTagOutcome::NotEmpty)
+    DeleteTagOutcome outcome = DeleteTagOutcome::Missing;
+    try {
+        outcome = deleteTag(m_explorer.database(), tag->record.tagid);
+    } catch (const DbError &) {
+        return; // rolled back; nothing to tell
+    }
+    if (outcome == DeleteTagOutcome::NotEmpty)
         m_explorer.showMessage(m_explorer.context().messages.shown(QStringLiteral("CannotDelTag")));
+    // The node leaves the tree; the node Qt selects in its place is listed.
+    m_explorer.refreshCatalog();
 }
+
+namespace {
+
+// Whether target is moved or lies below it.
+bool isAtOrBelow(const QTreeWidgetItem *target, const QTreeWidgetItem *moved)
+{
+    for (const QTreeWidgetItem *node = target; node; node = node->parent()) {
+        if (node == moved)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 bool CatalogCommands::TagTreeViewDragOver(QObject *source, TagTreeItem *target) const
 {
@@ -108,7 +115,7 @@ bool CatalogCommands::TagTreeViewDragOver(QObject *source, TagTreeItem *target) 
     if (source == tree) {
         // A node never goes below itself.
         TagTreeItem *moved = tree->selectedTag();
-        return moved && (!target || canMoveTag(moved, target));
+        return moved && (!target || !isAtOrBelow(target, moved));
     }
     return source && source->objectName() == QLatin1String("NoteListView");
 }
@@ -119,27 +126,28 @@ void CatalogCommands::TagTreeViewDragDrop(QObject *source, TagTreeItem *target)
         return;
     TagTreeView *tree = m_explorer.TagTreeView_();
     TDBDataModule &database = m_explorer.database();
+    const int targetId = target->record.tagid;
     try {
         if (source == tree) {
             TagTreeItem *moved = tree->selectedTag();
-            moveTag(database, tree, moved, target);
-            m_explorer.fullTextSearch()->catalogChangedBelow(moved->record.tagid);
+            if (moveTag(database, moved->record.tagid, targetId)) {
+                m_explorer.changeTreeQuietly([tree, moved, target] { tree->moveUnder(moved, target); });
+                m_explorer.fullTextSearch()->catalogChangedBelow(moved->record.tagid);
+            }
         } else {
             const NoteListRecord *note = m_explorer.notes().selectedNote();
             if (!note)
                 return;
-            moveNote(database, tree, note->noteid, note->tagid, target);
-            m_explorer.fullTextSearch()->noteChanged(note->noteid);
+            if (moveNote(database, note->noteid, targetId))
+                m_explorer.fullTextSearch()->noteChanged(note->noteid);
         }
-    } catch (const DbError &) {
-        // The rows were rolled back; the tree is read again so that it shows them.
-        const int targetId = target->record.tagid;
-        tree->loadFull(database);
-        if (TagTreeItem *again = tree->findTag(targetId))
-            tree->setCurrentItem(again);
-        throw;
+    } catch (const CatalogLoopError &error) {
+        m_explorer.reportCatalogLoop(error);
+        return;
     }
-    tree->setCurrentItem(target);
+    m_explorer.refreshCatalog();
+    if (TagTreeItem *shown = tree->findTag(targetId))
+        m_explorer.selectTagQuietly(shown);
     m_explorer.notes().ShowTagNotes();
-    tree->expandAll();
+    m_explorer.changeTreeQuietly([tree] { tree->expandAll(); });
 }

@@ -2,6 +2,8 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "catalogwalk.h"
+#include "dbdatamodule.h"
 #include "exwebbrowser.h"
 #include "fulltextsearch.h"
 #include "menuentry.h"
@@ -267,6 +269,9 @@ void TMainForm::createToolBar()
     topBar->addSeparator();
     topBar->addWidget(TitleFilterEdit);
     connect(TitleFilterEdit, &QLineEdit::returnPressed, this, [this] { LoadTagTree(TitleFilterEdit->text()); });
+    // The box's clear button ends the search as Enter on an empty box does.
+    if (auto *clear = TitleFilterEdit->findChild<QAction *>(QStringLiteral("_q_qlineeditclearaction")))
+        connect(clear, &QAction::triggered, this, [this] { LoadTagTree(QString()); });
 }
 
 void TMainForm::createPanes()
@@ -351,7 +356,7 @@ void TMainForm::createPanes()
 
 void TMainForm::connectPanes()
 {
-    connect(m_tagTree, &QTreeWidget::itemClicked, this, [this] { m_notes.ShowTagNotes(); });
+    connectTreeSelection();
     connect(m_tagTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { TreePopupMenu->popup(m_tagTree->viewport()->mapToGlobal(pos)); });
     connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { m_notes.ShowNote(); });
@@ -387,7 +392,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
 void TMainForm::ClearExplorer()
 {
     Content->Navigate(QStringLiteral("about:blank"));
-    m_tagTree->clear();
+    changeTreeQuietly([this] { m_tagTree->clear(); });
     NoteListView->clear();
     AttachList->clear();
 }
@@ -395,16 +400,90 @@ void TMainForm::ClearExplorer()
 void TMainForm::LoadTagTree(const QString &searchText)
 {
     m_state.SearchText = searchText;
-    if (searchText.isEmpty())
-        m_tagTree->loadFull(m_database);
-    else
+    if (searchText.isEmpty()) {
+        changeTreeQuietly([this] {
+            // A full load reads every row: nothing marked changed is left to show.
+            m_database.takeChangedTags();
+            m_tagTree->loadFull(m_database);
+            // The listed node stays selected, so that the tree and the list agree.
+            if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
+                m_tagTree->setCurrentItem(listed);
+        });
+    } else {
+        // Rows changed since are shown first, so that the recount counts the tree they make.
+        refreshCatalog({}, TagTreeView::NewRows::Hold);
         m_tagTree->recount(m_database, searchText);
+    }
+}
+
+void TMainForm::refreshCatalog(const QSet<int> &alsoRefresh, TagTreeView::NewRows newRows)
+{
+    const QSet<int> changed = m_database.takeChangedTags() | alsoRefresh;
+    changeTreeQuietly([&] { m_tagTree->refreshRows(m_database, changed, m_state.SearchText, newRows); });
+    syncListToSelection();
+}
+
+void TMainForm::changeTreeQuietly(const std::function<void()> &change)
+{
+    ++m_quietTreeChanges;
+    try {
+        change();
+    } catch (...) {
+        --m_quietTreeChanges;
+        throw;
+    }
+    --m_quietTreeChanges;
+}
+
+void TMainForm::selectTagQuietly(TagTreeItem *tag)
+{
+    changeTreeQuietly([this, tag] { m_tagTree->setCurrentItem(tag); });
+}
+
+void TMainForm::syncListToSelection()
+{
+    if (m_quietTreeChanges > 0)
+        return;
+    TagTreeItem *selected = m_tagTree->selectedTag();
+    if (selected) {
+        if (selected->record.tagid != m_notes.listedTagId())
+            m_notes.ShowTagNotes();
+    } else if (m_notes.listedTagId() >= 0 && !m_tagTree->findTag(m_notes.listedTagId())) {
+        m_notes.clearListing();
+    }
+}
+
+void TMainForm::reportCatalogLoop(const CatalogLoopError &error)
+{
+    showMessage(m_context.messages.shown(QStringLiteral("CatalogLoop")).arg(error.tagid()));
+}
+
+void TMainForm::connectTreeSelection()
+{
+    // However a node gets selected (mouse, keys, a right-click, the start of a drag,
+    // the locator, or Qt after a delete), its notes are the ones listed.
+    connect(m_tagTree, &QTreeWidget::itemSelectionChanged, this, [this] { syncListToSelection(); });
+    // A click on the node already selected lists it again (say, after a new search).
+    m_tagTree->viewport()->installEventFilter(this);
+    connect(m_tagTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
+        if (static_cast<TagTreeItem *>(item)->record.tagid == m_selectedAtPress)
+            m_notes.ShowTagNotes();
+    });
 }
 
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
     m_fullText->noteChanged(noteId);
-    LoadTagTree(m_state.SearchText);
+    // Only the rows the save changed are read again. While no search is active the
+    // tree then looks as a full reload shows it (new nodes, siblings in id order);
+    // during a search it is only recounted, and new nodes wait for the next full load.
+    const bool searching = !m_state.SearchText.isEmpty();
+    refreshCatalog({tagId}, searching ? TagTreeView::NewRows::Hold : TagTreeView::NewRows::Show);
+    changeTreeQuietly([&] {
+        if (!searching)
+            m_tagTree->restoreLoadOrder();
+        m_tagTree->expandAll();
+    });
     SelectTagAndNote(noteId, tagId);
 }
 
@@ -420,6 +499,10 @@ void TMainForm::ContentShowContextMenu(const QPoint &globalPos)
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_tagTree->viewport() && event->type() == QEvent::MouseButtonPress) {
+        TagTreeItem *selected = m_tagTree->selectedTag();
+        m_selectedAtPress = selected ? selected->record.tagid : -1;
+    }
     // Entering the locator or clicking in it selects its text, so typing replaces it.
     if (watched == qtreeEdit && (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonRelease)) {
         QMetaObject::invokeMethod(qtreeEdit, &QLineEdit::selectAll, Qt::QueuedConnection);

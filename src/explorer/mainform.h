@@ -6,6 +6,7 @@
 #include "notecommands.h"
 #include "notelistpane.h"
 #include "notesavedreceiver.h"
+#include "tagtreeview.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -22,10 +23,9 @@ class QToolBar;
 class QTreeWidget;
 class FullTextSearch;
 class TDBDataModule;
+class CatalogLoopError;
 class TEditorForm;
 class TExWebBrowser;
-class TagTreeItem;
-class TagTreeView;
 
 // The notes explorer: the catalog tree, the notes of the selected node, the
 // selected note and its attachments. The window builds and wires its controls;
@@ -49,6 +49,20 @@ public:
 
     // Empties the view, the tree and both lists before the program ends.
     void ClearExplorer();
+
+    // Shows in the tree what the rows now hold, for the nodes the database module
+    // marked changed and the given ones (see TagTreeView::refreshRows); then lists
+    // the selected node if it is not the listed one.
+    void refreshCatalog(const QSet<int> &alsoRefresh = {}, TagTreeView::NewRows newRows = TagTreeView::NewRows::Show);
+    // Runs a change of the tree's nodes or selection that must not list anything
+    // by itself (the caller lists what it wants afterwards).
+    void changeTreeQuietly(const std::function<void()> &change);
+    // Selects a node without listing it.
+    void selectTagQuietly(TagTreeItem *tag);
+    // Lists the selected node's notes when the list holds another node's.
+    void syncListToSelection();
+    // Tells the user that the catalog's parent links run in a circle.
+    void reportCatalogLoop(const CatalogLoopError &error);
 
     // Shows the notes of the selected node.
     void ShowTagNotes() { m_notes.ShowTagNotes(); }
@@ -132,6 +146,7 @@ private:
     void createToolBar();
     void createPanes();
     void connectPanes();
+    void connectTreeSelection();
     QAction *makeAction(const char *name, const QString &caption, const QString &hint, const char *iconName,
                         const QKeySequence &shortcut);
 
@@ -139,6 +154,8 @@ private:
     TDBDataModule &m_database;
     QPointer<QWidget> DropBoxWindow;
     ExplorerState m_state;
+    int m_quietTreeChanges = 0; // the tree changes under the program's hands: nothing is listed
+    int m_selectedAtPress = -1; // the node selected when a mouse button went down on the tree
 
     NoteListPane m_notes{*this};
     NoteCommands m_noteCommands{*this};

@@ -1,12 +1,15 @@
 #include "notecommands.h"
 
 #include "appcontext.h"
+#include "catalogedits.h"
+#include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
 #include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
+#include "pendingwork.h"
 #include "tagtreeview.h"
 
 #include <QFile>
@@ -74,50 +77,29 @@ void NoteCommands::DelNoteActExecute()
     TDBDataModule &database = m_explorer.database();
     const QString dataFolder = m_explorer.context().dataFolder;
     const int noteId = note->noteid;
+    PendingWork pending(m_explorer.context().pendingFolder());
     try {
-        Transaction transaction(database);
-        // The note leaves its node and every node above it.
-        for (int tagId = note->tagid; tagId != 0;) {
-            QSqlQuery &row = database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagId});
-            if (!row.next())
-                break;
-            const int childcount = fieldInt(row, "childcount");
-            const int parentId = fieldInt(row, "parentid");
-            row.finish();
-            database.runStatement(QStringLiteral("update tags set childcount=? where tagid=?"),
-                                  {childcount - 1, tagId});
-            tagId = parentId;
-        }
-        QStringList files;
-        QSqlQuery &attachments = database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
-        while (attachments.next())
-            files << dataFolder + fieldPath(attachments, "path") + fieldText(attachments, "attname");
-        attachments.finish();
-        database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
-        database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
-        database.markNoteChanged(noteId);
-        transaction.commit();
+        // Recorded first: a run cut short after the rows are gone still removes the files at the next start.
+        const QStringList files = noteFiles(database, noteId);
+        pending.record({files, {}});
+        deleteNote(database, noteId);
         // Files go only once the rows are gone for good, so a failure never leaves
         // a row without its file.
-        for (const QString &file : std::as_const(files))
-            QFile::remove(file);
-        QFile::remove(dataFolder + note->filename);
+        for (const QString &file : files)
+            QFile::remove(dataFolder + file);
+        pending.finish();
         m_explorer.fullTextSearch()->noteDeleted(noteId);
-    } catch (const DbError &) {
+    } catch (const DbError &error) {
+        pending.finish();
+        if (const auto *loop = dynamic_cast<const CatalogLoopError *>(&error))
+            m_explorer.reportCatalogLoop(*loop);
         list->clearSelection();
         return;
     }
 
-    const bool searching = !m_explorer.state().SearchText.isEmpty();
-    // The note's own node: a full-text hit may lie outside the selected one.
-    for (QTreeWidgetItem *node = m_explorer.TagTreeView_()->findTag(note->tagid); node; node = node->parent()) {
-        auto *tag = static_cast<TagTreeItem *>(node);
-        --tag->record.childcount;
-        if (searching)
-            --tag->record.count;
-        tag->showCount(searching ? tag->record.count : tag->record.childcount);
-    }
     delete item;
+    // The captions of its node and the nodes above it follow the rows.
+    m_explorer.refreshCatalog();
     if (list->topLevelItemCount() == 0) {
         m_explorer.notes().showBlank();
     } else {
@@ -144,12 +126,10 @@ void NoteCommands::RenTitleMenuClick()
     if (!ok || title.isEmpty())
         return;
     auto *note = static_cast<NoteListItem *>(item);
-    TDBDataModule &database = m_explorer.database();
-    Transaction transaction(database);
-    database.runStatement(QStringLiteral("update note set title=? where noteid=?"), {title, note->record.noteid});
-    database.markNoteChanged(note->record.noteid);
-    transaction.commit();
-    note->record.title = title;
-    note->setText(0, title);
+    const QString stored = retitleNote(m_explorer.database(), note->record.noteid, title);
+    note->record.title = stored;
+    note->setText(0, stored);
     m_explorer.fullTextSearch()->noteChanged(note->record.noteid);
+    // The node's title search count may change with the title.
+    m_explorer.refreshCatalog();
 }

@@ -50,6 +50,18 @@ void NoteListPane::setCurrentNoteQuietly(QTreeWidgetItem *item)
     m_listing = false;
 }
 
+void NoteListPane::clearListing()
+{
+    ++m_listRequest;
+    m_listedTagId = -1;
+    m_listedFilter.clear();
+    m_listing = true;
+    m_explorer.noteList()->clear();
+    m_explorer.attachList()->clear();
+    m_listing = false;
+    showBlank();
+}
+
 void NoteListPane::showBlank()
 {
     m_explorer.content()->Navigate(QStringLiteral("about:blank"));
@@ -66,12 +78,18 @@ void NoteListPane::ShowTagNotes()
         return;
     const int tagId = tag->record.tagid;
     const QString tagPath = tag->record.path;
+    const int request = ++m_listRequest;
+    m_listedTagId = tagId;
+    m_listedFilter = state.SearchText;
     m_listing = true;
     list->clear();
     m_explorer.attachList()->clear();
     m_listing = false;
     showBlank();
-    // Another node may have been chosen while the view emptied; that one is shown.
+    // A later request (another node, or this one again) came while the view emptied:
+    // that one fills the list, so that it never holds a node's notes twice.
+    if (request != m_listRequest)
+        return;
     TagTreeItem *still = tree->selectedTag();
     if (!still || still->record.tagid != tagId)
         return;
@@ -108,7 +126,7 @@ void NoteListPane::SelectTagAndNote(int noteId, int tagId)
     TagTreeView *tree = m_explorer.TagTreeView_();
     QTreeWidget *list = m_explorer.noteList();
     if (TagTreeItem *tag = tree->findTag(tagId))
-        tree->setCurrentItem(tag);
+        m_explorer.selectTagQuietly(tag);
     ShowTagNotes();
     // Looked up again after each wait: the tree or the list may have been rebuilt.
     if (TagTreeItem *tag = tree->findTag(tagId))

@@ -35,7 +35,8 @@ class NoteListPane
 public:
     explicit NoteListPane(TMainForm &explorer);
 
-    // Lists the notes of the selected node.
+    // Lists the notes of the selected node. A request made while an earlier one
+    // waits for the view supersedes it: the list is filled once, by the last.
     void ShowTagNotes();
     // Shows the selected note and lists its attachments.
     void ShowNote();
@@ -47,6 +48,12 @@ public:
 
     // The list is being filled or emptied by the program, not by the user.
     bool listing() const { return m_listing; }
+    // The node whose notes the list holds (-1 for none), and the search text
+    // they were filtered by.
+    int listedTagId() const { return m_listedTagId; }
+    const QString &listedFilter() const { return m_listedFilter; }
+    // Empties both lists and the view: the listed node is gone.
+    void clearListing();
 
     // The record of a note item, or null.
     static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);
@@ -58,4 +65,7 @@ public:
 private:
     TMainForm &m_explorer;
     bool m_listing = false;
+    int m_listRequest = 0; // counts listing requests, so that a superseded one stops
+    int m_listedTagId = -1;
+    QString m_listedFilter;
 };

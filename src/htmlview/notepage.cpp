@@ -1,5 +1,7 @@
 #include "notepage.h"
 
+#include "externallink.h"
+
 #include <QDesktopServices>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -58,7 +60,8 @@ NotePage::NotePage(QObject *parent)
 
 void NotePage::OpenLinkInBrowser(const QUrl &url)
 {
-    if (url.isValid() && url.scheme() != QLatin1String("about"))
+    // Script, data, file and other links stay in the note but are never opened.
+    if (isSafeExternalLink(url))
         QDesktopServices::openUrl(url);
 }
 

@@ -25,4 +25,6 @@ struct AppContext
     QStringList catalogPaths; // the path of every catalog node, for auto-completion
 
     QString databasePath() const { return programFolder + QStringLiteral("notes.fdb"); }
+    // Where unfinished file work is recorded while it runs (see PendingWork).
+    QString pendingFolder() const { return programFolder + QStringLiteral("pending/"); }
 };

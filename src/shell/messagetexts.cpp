@@ -5,12 +5,19 @@
 const QStringList &MessageTexts::keys()
 {
     static const QStringList all{
-        QStringLiteral("UnSupportedFormat"), QStringLiteral("CannotDelTag"),     QStringLiteral("LoadNoteFail"),
-        QStringLiteral("ViewProperties"),    QStringLiteral("ConnectFail"),      QStringLiteral("UpdateFileError"),
-        QStringLiteral("DownloadNewVer"),    QStringLiteral("NoNeedDownload"),   QStringLiteral("AddTagCaption"),
-        QStringLiteral("AddTagPrompt"),      QStringLiteral("RenameTagCaption"), QStringLiteral("RenameTagPrompt"),
-        QStringLiteral("IndexProgress"),     QStringLiteral("IndexUpdateFail"),  QStringLiteral("IndexOpenFail"),
-        QStringLiteral("FullTextHits"),      QStringLiteral("FullTextNoHits"),   QStringLiteral("FullTextIncomplete"),
+        QStringLiteral("UnSupportedFormat"),    QStringLiteral("CannotDelTag"),
+        QStringLiteral("LoadNoteFail"),         QStringLiteral("ViewProperties"),
+        QStringLiteral("ConnectFail"),          QStringLiteral("UpdateFileError"),
+        QStringLiteral("DownloadNewVer"),       QStringLiteral("NoNeedDownload"),
+        QStringLiteral("AddTagCaption"),        QStringLiteral("AddTagPrompt"),
+        QStringLiteral("RenameTagCaption"),     QStringLiteral("RenameTagPrompt"),
+        QStringLiteral("CatalogLoop"),          QStringLiteral("SaveNotStored"),
+        QStringLiteral("SaveRowNotStored"),     QStringLiteral("IndexProgress"),
+        QStringLiteral("IndexUpdateFail"),      QStringLiteral("IndexOpenFail"),
+        QStringLiteral("FullTextHits"),         QStringLiteral("FullTextNoHits"),
+        QStringLiteral("FullTextIncomplete"),   QStringLiteral("CaptureCancel"),
+        QStringLiteral("CaptureProgress"),      QStringLiteral("DownloadingPictures"),
+        QStringLiteral("PictureNotDownloaded"),
     };
     return all;
 }
@@ -43,6 +50,14 @@ QString MessageTexts::builtInDefault(const QString &key)
          QStringLiteral("Use commas to build tag tree, Input the new tagname to be the child of \"")},
         {QStringLiteral("RenameTagCaption"), QStringLiteral("Rename tag?")},
         {QStringLiteral("RenameTagPrompt"), QStringLiteral("Please input the new tag name:")},
+        {QStringLiteral("CatalogLoop"),
+         QStringLiteral("The catalog is damaged: the parent links of node %1 run in a circle. Nothing was changed.")},
+        {QStringLiteral("SaveNotStored"),
+         QStringLiteral("The note could not be stored (%1). Nothing was saved; the window stays open so that nothing "
+                        "is lost. Change the title or the catalog and save again.")},
+        {QStringLiteral("SaveRowNotStored"),
+         QStringLiteral("The note's text is written to %1, but its title and catalog could not be stored (%2). The "
+                        "window stays open; try saving again.")},
         {QStringLiteral("IndexProgress"), QStringLiteral("Building the search index: %1 of %2 notes")},
         {QStringLiteral("IndexUpdateFail"),
          QStringLiteral("The note is saved, but the search index could not be updated:\n%1\n"
@@ -52,6 +67,10 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("FullTextNoHits"), QStringLiteral("No note contains \"%1\"")},
         {QStringLiteral("FullTextIncomplete"),
          QStringLiteral("%1 notes contain \"%2\" so far; the search index is still being built")},
+        {QStringLiteral("CaptureCancel"), QStringLiteral("Cancel")},
+        {QStringLiteral("CaptureProgress"), QStringLiteral("%1 of %2 pictures")},
+        {QStringLiteral("DownloadingPictures"), QStringLiteral("Downloading the pictures into the note...")},
+        {QStringLiteral("PictureNotDownloaded"), QStringLiteral("The picture could not be downloaded: %1")},
     };
     return defaults.value(key);
 }

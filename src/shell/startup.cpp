@@ -11,6 +11,7 @@
 #include "instanceguard.h"
 #include "interfacelanguage.h"
 #include "mainform.h"
+#include "pendingrecovery.h"
 #include "runningcopy.h"
 #include "settings.h"
 #include "signalbridge.h"
@@ -89,6 +90,13 @@ void ClipnestProgram::bringUp()
     m_dropBox->setDoubleClickChoice(settings.defaultClick);
     m_context.dataFolder = settings.dataFolder;
     m_context.languageFileName = settings.languageFileName;
+    // Saves and deletions that an earlier run left half done are finished or undone
+    // before anything else touches the data folder.
+    const RecoveryReport recovery = recoverPendingWork(*m_database, m_context.pendingFolder(), m_context.dataFolder);
+    for (const QString &problem : recovery.problems)
+        qWarning("Unfinished work left for the next start: %s", qPrintable(problem));
+    if (recovery.adoptedNotes > 0)
+        m_explorer->LoadTagTree(QString());
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
 
     m_context.catalogPaths = m_explorer->TagTreeView_()->loadedCatalogPaths();

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QTextBoundaryFinder>
 
 #include <utility>
 
@@ -46,18 +47,20 @@ TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
     if (use == Use::Working)
-        addIdIndexes();
+        addMissingIndexes();
 }
 
-void TDBDataModule::addIdIndexes()
+void TDBDataModule::addMissingIndexes()
 {
-    // The maximum of an id column is read from a descending index instead of every
-    // row. Files made before these indexes get them here; a file that refuses them
-    // (read-only, or in use elsewhere) still works, its new ids only take longer.
-    static const char *const Indexes[][3] = {
-        {"TAGS_TAGID_DESC", "tags", "tagid"},
-        {"NOTE_NOTEID_DESC", "note", "noteid"},
-        {"ATTACHMENT_ATTID_DESC", "attachment", "attid"},
+    // Files made before these indexes get them here. Without them everything still
+    // works, only slower, so a file that refuses them (read-only, or in use
+    // elsewhere) is no failure. Walks below a node go by parent; new ids read the
+    // maximum of an id column from a descending index instead of every row.
+    static const char *const Indexes[][2] = {
+        {"TAGS_PARENTID", "create index tags_parentid on tags (parentid)"},
+        {"TAGS_TAGID_DESC", "create descending index tags_tagid_desc on tags (tagid)"},
+        {"NOTE_NOTEID_DESC", "create descending index note_noteid_desc on note (noteid)"},
+        {"ATTACHMENT_ATTID_DESC", "create descending index attachment_attid_desc on attachment (attid)"},
     };
     try {
         QStringList present;
@@ -65,11 +68,11 @@ void TDBDataModule::addIdIndexes()
         while (query.next())
             present << query.value(0).toString();
         query.finish();
-        for (const auto &[name, table, column] : Indexes) {
+        for (const auto &[name, statement] : Indexes) {
             if (present.contains(QLatin1String(name)))
                 continue;
             Transaction transaction(*this);
-            runStatement(QStringLiteral("create descending index %1 on %2 (%3)").arg(name, table, column));
+            runStatement(QLatin1String(statement));
             transaction.commit();
         }
     } catch (const DbError &) {
@@ -103,12 +106,14 @@ void TDBDataModule::commit()
         return;
     m_query.finish();
     m_inTransaction = false;
+    const QSet<int> changedTags = std::exchange(m_changedInTransaction, {});
     const QSet<int> changedNotes = std::exchange(m_notesChangedInTransaction, {});
     if (!m_database.commit()) {
         const QString message = engineMessage(m_database.lastError());
         m_database.rollback();
         throw DbError(message);
     }
+    m_changedTags.unite(changedTags);
     m_changedNotes.unite(changedNotes);
 }
 
@@ -118,6 +123,7 @@ void TDBDataModule::rollback() noexcept
         return;
     m_query.finish();
     m_inTransaction = false;
+    m_changedInTransaction.clear();
     m_notesChangedInTransaction.clear();
     m_database.rollback();
 }
@@ -178,6 +184,19 @@ QStringList TDBDataModule::loadCatalogPaths()
     return paths;
 }
 
+void TDBDataModule::markTagChanged(int tagid)
+{
+    if (m_inTransaction)
+        m_changedInTransaction.insert(tagid);
+    else
+        m_changedTags.insert(tagid);
+}
+
+QSet<int> TDBDataModule::takeChangedTags()
+{
+    return std::exchange(m_changedTags, {});
+}
+
 void TDBDataModule::markNoteChanged(int noteid)
 {
     if (m_inTransaction)
@@ -189,6 +208,46 @@ void TDBDataModule::markNoteChanged(int noteid)
 QSet<int> TDBDataModule::takeChangedNotes()
 {
     return std::exchange(m_changedNotes, {});
+}
+
+int TDBDataModule::noteTitleLength()
+{
+    if (m_noteTitleLength <= 0) {
+        // Databases made by older copies may declare another size than today's schema.
+        m_noteTitleLength = queryInteger(QStringLiteral(
+            "select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
+            "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'NOTE' and r.rdb$field_name = 'TITLE'"));
+        if (m_noteTitleLength <= 0)
+            m_noteTitleLength = 2000;
+    }
+    return m_noteTitleLength;
+}
+
+QString cutToCharacters(const QString &text, int maxCharacters)
+{
+    qsizetype characters = 0;
+    for (const QChar c : text) {
+        if (!c.isLowSurrogate())
+            ++characters;
+    }
+    if (characters <= maxCharacters)
+        return text;
+    // Walks the clusters a reader sees as one character and keeps the whole ones that fit.
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype kept = 0;
+    characters = 0;
+    for (qsizetype end = clusters.toNextBoundary(); end > 0; end = clusters.toNextBoundary()) {
+        qsizetype inCluster = 0;
+        for (qsizetype i = kept; i < end; ++i) {
+            if (!text.at(i).isLowSurrogate())
+                ++inCluster;
+        }
+        if (characters + inCluster > maxCharacters)
+            break;
+        characters += inCluster;
+        kept = end;
+    }
+    return text.left(kept);
 }
 
 Transaction::Transaction(TDBDataModule &database)

@@ -46,6 +46,16 @@ public:
     // The path of every tags row, in the order the database returns them.
     QStringList loadCatalogPaths();
 
+    // The catalog nodes whose rows or notes an operation changed, so that the views
+    // showing the catalog can read just those again. Marks made inside a transaction
+    // count once it commits and are dropped when it rolls back.
+    void markTagChanged(int tagid);
+    // The nodes changed since the last call.
+    QSet<int> takeChangedTags();
+
+    // The most characters the note table's title column holds.
+    int noteTitleLength();
+
     // The notes whose rows an operation inserted, changed or deleted, so that what
     // is kept of them in memory can be read again. Marks made inside a transaction
     // count once it commits and are dropped when it rolls back.
@@ -56,13 +66,16 @@ public:
     QSqlDatabase &connection() { return m_database; }
 
 private:
-    void addIdIndexes();
+    void addMissingIndexes();
     void prepareAndRun(const QString &sql, const QVariantList &values);
 
     QString m_connectionName;
     QSqlDatabase m_database;
     QSqlQuery m_query;
     bool m_inTransaction = false;
+    QSet<int> m_changedTags;
+    QSet<int> m_changedInTransaction;
+    int m_noteTitleLength = 0; // read from the database on first use
     QSet<int> m_changedNotes;
     QSet<int> m_notesChangedInTransaction;
 };
@@ -83,6 +96,11 @@ private:
     TDBDataModule &m_database;
     bool m_finished = false;
 };
+
+// The text cut to at most maxCharacters characters (code points, as the engine
+// counts them in a UTF-8 column), never inside a character or a cluster of
+// combining marks.
+QString cutToCharacters(const QString &text, int maxCharacters);
 
 // Reads a column of the current row by name.
 int fieldInt(const QSqlQuery &query, const char *name);

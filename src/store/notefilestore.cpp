@@ -13,7 +13,6 @@ NoteLocation NewNoteLocation(const QString &dataFolder)
 NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now)
 {
     const QDate date = now.date();
-    const QTime time = now.time();
 
     // Month first, as the folders of existing notes are named.
     const QString dayFolder = dataFolder + QString::asprintf("%.2d-%.2d-%.4d", date.month(), date.day(), date.year());
@@ -30,10 +29,16 @@ NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now)
     // QFile::copy never overwrites: a day folder keeps the template it started with.
     QFile::copy(dataFolder + QStringLiteral("template.html"), dayFolder + QStringLiteral("/template.html"));
 
+    return {NewNoteFileName(dayFolder, now), dayFolder};
+}
+
+QString NewNoteFileName(const QString &dayFolder, const QDateTime &now)
+{
+    const QDate date = now.date();
+    const QTime time = now.time();
     QString name = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(), time.hour(),
                                      time.minute(), time.second(), time.msec());
     while (QFileInfo::exists(dayFolder + QLatin1Char('/') + name + QStringLiteral(".html")))
         name += QString::number(QRandomGenerator::global()->bounded(1000));
-
-    return {name + QStringLiteral(".html"), dayFolder};
+    return name + QStringLiteral(".html");
 }

@@ -17,3 +17,8 @@ struct NoteLocation
 NoteLocation NewNoteLocation(const QString &dataFolder);
 // The same at the given local time; the clock reading of the overload above.
 NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now);
+
+// A note file name not taken yet in an existing day folder (no trailing "/"),
+// from the time now: for a note that stays in the folder of the day it was
+// begun on, beside its pictures and attachments.
+QString NewNoteFileName(const QString &dayFolder, const QDateTime &now = QDateTime::currentDateTime());

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <memory>
+
 class LoopbackWorker : public QObject
 {
 public:
@@ -69,6 +71,7 @@ private:
         switch (route.kind) {
         case LoopbackServer::Route::Serve:
         case LoopbackServer::Route::Streamed:
+        case LoopbackServer::Route::Slow:
             head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
             break;
         case LoopbackServer::Route::Fail:
@@ -84,8 +87,29 @@ private:
         }
         if (route.kind != LoopbackServer::Route::Streamed)
             head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        if (route.kind == LoopbackServer::Route::Slow) {
+            socket->write(head + "Connection: close\r\n\r\n");
+            trickle(socket, body, route.msPerByte);
+            return;
+        }
         socket->write(head + "Connection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
+    }
+
+    // One byte at a time; the timer goes with the socket when the client leaves.
+    void trickle(QTcpSocket *socket, const QByteArray &body, int msPerByte)
+    {
+        auto *timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent] {
+            if (*sent >= body.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(body.mid((*sent)++, 1));
+        });
+        timer->start(msPerByte);
     }
 
     LoopbackServer &m_owner;
@@ -139,6 +163,11 @@ void LoopbackServer::redirect(const QByteArray &path, const QByteArray &location
 void LoopbackServer::stayQuiet(const QByteArray &path)
 {
     addRoute(path, {Route::Quiet, {}, 0});
+}
+
+void LoopbackServer::serveSlowly(const QByteArray &path, const QByteArray &body, int msPerByte)
+{
+    addRoute(path, {Route::Slow, body, 200, msPerByte});
 }
 
 void LoopbackServer::setDelay(int milliseconds)

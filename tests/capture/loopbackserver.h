@@ -34,6 +34,8 @@ public:
     void redirect(const QByteArray &path, const QByteArray &location);
     // Accepts the request and never answers.
     void stayQuiet(const QByteArray &path);
+    // 200 with the length, then the body one byte every msPerByte milliseconds.
+    void serveSlowly(const QByteArray &path, const QByteArray &body, int msPerByte);
     // Wait before each answer; unknown paths get 404.
     void setDelay(int milliseconds);
 
@@ -43,9 +45,10 @@ public:
 
     struct Route
     {
-        enum Kind { Serve, Streamed, Fail, Redirect, Quiet } kind = Serve;
+        enum Kind { Serve, Streamed, Fail, Redirect, Quiet, Slow } kind = Serve;
         QByteArray body;
         int status = 200;
+        int msPerByte = 0;
     };
 
 private:

@@ -32,8 +32,8 @@ private slots:
 
     void sourceAddress_data();
     void sourceAddress();
-    void bases_data();
-    void bases();
+    void relativeAddresses_data();
+    void relativeAddresses();
     void body_data();
     void body();
     void title_data();
@@ -93,33 +93,47 @@ void ClipParserTest::sourceAddress()
     QCOMPARE(Bytes(parse(clip).sourceAddress), source);
 }
 
-void ClipParserTest::bases_data()
+void ClipParserTest::relativeAddresses_data()
 {
     QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QByteArray>("hostBase");
-    QTest::addColumn<QByteArray>("folderBase");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("fromRoot");   // what "/x" becomes
+    QTest::addColumn<QByteArray>("fromFolder"); // what "y" becomes
 
-    QTest::newRow("http") << QByteArray("http://host/dir/page") << QByteArray("http://host")
-                          << QByteArray("http://host/dir/");
-    QTest::newRow("https") << QByteArray("https://host/a/b/c.html") << QByteArray("https://host")
-                           << QByteArray("https://host/a/b/");
-    QTest::newRow("https host without slash") << QByteArray("https://host") << QByteArray() << QByteArray();
-    QTest::newRow("local page") << QByteArray("file:///D:/dir/page.htm") << QByteArray("file:///D:")
-                                << QByteArray("file:///D:/dir/");
+    QTest::newRow("http") << QByteArray("http://host/dir/page") << QByteArray() << QByteArray("http://host/x")
+                          << QByteArray("http://host/dir/y");
+    QTest::newRow("https") << QByteArray("https://host/a/b/c.html") << QByteArray() << QByteArray("https://host/x")
+                           << QByteArray("https://host/a/b/y");
+    QTest::newRow("https host without slash")
+        << QByteArray("https://host") << QByteArray() << QByteArray("https://host/x") << QByteArray("https://host/y");
+    QTest::newRow("local page") << QByteArray("file:///home/u/dir/page.htm") << QByteArray() << QByteArray("file:///x")
+                                << QByteArray("file:///home/u/dir/y");
     QTest::newRow("local page with backslashes")
-        << QByteArray("file:///D:\\dir\\page.htm") << QByteArray() << QByteArray("file:///D:\\dir\\");
-    QTest::newRow("leading space") << QByteArray(" http://host/a/b") << QByteArray() << QByteArray();
-    QTest::newRow("other scheme") << QByteArray("ftp://host/a/b") << QByteArray() << QByteArray();
+        << QByteArray("file:///D:\\dir\\page.htm") << QByteArray() << QByteArray("/x") << QByteArray("y");
+    QTest::newRow("leading space") << QByteArray(" http://host/a/b") << QByteArray() << QByteArray("/x")
+                                   << QByteArray("y");
+    QTest::newRow("other scheme") << QByteArray("ftp://host/a/b") << QByteArray() << QByteArray("/x")
+                                  << QByteArray("y");
+    QTest::newRow("base element") << QByteArray("http://host/a/b.html") << QByteArray("<base href=\"/media/\">")
+                                  << QByteArray("http://host/x") << QByteArray("http://host/media/y");
+    QTest::newRow("base element in single quotes")
+        << QByteArray("http://host/a/b.html") << QByteArray("<BASE HREF='http://cdn/m/'>") << QByteArray("http://cdn/x")
+        << QByteArray("http://cdn/m/y");
+    QTest::newRow("base element without a page") << QByteArray() << QByteArray("<base href=\"http://cdn/m/\">")
+                                                 << QByteArray("http://cdn/x") << QByteArray("http://cdn/m/y");
 }
 
-void ClipParserTest::bases()
+void ClipParserTest::relativeAddresses()
 {
     QFETCH(QByteArray, source);
-    QFETCH(QByteArray, hostBase);
-    QFETCH(QByteArray, folderBase);
-    const AddressBases bases = AddressBasesOf(Std(source));
-    QCOMPARE(Bytes(bases.host), hostBase);
-    QCOMPARE(Bytes(bases.folder), folderBase);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, fromRoot);
+    QFETCH(QByteArray, fromFolder);
+    const QByteArray header = source.isEmpty() ? QByteArray() : "SourceURL:" + source + "\r\n";
+    const QByteArray clip =
+        Clip(header, "<html><head>" + head + "</head><body><a href=\"/x\">x</a><a href=\"y\">y</a></body></html>");
+    QCOMPARE(Bytes(parse(clip).body),
+             "<body><a href=\"" + fromRoot + "\">x</a><a href=\"" + fromFolder + "\">y</a></body>");
 }
 
 void ClipParserTest::body_data()
@@ -164,6 +178,13 @@ void ClipParserTest::title_data()
     QTest::newRow("with attributes") << Clip("", "<html><title lang=\"en\">Page</title><body></body>") << QByteArray();
     QTest::newRow("no closing tag") << QByteArray("<title>Page") << QByteArray();
     QTest::newRow("closing before opening") << QByteArray("</title>abc<title>") << QByteArray();
+    QTest::newRow("one replacement character per picture")
+        << QByteArray("<title>Slow pictures: \xEF\xBF\xBC \xEF\xBF\xBC \xEF\xBF\xBC</title>")
+        << QByteArray("Slow pictures:");
+    QTest::newRow("control characters and runs of white space")
+        << QByteArray("<title>\t A\r\n\x01 B \xE3\x80\x80 C\x7F</title>") << QByteArray("A B C");
+    QTest::newRow("references") << QByteArray("<title>Fish &amp; chips &#8211; &lt;cheap&gt;</title>")
+                                << QByteArray("Fish & chips \xE2\x80\x93 <cheap>");
 }
 
 void ClipParserTest::title()

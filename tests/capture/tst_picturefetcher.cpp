@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray Gif =
@@ -46,7 +50,14 @@ private slots:
     void download();
     void silentServerEndsWithinTheTimeOut();
     void refusedConnectionFails();
-    void localFileCopied();
+    void localPictureOfALocalPage_data();
+    void localPictureOfALocalPage();
+    void webPageNeverReachesLocalFiles_data();
+    void webPageNeverReachesLocalFiles();
+    void captureEndsWhenCancelledOrPastItsDeadline_data();
+    void captureEndsWhenCancelledOrPastItsDeadline();
+    void failedWriteIsAFailedPicture_data();
+    void failedWriteIsAFailedPicture();
     void missingLocalFileFails();
     void fragmentPicturesFetchedAndReferenced();
     void relativePicturesAgainstBothBases();
@@ -122,6 +133,8 @@ void PictureFetcherTest::splitAddress_data()
         << QByteArray("http://host") << 1 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
     QTest::newRow("local file") << QByteArray("file:///tmp/p/a.png") << 2 << QByteArray() << QByteArray()
                                 << QByteArray("/tmp/p/a.png") << QByteArray("a.png");
+    QTest::newRow("escaped local file") << QByteArray("file:///tmp/a%20b.png") << 2 << QByteArray() << QByteArray()
+                                        << QByteArray("/tmp/a b.png") << QByteArray("a%20b.png");
     QTest::newRow("local file with backslashes")
         << QByteArray("file:///D:\\pics\\a.png") << 2 << QByteArray() << QByteArray() << QByteArray("/D:\\pics\\a.png")
         << QByteArray("a.png");
@@ -157,6 +170,15 @@ void PictureFetcherTest::localName_data()
     QTest::newRow("stem ends at the first copy of the extension")
         << QByteArray("http://h/a.gif.gif") << QByteArray("a") << QByteArray(".gif");
     QTest::newRow("local file") << QByteArray("file:///D:\\pics\\x.y.png") << QByteArray("x.y") << QByteArray(".png");
+    QTest::newRow("escaped local file") << QByteArray("file:///p/a%20b.png") << QByteArray("a b") << QByteArray(".png");
+    QTest::newRow("control characters") << QByteArray("http://h/a\x01\x7F b.png") << QByteArray("a-- b")
+                                        << QByteArray(".png");
+    QTest::newRow("bytes that are no UTF-8")
+        << QByteArray("http://h/\xC3(\xFF.png") << QByteArray("-(-") << QByteArray(".png");
+    QTest::newRow("forbidden characters in the extension")
+        << QByteArray("http://h/a.x<|>") << QByteArray("a") << QByteArray(".x---");
+    QTest::newRow("no extension that long")
+        << QByteArray("http://h/a." + QByteArray(40, 'x')) << "a." + QByteArray(40, 'x') << QByteArray();
 }
 
 void PictureFetcherTest::localName()
@@ -226,19 +248,169 @@ void PictureFetcherTest::refusedConnectionFails()
     QVERIFY(QDir(imagesFolder()).isEmpty());
 }
 
-void PictureFetcherTest::localFileCopied()
+void PictureFetcherTest::localPictureOfALocalPage_data()
 {
-    const QString source = m_dir->path() + QStringLiteral("/pics/a.png");
-    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("pics")));
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Png) == Png.size());
-    file.close();
+    QTest::addColumn<QByteArray>("reference"); // PAGE stands for the page's folder
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("stored"); // the stored file's name, or empty
 
-    const QByteArray fragment = "<img src=\"file://" + source.toUtf8() + "\">";
-    const ClipParts parts = ParseClip(("<body>" + fragment + "</body>").toStdString(), context());
-    QCOMPARE(Bytes(parts.body), QByteArray("<body><img src=\"images/a.png\"></body>"));
-    QCOMPARE(ReadFile(imagesFolder() + QStringLiteral("a.png")), Png);
-    QCOMPARE(ReadFile(source), Png);
+    QTest::newRow("absolute") << QByteArray("file://PAGE/pics/a.png") << QByteArray("<img src=\"images/a.png\">")
+                              << QByteArray("a.png");
+    QTest::newRow("relative to the page")
+        << QByteArray("pics/a.png") << QByteArray("<img src=\"images/a.png\">") << QByteArray("a.png");
+    QTest::newRow("escaped name") << QByteArray("pics/a%20b.png") << QByteArray("<img src=\"images/a b.png\">")
+                                  << QByteArray("a b.png");
+    QTest::newRow("private file") << QByteArray("pics/private.png") << QByteArray("<img src=\"images/private.png\">")
+                                  << QByteArray("private.png");
+    QTest::newRow("folder") << QByteArray("file://PAGE/pics/") << QByteArray("<img src=\"images/\">") << QByteArray();
+    QTest::newRow("pipe") << QByteArray("pics/pipe") << QByteArray("<img src=\"images/\">") << QByteArray();
+    QTest::newRow("relative file address")
+        << QByteArray("file://pics/a.png") << QByteArray("<img src=\"images/\">") << QByteArray();
+    QTest::newRow("missing") << QByteArray("pics/none.png") << QByteArray("<img src=\"images/\">") << QByteArray();
+}
+
+void PictureFetcherTest::localPictureOfALocalPage()
+{
+    QFETCH(QByteArray, reference);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, stored);
+    const QString pics = m_dir->path() + QStringLiteral("/pics/");
+    QVERIFY(QDir().mkpath(pics));
+    for (const char *name : {"a.png", "a b.png", "private.png"}) {
+        QFile file(pics + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Png) == Png.size());
+    }
+    QVERIFY(::chmod(QFile::encodeName(pics + QStringLiteral("private.png")).constData(), 0600) == 0);
+    QVERIFY(::mkfifo(QFile::encodeName(pics + QStringLiteral("pipe")).constData(), 0644) == 0);
+
+    const QByteArray page = QFile::encodeName(m_dir->path());
+    const QByteArray clip = "Version:0.9\r\nSourceURL:file://" + page + "/page.html\r\n<html><body><img src=\"" +
+                            QByteArray(reference).replace("PAGE", page) + "\"></body></html>";
+    QElapsedTimer timer;
+    timer.start();
+    const ClipParts parts = ParseClip(clip.toStdString(), context());
+    QVERIFY(timer.elapsed() < 3000); // a pipe never holds the capture up
+    QCOMPARE(Bytes(parts.body), "<body>" + body + "</body>");
+    const QStringList files = QDir(imagesFolder()).entryList(QDir::Files | QDir::System);
+    if (stored.isEmpty()) {
+        QVERIFY2(files.isEmpty(), qPrintable(files.join(QLatin1Char(','))));
+        return;
+    }
+    QCOMPARE(files, QStringList{QString::fromUtf8(stored)});
+    QCOMPARE(ReadFile(imagesFolder() + QString::fromUtf8(stored)), Png);
+    // Never readable by more people than the original.
+    const QFile::Permissions original = QFile::permissions(pics + QString::fromUtf8(stored));
+    const QFile::Permissions copy = QFile::permissions(imagesFolder() + QString::fromUtf8(stored));
+    QCOMPARE(copy & ~original, QFile::Permissions());
+}
+
+void PictureFetcherTest::webPageNeverReachesLocalFiles_data()
+{
+    QTest::addColumn<QByteArray>("reference");
+
+    QTest::newRow("passwords") << QByteArray("file:///etc/passwd");
+    QTest::newRow("shadow") << QByteArray("file:///etc/shadow");
+    QTest::newRow("environment") << QByteArray("file:///proc/self/environ");
+    QTest::newRow("user's private file") << QByteArray("file://PRIVATE");
+    QTest::newRow("upper-case scheme") << QByteArray("FILE:///etc/passwd");
+    QTest::newRow("single quotes") << QByteArray("'file:///etc/passwd'");
+    QTest::newRow("relative to the working folder") << QByteArray("file://.secret");
+    QTest::newRow("up from the working folder") << QByteArray("file://../../etc/group");
+    QTest::newRow("through the base") << QByteArray("x.png\"><base href=\"file:///etc/");
+}
+
+void PictureFetcherTest::webPageNeverReachesLocalFiles()
+{
+    QFETCH(QByteArray, reference);
+    const QString privateFile = m_dir->path() + QStringLiteral("/private.txt");
+    {
+        QFile file(privateFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("secret") == 6);
+    }
+    QVERIFY(QFile::setPermissions(privateFile, QFile::ReadOwner | QFile::WriteOwner));
+    reference.replace("PRIVATE", QFile::encodeName(privateFile));
+    const QByteArray quoted = reference.startsWith('\'') ? reference : "\"" + reference + "\"";
+    const QByteArray clip = "Version:0.9\r\nSourceURL:" + address("/a/page.html") +
+                            "\r\n<html><body><img src=" + quoted + "></body></html>";
+    const std::string body = ParseClip(clip.toStdString(), context()).body;
+    QVERIFY2(QRegularExpression(QStringLiteral("src=[\"']images/[\"']")).match(QString::fromStdString(body)).hasMatch(),
+             body.c_str());
+    QVERIFY2(QDir(imagesFolder()).isEmpty(), qPrintable(QDir(imagesFolder()).entryList().join(QLatin1Char(','))));
+}
+
+void PictureFetcherTest::captureEndsWhenCancelledOrPastItsDeadline_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancelled") << true;
+    QTest::newRow("past its deadline") << false;
+}
+
+void PictureFetcherTest::captureEndsWhenCancelledOrPastItsDeadline()
+{
+    QFETCH(bool, cancel);
+    // Ten pictures of 40 bytes at a byte every 100 ms: four seconds each.
+    LoopbackServer slow;
+    QByteArray fragment = "<body><img src=\"" + address("/logo.gif") + "\">";
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray path = "/slow" + QByteArray::number(i) + ".gif";
+        slow.serveSlowly(path, QByteArray(40, 's'), 100);
+        fragment += "<img src=\"" + slow.base().toUtf8() + path + "\">";
+    }
+    fragment += "</body>";
+    CaptureContext capture = context(4);
+    QElapsedTimer timer;
+    timer.start();
+    if (cancel)
+        capture.fetch.cancelled = [&timer] { return timer.elapsed() > 600; };
+    else
+        capture.fetch.captureTimeoutMs = 600;
+    CaptureOutcome outcome;
+    capture.outcome = &outcome;
+    const std::string body = ParseClip(fragment.toStdString(), capture).body;
+    QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+
+    QByteArray expected = "<body><img src=\"images/logo.gif\">";
+    for (int i = 0; i < 10; ++i)
+        expected += "<img src=\"images/\">";
+    QCOMPARE(Bytes(body), expected + "</body>");
+    QCOMPARE(QDir(imagesFolder()).entryList(QDir::Files), QStringList{QStringLiteral("logo.gif")});
+    QCOMPARE(outcome.pictures, 11);
+    QCOMPARE(outcome.stored, 1);
+}
+
+void PictureFetcherTest::failedWriteIsAFailedPicture_data()
+{
+    QTest::addColumn<bool>("download");
+    QTest::newRow("download") << true;
+    QTest::newRow("local copy") << false;
+}
+
+void PictureFetcherTest::failedWriteIsAFailedPicture()
+{
+    QFETCH(bool, download);
+    const QString source = m_dir->path() + QStringLiteral("/big.png");
+    {
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'b')) == 4096);
+    }
+    m_options.maxBytes = 1024 * 1024;
+    const std::string address =
+        download ? this->address("/big.png").toStdString() : "file://" + QFile::encodeName(source).toStdString();
+
+    // Files of this process may not grow past 100 bytes: every write beyond fails
+    // as on a full disk.
+    rlimit original{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &original) == 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = original;
+    small.rlim_cur = 100;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const std::string local = FetchPicture(address, dayFolder().toStdString(), m_options);
+    ::setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY2(local.empty(), local.c_str());
+    QVERIFY2(QDir(imagesFolder()).isEmpty(), "no cut-off picture is left");
 }
 
 void PictureFetcherTest::missingLocalFileFails()

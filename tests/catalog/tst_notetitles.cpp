@@ -1,7 +1,10 @@
+#include "catalogedits.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "notefiling.h"
 #include "notetitles.h"
 #include "testprogramfolder.h"
+#include "titlesearchcounts.h"
 
 #include <QtTest>
 
@@ -89,6 +92,8 @@ private slots:
     void countsAreTheEngines();
     void tooLongSearchIsLeftToTheEngine();
     void changedNotesAreCountedAsStored();
+    void searchCountsFollowEachChange_data();
+    void searchCountsFollowEachChange();
 };
 
 void NoteTitlesTest::foldIsTheEngineUpperOfEveryCharacter()
@@ -217,6 +222,113 @@ void NoteTitlesTest::changedNotesAreCountedAsStored()
     titles.remove(100);
     titles.refresh(database, {100});
     compareAll("an id taken again");
+}
+
+namespace {
+
+enum class NoteChange {
+    NewNote,
+    RefiledAndRetitled,
+    RetitledOnly,
+    MovedToAnotherNode,
+    Deleted,
+    FilingRolledBack,
+    SeveralBeforeOneSearch,
+};
+
+int fileNote(TDBDataModule &database, const QString &title, const QString &catalog, int noteId = 0)
+{
+    NoteFilingRequest request;
+    request.noteId = noteId;
+    request.title = title;
+    request.catalogText = catalog;
+    request.relativeFile = QStringLiteral("notes/%1.html").arg(title.size());
+    return NoteFiling(database).file(request).noteId;
+}
+
+int tagOf(TDBDataModule &database, int noteId)
+{
+    return database.queryInteger(QStringLiteral("select tagid from note where noteid=?"), {noteId});
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(NoteChange)
+
+// The counts of a search come from the titles in memory once the first search
+// has read them; every kind of change to the notes must reach them, as the
+// operations of the program make it.
+void NoteTitlesTest::searchCountsFollowEachChange_data()
+{
+    QTest::addColumn<NoteChange>("change");
+    QTest::newRow("a new note") << NoteChange::NewNote;
+    QTest::newRow("a save that refiles and retitles") << NoteChange::RefiledAndRetitled;
+    QTest::newRow("a retitle in the list") << NoteChange::RetitledOnly;
+    QTest::newRow("a note dropped on another node") << NoteChange::MovedToAnotherNode;
+    QTest::newRow("a deleted note") << NoteChange::Deleted;
+    QTest::newRow("a save rolled back") << NoteChange::FilingRolledBack;
+    QTest::newRow("several changes before the next search") << NoteChange::SeveralBeforeOneSearch;
+}
+
+void NoteTitlesTest::searchCountsFollowEachChange()
+{
+    QFETCH(NoteChange, change);
+    TestProgramFolder folder;
+    TDBDataModule database(folder.databasePath());
+    const int alpha = fileNote(database, QStringLiteral("Alpha report"), QStringLiteral("Work,Reports"));
+    const int cafe = fileNote(database, QStringLiteral("Café plan"), QStringLiteral("Work,Plans"));
+    const int beta = fileNote(database, QStringLiteral("beta REPORT"), QStringLiteral("Home"));
+    const QStringList searches{QStringLiteral("report"), QStringLiteral("CAFÉ"), QStringLiteral("a_p"),
+                               QStringLiteral("plan"), QStringLiteral("e")};
+
+    TitleSearchCounts counts(database);
+    for (const QString &text : searches)
+        QCOMPARE(counts.count(text), engineCounts(database, text));
+    QVERIFY(counts.titlesInMemory());
+
+    switch (change) {
+    case NoteChange::NewNote:
+        fileNote(database, QStringLiteral("Another report"), QStringLiteral("Work,Plans"));
+        break;
+    case NoteChange::RefiledAndRetitled:
+        fileNote(database, QStringLiteral("Plan of the café"), QStringLiteral("Home,Kitchen"), alpha);
+        break;
+    case NoteChange::RetitledOnly:
+        retitleNote(database, beta, QStringLiteral("beta, no longer a r-e-p-o-r-t"));
+        break;
+    case NoteChange::MovedToAnotherNode:
+        QVERIFY(moveNote(database, cafe, tagOf(database, beta)));
+        break;
+    case NoteChange::Deleted:
+        deleteNote(database, alpha);
+        break;
+    case NoteChange::FilingRolledBack: {
+        NoteFilingRequest request;
+        request.noteId = beta;
+        request.title = QStringLiteral("never stored");
+        request.catalogText = QStringLiteral("Elsewhere");
+        request.relativeFile = QStringLiteral("notes/beta.html");
+        NoteFiling filing(database);
+        filing.observer = [](NoteFiling::Step step) {
+            if (step == NoteFiling::Step::Committing)
+                throw DbError(QStringLiteral("stopped before the commit"));
+        };
+        QVERIFY_THROWS_EXCEPTION(DbError, filing.file(request));
+        break;
+    }
+    case NoteChange::SeveralBeforeOneSearch:
+        deleteNote(database, cafe);
+        fileNote(database, QStringLiteral("Café report"), QStringLiteral("Work,Reports"));
+        retitleNote(database, alpha, QStringLiteral("Plan A"));
+        QVERIFY(moveNote(database, beta, tagOf(database, alpha)));
+        break;
+    }
+
+    for (const QString &text : searches) {
+        if (counts.count(text) != engineCounts(database, text))
+            QFAIL(qPrintable(QStringLiteral("the search \"%1\" counts otherwise than the engine").arg(text)));
+    }
+    QVERIFY(counts.titlesInMemory());
 }
 
 CLIPNEST_TEST_MAIN(NoteTitlesTest)

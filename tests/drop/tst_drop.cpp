@@ -6,6 +6,7 @@
 #include "infoform.h"
 #include "loopbackserver.h"
 #include "mainform.h"
+#include "notefilestore.h"
 #include "parseddrop.h"
 #include "startup.h"
 #include "tagtreeview.h"
@@ -19,9 +20,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -90,6 +93,14 @@ private slots:
     void selectionBecomesANoteFiledAndShown();
     void firefoxSelectionIsReadToo();
     void draggedLinkBecomesABookmark();
+    void bookmarkTitle_data();
+    void bookmarkTitle();
+    void localPicturesOnlyFromALocalPage_data();
+    void localPicturesOnlyFromALocalPage();
+    void captureEndsEarly_data();
+    void captureEndsEarly();
+    void responsivePicturesReadOffline();
+    void captureBeforeMidnightSavedAfterIt();
     void droppedFilesBecomeAttachments();
     void plainTextIsRefused();
     void dropOnAnEditorAppendsOnlyInEditMode();
@@ -213,8 +224,200 @@ void DropTest::draggedLinkBecomesABookmark()
     QVERIFY2(body.contains(QStringLiteral("<b>Bookmark:</b>")), qPrintable(body));
     QVERIFY(body.contains(QStringLiteral("target=\"_blank\"")));
     QVERIFY(body.contains(QStringLiteral("href=\"http://example.org/page?a=1&amp;b=2\"")));
-    QVERIFY(editor->titleEdit()->text().isEmpty());
+    QCOMPARE(editor->titleEdit()->text(), QStringLiteral("A page"));
     QCOMPARE(TEditorForm::openEditors().size(), 1); // one editor, not one per offered type
+}
+
+void DropTest::bookmarkTitle_data()
+{
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QList<QByteArray>>("contents");
+    QTest::addColumn<QString>("title");
+
+    const QByteArray address = "https://example.org/p";
+    QTest::newRow("second line of x-moz-url")
+        << QStringList{QStringLiteral("text/x-moz-url"), QStringLiteral("_NETSCAPE_URL")}
+        << QList<QByteArray>{utf16(QStringLiteral("https://example.org/p\nMoz \u4e2d title")),
+                             address + "\nNetscape title"}
+        << QStringLiteral("Moz \u4e2d title");
+    QTest::newRow("anchor text of the offered html")
+        << QStringList{QStringLiteral("text/uri-list"), QStringLiteral("text/html")}
+        << QList<QByteArray>{address + "\r\n", "<a href=\"" + address + "\">Anchor\n  <b>text</b></a>"}
+        << QStringLiteral("Anchor text");
+    QTest::newRow("netscape title") << QStringList{QStringLiteral("text/uri-list"), QStringLiteral("_NETSCAPE_URL")}
+                                    << QList<QByteArray>{address + "\r\n", address + "\nNetscape\x01\ttitle"}
+                                    << QStringLiteral("Netscape title");
+    QTest::newRow("no title offered") << QStringList{QStringLiteral("text/uri-list")}
+                                      << QList<QByteArray>{address + "\r\n"} << QString::fromLatin1(address);
+}
+
+void DropTest::bookmarkTitle()
+{
+    QFETCH(QStringList, types);
+    QFETCH(QList<QByteArray>, contents);
+    QFETCH(QString, title);
+    auto *data = new QMimeData;
+    for (int i = 0; i < types.size(); ++i)
+        data->setData(types.at(i), contents.at(i));
+    drop(m_program->dropBox(), data);
+    TEditorForm *editor = waitForEditor();
+    QVERIFY(editor);
+    QCOMPARE(editor->titleEdit()->text(), title);
+    QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("href=\"https://example.org/p\"")));
+}
+
+void DropTest::localPicturesOnlyFromALocalPage_data()
+{
+    QTest::addColumn<QString>("origin");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("local page") << QStringLiteral("file://") << true;
+    QTest::newRow("web page") << QStringLiteral("http://127.0.0.1:9") << false;
+}
+
+void DropTest::localPicturesOnlyFromALocalPage()
+{
+    QFETCH(QString, origin);
+    QFETCH(bool, copied);
+    const QString picture = m_folder->path() + QStringLiteral("own.png");
+    {
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray bytes = pictureBytes(Qt::red, "PNG");
+        QVERIFY(file.write(bytes) == bytes.size());
+    }
+    drop(m_program->dropBox(),
+         chromiumSelection(origin,
+                           QStringLiteral("<p>Own</p><img src=\"%1\">").arg(QUrl::fromLocalFile(picture).toString())));
+    TEditorForm *editor = waitForEditor();
+    QVERIFY(editor);
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.contains(copied ? QStringLiteral("<img src=\"images/own.png\">")
+                                  : QStringLiteral("<img src=\"images/\">")),
+             qPrintable(body));
+    QCOMPARE(QFile::exists(imagesFolder(*m_folder) + QStringLiteral("own.png")), copied);
+}
+
+void DropTest::captureEndsEarly_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancelled") << true;
+    QTest::newRow("past its deadline") << false;
+}
+
+void DropTest::captureEndsEarly()
+{
+    QFETCH(bool, cancel);
+    LoopbackServer server;
+    server.serve("/p/quick.png", pictureBytes(Qt::red, "PNG"));
+    QString fragment = QStringLiteral("<p>Slow pictures</p><img src=\"%1/p/quick.png\">").arg(server.base());
+    // Forty bytes at one a second: each would take forty seconds.
+    for (int i = 0; i < 6; ++i) {
+        const QByteArray path = "/p/slow" + QByteArray::number(i) + ".png";
+        server.serveSlowly(path, QByteArray(40, 's'), 1000);
+        fragment += QStringLiteral("<img src=\"%1%2\">").arg(server.base(), QString::fromLatin1(path));
+    }
+    TInfoForm *info = m_program->infoWindow();
+    if (!cancel)
+        m_program->dropBox()->captureLimits.captureTimeoutMs = 1500;
+    // The capture waits in its own event loop: the user's click comes from there.
+    bool clicked = false;
+    QTimer user;
+    connect(&user, &QTimer::timeout, this, [&] {
+        if (cancel && !clicked && info->isVisible() && info->cancelButton()->isEnabled() &&
+            info->progressLabel()->text() == QLatin1String("1 of 7 pictures")) {
+            clicked = true;
+            QTest::mouseClick(info->cancelButton(), Qt::LeftButton);
+        }
+    });
+    user.start(50);
+    QElapsedTimer timer;
+    timer.start();
+    drop(m_program->dropBox(), chromiumSelection(server.base(), fragment));
+    TEditorForm *editor = waitForEditor();
+    QCOMPARE(clicked, cancel);
+    QVERIFY(editor);
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!info->isVisible());
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY2(body.contains(QStringLiteral("<img src=\"images/quick.png\">")), qPrintable(body));
+    QCOMPARE(body.count(QStringLiteral("<img src=\"images/\">")), 6);
+    QCOMPARE(QDir(imagesFolder(*m_folder)).entryList(QDir::Files), QStringList{QStringLiteral("quick.png")});
+    QCOMPARE(editor->titleEdit()->text(), QStringLiteral("Slow pictures"));
+}
+
+void DropTest::responsivePicturesReadOffline()
+{
+    QString fragment;
+    {
+        LoopbackServer server;
+        server.serve("/blog/small.png", pictureBytes(Qt::gray, "PNG"));
+        server.serve("/blog/big.png", pictureBytes(Qt::blue, "PNG"));
+        server.serve("/blog/lazy.jpg", pictureBytes(Qt::green, "JPG"));
+        server.serve("/blog/photo.webp", pictureBytes(Qt::yellow, "PNG"));
+        server.serve("/blog/photo.jpg", pictureBytes(Qt::red, "JPG"));
+        fragment = QStringLiteral("<p>Responsive page</p>"
+                                  "<img src=\"/blog/small.png\" srcset=\"/blog/small.png 1x, /blog/big.png 2x\">"
+                                  "<img src=\"data:image/gif;base64,R0lGODlhAQABAAAAACw=\" data-src=\"/blog/lazy.jpg\">"
+                                  "<picture><source srcset=\"/blog/photo.webp\" type=\"image/webp\">"
+                                  "<img src=\"/blog/photo.jpg\" alt=\"photo\"></picture>");
+        drop(m_program->dropBox(), chromiumSelection(server.base(), fragment));
+        TEditorForm *editor = waitForEditor();
+        QVERIFY(editor);
+        editor->tagsEdit()->setText(QStringLiteral("Offline"));
+        QPointer<TEditorForm> guard(editor);
+        QVERIFY(editor->close());
+        QTRY_VERIFY(!guard);
+    } // the server is gone: what the note shows comes from its own folder
+
+    TMainForm *explorer = m_program->explorer();
+    TDBDataModule &database = *m_program->database();
+    QSqlQuery &note = database.runQuery(QStringLiteral("select filename from note"));
+    QVERIFY(note.next());
+    const QString file = m_folder->dataFolder() + fieldText(note, "filename");
+    note.finish();
+    QCOMPARE(explorer->content()->url().toLocalFile(), file);
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray html = saved.readAll();
+    QVERIFY2(!html.contains("127.0.0.1"), html.constData());
+    const QString folder = QUrl::fromLocalFile(QFileInfo(file).absolutePath()).toString();
+    QTRY_VERIFY(explorer->content()
+                    ->RunScript(QStringLiteral("Array.from(document.images).every(function (i) {"
+                                               "  return i.complete && i.naturalWidth > 0 &&"
+                                               "         i.currentSrc.indexOf(%1) === 0; })"
+                                               " && document.images.length === 3")
+                                    .arg(QStringLiteral("'") + folder + QStringLiteral("/images/'")))
+                    .toBool());
+}
+
+void DropTest::captureBeforeMidnightSavedAfterIt()
+{
+    LoopbackServer server;
+    server.serve("/p/night.png", pictureBytes(Qt::green, "PNG"));
+    // The capture began on an evening; the editor opens and saves on the next day.
+    const QString evening =
+        NewNoteLocation(m_folder->dataFolder(), QDateTime(QDate(2031, 3, 4), QTime(23, 59, 58))).dayFolder;
+    m_program->dropBox()->captureFolder = [evening] { return evening; };
+    drop(m_program->dropBox(),
+         chromiumSelection(server.base(),
+                           QStringLiteral("<p>Night</p><img src=\"%1/p/night.png\">").arg(server.base())));
+    TEditorForm *editor = waitForEditor();
+    QVERIFY(editor);
+    QCOMPARE(editor->noteFolder(), evening);
+    QTRY_COMPARE(editor->content()->RunScript(QStringLiteral("document.images[0].naturalWidth")).toInt(), 4);
+    editor->tagsEdit()->setText(QStringLiteral("Night"));
+    QPointer<TEditorForm> guard(editor);
+    QVERIFY(editor->close());
+    QTRY_VERIFY(!guard);
+
+    QSqlQuery &note = m_program->database()->runQuery(QStringLiteral("select filename from note"));
+    QVERIFY(note.next());
+    const QString file = fieldText(note, "filename");
+    note.finish();
+    QVERIFY2(file.startsWith(QLatin1String("03-04-2031/")), qPrintable(file));
+    QVERIFY(QFile::exists(evening + QStringLiteral("/images/night.png")));
+    QTRY_COMPARE(m_program->explorer()->content()->RunScript(QStringLiteral("document.images[0].naturalWidth")).toInt(),
+                 4);
 }
 
 void DropTest::droppedFilesBecomeAttachments()
@@ -303,6 +506,11 @@ void DropTest::htmlTextIsDecodedFromUtf16()
     QCOMPARE(titleFromFragment(QStringLiteral("<div>\n  <h1> A   long title </h1><p>x</p></div>")),
              QStringLiteral("A long title"));
     QCOMPARE(titleFromFragment(QStringLiteral("<p>%1</p>").arg(QString(100, QLatin1Char('w')))).size(), 80);
+    // One object replacement character stood for each picture of the line.
+    QCOMPARE(titleFromFragment(QStringLiteral("<p>Slow pictures: <img src=\"a.png\"> <img src=\"b.png\"></p>")),
+             QStringLiteral("Slow pictures:"));
+    QCOMPARE(titleFromFragment(QStringLiteral("<p><img src=\"a.png\"></p><p>\u0007Second\u00a0\u00a0line</p>")),
+             QStringLiteral("Second line"));
     // A quote in a dropped address cannot end the attribute early.
     QCOMPARE(bookmarkFragment(QStringLiteral("http://x.test/a\"b<c")),
              QStringLiteral("<BR/><B>Bookmark:</B><BR/><a target=\"_blank\" href=\"http://x.test/a&quot;b&lt;c\" >"

@@ -95,7 +95,9 @@ private slots:
     void emptyNoteWithAttachmentsAsks();
     void savingWritesFileRowAndCatalog();
     void rowIsRewrittenOnlyWhenTitleOrCatalogChanged();
-    void failedInsertKeepsTheWindowOpen();
+    void failedSaveStoresNothingAndKeepsTheWindowOpen();
+    void longTitlesAreCutToTheColumn_data();
+    void longTitlesAreCutToTheColumn();
     void missingNoteFileOpensAsNewNote();
     void attachmentsAreCopiedNamedAndStored();
     void backspaceDeletesTheSelectedAttachment();
@@ -155,8 +157,9 @@ void EditorTest::emptyNoteWithAttachmentsAsks()
     QVERIFY(closeEditor(editor));
     QCOMPARE(f.questions, 2);
     QCOMPARE(f.count(QStringLiteral("select count(*) from attachment")), 0);
-    // The copied file stays where it was put.
-    QVERIFY(QFile::exists(todayFolder(f.context) + QStringLiteral("/attaches/a.txt")));
+    // The copy belonged to a note that was never saved: it goes with the window.
+    QVERIFY(!QFile::exists(todayFolder(f.context) + QStringLiteral("/attaches/a.txt")));
+    QVERIFY(QDir(f.context.pendingFolder()).isEmpty());
 }
 
 void EditorTest::savingWritesFileRowAndCatalog()
@@ -246,25 +249,67 @@ void EditorTest::rowIsRewrittenOnlyWhenTitleOrCatalogChanged()
     QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
 }
 
-void EditorTest::failedInsertKeepsTheWindowOpen()
+void EditorTest::failedSaveStoresNothingAndKeepsTheWindowOpen()
 {
     Fixture f;
     TEditorForm *editor = f.editor();
-    editor->PrefillFromCapture(QStringLiteral("<p>Precious text</p>"), QString(2500, QLatin1Char('t')));
-    QVERIFY(!closeEditor(editor)); // the title does not fit the row
+    editor->AddAttachment(f.sourceFile(QStringLiteral("kept.txt"), "abc"));
+    editor->PrefillFromCapture(QStringLiteral("<p>Precious text</p>"), QStringLiteral("Title"));
+    // A name longer than its column: the engine refuses the node, after the note's
+    // parent was found, so the filing, the note row and the attachment row go together.
+    editor->tagsEdit()->setText(QStringLiteral("Work,") + QString(600, QLatin1Char('n')));
+    QVERIFY(!closeEditor(editor));
     QCOMPARE(f.messages.size(), 1);
     QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 0);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from tags")), 0);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment")), 0);
     QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("Precious text")));
     const QString written = editor->noteFolder() + QLatin1Char('/') + editor->noteFileName();
-    QVERIFY(QFile::exists(written));
+    QVERIFY(!QFile::exists(written)); // no file without its row
+    QVERIFY(QFile::exists(todayFolder(f.context) + QStringLiteral("/attaches/kept.txt")));
 
-    editor->titleEdit()->setText(QStringLiteral("Shorter"));
+    editor->tagsEdit()->setText(QStringLiteral("Work"));
     QVERIFY(closeEditor(editor));
     // The catalog counts the note once, however many tries the save took.
-    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagname='untagged'")), 1);
+    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagname='Work'")), 1);
     QSqlQuery &note = f.database.runQuery(QStringLiteral("select filename from note"));
     QVERIFY(note.next());
-    QCOMPARE(f.context.dataFolder + note.value(0).toString(), written); // the same file, now with its row
+    QCOMPARE(f.context.dataFolder + note.value(0).toString(), written);
+    note.finish();
+    QVERIFY(QFile::exists(written));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from attachment where noteid=1")), 1);
+    QVERIFY(QDir(f.context.pendingFolder()).isEmpty());
+}
+
+void EditorTest::longTitlesAreCutToTheColumn_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("stored");
+    const QString plain(2100, QLatin1Char('t'));
+    QTest::newRow("2,100 letters") << plain << plain.left(2000);
+    // A character outside the basic plane is one character for the column, two for QString.
+    const QString clef = QString::fromUcs4(U"\U0001D11E");
+    QTest::newRow("wide characters kept whole")
+        << QString(1999, QLatin1Char('a')) + clef + clef << QString(1999, QLatin1Char('a')) + clef;
+    // A letter and its combining accent stay together or go together.
+    const QString accented = QStringLiteral("e\u0301");
+    QTest::newRow("no accent cut from its letter")
+        << QString(1999, QLatin1Char('a')) + accented << QString(1999, QLatin1Char('a'));
+}
+
+void EditorTest::longTitlesAreCutToTheColumn()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, stored);
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    // A captured page's title has no length limit.
+    editor->PrefillFromCapture(QStringLiteral("<p>Long title</p>"), title);
+    QVERIFY(closeEditor(editor));
+    QVERIFY(f.messages.isEmpty());
+    QSqlQuery &note = f.database.runQuery(QStringLiteral("select title from note where noteid=1"));
+    QVERIFY(note.next());
+    QCOMPARE(note.value(0).toString(), stored);
     note.finish();
 }
 
@@ -414,14 +459,15 @@ void EditorTest::insertingPicturesAndLinks()
     QVERIFY(body.contains(QStringLiteral("href=\"file:///C:/docs/a.txt\"")));
     QVERIFY(body.contains(QStringLiteral(">C:\\docs\\a.txt</a>"))); // blank anchor: the address as typed
 
+    // A local picture is referred to where it lies (web pictures: tst_webpictures).
     editor->runImageDialog = [](TAddImageForm &dialog) {
-        dialog.urlEdit->setText(QStringLiteral("http://127.0.0.1:1/a.png"));
+        dialog.urlEdit->setText(QStringLiteral("D:\\pics\\a.png"));
         dialog.WidthEdit->setText(QStringLiteral("40"));
         return true;
     };
     editor->AddImageClick();
     body = editor->content()->BodyInnerHtml();
-    QVERIFY(body.contains(QStringLiteral("src=\"http://127.0.0.1:1/a.png\"")));
+    QVERIFY2(body.contains(QStringLiteral("src=\"file:///D:/pics/a.png\"")), qPrintable(body));
     QVERIFY(body.contains(QStringLiteral("width=\"40\"")));
     QVERIFY(!body.contains(QStringLiteral("height=")));
 

@@ -422,7 +422,8 @@ void ExplorerTest::noteCommandsOpenEditors()
     explorer.AddNoteInTagActExecute();
     QCOMPARE(opened.last()->tagsEdit()->text(), QStringLiteral("Work,Projects"));
 
-    explorer.OpenNoteForEditing(); // no note selected yet
+    explorer.noteList()->clearSelection();
+    explorer.OpenNoteForEditing(); // no note selected
     QCOMPARE(opened.size(), 2);
     explorer.ShowTagNotes();
     explorer.OpenNoteForEditing();
@@ -592,6 +593,7 @@ void ExplorerTest::deletingNodes()
 {
     Fixture f;
     f.seedWorkTree();
+    f.note(1, QStringLiteral("Held"), 4);
     f.tag(5, QStringLiteral("Untagged"), 1, QStringLiteral("untagged"), 0, 0);
     TMainForm explorer(f.context, f.database);
     QStringList messages;

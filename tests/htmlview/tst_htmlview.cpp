@@ -153,6 +153,8 @@ private slots:
     void linksOpenInTheUsersBrowser();
     void clickedLinkLeavesTheViewOnTheNote();
     void linkToANewWindowOpensInTheUsersBrowser();
+    void clickedUnsafeLinkOpensNothing_data();
+    void clickedUnsafeLinkOpensNothing();
     void rightClickCallsTheHookInsteadOfAMenu();
     void waitWhileBusyEndsOnAHangingLoad();
 
@@ -168,13 +170,14 @@ void HtmlViewTest::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_opened = std::make_unique<OpenedAddresses>();
-    for (const char *scheme : {"http", "https", "mailto", "file"})
+    // Every scheme a note may link to: an address wrongly handed on is seen here.
+    for (const char *scheme : {"http", "https", "mailto", "file", "ftp", "javascript", "data", "smb"})
         QDesktopServices::setUrlHandler(QLatin1String(scheme), m_opened.get(), "open");
 }
 
 void HtmlViewTest::cleanup()
 {
-    for (const char *scheme : {"http", "https", "mailto", "file"})
+    for (const char *scheme : {"http", "https", "mailto", "file", "ftp", "javascript", "data", "smb"})
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     m_opened.reset();
     m_dir.reset();
@@ -837,8 +840,21 @@ void HtmlViewTest::linksOpenInTheUsersBrowser_data()
                                       << false << true;
     QTest::newRow("clicked mail link") << "mailto:someone@example.org" << int(QWebEnginePage::NavigationTypeLinkClicked)
                                        << false << true;
+    // Local files, scripts and data are never handed to another program.
     QTest::newRow("clicked other note") << "other.html" << int(QWebEnginePage::NavigationTypeLinkClicked) << false
-                                        << true;
+                                        << false;
+    QTest::newRow("clicked script link") << "javascript:alert(1)" << int(QWebEnginePage::NavigationTypeLinkClicked)
+                                         << false << false;
+    QTest::newRow("clicked script link in capitals")
+        << "JAVASCRIPT:alert(1)" << int(QWebEnginePage::NavigationTypeLinkClicked) << false << false;
+    QTest::newRow("clicked data link") << "data:text/html,<b>x</b>" << int(QWebEnginePage::NavigationTypeLinkClicked)
+                                       << false << false;
+    QTest::newRow("clicked file link") << "file:///etc/passwd" << int(QWebEnginePage::NavigationTypeLinkClicked)
+                                       << false << false;
+    QTest::newRow("clicked other scheme")
+        << "smb://server/share" << int(QWebEnginePage::NavigationTypeLinkClicked) << false << false;
+    QTest::newRow("clicked ftp link") << "ftp://example.org/file" << int(QWebEnginePage::NavigationTypeLinkClicked)
+                                      << false << true;
     QTest::newRow("clicked jump within the note")
         << note + QStringLiteral("#part") << int(QWebEnginePage::NavigationTypeLinkClicked) << true << false;
     QTest::newRow("program loads a note") << "other.html" << int(QWebEnginePage::NavigationTypeTyped) << true << false;
@@ -903,6 +919,32 @@ void HtmlViewTest::linkToANewWindowOpensInTheUsersBrowser()
     QTest::qWait(300);
     QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
     QTRY_COMPARE(m_opened->urls, QList<QUrl>{QUrl(QStringLiteral("https://example.org/new"))});
+    QCOMPARE(view.url(), QUrl::fromLocalFile(notePath));
+}
+
+void HtmlViewTest::clickedUnsafeLinkOpensNothing_data()
+{
+    QTest::addColumn<QByteArray>("attributes");
+    QTest::newRow("file") << QByteArray("href=\"file:///etc/passwd\"");
+    QTest::newRow("file in a new window") << QByteArray("href='file:///etc/passwd' target=_blank");
+    QTest::newRow("script in a new window") << QByteArray("href=\"javascript:alert(1)\" target=\"_blank\"");
+    QTest::newRow("data in a new window") << QByteArray("HREF=data:text/html,x TARGET=_blank");
+}
+
+void HtmlViewTest::clickedUnsafeLinkOpensNothing()
+{
+    QFETCH(QByteArray, attributes);
+    TExWebBrowser view;
+    const QString notePath = FilePath(QStringLiteral("note.html"));
+    QVERIFY(ShowHtml(view, notePath,
+                     "<!DOCTYPE html><html><body style=\"margin:0\"><a " + attributes +
+                         " style=\"display:block;width:300px;height:200px\">a link</a></body></html>"));
+    QWidget *surface = ShowOnScreen(view);
+    QVERIFY(surface);
+    QTest::qWait(300);
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::qWait(800);
+    QCOMPARE(m_opened->urls, QList<QUrl>{});
     QCOMPARE(view.url(), QUrl::fromLocalFile(notePath));
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "pendingwork.h"
+
+#include <QString>
+
+class QTreeWidget;
+class TDBDataModule;
+
+// The files an editor has put into the data folder that no row holds yet: the
+// copies of attachments not stored, and a new note's file while its first save
+// runs. They are kept recorded as a PendingWork entry, so that a run cut short
+// leaves no file without its row: the next start stores or removes them.
+class EditorPendingFiles
+{
+public:
+    // dataFolder ends with "/".
+    EditorPendingFiles(TDBDataModule &database, const QString &pendingFolder, const QString &dataFolder);
+
+    // Before a copy is made: the copy (full path) is recorded with what is pending already.
+    void addingCopy(const QString &copyPath);
+    // The note's file (full path) is about to be written, a new note's for the
+    // first time; empty once the save is over. The file's temporary sibling is
+    // recorded too.
+    void setSavingNoteFile(const QString &notePath, bool newNote);
+    // Records what is pending now: the attachments of the list not stored, and the
+    // note file being saved with its title and catalog.
+    void update(const QTreeWidget *attachList, const QString &title, const QString &catalogText);
+    // Everything has its row: nothing is pending.
+    void allStored();
+    // The editor goes without saving: every recorded file that no row holds is removed.
+    void discard();
+
+private:
+    QString relative(const QString &path) const;
+
+    TDBDataModule &m_database;
+    QString m_dataFolder;
+    PendingWork m_work;
+    QString m_savingNoteFile; // relative to the data folder
+    bool m_savingNewNote = false;
+};

@@ -1,0 +1,90 @@
+#include "pendingwork.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QUuid>
+
+#include <stdexcept>
+
+namespace {
+
+const QString EntrySuffix = QStringLiteral(".pending");
+
+QJsonArray toJson(const QStringList &texts)
+{
+    return QJsonArray::fromStringList(texts);
+}
+
+QStringList fromJson(const QJsonValue &value)
+{
+    QStringList texts;
+    for (const QJsonValue &text : value.toArray())
+        texts << text.toString();
+    return texts;
+}
+
+} // namespace
+
+PendingWork::PendingWork(QString folder)
+    : m_folder(std::move(folder))
+{
+}
+
+void PendingWork::record(const PendingEntry &entry)
+{
+    if (m_path.isEmpty()) {
+        QDir().mkpath(m_folder);
+        m_path = m_folder + QUuid::createUuid().toString(QUuid::WithoutBraces) + EntrySuffix;
+    }
+    QJsonObject note{{QStringLiteral("file"), entry.note.file},
+                     {QStringLiteral("title"), entry.note.title},
+                     {QStringLiteral("catalog"), entry.note.catalogText},
+                     {QStringLiteral("attachments"), toJson(entry.note.attachments)}};
+    const QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
+        throw std::runtime_error(
+            QStringLiteral("Cannot write \"%1\": %2").arg(m_path, file.errorString()).toStdString());
+    }
+    m_entry = entry;
+}
+
+void PendingWork::finish()
+{
+    if (m_path.isEmpty())
+        return;
+    QFile::remove(m_path);
+    m_path.clear();
+    m_entry = {};
+}
+
+QStringList PendingWork::entriesIn(const QString &folder)
+{
+    QStringList paths;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList({QLatin1Char('*') + EntrySuffix}, QDir::Files, QDir::Time | QDir::Reversed);
+    for (const QFileInfo &entry : entries)
+        paths << entry.absoluteFilePath();
+    return paths;
+}
+
+PendingEntry PendingWork::read(const QString &entryPath)
+{
+    QFile file(entryPath);
+    PendingEntry entry;
+    if (!file.open(QIODevice::ReadOnly))
+        return entry;
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    entry.files = fromJson(root.value(QStringLiteral("files")));
+    const QJsonObject note = root.value(QStringLiteral("note")).toObject();
+    entry.note.file = note.value(QStringLiteral("file")).toString();
+    entry.note.title = note.value(QStringLiteral("title")).toString();
+    entry.note.catalogText = note.value(QStringLiteral("catalog")).toString();
+    entry.note.attachments = fromJson(note.value(QStringLiteral("attachments")));
+    return entry;
+}
