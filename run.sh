@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds, installs the program folder and starts Clipnest on the
-# current display. The program folder is ~/Clipnest unless CLIPNEST_HOME names
-# another; installing never replaces the notes kept there.
+# Installs what building and running need, builds the program, installs the
+# program folder and starts Clipnest on the current display. The program folder
+# is ~/Clipnest unless CLIPNEST_HOME names another; installing never replaces
+# the notes kept there.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
-source "$root/tools/setup.sh"
+source "$root/tools/setup.sh" run
 target=${CLIPNEST_HOME:-$HOME/Clipnest}
 "$root/tools/install-program-folder.sh" "$root/build/program" "$target"
-exec "$target/clipnest"
+exec "$target/clipnest" "$@"

@@ -2,7 +2,7 @@
 // against the note files, query times and the index update of a saved 1 MB
 // note.
 //
-//   search_bench PROGRAM_FOLDER [NOTES]
+//   search_bench PROGRAM_FOLDER [NOTES] [save|queries]
 //
 // PROGRAM_FOLDER holds the empty notes.fdb and data/ (bench/run-search-bench.sh
 // prepares it). The first run fills it with NOTES notes (100,000 by default) of
@@ -179,13 +179,79 @@ double percentile(std::vector<double> values, double p)
     return values[std::min(values.size() - 1, size_t(p * double(values.size())))];
 }
 
+// 200 queries, 50 of each kind, taken from what the notes say, as the explorer
+// asks them: the best 200 hits with their records.
+void measureQueries(const QString &dataFolder, const QString &indexFolder, int noteCount)
+{
+    TextMaker maker(7);
+    static const QRegularExpression plain(QStringLiteral("^[a-z]+$"));
+    // The plain words of one of the generated notes, picked by number.
+    const auto wordsOfNote = [&](int pick) {
+        const int note = int(qint64(pick) * 1999 % noteCount);
+        const QString text = visibleTextOfFile(dataFolder + QStringLiteral("%1-01-2026/0101202612000000%2.html")
+                                                                .arg(1 + note / 10000, 2, 10, QLatin1Char('0'))
+                                                                .arg(note, 6, 10, QLatin1Char('0')));
+        return text.simplified().split(QLatin1Char(' '));
+    };
+    const auto plainWordFrom = [&](const QStringList &words, qsizetype at) {
+        while (at < words.size() && !plain.match(words[at]).hasMatch())
+            ++at;
+        return at < words.size() ? words[at] : QStringLiteral("flour");
+    };
+    QStringList queries;
+    for (int i = 0; i < 50; ++i)
+        queries << plainWordFrom(wordsOfNote(i + 100), 30 + i);
+    for (int i = 0; i < 50; ++i) {
+        const QStringList words = wordsOfNote(i + 200);
+        queries << plainWordFrom(words, 15 + i) + QLatin1Char(' ') + plainWordFrom(words, 90 + i);
+    }
+    for (int i = 0; i < 50; ++i) {
+        const QStringList words = wordsOfNote(i);
+        // Two words that follow each other in the note, with no full stop between.
+        qsizetype at = std::min<qsizetype>(words.size() - 2, 20 + i);
+        while (at + 1 < words.size() && !(plain.match(words[at]).hasMatch() && plain.match(words[at + 1]).hasMatch()))
+            ++at;
+        queries << QLatin1Char('"') + words.mid(at, 2).join(QLatin1Char(' ')) + QLatin1Char('"');
+    }
+    for (int i = 0; i < 50; ++i)
+        queries << QString::fromStdU32String(maker.han(2));
+
+    NoteSearcher searcher(indexFolder);
+    if (!searcher.refresh())
+        qFatal("no index");
+    const char *const kinds[] = {"one word", "two words", "phrase", "Chinese"};
+    std::vector<double> all;
+    int withoutHits = 0;
+    for (int kind = 0; kind < 4; ++kind) {
+        std::vector<double> times;
+        qint64 hits = 0;
+        for (int i = 0; i < 50; ++i) {
+            QElapsedTimer query;
+            query.start();
+            int total = 0;
+            const QList<SearchHit> found = searcher.search(queries[kind * 50 + i], 200, &total);
+            times.push_back(double(query.nsecsElapsed()) / 1e6);
+            hits += total;
+            if (found.isEmpty()) {
+                ++withoutHits;
+                std::fprintf(stderr, "no hit for %s\n", qPrintable(queries[kind * 50 + i]));
+            }
+        }
+        std::printf("queries, %-9s: median %6.2f ms, p95 %6.2f ms (mean %.0f matching notes)\n", kinds[kind],
+                    percentile(times, 0.5), percentile(times, 0.95), double(hits) / 50);
+        all.insert(all.end(), times.begin(), times.end());
+    }
+    std::printf("queries, all 200 : median %6.2f ms, p95 %6.2f ms; %d of 200 found nothing\n", percentile(all, 0.5),
+                percentile(all, 0.95), withoutHits);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: search_bench PROGRAM_FOLDER [NOTES]\n");
+        std::fprintf(stderr, "usage: search_bench PROGRAM_FOLDER [NOTES] [save|queries]\n");
         return 2;
     }
     const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
@@ -201,9 +267,13 @@ int main(int argc, char *argv[])
         std::printf("generated %d notes in %.1f s\n", noteCount, double(timer.elapsed()) / 1000);
     }
 
-    // "save": only the save of a 1 MB note, on the index built by an earlier run.
-    const bool saveOnly = argc > 3 && QByteArray(argv[3]) == "save";
-    if (!saveOnly) {
+    // "save" or "queries": only that part, on the index built by an earlier run.
+    const QByteArray only = argc > 3 ? QByteArray(argv[3]) : QByteArray();
+    if (only == "queries") {
+        measureQueries(dataFolder, indexFolder, noteCount);
+        return 0;
+    }
+    if (only != "save") {
         // The full build, as after a deleted index.
         QDir(indexFolder).removeRecursively();
         QElapsedTimer build;
@@ -236,55 +306,7 @@ int main(int argc, char *argv[])
             std::printf("check of an up-to-date index at start (beside the interface): %.2f s, %d to index\n",
                         double(check.elapsed()) / 1000, pass.notesToIndex());
         }
-
-        // 200 queries, 50 of each kind, taken from what the notes say.
-        TextMaker maker(7);
-        QStringList queries;
-        for (int i = 0; i < 50; ++i)
-            queries << QString::fromStdString(maker.word());
-        for (int i = 0; i < 50; ++i)
-            queries << QString::fromStdString(maker.word() + ' ' + maker.word());
-        for (int i = 0; i < 50; ++i) {
-            const QString text =
-                visibleTextOfFile(dataFolder + QStringLiteral("%1-01-2026/0101202612000000%2.html")
-                                                   .arg(1 + (i * 1999 % noteCount) / 10000, 2, 10, QLatin1Char('0'))
-                                                   .arg(i * 1999 % noteCount, 6, 10, QLatin1Char('0')));
-            const QStringList words = text.simplified().split(QLatin1Char(' '));
-            // Two words that follow each other in the note, with no full stop between.
-            static const QRegularExpression plain(QStringLiteral("^[a-z]+$"));
-            qsizetype at = std::min<qsizetype>(words.size() - 2, 20 + i);
-            while (at + 1 < words.size() &&
-                   !(plain.match(words[at]).hasMatch() && plain.match(words[at + 1]).hasMatch()))
-                ++at;
-            queries << QLatin1Char('"') + words.mid(at, 2).join(QLatin1Char(' ')) + QLatin1Char('"');
-        }
-        for (int i = 0; i < 50; ++i)
-            queries << QString::fromStdU32String(maker.han(2));
-
-        NoteSearcher searcher(indexFolder);
-        if (!searcher.refresh())
-            qFatal("no index");
-        const char *const kinds[] = {"one word", "two words", "phrase", "Chinese"};
-        std::vector<double> all;
-        for (int kind = 0; kind < 4; ++kind) {
-            std::vector<double> times;
-            qint64 hits = 0;
-            for (int i = 0; i < 50; ++i) {
-                QElapsedTimer query;
-                query.start();
-                int total = 0;
-                // As the explorer asks: the best 200 with their records.
-                const QList<SearchHit> found = searcher.search(queries[kind * 50 + i], 200, &total);
-                times.push_back(double(query.nsecsElapsed()) / 1e6);
-                hits += total;
-                if (found.isEmpty())
-                    std::fprintf(stderr, "no hit for %s\n", qPrintable(queries[kind * 50 + i]));
-            }
-            std::printf("queries, %-9s: median %6.2f ms, p95 %6.2f ms (mean %.0f matching notes)\n", kinds[kind],
-                        percentile(times, 0.5), percentile(times, 0.95), double(hits) / 50);
-            all.insert(all.end(), times.begin(), times.end());
-        }
-        std::printf("queries, all 200 : median %6.2f ms, p95 %6.2f ms\n", percentile(all, 0.5), percentile(all, 0.95));
+        measureQueries(dataFolder, indexFolder, noteCount);
     }
 
     // The index update of a saved 1 MB note, as the explorer makes it after the

@@ -1,20 +1,70 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Clipnest needs (only those missing), then
-# configures and builds it in ./build. Sourced by run.sh and test.sh.
+# configures and builds it in ./build. Sourced by run.sh and test.sh:
+#   source tools/setup.sh run    what building and running need; builds the
+#                                program and the capture tool
+#   source tools/setup.sh [test] also the test extras; builds everything
 set -euo pipefail
 
-packages=(
-    g++ cmake make
-    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-webengine-dev qt6-webengine-dev-tools qt6-pdf-dev
-    libqt6sql6-ibase firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
-    libcurl4-openssl-dev libgl-dev libxapian-dev libxml2-dev pkg-config
-    adwaita-icon-theme fonts-wqy-microhei qt6-image-formats-plugins qt6-gtk-platformtheme libqt6svg6 xdg-utils
-    xvfb xauth x11-utils xdotool imagemagick python3 clang
+# Building and running Clipnest. One package a line.
+run_packages=(
+    g++
+    cmake
+    ninja-build
+    qt6-base-dev
+    qt6-base-dev-tools
+    qt6-webengine-dev
+    qt6-webengine-dev-tools
+    qt6-pdf-dev
+    libqt6sql6-ibase
+    firebird3.0-server-core
+    firebird3.0-utils
+    libfbclient2
+    firebird-dev
+    libcurl4-openssl-dev
+    libgl-dev
+    libxapian-dev
+    libxml2-dev
+    pkg-config
+    libqpdf-dev
+    libarchive-dev
+    adwaita-icon-theme
+    fonts-wqy-microhei
+    qt6-image-formats-plugins
+    qt6-gtk-platformtheme
+    libqt6svg6
+    xdg-utils
 )
 
+# Only the tests, benchmarks, fuzzing, screenshots and the package check. One a line.
+test_packages=(
+    qt6-base-private-dev
+    xvfb
+    xauth
+    x11-utils
+    xdotool
+    imagemagick
+    python3
+    clang
+    poppler-utils
+    desktop-file-utils
+    appstream
+    dpkg-dev
+    file
+)
+
+mode=${1:-test}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+packages=("${run_packages[@]}")
+if [[ $mode != run ]]; then
+    packages+=("${test_packages[@]}")
+fi
+
+# One query for all of them: starting again must stay quick.
+installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | awk '$1 == "ii" { print $2 }')
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    if ! grep -qx -- "$package" <<< "$installed"; then
         missing+=("$package")
     fi
 done
@@ -24,6 +74,8 @@ if ((${#missing[@]})); then
     echo "Installing ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    # What these commands installed, so that it can be removed again (README).
+    printf '%s\n' "${missing[@]}" >> "$root/.installed-packages"
 fi
 
 # Qt WebEngine refuses its sandbox when running as root.
@@ -31,6 +83,20 @@ if [[ $(id -u) -eq 0 ]]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build "$root/build" -j2
+build=$root/build
+# An older build folder made with Makefiles is rebuilt with Ninja: it holds
+# nothing but build output.
+if [[ -f $build/CMakeCache.txt ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$build/CMakeCache.txt"; then
+    echo "Replacing the Makefile build folder $build with a Ninja one"
+    rm -rf "$build"
+fi
+if [[ $mode == run ]]; then
+    # Configured once; Ninja itself reruns CMake when a CMakeLists.txt changes.
+    if [[ ! -f $build/CMakeCache.txt ]]; then
+        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPNEST_BUILD_TESTS=OFF > /dev/null
+    fi
+    cmake --build "$build" -j"$(nproc)" --target clipnest clipnest-capture
+else
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPNEST_BUILD_TESTS=ON > /dev/null
+    cmake --build "$build" -j"$(nproc)"
+fi

@@ -28,6 +28,11 @@ struct Options
                             QStringLiteral("Display this help and exit.")};
     QCommandLineOption version{{QStringLiteral("V"), QStringLiteral("version")},
                                QStringLiteral("Output version information and exit.")};
+    QCommandLineOption restore{QStringLiteral("restore"),
+                               QStringLiteral("Restore all notes from the backup ARCHIVE, then start. Clipnest must "
+                                              "be closed; it shows what the backup holds and asks before replacing "
+                                              "anything."),
+                               QStringLiteral("ARCHIVE")};
 };
 
 void prepare(QCommandLineParser &parser, const Options &options)
@@ -35,7 +40,7 @@ void prepare(QCommandLineParser &parser, const Options &options)
     parser.setApplicationDescription(
         QStringLiteral("Clipnest keeps notes captured from the web. Without options it starts the program."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    parser.addOptions({options.search, options.maxCount, options.help, options.version});
+    parser.addOptions({options.search, options.maxCount, options.help, options.version, options.restore});
     parser.addPositionalArgument(QStringLiteral("WORDS"), QStringLiteral("What --search looks for."),
                                  QStringLiteral("[WORDS...]"));
 }
@@ -68,6 +73,23 @@ bool CommandLine::runsWithoutWindow() const
             return true;
     }
     return false;
+}
+
+QString CommandLine::restoreArchive() const
+{
+    // Read by hand: the rest of the line may hold Qt's own options, which a
+    // parser of ours would refuse.
+    const QString option = QStringLiteral("--restore");
+    for (qsizetype i = 1; i < m_arguments.size(); ++i) {
+        const QString &argument = m_arguments[i];
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument == option && i + 1 < m_arguments.size())
+            return m_arguments[i + 1];
+        if (argument.startsWith(option + QLatin1Char('=')))
+            return argument.mid(option.size() + 1);
+    }
+    return {};
 }
 
 int CommandLine::run(const QString &programFolder) const

@@ -16,6 +16,9 @@ public:
     bool runsWithoutWindow() const;
     // Does that work and answers the exit status. programFolder ends with "/".
     int run(const QString &programFolder) const;
+    // The backup archive --restore names, restored before the program starts;
+    // empty without that option.
+    QString restoreArchive() const;
 
 private:
     QStringList m_arguments;

@@ -1,12 +1,27 @@
 #include "clipnestapplication.h"
 #include "commandline.h"
+#include "programfolder.h"
+#include "restoreatstart.h"
 #include "startup.h"
+
+#include <cstdio>
+#include <stdexcept>
 
 namespace {
 
-QString programFolder()
+// The executable's folder, or the user's own folder for an installed program;
+// empty when the user's folder cannot be made (the reason is reported).
+QString settledProgramFolder(bool withWindow)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    try {
+        return ProgramFolder::settleForThisProgram();
+    } catch (const std::runtime_error &error) {
+        if (withWindow)
+            ClipnestApplication::reportError(QString::fromUtf8(error.what()));
+        else
+            std::fprintf(stderr, "clipnest: %s\n", error.what());
+        return {};
+    }
 }
 
 } // namespace
@@ -20,11 +35,18 @@ int main(int argc, char *argv[])
     if (commandLine.runsWithoutWindow()) {
         // No window, no display needed, and no single-instance guard.
         QCoreApplication app(argc, argv);
-        return commandLine.run(programFolder());
+        const QString programFolder = settledProgramFolder(false);
+        return programFolder.isEmpty() ? 2 : commandLine.run(programFolder);
     }
 
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ClipnestApplication app(argc, argv);
-    return runClipnest(programFolder());
+    const QString programFolder = settledProgramFolder(true);
+    if (programFolder.isEmpty())
+        return 1;
+    const QString archive = commandLine.restoreArchive();
+    if (!archive.isEmpty() && !RestoreAtStart(programFolder, archive).run())
+        return 1;
+    return runClipnest(programFolder);
 }

@@ -1,6 +1,7 @@
 #include "dropform.h"
 
 #include "appcontext.h"
+#include "appicon.h"
 #include "dropdata.h"
 #include "editorform.h"
 #include "exwebbrowser.h"
@@ -21,12 +22,13 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,15 +45,8 @@ QImage dropBoxMask()
     return mask;
 }
 
-QIcon trayPicture(const QPixmap &logo)
-{
-    QPixmap icon(32, 32);
-    icon.fill(Qt::transparent);
-    QPainter painter(&icon);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(QRect(0, 2, 32, 29), logo, QRect(0, 0, 48, 43));
-    return QIcon(icon);
-}
+// A logo wider than the box was drawn for that many device pixels per box pixel.
+constexpr int LogoBoxSize = 48;
 
 } // namespace
 
@@ -90,8 +85,8 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     LogoImage->setObjectName(QStringLiteral("LogoImage"));
     LogoImage->setGeometry(0, 0, 48, 48);
     LogoImage->setAttribute(Qt::WA_TranslucentBackground);
-    const QPixmap logo(m_context.programFolder + QStringLiteral("logo"), "PNG");
-    LogoImage->setPixmap(logo);
+    m_logo = QImage(m_context.programFolder + QStringLiteral("logo"), "PNG");
+    showLogoAtPixelRatio();
     LogoImage->setToolTip(tr("Drag & Drop anything to here!"));
     LogoImage->installEventFilter(this);
 
@@ -131,7 +126,7 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(exit, &QAction::triggered, this, &TDropForm::Exit1Click);
 
-    TrayIcon1 = new QSystemTrayIcon(trayPicture(logo), this);
+    TrayIcon1 = new QSystemTrayIcon(applicationIcon(), this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setToolTip(QStringLiteral("Orvane Clipnest"));
     TrayIcon1->setContextMenu(PopupMenu1);
@@ -149,6 +144,32 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
 }
 
 TDropForm::~TDropForm() = default;
+
+void TDropForm::showLogoAtPixelRatio()
+{
+    if (m_logo.isNull()) {
+        LogoImage->clear();
+        return;
+    }
+    const qreal screenRatio = devicePixelRatioF();
+    const qreal pictureRatio = std::max<qreal>(1.0, qreal(m_logo.width()) / LogoBoxSize);
+    const QSize pixels = (QSizeF(m_logo.size()) * (screenRatio / pictureRatio)).toSize();
+    QPixmap shown = QPixmap::fromImage(
+        pixels == m_logo.size() ? m_logo : m_logo.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    shown.setDevicePixelRatio(screenRatio);
+    LogoImage->setPixmap(shown);
+}
+
+void TDropForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_followsScreen && windowHandle()) {
+        // Moved to a screen of another pixel ratio, the box draws its picture anew.
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { showLogoAtPixelRatio(); });
+        m_followsScreen = true;
+    }
+    showLogoAtPixelRatio();
+}
 
 void TDropForm::setDoubleClickChoice(int defaultClick)
 {

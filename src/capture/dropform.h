@@ -2,6 +2,7 @@
 
 #include "picturefetcher.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -75,12 +76,15 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void LogoImageDblClick();
     void AddnoteCheckClick();
     void ShownotesexplorerCheckClick();
     TEditorForm *openEditorFromDrop();
+    // Shows the logo file's picture sharp at the screen's pixel ratio.
+    void showLogoAtPixelRatio();
 
     AppContext &m_context;
     QPointer<TMainForm> m_explorer;
@@ -90,6 +94,8 @@ private:
     // Set to end the capture under way: its Cancel button, or the program's end.
     std::shared_ptr<std::atomic<bool>> m_captureCancelled;
     QPoint m_pressedAt; // where the left button went down on the logo
+    QImage m_logo;      // the logo file as read
+    bool m_followsScreen = false;
 
     QLabel *LogoImage = nullptr;
     QMenu *PopupMenu1 = nullptr;

@@ -4,6 +4,7 @@
 #include "attachlistitem.h"
 #include "catalogwalk.h"
 #include "dbdatamodule.h"
+#include "exportcommands.h"
 #include "exwebbrowser.h"
 #include "fulltextsearch.h"
 #include "menuentry.h"
@@ -49,6 +50,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     resize(1100, 720);
 
     createActions();
+    m_exportCommands = new ExportCommands(*this, m_context, m_database);
     createMenus();
     createToolBar();
     createPanes();
@@ -171,6 +173,7 @@ void TMainForm::createMenus()
     entry(file, EditNoteAct, "Editnote1");
     separator(file, "N1");
     entry(file, PrintNoteAct, "Printnote1");
+    m_exportCommands->addFileMenuEntries(file);
     separator(file, "N2");
     entry(file, ExitAct, "Exit1");
 
@@ -204,6 +207,7 @@ void TMainForm::createMenus()
     QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
     locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
     connect(locateNote, &QAction::triggered, this, [this] { Locatenotefileindisk1Click(); });
+    m_exportCommands->addNoteMenuEntries(NotePopupMenu);
 
     AttachPopupMenu = new QMenu(this);
     AttachPopupMenu->setObjectName(QStringLiteral("AttachPopupMenu"));
@@ -235,6 +239,7 @@ void TMainForm::createMenus()
     SetIconMenu = TreePopupMenu->addAction(tr("Set icon"));
     SetIconMenu->setObjectName(QStringLiteral("SetIconMenu"));
     connect(SetIconMenu, &QAction::triggered, this, [this] { SetIconMenuClick(); });
+    m_exportCommands->addTreeMenuEntries(TreePopupMenu);
 }
 
 void TMainForm::createToolBar()

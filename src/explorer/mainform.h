@@ -21,6 +21,7 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
+class ExportCommands;
 class FullTextSearch;
 class TDBDataModule;
 class CatalogLoopError;
@@ -134,6 +135,7 @@ public:
     TagTreeView *TagTreeView_() const { return m_tagTree; }
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
+    ExportCommands *exportCommands() const { return m_exportCommands; }
     TExWebBrowser *content() const { return Content; }
 
 protected:
@@ -196,5 +198,6 @@ private:
     QAction *SetIconMenu = nullptr;
     QAction *RenTitleMenu = nullptr;
     QAction *Findtext1 = nullptr;
+    ExportCommands *m_exportCommands = nullptr;
     FullTextSearch *m_fullText = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "findbar.h"
 #include "notepage.h"
+#include "pdfpagemarks.h"
 #include "wholefile.h"
 
 #include <QBuffer>
@@ -109,8 +110,20 @@ constexpr qreal PrintSideMarginMm = 15;
 constexpr qreal PrintEndMarginMm = 20;
 constexpr qreal HeaderOffsetMm = 7;
 constexpr qreal HeaderHeightMm = 8;
-// Pages are re-rendered as pictures; more than this only makes them bigger.
+// Pages for a printer are re-rendered as pictures; more than this only makes them bigger.
 constexpr int MaxRenderDpi = 300;
+
+// The pages the printer asks for, within the document's; false when none is left.
+bool PrintedPages(const QPrinter &printer, int pageCount, int &first, int &last)
+{
+    first = 1;
+    last = pageCount;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = std::max(1, printer.fromPage());
+        last = std::min(pageCount, std::max(first, printer.toPage()));
+    }
+    return first <= pageCount;
+}
 
 } // namespace
 
@@ -459,7 +472,7 @@ QByteArray TExWebBrowser::RenderPdf(const QPageLayout &layout)
 bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
 {
     // The engine lays the document out as a PDF with room for the header and
-    // footer; its pages are then drawn onto the printer's pages.
+    // footer.
     const QPageLayout paperLayout = printer.pageLayout();
     const QPageLayout contentLayout(paperLayout.pageSize(), paperLayout.orientation(),
                                     QMarginsF(PrintSideMarginMm, PrintEndMarginMm, PrintSideMarginMm, PrintEndMarginMm),
@@ -467,7 +480,36 @@ bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
     QByteArray pdf = RenderPdf(contentLayout);
     if (pdf.isEmpty())
         return false;
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return SavePdf(printer, pdf, headerText);
+    return DrawPdfPages(printer, pdf, headerText);
+}
 
+bool TExWebBrowser::SavePdf(const QPrinter &printer, const QByteArray &pdf, const QString &headerText)
+{
+    // Saved as a PDF, the engine's pages are kept as they are, text and all; the
+    // header and footer are laid over them.
+    const int pageCount = PdfPageCount(pdf);
+    if (pageCount <= 0)
+        return false;
+    int first = 0;
+    int last = 0;
+    if (!PrintedPages(printer, pageCount, first, last))
+        return false;
+    PageMarkPlaces places;
+    places.sideMarginMm = PrintSideMarginMm;
+    places.edgeOffsetMm = HeaderOffsetMm;
+    places.textHeightMm = HeaderHeightMm;
+    const QByteArray marked = MarkPdfPages(pdf, headerText, first, last, places);
+    if (marked.isEmpty())
+        return false;
+    return writeWholeFile(printer.outputFileName(), marked).isEmpty();
+}
+
+bool TExWebBrowser::DrawPdfPages(QPrinter &printer, QByteArray &pdf, const QString &headerText)
+{
+    // A printer gets the engine's pages drawn as pictures, with the header and
+    // footer drawn over them.
     QBuffer buffer(&pdf);
     buffer.open(QIODevice::ReadOnly);
     QPdfDocument document;
@@ -483,14 +525,10 @@ bool TExWebBrowser::PrintTo(QPrinter &printer, const QString &headerText)
     if (document.status() != QPdfDocument::Status::Ready || pageCount <= 0)
         return false;
 
-    int first = 1;
-    int last = pageCount;
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        first = std::max(1, printer.fromPage());
-        last = std::min(pageCount, std::max(first, printer.toPage()));
-        if (first > pageCount)
-            return false;
-    }
+    int first = 0;
+    int last = 0;
+    if (!PrintedPages(printer, pageCount, first, last))
+        return false;
 
     QPainter painter;
     if (!painter.begin(&printer))

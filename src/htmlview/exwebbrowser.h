@@ -85,6 +85,7 @@ public:
     // failure is silent.
     void Print(const QString &headerText);
     // Prints on an already set-up printer; answers whether pages were printed.
+    // Printed to a PDF file, the note's text stays text.
     bool PrintTo(QPrinter &printer, const QString &headerText);
 
     // Opens the find bar over the top-right corner of the view (also Ctrl+F).
@@ -101,6 +102,8 @@ signals:
 private:
     QVariant RunDocumentScript(const QString &script, const char *operation);
     QByteArray RenderPdf(const QPageLayout &layout);
+    bool SavePdf(const QPrinter &printer, const QByteArray &pdf, const QString &headerText);
+    bool DrawPdfPages(QPrinter &printer, QByteArray &pdf, const QString &headerText);
 
     bool m_busy = false;
     QUrl m_navigated; // what the program last asked the view to show

@@ -1,6 +1,7 @@
 #include "clipnestapplication.h"
 
 #include "appcontext.h"
+#include "appicon.h"
 #include "dberror.h"
 
 #include <QIcon>
@@ -14,6 +15,9 @@ ClipnestApplication::ClipnestApplication(int &argc, char **argv)
 {
     setApplicationName(QLatin1String(ApplicationTitle));
     setApplicationDisplayName(QLatin1String(ApplicationTitle));
+    setWindowIcon(applicationIcon());
+    // Ties the windows to the menu entry (the Wayland application id).
+    setDesktopFileName(QLatin1String(ApplicationId));
     // The drop box and the tray keep the program alive while the explorer is hidden.
     setQuitOnLastWindowClosed(false);
     // Icons come by their freedesktop names; offscreen and bare X sessions name no theme.

@@ -148,6 +148,7 @@ private slots:
     void viewStaysOnTheNote();
     void framesNeverShowOtherFiles();
     void printedPagesCarryTitleAndPageNumbers();
+    void savedPdfKeepsTextAndStaysSmall();
     void findBarFindsAndCloses();
     void linksOpenInTheUsersBrowser_data();
     void linksOpenInTheUsersBrowser();
@@ -735,6 +736,10 @@ void HtmlViewTest::printedPagesCarryTitleAndPageNumbers()
         QVERIFY2(text.contains(title), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("%1/%2").arg(page + 1).arg(pages)), qPrintable(text));
     }
+    // The note's own text is text in the file, not a picture of it.
+    QVERIFY2(printed.getAllText(0).text().contains(QLatin1String("Paragraph 1 of a long note.")),
+             qPrintable(printed.getAllText(0).text()));
+    QVERIFY(printed.getAllText(pages - 1).text().contains(QLatin1String("Paragraph 150 of a long note.")));
     // The note itself is on the pages, between the header and the footer.
     QImage firstPage(600, 849, QImage::Format_RGB32);
     firstPage.fill(Qt::white);
@@ -759,6 +764,33 @@ void HtmlViewTest::printedPagesCarryTitleAndPageNumbers()
     QCOMPARE(secondOnly.load(second), QPdfDocument::Error::None);
     QCOMPARE(secondOnly.pageCount(), 1);
     QVERIFY(secondOnly.getAllText(0).text().contains(QStringLiteral("2/%1").arg(pages)));
+}
+
+void HtmlViewTest::savedPdfKeepsTextAndStaysSmall()
+{
+    TExWebBrowser view;
+    QVERIFY(ShowHtml(view, FilePath(QStringLiteral("short.html")),
+                     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>"
+                     "<p>First line of a short note.</p><p>Second line, with 中文 in it.</p>"
+                     "<p>Third and last line.</p></body></html>"));
+    const QString output = FilePath(QStringLiteral("short.pdf"));
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(output);
+        QVERIFY(view.PrintTo(printer, QStringLiteral("A short note")));
+    }
+    // Pages drawn as pictures made such a note hundreds of kilobytes.
+    const qint64 size = QFileInfo(output).size();
+    QVERIFY2(size > 0 && size < 100 * 1024, qPrintable(QString::number(size)));
+    QPdfDocument printed;
+    QCOMPARE(printed.load(output), QPdfDocument::Error::None);
+    QCOMPARE(printed.pageCount(), 1);
+    const QString text = printed.getAllText(0).text();
+    for (const QString &expected :
+         {QStringLiteral("First line of a short note."), QStringLiteral("中文"), QStringLiteral("Third and last line."),
+          QStringLiteral("A short note"), QStringLiteral("1/1")})
+        QVERIFY2(text.contains(expected), qPrintable(text));
 }
 
 void HtmlViewTest::findBarFindsAndCloses()

@@ -1,0 +1,350 @@
+#include "backuparchive.h"
+#include "dbdatamodule.h"
+#include "instanceguard.h"
+#include "restoreatstart.h"
+#include "testprogramfolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+using ArchiveEntries = QList<QPair<QString, QByteArray>>;
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Every row of every table, each column as text, in key order.
+QStringList allRows(const QString &databasePath)
+{
+    TDBDataModule database(databasePath);
+    QStringList rows;
+    for (const char *table : {"tags order by tagid", "note order by noteid", "attachment order by attid"}) {
+        QSqlQuery &query = database.runQuery(QStringLiteral("select * from ") + QLatin1String(table));
+        while (query.next()) {
+            QStringList columns{QString::fromLatin1(table).section(QLatin1Char(' '), 0, 0)};
+            for (int column = 0; column < query.record().count(); ++column) {
+                const QVariant value = query.value(column);
+                columns << (value.typeId() == QMetaType::QDateTime ? value.toDateTime().toString(Qt::ISODateWithMs)
+                                                                   : value.toString());
+            }
+            rows << columns.join(QLatin1Char('|'));
+        }
+        query.finish();
+    }
+    return rows;
+}
+
+// Every file of the program folder that is the user's, by path, with its bytes.
+QMap<QString, QByteArray> userFiles(const QString &programFolder)
+{
+    QMap<QString, QByteArray> files;
+    QFile settings(programFolder + QStringLiteral("tavlo.ini"));
+    if (settings.open(QIODevice::ReadOnly))
+        files.insert(QStringLiteral("tavlo.ini"), settings.readAll());
+    QDirIterator walk(programFolder + QStringLiteral("data"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(path.mid(programFolder.size()), file.readAll());
+    }
+    return files;
+}
+
+// A tar archive holding the given entries, in order.
+bool writeTar(const QString &path, const ArchiveEntries &entries)
+{
+    archive *writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    bool ok = archive_write_open_filename(writer, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    for (const auto &[name, content] : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name.toUtf8().constData());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, content.size());
+        ok = ok && archive_write_header(writer, entry) == ARCHIVE_OK &&
+             archive_write_data(writer, content.constData(), content.size()) == content.size();
+        archive_entry_free(entry);
+    }
+    ok = ok && archive_write_close(writer) == ARCHIVE_OK;
+    archive_write_free(writer);
+    return ok;
+}
+
+} // namespace
+
+class BackupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void restoreBringsBackEveryRowAndFile();
+    void backupTakenWhileTheProgramWritesHoldsOnlyCommittedNotes();
+    void restoreAsksFirstAndNeedsTheProgramClosed();
+    void foreignAndHostileArchivesChangeNothing_data();
+    void foreignAndHostileArchivesChangeNothing();
+
+private:
+    void seedNotes();
+    BackupSummary backUp(TDBDataModule &database);
+
+    std::unique_ptr<TestProgramFolder> m_folder;
+    std::unique_ptr<QTemporaryDir> m_archives;
+    QString m_archive;
+};
+
+void BackupTest::init()
+{
+    m_folder = std::make_unique<TestProgramFolder>();
+    m_archives = std::make_unique<QTemporaryDir>();
+    m_archive = m_archives->filePath(BackupArchive::suggestedFileName(QDate(2026, 12, 9)));
+    seedNotes();
+}
+
+void BackupTest::seedNotes()
+{
+    const QString data = m_folder->dataFolder();
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("tavlo.ini"),
+                      "[Tavlo]\r\nlang=cn.ini\r\ndefaultClick=2\r\ndatapath=" + data.toUtf8() + "\r\n"));
+    QVERIFY(writeFile(data + QStringLiteral("12-01-2026/120120261000000000.html"),
+                      "<html><body><p>第一天</p><img src=\"images/a.png\"></body></html>"));
+    QByteArray picture(70000, '\0');
+    for (int i = 0; i < picture.size(); ++i)
+        picture[i] = char((i * 7919) % 251);
+    QVERIFY(writeFile(data + QStringLiteral("12-01-2026/images/a.png"), picture));
+    QVERIFY(writeFile(data + QStringLiteral("12-01-2026/attaches/report 2026.pdf"), "%PDF-1.4 not really\n"));
+    QVERIFY(writeFile(data + QStringLiteral("12-01-2026/template.html"), "<html><body></body></html>"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("12-02-2026/images")));
+
+    TDBDataModule database(m_folder->databasePath());
+    Transaction transaction(database);
+    const QString tag = QStringLiteral("insert into tags values (?,?,?,?,?,?,?)");
+    database.runStatement(tag, {1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 2, 3});
+    database.runStatement(tag, {2, QStringLiteral("旅行"), 2, QStringLiteral("Work,旅行"), 1, 1, 0});
+    const QString note = QStringLiteral("insert into note values (?,?,?,?,?)");
+    database.runStatement(note, {1, QStringLiteral("It's \"quoted\" 中文"), 2,
+                                 QDateTime(QDate(2026, 12, 1), QTime(10, 0, 1, 234)),
+                                 QStringLiteral("12-01-2026/120120261000000000.html")});
+    database.runStatement(note, {2, QStringLiteral("Second"), 1, QDateTime(QDate(2026, 12, 2), QTime(9, 30)),
+                                 QStringLiteral("12-01-2026\\missing.html")});
+    database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
+                          {1, 1, QStringLiteral("report 2026.pdf"), QStringLiteral("12-01-2026/attaches/")});
+    transaction.commit();
+}
+
+BackupSummary BackupTest::backUp(TDBDataModule &database)
+{
+    BackupSummary summary;
+    summary.made = QDateTime(QDate(2026, 12, 9), QTime(18, 0));
+    summary.nodes = database.queryInteger(QStringLiteral("select count(*) from tags"));
+    summary.notes = database.queryInteger(QStringLiteral("select count(*) from note"));
+    summary.attachments = database.queryInteger(QStringLiteral("select count(*) from attachment"));
+    return BackupArchive::create(m_folder->path(), m_archive, summary);
+}
+
+void BackupTest::restoreBringsBackEveryRowAndFile()
+{
+    const QStringList rowsBefore = allRows(m_folder->databasePath());
+    const QMap<QString, QByteArray> filesBefore = userFiles(m_folder->path());
+    QCOMPARE(rowsBefore.size(), 5);
+    QCOMPARE(filesBefore.size(), 6); // with data/template.html and tavlo.ini
+
+    qint64 lastDone = 0;
+    qint64 lastTotal = 0;
+    {
+        // The program is running: its connection is open while the backup is taken.
+        TDBDataModule running(m_folder->databasePath());
+        BackupSummary summary = backUp(running);
+        QCOMPARE(summary.notes, 2);
+        QCOMPARE(summary.files, 5);
+        QVERIFY(summary.program.startsWith(QLatin1String("Clipnest ")));
+    }
+    const BackupSummary inspected = BackupArchive::inspect(m_archive);
+    QCOMPARE(inspected.made, QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
+    QCOMPARE(inspected.nodes, 2);
+    QCOMPARE(inspected.attachments, 1);
+
+    // Everything of the user's goes: the rows, the notes' files and the settings.
+    {
+        TDBDataModule database(m_folder->databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("delete from attachment"));
+        database.runStatement(QStringLiteral("delete from note"));
+        database.runStatement(QStringLiteral("delete from tags"));
+        transaction.commit();
+    }
+    QVERIFY(QDir(m_folder->dataFolder()).removeRecursively());
+    QVERIFY(QDir().mkpath(m_folder->dataFolder()));
+    QVERIFY(QFile::remove(m_folder->path() + QStringLiteral("tavlo.ini")));
+    QVERIFY(allRows(m_folder->databasePath()).isEmpty());
+    // The full-text index of the emptied notes, which must not outlive them.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("index/postlist.glass"), "stale"));
+    // Interrupted work on the emptied notes, which must not be applied to the restored ones.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("pending/1.pending"), "stale"));
+
+    const QString aside = BackupArchive::restore(m_archive, m_folder->path(), [&](qint64 done, qint64 total) {
+        lastDone = done;
+        lastTotal = total;
+        return true;
+    });
+    QCOMPARE(allRows(m_folder->databasePath()), rowsBefore);
+    QCOMPARE(userFiles(m_folder->path()), filesBefore);
+    QVERIFY(QFileInfo(m_folder->dataFolder() + QStringLiteral("12-02-2026/images")).isDir());
+    QVERIFY(lastTotal > 0 && lastDone >= lastTotal);
+
+    // What was there before is kept aside, not overwritten.
+    QVERIFY2(aside.startsWith(m_folder->path() + QStringLiteral("before-restore-")), qPrintable(aside));
+    QVERIFY(allRows(aside + QStringLiteral("notes.fdb")).isEmpty());
+    QVERIFY(QFileInfo(aside + QStringLiteral("data")).isDir());
+    QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("index")));
+    QVERIFY(QFileInfo(aside + QStringLiteral("index/postlist.glass")).isFile());
+    QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("pending")));
+    QVERIFY(QFileInfo(aside + QStringLiteral("pending/1.pending")).isFile());
+    // Nothing is left of the unpacking.
+    QVERIFY(QDir(m_folder->path()).entryList({QStringLiteral(".restore-*")}, QDir::Hidden | QDir::Dirs).isEmpty());
+}
+
+void BackupTest::backupTakenWhileTheProgramWritesHoldsOnlyCommittedNotes()
+{
+    const QStringList committed = allRows(m_folder->databasePath());
+    {
+        TDBDataModule running(m_folder->databasePath());
+        const BackupSummary summary = [&] {
+            // A save in progress: its note row is not committed while the backup runs.
+            TDBDataModule writer(m_folder->databasePath());
+            Transaction saving(writer);
+            writer.runStatement(
+                QStringLiteral("insert into note values (?,?,?,?,?)"),
+                {3, QStringLiteral("half saved"), 1, QDateTime::currentDateTime(), QStringLiteral("x.html")});
+            return backUp(running);
+        }();
+        QCOMPARE(summary.notes, 2);
+    }
+    TestProgramFolder restored;
+    QVERIFY(QFile::remove(restored.databasePath()));
+    BackupArchive::restore(m_archive, restored.path());
+    QCOMPARE(allRows(restored.databasePath()), committed);
+}
+
+void BackupTest::restoreAsksFirstAndNeedsTheProgramClosed()
+{
+    {
+        TDBDataModule running(m_folder->databasePath());
+        backUp(running);
+    }
+    const QByteArray databaseBefore = [&] {
+        QFile file(m_folder->databasePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    QVERIFY(writeFile(m_folder->dataFolder() + QStringLiteral("12-03-2026/new.html"), "written after the backup"));
+
+    // Answering No changes nothing, and the program starts as usual.
+    QStringList questions;
+    QStringList messages;
+    RestoreAtStart declined(m_folder->path(), m_archive);
+    declined.askYesNo = [&](const QString &question) {
+        questions << question;
+        return false;
+    };
+    declined.showMessage = [&](const QString &message) { messages << message; };
+    QVERIFY(declined.run());
+    QCOMPARE(questions.size(), 1);
+    // The question speaks the settings' language and names the backup's contents.
+    QVERIFY2(questions[0].contains(QStringLiteral("2 条笔记")) && questions[0].contains(QStringLiteral("2 个节点")),
+             qPrintable(questions[0]));
+    QVERIFY(messages.isEmpty());
+    QVERIFY(QFile::exists(m_folder->dataFolder() + QStringLiteral("12-03-2026/new.html")));
+    QFile database(m_folder->databasePath());
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QCOMPARE(database.readAll(), databaseBefore);
+    database.close();
+
+    // While another copy runs, nothing is asked or touched and this one does not start.
+    {
+        InstanceGuard running;
+        QVERIFY(running.tryAcquire());
+        RestoreAtStart refused(m_folder->path(), m_archive);
+        refused.waitForClosingCopyMs = 300;
+        refused.askYesNo = [&](const QString &question) {
+            questions << question;
+            return true;
+        };
+        refused.showMessage = [&](const QString &message) { messages << message; };
+        QVERIFY(!refused.run());
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(messages, QStringList{QStringLiteral("还原备份之前请先关闭 Clipnest。")});
+    }
+
+    // Yes restores; the note written after the backup is kept aside.
+    RestoreAtStart accepted(m_folder->path(), m_archive);
+    accepted.askYesNo = [](const QString &) { return true; };
+    accepted.showMessage = [&](const QString &message) { messages << message; };
+    QVERIFY(accepted.run());
+    QVERIFY(!QFile::exists(m_folder->dataFolder() + QStringLiteral("12-03-2026/new.html")));
+    const QStringList aside = QDir(m_folder->path()).entryList({QStringLiteral("before-restore-*")}, QDir::Dirs);
+    QCOMPARE(aside.size(), 1);
+    QVERIFY(QFile::exists(m_folder->path() + aside[0] + QStringLiteral("/data/12-03-2026/new.html")));
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[1].contains(aside[0]), qPrintable(messages[1]));
+}
+
+void BackupTest::foreignAndHostileArchivesChangeNothing_data()
+{
+    QTest::addColumn<ArchiveEntries>("entries");
+    QTest::addColumn<QString>("error");
+    const QByteArray summary = R"({"format":1,"made":"2026-12-09T18:00:00","nodes":0,"notes":0,"attachments":0})";
+
+    QTest::newRow("not a backup") << ArchiveEntries{{QStringLiteral("notes.txt"), "hello"}}
+                                  << QStringLiteral("is not a Clipnest backup");
+    QTest::newRow("from a newer program") << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), R"({"format":2})"}}
+                                          << QStringLiteral("newer Clipnest");
+    QTest::newRow("no database") << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary}}
+                                 << QStringLiteral("holds no database");
+    QTest::newRow("names climbing out of the folder")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary},
+                          {QStringLiteral("../escaped.txt"), "outside"},
+                          {QStringLiteral("data/../../escaped.txt"), "outside"},
+                          {QStringLiteral("/tmp/clipnest-escaped.txt"), "outside"},
+                          {QStringLiteral("notes.fbk"), "not a database backup"}}
+        << QStringLiteral("");
+}
+
+void BackupTest::foreignAndHostileArchivesChangeNothing()
+{
+    QFETCH(ArchiveEntries, entries);
+    QFETCH(QString, error);
+    const QString archive = m_archives->filePath(QStringLiteral("made-up.tar"));
+    QVERIFY(writeTar(archive, entries));
+    const QStringList rowsBefore = allRows(m_folder->databasePath());
+    const QMap<QString, QByteArray> filesBefore = userFiles(m_folder->path());
+    try {
+        BackupArchive::restore(archive, m_folder->path());
+        QFAIL("a made-up archive was restored");
+    } catch (const std::runtime_error &failure) {
+        QVERIFY2(QString::fromUtf8(failure.what()).contains(error), failure.what());
+    }
+    QCOMPARE(allRows(m_folder->databasePath()), rowsBefore);
+    QCOMPARE(userFiles(m_folder->path()), filesBefore);
+    QVERIFY(!QFile::exists(QFileInfo(m_folder->path() + QStringLiteral("../escaped.txt")).absoluteFilePath()));
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/clipnest-escaped.txt")));
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("data")});
+}
+
+CLIPNEST_TEST_MAIN(BackupTest)
+#include "tst_backup.moc"
