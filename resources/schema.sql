@@ -30,5 +30,9 @@ CREATE INDEX tags_deep ON tags (deep);
 CREATE INDEX tags_parentid ON tags (parentid);
 CREATE INDEX note_tagid ON note (tagid);
 CREATE INDEX attachment_noteid ON attachment (noteid);
+/* New ids are the maximum plus one; the engine reads a maximum from these. */
+CREATE DESCENDING INDEX tags_tagid_desc ON tags (tagid);
+CREATE DESCENDING INDEX note_noteid_desc ON note (noteid);
+CREATE DESCENDING INDEX attachment_attid_desc ON attachment (attid);
 
 COMMIT;

@@ -105,6 +105,7 @@ bool moveNote(TDBDataModule &database, int noteId, int targetId)
     shiftNoteCounts(database, *from, -1);
     shiftNoteCounts(database, targetId, 1);
     database.runStatement(QStringLiteral("update note set tagid=? where noteid=?"), {targetId, noteId});
+    database.markNoteChanged(noteId);
     transaction.commit();
     return true;
 }
@@ -132,6 +133,7 @@ void deleteNote(TDBDataModule &database, int noteId)
     shiftNoteCounts(database, *tagid, -1);
     database.runStatement(QStringLiteral("delete from attachment where noteid=?"), {noteId});
     database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
+    database.markNoteChanged(noteId);
     transaction.commit();
 }
 
@@ -140,6 +142,7 @@ QString retitleNote(TDBDataModule &database, int noteId, const QString &title)
     const QString stored = cutToCharacters(title, database.noteTitleLength());
     Transaction transaction(database);
     database.runStatement(QStringLiteral("update note set title=? where noteid=?"), {stored, noteId});
+    database.markNoteChanged(noteId);
     // The title search counts of its node may change with it.
     if (const std::optional<int> tagid = noteTagId(database, noteId))
         database.markTagChanged(*tagid);

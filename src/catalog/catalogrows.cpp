@@ -2,41 +2,81 @@
 
 #include "dbdatamodule.h"
 
-QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
-{
-    QList<CatalogNode> forest;
-    const int deepest = database.queryInteger(QStringLiteral("select max(deep) as deep from tags"));
-    if (deepest <= 0)
-        return forest;
+#include <algorithm>
 
+QString allTagRowsStatement()
+{
+    return QStringLiteral("select tagid, tagname, deep, path, parentid, childcount, icoid from tags");
+}
+
+QList<TagRecord> readTagRows(QSqlQuery &query)
+{
+    // By position: a value read by name builds the row's record anew each time.
+    QList<TagRecord> rows;
+    while (query.next()) {
+        rows.append(TagRecord{.tagid = query.value(0).toInt(),
+                              .name = query.value(1).toString(),
+                              .deep = query.value(2).toInt(),
+                              .path = query.value(3).toString(),
+                              .parentid = query.value(4).toInt(),
+                              .childcount = query.value(5).toInt(),
+                              .icoid = query.value(6).toInt()});
+    }
+    return rows;
+}
+
+QStringList catalogPaths(const QList<TagRecord> &rows)
+{
+    QStringList paths;
+    paths.reserve(rows.size());
+    for (const TagRecord &row : rows)
+        paths << row.path;
+    return paths;
+}
+
+QList<CatalogNode> catalogForest(const QList<TagRecord> &rows)
+{
+    QList<const TagRecord *> ordered;
+    ordered.reserve(rows.size());
+    for (const TagRecord &row : rows) {
+        if (row.deep >= 1)
+            ordered << &row;
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const TagRecord *a, const TagRecord *b) {
+        return a->deep != b->deep ? a->deep < b->deep : a->tagid < b->tagid;
+    });
+
+    QList<CatalogNode> forest;
+    forest.reserve(ordered.size());
     QHash<int, int> indexOfTag; // tagid -> index in forest, for the levels above the current one
-    for (int level = 1; level <= deepest; ++level) {
-        const qsizetype levelStart = forest.size();
-        QSqlQuery &query = database.runQuery(QStringLiteral("select * from tags where deep=? order by tagid"), {level});
-        while (query.next()) {
-            CatalogNode node;
-            node.record.tagid = fieldInt(query, "tagid");
-            node.record.name = fieldText(query, "tagname");
-            node.record.deep = fieldInt(query, "deep");
-            node.record.path = fieldText(query, "path");
-            node.record.parentid = fieldInt(query, "parentid");
-            node.record.childcount = fieldInt(query, "childcount");
-            node.record.icoid = fieldInt(query, "icoid");
-            if (node.record.parentid != 0) {
-                const auto parent = indexOfTag.constFind(node.record.parentid);
-                if (parent == indexOfTag.constEnd())
-                    continue;
-                node.parentIndex = parent.value();
-            }
-            forest.append(std::move(node));
+    indexOfTag.reserve(ordered.size());
+    qsizetype levelStart = 0;
+    for (const TagRecord *row : std::as_const(ordered)) {
+        if (!forest.isEmpty() && forest.constLast().record.deep != row->deep) {
+            // A parent must sit on a level above its child: a row whose parent is on its
+            // own level stays out like one whose parent is missing.
+            for (qsizetype i = levelStart; i < forest.size(); ++i)
+                indexOfTag.insert(forest[i].record.tagid, int(i));
+            levelStart = forest.size();
         }
-        query.finish();
-        // A parent must sit on a level above its child: a row whose parent is on its
-        // own level stays out like one whose parent is missing.
-        for (qsizetype i = levelStart; i < forest.size(); ++i)
-            indexOfTag.insert(forest[i].record.tagid, int(i));
+        CatalogNode node{.record = *row};
+        if (row->parentid != 0) {
+            const auto parent = indexOfTag.constFind(row->parentid);
+            if (parent == indexOfTag.constEnd())
+                continue;
+            node.parentIndex = parent.value();
+        }
+        forest.append(std::move(node));
     }
     return forest;
+}
+
+QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
+{
+    QSqlQuery &query = database.runQuery(allTagRowsStatement());
+    const QList<TagRecord> rows = readTagRows(query);
+    query.finish();
+    return catalogForest(rows);
 }
 
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText)

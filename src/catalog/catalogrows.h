@@ -5,7 +5,9 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+class QSqlQuery;
 class TDBDataModule;
 
 // One node of the catalog forest as the tree shows it after a full load.
@@ -15,9 +17,19 @@ struct CatalogNode
     int parentIndex = -1; // index into the forest, -1 at the top
 };
 
-// Reads the catalog level by level, siblings in tagid order. A row is kept only
-// when its parent was loaded on a lower level before it (or it is a top-level
+// The statement that reads every tags row for readTagRows(QSqlQuery &).
+QString allTagRowsStatement();
+// Every row of a query run with allTagRowsStatement(), in the order the engine
+// returns them; a NULL number reads as 0 and a NULL text as empty.
+QList<TagRecord> readTagRows(QSqlQuery &query);
+// The path of every row, in the same order: the suggestions of the catalog field.
+QStringList catalogPaths(const QList<TagRecord> &rows);
+
+// The catalog as a full load shows it: level by level, siblings in tagid order.
+// A row is kept only when its parent sits on a lower level (or it is a top-level
 // row); the rows below a left-out row are left out too. Nodes come parents first.
+QList<CatalogNode> catalogForest(const QList<TagRecord> &rows);
+// Reads every tags row once and makes the forest of them.
 QList<CatalogNode> loadCatalogForest(TDBDataModule &database);
 
 // The number of notes of each node whose title contains the search text, letter

@@ -52,12 +52,14 @@ NoteFilingResult NoteFiling::file(const NoteFilingRequest &request)
             m_database.runStatement(QStringLiteral("update note set tagid=?, title=? where noteid=?"),
                                     {result.tagId, cutToCharacters(request.title, titleLength), result.noteId});
             m_database.markTagChanged(result.tagId); // its title search counts may change
+            m_database.markNoteChanged(result.noteId);
         }
     } else {
         result.noteId = m_database.nextNoteId();
         m_database.runStatement(
             QStringLiteral("insert into note values (?,?,?,'now',?)"),
             {result.noteId, cutToCharacters(request.title.trimmed(), titleLength), result.tagId, request.relativeFile});
+        m_database.markNoteChanged(result.noteId);
     }
     passed(Step::NoteRowWritten);
     if (!request.attachments.isEmpty()) {

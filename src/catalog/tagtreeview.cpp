@@ -4,6 +4,7 @@
 #include "dbdatamodule.h"
 #include "itemdrag.h"
 #include "programtext.h"
+#include "titlesearchcounts.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
@@ -97,6 +98,16 @@ void TagTreeView::indexRows(const QModelIndex &parent, int first, int last, bool
         for (int i = 0; i < tag->childCount(); ++i)
             pending << tag->child(i);
     }
+}
+
+TitleSearchCounts &TagTreeView::titleSearchCounts(TDBDataModule &database)
+{
+    const QString connection = database.connection().connectionName();
+    if (!m_titleCounts || m_titleCountsConnection != connection) {
+        m_titleCounts = std::make_unique<TitleSearchCounts>(database);
+        m_titleCountsConnection = connection;
+    }
+    return *m_titleCounts;
 }
 
 void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
@@ -199,7 +210,11 @@ void TagTreeView::loadFull(TDBDataModule &database)
     setUpdatesEnabled(false);
     clear();
     try {
-        const QList<CatalogNode> forest = loadCatalogForest(database);
+        QSqlQuery &query = database.runQuery(allTagRowsStatement());
+        const QList<TagRecord> rows = readTagRows(query);
+        query.finish();
+        m_loadedPaths = catalogPaths(rows);
+        const QList<CatalogNode> forest = catalogForest(rows);
         QList<TagTreeItem *> items;
         items.reserve(forest.size());
         QList<QTreeWidgetItem *> topLevel;
@@ -222,7 +237,7 @@ void TagTreeView::loadFull(TDBDataModule &database)
 
 void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
 {
-    const QHash<int, int> matches = countMatchingNotes(database, searchText);
+    const QHash<int, int> matches = titleSearchCounts(database).count(searchText);
     const QList<TagTreeItem *> tags = allTags();
     for (TagTreeItem *tag : tags) {
         tag->record.count = 0;
@@ -468,6 +483,14 @@ QIcon TagTreeView::catalogIcon(int index)
     const QStringList &names = catalogIconNames();
     if (index < 0 || index >= names.size())
         index = 0;
-    QIcon icon = QIcon::fromTheme(names[index]);
-    return icon.isNull() ? QIcon::fromTheme(names[0]) : icon;
+    // A theme lookup costs far more than a node; a full load asks once per node.
+    static QString lookedUpInTheme;
+    static QList<QIcon> icons;
+    if (icons.size() != names.size() || lookedUpInTheme != QIcon::themeName()) {
+        lookedUpInTheme = QIcon::themeName();
+        icons.clear();
+        for (const QString &name : names)
+            icons << QIcon::fromTheme(name);
+    }
+    return icons[index].isNull() ? icons[0] : icons[index];
 }

@@ -8,9 +8,11 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <memory>
 
 class QTimer;
 class TDBDataModule;
+class TitleSearchCounts;
 
 // A catalog tree node; it owns the TagRecord that mirrors its row.
 class TagTreeItem : public QTreeWidgetItem
@@ -43,8 +45,13 @@ public:
 
     // Rebuilds the whole tree from the database and expands it.
     void loadFull(TDBDataModule &database);
+    // The path of every row the last full load read, in the engine's order: the
+    // catalog field's suggestions at start-up, without reading the rows again.
+    const QStringList &loadedCatalogPaths() const { return m_loadedPaths; }
     // Shows for every node the number of notes in it and below it whose title
-    // holds the search text. The structure and the selection stay.
+    // holds the search text. The structure and the selection stay. The titles
+    // are read once and then kept in memory, following the notes the database
+    // module marks as changed.
     void recount(TDBDataModule &database, const QString &searchText);
 
     // Whether rows made since the last full load are added to the tree.
@@ -107,6 +114,11 @@ private:
     void placeAsLastChild(TagTreeItem *item, TagTreeItem *parent);
     void recountAbove(TDBDataModule &database, const QList<TagTreeItem *> &changed, const QString &searchText);
 
+    TitleSearchCounts &titleSearchCounts(TDBDataModule &database);
+
     QHash<int, TagTreeItem *> m_byId; // every node of the tree, kept by the model's signals
     QSet<int> m_unordered;            // parents (0: the top) whose children left tagid order
+    QStringList m_loadedPaths;
+    std::unique_ptr<TitleSearchCounts> m_titleCounts;
+    QString m_titleCountsConnection; // the connection whose notes m_titleCounts follows
 };

@@ -15,6 +15,7 @@
 #include "runningcopy.h"
 #include "settings.h"
 #include "signalbridge.h"
+#include "tagtreeview.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -100,7 +101,7 @@ void ClipnestProgram::bringUp()
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
     m_explorer->showLanguage(m_context.languageFileName);
 
-    m_context.catalogPaths = m_database->loadCatalogPaths();
+    m_context.catalogPaths = m_explorer->TagTreeView_()->loadedCatalogPaths();
     m_explorer->fullTextSearch()->start();
     m_dropBox->show();
     if (settingsProblem.isEmpty())

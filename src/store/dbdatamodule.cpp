@@ -26,7 +26,7 @@ QString uniqueConnectionName()
 
 } // namespace
 
-TDBDataModule::TDBDataModule(const QString &databasePath)
+TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     : m_connectionName(uniqueConnectionName())
 {
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), m_connectionName);
@@ -46,22 +46,37 @@ TDBDataModule::TDBDataModule(const QString &databasePath)
     }
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
-    addMissingIndexes();
+    if (use == Use::Working)
+        addMissingIndexes();
 }
 
 void TDBDataModule::addMissingIndexes()
 {
-    // Walks below a node go by parent; databases made before that index existed get it
-    // here. Without it everything still works, only slower, so a refusal is no failure.
+    // Files made before these indexes get them here. Without them everything still
+    // works, only slower, so a file that refuses them (read-only, or in use
+    // elsewhere) is no failure. Walks below a node go by parent; new ids read the
+    // maximum of an id column from a descending index instead of every row.
+    static const char *const Indexes[][2] = {
+        {"TAGS_PARENTID", "create index tags_parentid on tags (parentid)"},
+        {"TAGS_TAGID_DESC", "create descending index tags_tagid_desc on tags (tagid)"},
+        {"NOTE_NOTEID_DESC", "create descending index note_noteid_desc on note (noteid)"},
+        {"ATTACHMENT_ATTID_DESC", "create descending index attachment_attid_desc on attachment (attid)"},
+    };
     try {
-        const int present =
-            queryInteger(QStringLiteral("select count(*) from rdb$indices where rdb$index_name = 'TAGS_PARENTID'"));
-        if (present > 0)
-            return;
-        Transaction transaction(*this);
-        runStatement(QStringLiteral("create index tags_parentid on tags (parentid)"));
-        transaction.commit();
+        QStringList present;
+        QSqlQuery &query = runQuery(QStringLiteral("select trim(rdb$index_name) from rdb$indices"));
+        while (query.next())
+            present << query.value(0).toString();
+        query.finish();
+        for (const auto &[name, statement] : Indexes) {
+            if (present.contains(QLatin1String(name)))
+                continue;
+            Transaction transaction(*this);
+            runStatement(QLatin1String(statement));
+            transaction.commit();
+        }
     } catch (const DbError &) {
+        rollback();
     }
 }
 
@@ -91,13 +106,15 @@ void TDBDataModule::commit()
         return;
     m_query.finish();
     m_inTransaction = false;
-    const QSet<int> changed = std::exchange(m_changedInTransaction, {});
+    const QSet<int> changedTags = std::exchange(m_changedInTransaction, {});
+    const QSet<int> changedNotes = std::exchange(m_notesChangedInTransaction, {});
     if (!m_database.commit()) {
         const QString message = engineMessage(m_database.lastError());
         m_database.rollback();
         throw DbError(message);
     }
-    m_changedTags.unite(changed);
+    m_changedTags.unite(changedTags);
+    m_changedNotes.unite(changedNotes);
 }
 
 void TDBDataModule::rollback() noexcept
@@ -107,6 +124,7 @@ void TDBDataModule::rollback() noexcept
     m_query.finish();
     m_inTransaction = false;
     m_changedInTransaction.clear();
+    m_notesChangedInTransaction.clear();
     m_database.rollback();
 }
 
@@ -159,9 +177,9 @@ int TDBDataModule::nextAttachmentId()
 QStringList TDBDataModule::loadCatalogPaths()
 {
     QStringList paths;
-    QSqlQuery &query = runQuery(QStringLiteral("select * from tags"));
+    QSqlQuery &query = runQuery(QStringLiteral("select path from tags"));
     while (query.next())
-        paths << fieldText(query, "path");
+        paths << query.value(0).toString(); // by position: by name costs a record per row
     query.finish();
     return paths;
 }
@@ -177,6 +195,19 @@ void TDBDataModule::markTagChanged(int tagid)
 QSet<int> TDBDataModule::takeChangedTags()
 {
     return std::exchange(m_changedTags, {});
+}
+
+void TDBDataModule::markNoteChanged(int noteid)
+{
+    if (m_inTransaction)
+        m_notesChangedInTransaction.insert(noteid);
+    else
+        m_changedNotes.insert(noteid);
+}
+
+QSet<int> TDBDataModule::takeChangedNotes()
+{
+    return std::exchange(m_changedNotes, {});
 }
 
 int TDBDataModule::noteTitleLength()

@@ -13,8 +13,12 @@
 class TDBDataModule
 {
 public:
+    enum class Use {
+        Working, // the program's own connection: brings an older file up to date
+        Reading, // a connection that only reads, beside the program's own
+    };
     // Opens the database file; throws DbError when it cannot be opened.
-    explicit TDBDataModule(const QString &databasePath);
+    explicit TDBDataModule(const QString &databasePath, Use use = Use::Working);
     // Closes the primary query, rolls back an open transaction and disconnects.
     ~TDBDataModule();
     TDBDataModule(const TDBDataModule &) = delete;
@@ -52,6 +56,13 @@ public:
     // The most characters the note table's title column holds.
     int noteTitleLength();
 
+    // The notes whose rows an operation inserted, changed or deleted, so that what
+    // is kept of them in memory can be read again. Marks made inside a transaction
+    // count once it commits and are dropped when it rolls back.
+    void markNoteChanged(int noteid);
+    // The notes changed since the last call.
+    QSet<int> takeChangedNotes();
+
     QSqlDatabase &connection() { return m_database; }
 
 private:
@@ -65,6 +76,8 @@ private:
     QSet<int> m_changedTags;
     QSet<int> m_changedInTransaction;
     int m_noteTitleLength = 0; // read from the database on first use
+    QSet<int> m_changedNotes;
+    QSet<int> m_notesChangedInTransaction;
 };
 
 // One changing operation: starts the transaction, and rolls it back when the

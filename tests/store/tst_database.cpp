@@ -3,6 +3,8 @@
 #include "testprogramfolder.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 class DatabaseTest : public QObject
@@ -17,7 +19,54 @@ private slots:
     void failedOperationRollsBack();
     void catalogPathsHoldOneEntryPerRow();
     void missingFileReportsTheEngineMessage();
+    void idMaximumIsReadFromAnIndex_data();
+    void idMaximumIsReadFromAnIndex();
+    void olderFilesGetTheIdIndexes();
+    void readOnlyFileOpensWithoutThem();
 };
+
+namespace {
+
+const QStringList IdIndexes{QStringLiteral("TAGS_TAGID_DESC"), QStringLiteral("NOTE_NOTEID_DESC"),
+                            QStringLiteral("ATTACHMENT_ATTID_DESC")};
+
+QStringList presentIdIndexes(TDBDataModule &database)
+{
+    QStringList present;
+    for (const QString &name : IdIndexes) {
+        if (database.queryInteger(QStringLiteral("select count(*) from rdb$indices where rdb$index_name=?"), {name}))
+            present << name;
+    }
+    return present;
+}
+
+// A file as an older copy of the program made it: without the id indexes.
+void dropIdIndexes(const QString &databasePath)
+{
+    TDBDataModule database(databasePath);
+    for (const QString &name : IdIndexes) {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("drop index ") + name);
+        transaction.commit();
+    }
+}
+
+// Runs a Firebird command-line tool on the file and answers its output.
+QString runTool(const QString &tool, const QStringList &arguments, const QByteArray &input = {})
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        return QStringLiteral("%1 is not installed").arg(tool);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAll());
+}
+
+} // namespace
 
 void DatabaseTest::emptyTablesGiveFirstIdOne()
 {
@@ -140,6 +189,71 @@ void DatabaseTest::missingFileReportsTheEngineMessage()
     junk.write(QByteArray(4096, 'x'));
     junk.close();
     QVERIFY_THROWS_EXCEPTION(DbError, TDBDataModule(junk.fileName()));
+}
+
+void DatabaseTest::idMaximumIsReadFromAnIndex_data()
+{
+    QTest::addColumn<QString>("maximum");
+    QTest::addColumn<QString>("plan");
+    QTest::newRow("tags") << QStringLiteral("select max(tagid) as tid from tags;")
+                          << QStringLiteral("PLAN (TAGS ORDER TAGS_TAGID_DESC)");
+    QTest::newRow("note") << QStringLiteral("select max(noteid) as nid from note;")
+                          << QStringLiteral("PLAN (NOTE ORDER NOTE_NOTEID_DESC)");
+    QTest::newRow("attachment") << QStringLiteral("select max(attid) as aid from attachment;")
+                                << QStringLiteral("PLAN (ATTACHMENT ORDER ATTACHMENT_ATTID_DESC)");
+}
+
+void DatabaseTest::idMaximumIsReadFromAnIndex()
+{
+    QFETCH(QString, maximum);
+    QFETCH(QString, plan);
+    TestProgramFolder folder;
+    // The engine's own plan: the maximum comes from the end of the index, not from every row.
+    const QString output =
+        runTool(QStringLiteral("isql-fb"),
+                {QStringLiteral("-user"), QStringLiteral("admin"), QStringLiteral("-q"), folder.databasePath()},
+                "set plan on;\n" + maximum.toUtf8() + "\n");
+    QVERIFY2(output.contains(plan), qPrintable(output));
+}
+
+void DatabaseTest::olderFilesGetTheIdIndexes()
+{
+    TestProgramFolder folder;
+    dropIdIndexes(folder.databasePath());
+    {
+        TDBDataModule database(folder.databasePath(), TDBDataModule::Use::Reading);
+        QVERIFY(presentIdIndexes(database).isEmpty());
+    }
+    for (int open = 0; open < 2; ++open) {
+        TDBDataModule database(folder.databasePath());
+        QCOMPARE(presentIdIndexes(database), IdIndexes);
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                              {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
+        transaction.commit();
+        QCOMPARE(database.nextNoteId(), open + 2);
+    }
+}
+
+void DatabaseTest::readOnlyFileOpensWithoutThem()
+{
+    TestProgramFolder folder;
+    {
+        TDBDataModule database(folder.databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                              {7, QStringLiteral("n"), 1, QStringLiteral("f")});
+        transaction.commit();
+    }
+    dropIdIndexes(folder.databasePath());
+    const QString gfix =
+        runTool(QStringLiteral("gfix"), {QStringLiteral("-user"), QStringLiteral("admin"), QStringLiteral("-mode"),
+                                         QStringLiteral("read_only"), folder.databasePath()});
+    QVERIFY2(gfix.trimmed().isEmpty(), qPrintable(gfix));
+    TDBDataModule database(folder.databasePath());
+    QVERIFY(presentIdIndexes(database).isEmpty());
+    QCOMPARE(database.nextNoteId(), 8);
+    QCOMPARE(database.nextTagId(), 1);
 }
 
 QTEST_GUILESS_MAIN(DatabaseTest)

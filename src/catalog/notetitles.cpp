@@ -1,0 +1,289 @@
+#include "notetitles.h"
+
+#include "dbdatamodule.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The engine's upper case of one code point: the simple mapping of the Unicode
+// tables, which for the Greek letters with a iota below is the title-case form.
+char32_t engineUpper(char32_t c)
+{
+    if (c < 0x80)
+        return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+    const char32_t upper = QChar::toUpper(c);
+    if (upper == c && QChar::category(c) == QChar::Letter_Lowercase)
+        return QChar::toTitleCase(c);
+    return upper;
+}
+
+void appendUtf8(QByteArray &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+qsizetype codePoints(const QString &text)
+{
+    qsizetype count = 0;
+    for (const QChar c : text) {
+        if (!c.isLowSurrogate())
+            ++count;
+    }
+    return count;
+}
+
+int utf8Length(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xF0)
+        return 4;
+    if (lead >= 0xE0)
+        return 3;
+    return 2;
+}
+
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// Where a part of the pattern without % matches at position at of the title,
+// _ standing for one character: the end of the match, or -1.
+qsizetype matchPartAt(const char *title, qsizetype size, qsizetype at, const QByteArray &part)
+{
+    for (const char p : part) {
+        if (at >= size)
+            return -1;
+        if (p == '_') {
+            at += utf8Length(static_cast<unsigned char>(title[at]));
+        } else {
+            if (title[at] != p)
+                return -1;
+            ++at;
+        }
+    }
+    return at <= size ? at : -1;
+}
+
+// LIKE with the pattern's parts between its % signs, the pattern beginning and
+// ending with one: each part at its earliest place after the one before.
+bool matchesParts(const char *title, qsizetype size, const QList<QByteArray> &parts)
+{
+    qsizetype from = 0;
+    for (const QByteArray &part : parts) {
+        qsizetype end = -1;
+        for (qsizetype at = from; at <= size && end < 0; ++at) {
+            if (at < size && isContinuation(static_cast<unsigned char>(title[at])))
+                continue;
+            end = matchPartAt(title, size, at, part);
+        }
+        if (end < 0)
+            return false;
+        from = end;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray foldTitle(const QString &title)
+{
+    QByteArray folded;
+    folded.reserve(title.size());
+    for (const char32_t c : title.toUcs4())
+        appendUtf8(folded, engineUpper(c));
+    return folded;
+}
+
+bool NoteTitles::load(QSqlQuery &query, const std::function<bool()> &keepGoing)
+{
+    *this = NoteTitles();
+    while (query.next()) {
+        if (keepGoing && m_entries.size() % 4096 == 0 && !keepGoing()) {
+            *this = NoteTitles();
+            return false;
+        }
+        const QVariant title = query.value(2);
+        append(query.value(0).toInt(), query.value(1).toInt(),
+               title.isNull() ? std::nullopt : std::optional<QString>(title.toString()));
+    }
+    m_byId.reserve(m_entries.size());
+    for (quint32 i = 0; i < m_entries.size(); ++i)
+        m_byId.emplace_back(m_entries[i].noteid, i);
+    std::sort(m_byId.begin(), m_byId.end());
+    m_entries.shrink_to_fit();
+    m_folded.squeeze();
+    return true;
+}
+
+void NoteTitles::append(int noteid, int tagid, const std::optional<QString> &title)
+{
+    const quint32 offset = quint32(m_folded.size());
+    qint32 length = NullTitle;
+    if (title) {
+        m_folded += foldTitle(*title);
+        length = qint32(m_folded.size() - offset);
+    }
+    m_entries.push_back(Entry{noteid, tagid, offset, length});
+}
+
+void NoteTitles::set(int noteid, int tagid, const std::optional<QString> &title)
+{
+    auto found = std::lower_bound(m_byId.begin(), m_byId.end(), std::make_pair(noteid, quint32(0)));
+    if (found != m_byId.end() && found->first == noteid) {
+        Entry &entry = m_entries[found->second];
+        const QByteArray folded = title ? foldTitle(*title) : QByteArray();
+        const bool sameTitle =
+            title ? entry.length == folded.size() &&
+                        std::memcmp(m_folded.constData() + entry.offset, folded.constData(), folded.size()) == 0
+                  : entry.length == NullTitle;
+        if (sameTitle) {
+            entry.tagid = tagid;
+            return;
+        }
+        m_wasted += std::max(entry.length, 0);
+        entry.length = Gone;
+        found->second = quint32(m_entries.size());
+    } else {
+        found = m_byId.insert(found, {noteid, quint32(m_entries.size())});
+    }
+    append(noteid, tagid, title);
+    compactWhenWasteful();
+}
+
+void NoteTitles::remove(int noteid)
+{
+    const auto found = std::lower_bound(m_byId.begin(), m_byId.end(), std::make_pair(noteid, quint32(0)));
+    if (found == m_byId.end() || found->first != noteid)
+        return;
+    Entry &entry = m_entries[found->second];
+    m_wasted += std::max(entry.length, 0);
+    entry.length = Gone;
+    m_byId.erase(found);
+    compactWhenWasteful();
+}
+
+void NoteTitles::compactWhenWasteful()
+{
+    // Replaced titles stay in the buffer until they make up a quarter of it.
+    if (m_wasted < 1 << 20 || m_wasted < m_folded.size() / 4)
+        return;
+    QByteArray folded;
+    folded.reserve(m_folded.size() - m_wasted);
+    std::vector<Entry> entries;
+    entries.reserve(m_byId.size());
+    for (auto &[noteid, index] : m_byId) {
+        Entry entry = m_entries[index];
+        const quint32 offset = quint32(folded.size());
+        if (entry.length > 0)
+            folded.append(m_folded.constData() + entry.offset, entry.length);
+        entry.offset = offset;
+        index = quint32(entries.size());
+        entries.push_back(entry);
+    }
+    m_folded = std::move(folded);
+    m_entries = std::move(entries);
+    m_wasted = 0;
+}
+
+void NoteTitles::refresh(TDBDataModule &database, const QList<int> &noteids)
+{
+    constexpr qsizetype Slice = 200;
+    for (qsizetype start = 0; start < noteids.size(); start += Slice) {
+        const QList<int> slice = noteids.mid(start, Slice);
+        QVariantList values;
+        for (int id : slice)
+            values << id;
+        QSqlQuery &query =
+            database.runQuery(QStringLiteral("select noteid, tagid, title from note where noteid in (%1)")
+                                  .arg(QStringList(slice.size(), QStringLiteral("?")).join(',')),
+                              values);
+        QList<int> missing = slice;
+        while (query.next()) {
+            const int noteid = query.value(0).toInt();
+            const QVariant title = query.value(2);
+            set(noteid, query.value(1).toInt(),
+                title.isNull() ? std::nullopt : std::optional<QString>(title.toString()));
+            missing.removeAll(noteid);
+        }
+        query.finish();
+        for (int noteid : std::as_const(missing))
+            remove(noteid);
+    }
+}
+
+template <typename Counted> void NoteTitles::forEachPlainMatch(const QByteArray &needle, Counted counted) const
+{
+    const char *begin = m_folded.constData();
+    const qsizetype size = m_folded.size();
+    auto entryEnd = [&](size_t index) {
+        return index + 1 < m_entries.size() ? qsizetype(m_entries[index + 1].offset) : size;
+    };
+    qsizetype from = 0;
+    while (from + needle.size() <= size) {
+        const void *hit = memmem(begin + from, size_t(size - from), needle.constData(), size_t(needle.size()));
+        if (!hit)
+            return;
+        const qsizetype at = static_cast<const char *>(hit) - begin;
+        // The entry whose bytes hold the hit: the last one beginning at or before it.
+        const auto after = std::upper_bound(m_entries.begin(), m_entries.end(), quint32(at),
+                                            [](quint32 offset, const Entry &entry) { return offset < entry.offset; });
+        const size_t index = size_t(after - m_entries.begin()) - 1;
+        const Entry &entry = m_entries[index];
+        const qsizetype end = entryEnd(index);
+        if (entry.length == Gone) {
+            from = end;
+        } else if (at + needle.size() <= end) {
+            counted(entry);
+            from = end; // one count per note
+        } else {
+            from = at + 1; // the hit runs into the next title
+        }
+    }
+}
+
+std::optional<QHash<int, int>> NoteTitles::countMatching(const QString &searchText) const
+{
+    if (codePoints(searchText) > LongestSearchText)
+        return std::nullopt;
+    QHash<int, int> counts;
+    const QByteArray pattern = foldTitle(searchText);
+    if (!pattern.contains('%') && !pattern.contains('_')) {
+        if (pattern.isEmpty()) {
+            for (const auto &[noteid, index] : m_byId) {
+                if (m_entries[index].length != NullTitle)
+                    ++counts[m_entries[index].tagid];
+            }
+        } else {
+            forEachPlainMatch(pattern, [&counts](const Entry &entry) { ++counts[entry.tagid]; });
+        }
+        return counts;
+    }
+    QList<QByteArray> parts = pattern.split('%');
+    parts.removeAll(QByteArray());
+    for (const auto &[noteid, index] : m_byId) {
+        const Entry &entry = m_entries[index];
+        if (entry.length >= 0 && matchesParts(m_folded.constData() + entry.offset, entry.length, parts))
+            ++counts[entry.tagid];
+    }
+    return counts;
+}
