@@ -27,13 +27,14 @@ std::string AddressOf(CURLU *url)
     return address;
 }
 
-// A fragment escaped as a browser escapes it before it becomes part of an address.
-std::string EscapedFragment(std::string_view fragment)
+} // namespace
+
+std::string EscapedAsInAddresses(std::string_view text)
 {
     static const char hex[] = "0123456789ABCDEF";
     std::string escaped;
-    escaped.reserve(fragment.size());
-    for (const char c : fragment) {
+    escaped.reserve(text.size());
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`') {
             escaped += '%';
@@ -45,8 +46,6 @@ std::string EscapedFragment(std::string_view fragment)
     }
     return escaped;
 }
-
-} // namespace
 
 std::string SchemeOf(std::string_view reference)
 {
@@ -154,7 +153,7 @@ std::string BaseAddress::resolve(const std::string &reference) const
     if (trimmed.empty() || trimmed[0] == '#') {
         // The page itself, with the reference's fragment (libcurl would treat it
         // as a path and lose the page's name).
-        const std::string fragment = EscapedFragment(std::string_view(trimmed).substr(trimmed.empty() ? 0 : 1));
+        const std::string fragment = EscapedAsInAddresses(std::string_view(trimmed).substr(trimmed.empty() ? 0 : 1));
         result = curl_url_set(url, CURLUPART_FRAGMENT, trimmed.empty() ? nullptr : fragment.c_str(), 0);
     } else {
         result = curl_url_set(url, CURLUPART_URL, trimmed.c_str(), CURLU_NON_SUPPORT_SCHEME);

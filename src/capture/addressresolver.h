@@ -16,6 +16,11 @@ std::string SchemeOf(std::string_view reference);
 // control characters dropped, tabs and line breaks inside removed.
 std::string TrimmedAddress(std::string_view value);
 
+// Bytes a browser escapes before they become part of an address (spaces and
+// other controls, quotes, angle brackets, backquotes and every non-ASCII byte)
+// as %XX; everything else as it stands.
+std::string EscapedAsInAddresses(std::string_view text);
+
 // An absolute address in libcurl's normal form (scheme in lower case, dot
 // segments removed, spaces escaped), or empty when it is none.
 std::string NormalisedAddress(const std::string &address);

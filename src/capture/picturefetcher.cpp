@@ -1,5 +1,6 @@
 #include "picturefetcher.h"
 
+#include "addressresolver.h"
 #include "pictureaddress.h"
 
 #include <curl/curl.h>
@@ -26,29 +27,11 @@ void InitialiseCurlOnce()
 
 // Addresses captured from pages may carry raw spaces or UTF-8 bytes that the
 // browser would have escaped before asking; curl wants them escaped.
-std::string EscapeForRequest(const std::string &path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string escaped;
-    escaped.reserve(path.size());
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`') {
-            escaped += '%';
-            escaped += hex[byte >> 4];
-            escaped += hex[byte & 0x0F];
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string RequestUrl(const AddressParts &parts)
 {
     const bool secure = parts.kind == HttpsAddress;
     const std::string port = parts.port.empty() ? (secure ? "443" : "80") : parts.port;
-    return (secure ? "https://" : "http://") + parts.host + ":" + port + EscapeForRequest(parts.path);
+    return (secure ? "https://" : "http://") + parts.host + ":" + port + EscapedAsInAddresses(parts.path);
 }
 
 struct FileCloser
