@@ -19,6 +19,13 @@ using ArchiveEntries = QList<QPair<QString, QByteArray>>;
 
 namespace {
 
+// An absolute name outside the program folder, unique to this run so that no
+// file left by another run can stand in for one a restore wrote.
+QString escapedAbsolutePath()
+{
+    return QDir::temp().filePath(QStringLiteral("clipnest-escaped-%1.txt").arg(QCoreApplication::applicationPid()));
+}
+
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -319,7 +326,7 @@ void BackupTest::foreignAndHostileArchivesChangeNothing_data()
         << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary},
                           {QStringLiteral("../escaped.txt"), "outside"},
                           {QStringLiteral("data/../../escaped.txt"), "outside"},
-                          {QStringLiteral("/tmp/clipnest-escaped.txt"), "outside"},
+                          {escapedAbsolutePath(), "outside"},
                           {QStringLiteral("notes.fbk"), "not a database backup"}}
         << QStringLiteral("");
 }
@@ -341,7 +348,7 @@ void BackupTest::foreignAndHostileArchivesChangeNothing()
     QCOMPARE(allRows(m_folder->databasePath()), rowsBefore);
     QCOMPARE(userFiles(m_folder->path()), filesBefore);
     QVERIFY(!QFile::exists(QFileInfo(m_folder->path() + QStringLiteral("../escaped.txt")).absoluteFilePath()));
-    QVERIFY(!QFile::exists(QStringLiteral("/tmp/clipnest-escaped.txt")));
+    QVERIFY(!QFile::exists(escapedAbsolutePath()));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("data")});
 }
