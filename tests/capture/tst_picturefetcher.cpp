@@ -131,10 +131,10 @@ void PictureFetcherTest::splitAddress_data()
                            << QByteArray("/a.gif") << QByteArray("a.gif");
     QTest::newRow("no slash after the host")
         << QByteArray("http://host") << 1 << QByteArray() << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("local file") << QByteArray("file:///tmp/p/a.png") << 2 << QByteArray() << QByteArray()
-                                << QByteArray("/tmp/p/a.png") << QByteArray("a.png");
-    QTest::newRow("escaped local file") << QByteArray("file:///tmp/a%20b.png") << 2 << QByteArray() << QByteArray()
-                                        << QByteArray("/tmp/a b.png") << QByteArray("a%20b.png");
+    QTest::newRow("local file") << QByteArray("file:///srv/p/a.png") << 2 << QByteArray() << QByteArray()
+                                << QByteArray("/srv/p/a.png") << QByteArray("a.png");
+    QTest::newRow("escaped local file") << QByteArray("file:///srv/a%20b.png") << 2 << QByteArray() << QByteArray()
+                                        << QByteArray("/srv/a b.png") << QByteArray("a%20b.png");
     QTest::newRow("local file with backslashes")
         << QByteArray("file:///D:\\pics\\a.png") << 2 << QByteArray() << QByteArray() << QByteArray("/D:\\pics\\a.png")
         << QByteArray("a.png");
