@@ -120,18 +120,23 @@ void forIdSlices(TDBDataModule &database, const QString &statement, const QList<
 
 } // namespace
 
+TagRecord tagRecordOfRow(const QSqlQuery &query)
+{
+    return TagRecord{.tagid = fieldInt(query, "tagid"),
+                     .name = fieldText(query, "tagname"),
+                     .deep = fieldInt(query, "deep"),
+                     .path = fieldText(query, "path"),
+                     .parentid = fieldInt(query, "parentid"),
+                     .childcount = fieldInt(query, "childcount"),
+                     .icoid = fieldInt(query, "icoid")};
+}
+
 QHash<int, TagRecord> readTagRows(TDBDataModule &database, const QList<int> &tagids)
 {
     QHash<int, TagRecord> rows;
     forIdSlices(database, QStringLiteral("select * from tags where tagid in (?)"), tagids, {},
                 [&rows](const QSqlQuery &query) {
-                    TagRecord record{.tagid = fieldInt(query, "tagid"),
-                                     .name = fieldText(query, "tagname"),
-                                     .deep = fieldInt(query, "deep"),
-                                     .path = fieldText(query, "path"),
-                                     .parentid = fieldInt(query, "parentid"),
-                                     .childcount = fieldInt(query, "childcount"),
-                                     .icoid = fieldInt(query, "icoid")};
+                    const TagRecord record = tagRecordOfRow(query);
                     rows.insert(record.tagid, record);
                 });
     return rows;

@@ -36,6 +36,9 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database);
 // case folded by the engine on both sides, for the nodes that have any.
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText);
 
+// The node of the row a query stands on (a query over every column of tags).
+TagRecord tagRecordOfRow(const QSqlQuery &query);
+
 // The rows of the given nodes, by tagid; ids without a row are left out.
 QHash<int, TagRecord> readTagRows(TDBDataModule &database, const QList<int> &tagids);
 

@@ -1,23 +1,9 @@
 #include "catalogwalk.h"
 
+#include "catalogrows.h"
 #include "dbdatamodule.h"
 
 #include <QSet>
-
-namespace {
-
-TagRecord readRecord(const QSqlQuery &query)
-{
-    return TagRecord{.tagid = fieldInt(query, "tagid"),
-                     .name = fieldText(query, "tagname"),
-                     .deep = fieldInt(query, "deep"),
-                     .path = fieldText(query, "path"),
-                     .parentid = fieldInt(query, "parentid"),
-                     .childcount = fieldInt(query, "childcount"),
-                     .icoid = fieldInt(query, "icoid")};
-}
-
-} // namespace
 
 CatalogLoopError::CatalogLoopError(int tagid)
     : DbError(QStringLiteral("The catalog is damaged: the parent links of node %1 run in a circle. "
@@ -32,7 +18,7 @@ std::optional<TagRecord> readTagRow(TDBDataModule &database, int tagid)
     QSqlQuery &query = database.runQuery(QStringLiteral("select * from tags where tagid=?"), {tagid});
     std::optional<TagRecord> row;
     if (query.next())
-        row = readRecord(query);
+        row = tagRecordOfRow(query);
     query.finish();
     return row;
 }
@@ -81,7 +67,7 @@ QList<SubtreeRow> rowsBelow(TDBDataModule &database, int tagid)
             QSqlQuery &query =
                 database.runQuery(QStringLiteral("select * from tags where parentid=? order by tagid"), {parent});
             while (query.next())
-                children << readRecord(query);
+                children << tagRecordOfRow(query);
             query.finish();
             for (const TagRecord &child : std::as_const(children)) {
                 if (seen.contains(child.tagid))

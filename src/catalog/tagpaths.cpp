@@ -31,17 +31,6 @@ QString appendToPath(const QString &path, const QString &name)
     return path.isEmpty() ? name : path + QLatin1Char(',') + name;
 }
 
-TagRecord readTagRecord(const QSqlQuery &query)
-{
-    return TagRecord{.tagid = fieldInt(query, "tagid"),
-                     .name = fieldText(query, "tagname"),
-                     .deep = fieldInt(query, "deep"),
-                     .path = fieldText(query, "path"),
-                     .parentid = fieldInt(query, "parentid"),
-                     .childcount = fieldInt(query, "childcount"),
-                     .icoid = fieldInt(query, "icoid")};
-}
-
 // The node of that name at that place. Names match with only the letters a to z
 // folded, on both sides: the engine's upper() folds accented letters as well, so
 // comparing against it would never find "Café" again once stored.
@@ -53,7 +42,7 @@ std::optional<TagRecord> findTag(TDBDataModule &database, const QString &name, i
     std::optional<TagRecord> found;
     while (!found && query.next()) {
         if (upperAsciiLetters(fieldText(query, "tagname")) == wanted)
-            found = readTagRecord(query);
+            found = tagRecordOfRow(query);
     }
     query.finish();
     return found;
