@@ -6,7 +6,10 @@
 #include "searchindex.h"
 
 #include <QElapsedTimer>
-#include <QSet>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -17,6 +20,9 @@ constexpr int BatchSize = 32;
 constexpr int CommitEvery = 5000;
 constexpr qint64 CommitInterval = 60000;
 constexpr int CompactAfter = 1000;
+// Notes read and compared at a time: enough to keep the queries few, few
+// enough to keep memory small whatever the number of notes.
+constexpr int SliceSize = 2000;
 
 } // namespace
 
@@ -24,57 +30,98 @@ IndexPass::IndexPass(SearchIndex &index, QString databasePath, QString dataFolde
     : m_index(index)
     , m_databasePath(std::move(databasePath))
     , m_dataFolder(std::move(dataFolder))
+    , m_sliceSize(SliceSize)
 {
 }
 
 void IndexPass::run(const std::function<void(int, int)> &progress, const std::atomic_bool &cancelled)
 {
     m_index.beginPass();
-    QList<IndexedNote> notes;
-    {
-        // Held only while the rows are read.
-        TDBDataModule database(m_databasePath);
-        notes = readAllIndexedNotes(database);
-    }
-    for (IndexedNote &note : notes)
-        stampNoteFile(note, m_dataFolder);
+    m_toIndex = 0;
 
-    QHash<int, IndexedNote> indexed = m_index.indexedNotes();
+    // First the notes are compared with the index a slice at a time, keeping
+    // only the ids of those to index: a million notes never sit in memory at once.
     struct Change
     {
-        const IndexedNote *note;
+        int noteId;
         bool inIndex;
     };
-    QList<Change> changed;
-    for (const IndexedNote &note : std::as_const(notes)) {
-        const auto found = indexed.constFind(note.noteId);
-        if (found == indexed.constEnd()) {
-            changed.append({&note, false});
-        } else {
-            if (!(*found == note))
-                changed.append({&note, true});
-            indexed.erase(found);
+    std::vector<Change> changed;
+    std::vector<int> inDatabase; // ascending, as the slices come
+    QHash<int, QString> tagPaths;
+    {
+        TDBDataModule database(m_databasePath);
+        tagPaths = readTagPaths(database);
+        int after = std::numeric_limits<int>::min();
+        while (!cancelled) {
+            // Each slice in a short read of its own: a transaction held over the
+            // whole pass would keep the database from cleaning up meanwhile.
+            Transaction read(database);
+            QList<IndexedNote> slice = readIndexedNotesAfter(database, tagPaths, after, m_sliceSize);
+            read.commit();
+            if (slice.isEmpty())
+                break;
+            after = slice.last().noteId;
+            QList<int> ids;
+            ids.reserve(slice.size());
+            for (const IndexedNote &note : std::as_const(slice))
+                ids << note.noteId;
+            inDatabase.insert(inDatabase.end(), ids.cbegin(), ids.cend());
+            const QHash<int, IndexedNote> indexed = m_index.indexedNotes(ids);
+            for (IndexedNote &note : slice) {
+                stampNoteFile(note, m_dataFolder);
+                const auto found = indexed.constFind(note.noteId);
+                if (found == indexed.constEnd())
+                    changed.push_back({note.noteId, false});
+                else if (!(*found == note))
+                    changed.push_back({note.noteId, true});
+            }
         }
     }
+    if (cancelled)
+        return;
+    QList<int> gone = m_index.indexedNoteIds();
+    gone.removeIf([&](int noteId) { return std::binary_search(inDatabase.cbegin(), inDatabase.cend(), noteId); });
+    m_index.removeFromPass(gone);
+    gone = {};
+    inDatabase = {};
     m_toIndex = int(changed.size());
-    m_index.removeFromPass(indexed.keys());
 
+    // Then the changed notes are read again and indexed, a run of close ids at a time.
+    TDBDataModule database(m_databasePath, TDBDataModule::Use::Reading);
     QElapsedTimer sinceCommit;
     sinceCommit.start();
     QList<SearchIndex::PassDocument> batch;
-    for (qsizetype i = 0; i < changed.size() && !cancelled; ++i) {
-        const IndexedNote &note = *changed[i].note;
-        batch.append({note, note.fileSize >= 0 ? visibleTextOfFile(m_dataFolder + note.fileName) : QString(),
-                      changed[i].inIndex});
-        if (batch.size() == BatchSize || i + 1 == changed.size()) {
-            m_index.storeFromPass(batch);
-            batch.clear();
-            if ((i + 1) % CommitEvery < BatchSize || sinceCommit.elapsed() > CommitInterval) {
-                m_index.commit();
-                sinceCommit.restart();
+    size_t i = 0;
+    while (i < changed.size() && !cancelled) {
+        QList<int> ids{changed[i].noteId};
+        while (i + size_t(ids.size()) < changed.size() && ids.size() < m_sliceSize &&
+               qint64(changed[i + size_t(ids.size())].noteId) - ids.first() < m_sliceSize)
+            ids << changed[i + size_t(ids.size())].noteId;
+        Transaction read(database);
+        const QList<IndexedNote> notes = readIndexedNotes(database, tagPaths, ids);
+        read.commit();
+        qsizetype next = 0;
+        for (const size_t end = i + size_t(ids.size()); i < end && !cancelled; ++i) {
+            if (next < notes.size() && notes[next].noteId == changed[i].noteId) {
+                IndexedNote note = notes[next++];
+                stampNoteFile(note, m_dataFolder);
+                const QString body = note.fileSize >= 0 ? visibleTextOfFile(m_dataFolder + note.fileName) : QString();
+                batch.append({std::move(note), body, changed[i].inIndex});
+            } else if (changed[i].inIndex) {
+                // Deleted since it was compared.
+                m_index.removeFromPass({changed[i].noteId});
             }
-            if (progress)
-                progress(int(i + 1), m_toIndex);
+            if (batch.size() == BatchSize || i + 1 == changed.size()) {
+                m_index.storeFromPass(batch);
+                batch.clear();
+                if ((i + 1) % CommitEvery < BatchSize || sinceCommit.elapsed() > CommitInterval) {
+                    m_index.commit();
+                    sinceCommit.restart();
+                }
+                if (progress)
+                    progress(int(i + 1), m_toIndex);
+            }
         }
     }
     m_index.commit();

@@ -19,6 +19,10 @@ public:
     // it may run on a thread of its own.
     IndexPass(SearchIndex &index, QString databasePath, QString dataFolder);
 
+    // How many notes are read and compared at a time; small ones test the
+    // seams between the slices.
+    void setSliceSize(int notes) { m_sliceSize = notes; }
+
     // How many notes the last run found to index.
     int notesToIndex() const { return m_toIndex; }
 
@@ -31,5 +35,6 @@ private:
     SearchIndex &m_index;
     QString m_databasePath;
     QString m_dataFolder;
+    int m_sliceSize;
     int m_toIndex = 0;
 };

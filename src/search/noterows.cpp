@@ -6,17 +6,9 @@
 #include <QHash>
 #include <QSet>
 
-namespace {
+#include <algorithm>
 
-QHash<int, QString> readTagPaths(TDBDataModule &database)
-{
-    QHash<int, QString> paths;
-    QSqlQuery &query = database.runQuery(QStringLiteral("select tagid, path from tags"));
-    while (query.next())
-        paths.insert(fieldInt(query, "tagid"), fieldText(query, "path"));
-    query.finish();
-    return paths;
-}
+namespace {
 
 IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPaths)
 {
@@ -28,29 +20,21 @@ IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPa
     return note;
 }
 
-// Attachment names of the given notes (all notes when ids is empty).
-void addAttachmentNames(TDBDataModule &database, QList<IndexedNote> &notes, bool allNotes)
+// Attachment names of the given notes, whose ids lie from firstId to lastId.
+void addAttachmentNames(TDBDataModule &database, QList<IndexedNote> &notes, int firstId, int lastId)
 {
     QHash<int, qsizetype> position;
     for (qsizetype i = 0; i < notes.size(); ++i)
         position.insert(notes[i].noteId, i);
-    auto take = [&](QSqlQuery &query) {
-        while (query.next()) {
-            const auto found = position.constFind(fieldInt(query, "noteid"));
-            if (found != position.constEnd())
-                notes[*found].attachmentNames << fieldText(query, "attname");
-        }
-        query.finish();
-    };
-    if (allNotes) {
-        take(database.runQuery(QStringLiteral("select noteid, attname from attachment order by attid")));
-        return;
+    QSqlQuery &query = database.runQuery(
+        QStringLiteral("select noteid, attname from attachment where noteid between ? and ? order by attid"),
+        {firstId, lastId});
+    while (query.next()) {
+        const auto found = position.constFind(fieldInt(query, "noteid"));
+        if (found != position.constEnd())
+            notes[*found].attachmentNames << fieldText(query, "attname");
     }
-    for (const IndexedNote &note : std::as_const(notes)) {
-        QSqlQuery &query = database.runQuery(
-            QStringLiteral("select noteid, attname from attachment where noteid=? order by attid"), {note.noteId});
-        take(query);
-    }
+    query.finish();
 }
 
 } // namespace
@@ -84,21 +68,52 @@ std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QStrin
     note.fileName = fieldPath(query, "filename");
     query.finish();
     QList<IndexedNote> one{note};
-    addAttachmentNames(database, one, false);
+    addAttachmentNames(database, one, noteId, noteId);
     stampNoteFile(one.first(), dataFolder);
     return one.first();
 }
 
-QList<IndexedNote> readAllIndexedNotes(TDBDataModule &database)
+QHash<int, QString> readTagPaths(TDBDataModule &database)
 {
-    const QHash<int, QString> tagPaths = readTagPaths(database);
+    QHash<int, QString> paths;
+    QSqlQuery &query = database.runQuery(QStringLiteral("select tagid, path from tags"));
+    while (query.next())
+        paths.insert(fieldInt(query, "tagid"), fieldText(query, "path"));
+    query.finish();
+    return paths;
+}
+
+QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<int, QString> &tagPaths, int afterNoteId,
+                                         int count)
+{
     QList<IndexedNote> notes;
-    QSqlQuery &query =
-        database.runQuery(QStringLiteral("select noteid, title, tagid, filename from note order by noteid"));
+    QSqlQuery &query = database.runQuery(
+        QStringLiteral("select noteid, title, tagid, filename from note where noteid > ? order by noteid rows ?"),
+        {afterNoteId, count});
     while (query.next())
         notes << noteFromRow(query, tagPaths);
     query.finish();
-    addAttachmentNames(database, notes, true);
+    if (!notes.isEmpty())
+        addAttachmentNames(database, notes, notes.first().noteId, notes.last().noteId);
+    return notes;
+}
+
+QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QString> &tagPaths,
+                                    const QList<int> &noteIds)
+{
+    QList<IndexedNote> notes;
+    if (noteIds.isEmpty())
+        return notes;
+    QSqlQuery &query = database.runQuery(
+        QStringLiteral("select noteid, title, tagid, filename from note where noteid between ? and ? order by noteid"),
+        {noteIds.first(), noteIds.last()});
+    while (query.next()) {
+        if (std::binary_search(noteIds.cbegin(), noteIds.cend(), fieldInt(query, "noteid")))
+            notes << noteFromRow(query, tagPaths);
+    }
+    query.finish();
+    if (!notes.isEmpty())
+        addAttachmentNames(database, notes, notes.first().noteId, notes.last().noteId);
     return notes;
 }
 

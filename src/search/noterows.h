@@ -2,6 +2,7 @@
 
 #include "indexednote.h"
 
+#include <QHash>
 #include <QList>
 #include <optional>
 
@@ -13,8 +14,19 @@ class TDBDataModule;
 // One note; nothing when its row is gone.
 std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QString &dataFolder, int noteId);
 
-// Every note, in noteid order, without the file stamps (stampNoteFile).
-QList<IndexedNote> readAllIndexedNotes(TDBDataModule &database);
+// The catalog path of every node by its tagid, for the readers of many notes below.
+QHash<int, QString> readTagPaths(TDBDataModule &database);
+
+// At most count notes with ids above afterNoteId, in noteid order, without the
+// file stamps (stampNoteFile).
+QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<int, QString> &tagPaths, int afterNoteId,
+                                         int count);
+
+// The notes of the given ids (ascending) whose rows are there, in noteid order,
+// without the file stamps. Every row from the first id to the last is read, so
+// the ids should lie close together.
+QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QString> &tagPaths,
+                                    const QList<int> &noteIds);
 
 struct NoteCatalogPath
 {

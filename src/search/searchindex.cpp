@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <charconv>
+
 struct SearchIndex::Writer
 {
     Xapian::WritableDatabase database;
@@ -176,24 +178,49 @@ void SearchIndex::beginPass()
     m_changedDuringPass.clear();
 }
 
-QHash<int, IndexedNote> SearchIndex::indexedNotes() const
+QHash<int, IndexedNote> SearchIndex::indexedNotes(const QList<int> &noteIds) const
 {
     std::lock_guard lock(m_mutex);
     requireOpen();
     QHash<int, IndexedNote> notes;
     try {
         const Xapian::WritableDatabase &database = m_writer->database;
-        notes.reserve(qsizetype(database.get_doccount()));
-        for (Xapian::PostingIterator posting = database.postlist_begin(std::string());
-             posting != database.postlist_end(std::string()); ++posting) {
+        notes.reserve(noteIds.size());
+        for (int noteId : noteIds) {
+            const std::string id = IndexTerms::idTerm(noteId);
+            const Xapian::PostingIterator posting = database.postlist_begin(id);
+            if (posting == database.postlist_end(id))
+                continue;
             const std::string data = database.get_document(*posting).get_data();
-            IndexedNote note = IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size())));
-            notes.insert(note.noteId, std::move(note));
+            notes.insert(noteId, IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size()))));
         }
     } catch (const Xapian::Error &error) {
         throw toError(error);
     }
     return notes;
+}
+
+QList<int> SearchIndex::indexedNoteIds() const
+{
+    std::lock_guard lock(m_mutex);
+    requireOpen();
+    QList<int> ids;
+    try {
+        const Xapian::WritableDatabase &database = m_writer->database;
+        ids.reserve(qsizetype(database.get_doccount()));
+        const std::string prefix = IndexTerms::IdPrefix;
+        for (Xapian::TermIterator term = database.allterms_begin(prefix); term != database.allterms_end(prefix);
+             ++term) {
+            const std::string name = *term;
+            int noteId = 0;
+            const auto [end, error] = std::from_chars(name.data() + prefix.size(), name.data() + name.size(), noteId);
+            if (error == std::errc() && end == name.data() + name.size())
+                ids << noteId;
+        }
+    } catch (const Xapian::Error &error) {
+        throw toError(error);
+    }
+    return ids;
 }
 
 void SearchIndex::storeFromPass(const QList<PassDocument> &documents)

@@ -69,7 +69,10 @@ public:
     // Notes changed through the methods above after beginPass() are left alone
     // by it: the pass read them before those changes.
     void beginPass();
-    QHash<int, IndexedNote> indexedNotes() const;
+    // What the index keeps of those of the notes that it holds.
+    QHash<int, IndexedNote> indexedNotes(const QList<int> &noteIds) const;
+    // The id of every note the index holds, in no particular order.
+    QList<int> indexedNoteIds() const;
     struct PassDocument
     {
         IndexedNote note;

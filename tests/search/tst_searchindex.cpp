@@ -124,6 +124,8 @@ private Q_SLOTS:
     void savesDeletesAndRetitlesReachTheIndex();
     void renamedNodeGivesItsNotesTheNewPath();
     void passRepairsWhatTheIndexMissed();
+    void passFindsChangesAcrossSlices_data();
+    void passFindsChangesAcrossSlices();
     void deletedOrOutdatedIndexIsRebuilt();
     void secondWriterIsRefusedButReadersWork();
 
@@ -335,6 +337,55 @@ void SearchIndexTest::passRepairsWhatTheIndexMissed()
 
     // Nothing left to do the next time.
     IndexPass again(f.index, f.folder.databasePath(), f.dataFolder);
+    again.run({}, cancelled);
+    QCOMPARE(again.notesToIndex(), 0);
+}
+
+void SearchIndexTest::passFindsChangesAcrossSlices_data()
+{
+    QTest::addColumn<int>("sliceSize");
+    QTest::newRow("one note a slice") << 1;
+    QTest::newRow("two") << 2;
+    QTest::newRow("three") << 3;
+    QTest::newRow("all in one") << 1000;
+}
+
+void SearchIndexTest::passFindsChangesAcrossSlices()
+{
+    QFETCH(int, sliceSize);
+    Fixture f;
+    // Gaps in the ids, so that slices and id ranges part at different places.
+    for (int id : {1, 2, 3, 5, 6, 8, 9, 10, 12})
+        f.note(id, QStringLiteral("Plain"), 1, QStringLiteral("<p>Walnut</p>"));
+    f.build();
+    {
+        Transaction transaction(f.database);
+        f.database.runStatement(QStringLiteral("update note set title='Renamed' where noteid in (3, 5)"));
+        // Gone between two slices, and after the last row.
+        f.database.runStatement(QStringLiteral("delete from note where noteid in (6, 12)"));
+        transaction.commit();
+    }
+    f.attachment(1, 9, QStringLiteral("ledger.xlsx"));
+    f.note(11, QStringLiteral("Fresh"), 1, QStringLiteral("<p>Walnut</p>"));
+
+    IndexPass pass(f.index, f.folder.databasePath(), f.dataFolder);
+    pass.setSliceSize(sliceSize);
+    std::atomic_bool cancelled = false;
+    QList<int> reports;
+    pass.run([&](int done, int total) { reports << done << total; }, cancelled);
+    QCOMPARE(pass.notesToIndex(), 4);
+    QCOMPARE(reports.mid(reports.size() - 2), QList<int>({4, 4}));
+    QList<int> indexed = f.index.indexedNoteIds();
+    std::sort(indexed.begin(), indexed.end());
+    QCOMPARE(indexed, QList<int>({1, 2, 3, 5, 8, 9, 10, 11}));
+    QList<int> renamed = f.find(QStringLiteral("renamed"));
+    std::sort(renamed.begin(), renamed.end());
+    QCOMPARE(renamed, QList<int>({3, 5}));
+    QCOMPARE(f.find(QStringLiteral("ledger")), QList<int>{9});
+    QCOMPARE(f.find(QStringLiteral("fresh")), QList<int>{11});
+
+    IndexPass again(f.index, f.folder.databasePath(), f.dataFolder);
+    again.setSliceSize(sliceSize);
     again.run({}, cancelled);
     QCOMPARE(again.notesToIndex(), 0);
 }
