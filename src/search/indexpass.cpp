@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -23,6 +24,8 @@ constexpr int CompactAfter = 1000;
 // Notes read and compared at a time: enough to keep the queries few, few
 // enough to keep memory small whatever the number of notes.
 constexpr int SliceSize = 2000;
+// Changed notes read again at a time, by their ids.
+constexpr int ReadByIds = 128;
 
 } // namespace
 
@@ -46,7 +49,7 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
         int noteId;
         bool inIndex;
     };
-    std::vector<Change> changed;
+    std::vector<Change> changed; // ascending, as the slices come
     std::vector<int> inDatabase; // ascending, as the slices come
     QHash<int, QString> tagPaths;
     {
@@ -87,19 +90,21 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
     inDatabase = {};
     m_toIndex = int(changed.size());
 
-    // Then the changed notes are read again and indexed, a run of close ids at a time.
-    TDBDataModule database(m_databasePath, TDBDataModule::Use::Reading);
+    // Then the changed notes are read again, by their ids, and indexed.
+    std::optional<TDBDataModule> database;
+    if (!changed.empty())
+        database.emplace(m_databasePath, TDBDataModule::Use::Reading);
     QElapsedTimer sinceCommit;
     sinceCommit.start();
     QList<SearchIndex::PassDocument> batch;
     size_t i = 0;
+    const size_t readTogether = size_t(std::min(m_sliceSize, ReadByIds));
     while (i < changed.size() && !cancelled) {
-        QList<int> ids{changed[i].noteId};
-        while (i + size_t(ids.size()) < changed.size() && ids.size() < m_sliceSize &&
-               qint64(changed[i + size_t(ids.size())].noteId) - ids.first() < m_sliceSize)
-            ids << changed[i + size_t(ids.size())].noteId;
-        Transaction read(database);
-        const QList<IndexedNote> notes = readIndexedNotes(database, tagPaths, ids);
+        QList<int> ids;
+        for (size_t k = i; k < changed.size() && k < i + readTogether; ++k)
+            ids << changed[k].noteId;
+        Transaction read(*database);
+        const QList<IndexedNote> notes = readIndexedNotes(*database, tagPaths, ids);
         read.commit();
         qsizetype next = 0;
         for (const size_t end = i + size_t(ids.size()); i < end && !cancelled; ++i) {

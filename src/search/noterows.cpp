@@ -6,8 +6,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <algorithm>
-
 namespace {
 
 IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPaths)
@@ -20,21 +18,27 @@ IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPa
     return note;
 }
 
-// Attachment names of the given notes, whose ids lie from firstId to lastId.
-void addAttachmentNames(TDBDataModule &database, QList<IndexedNote> &notes, int firstId, int lastId)
+// Attachment names of the given notes, from the attachment rows that the
+// condition picks.
+void addAttachmentNames(TDBDataModule &database, QList<IndexedNote> &notes, const QString &condition,
+                        const QVariantList &values)
 {
     QHash<int, qsizetype> position;
     for (qsizetype i = 0; i < notes.size(); ++i)
         position.insert(notes[i].noteId, i);
     QSqlQuery &query = database.runQuery(
-        QStringLiteral("select noteid, attname from attachment where noteid between ? and ? order by attid"),
-        {firstId, lastId});
+        QStringLiteral("select noteid, attname from attachment where %1 order by attid").arg(condition), values);
     while (query.next()) {
         const auto found = position.constFind(fieldInt(query, "noteid"));
         if (found != position.constEnd())
             notes[*found].attachmentNames << fieldText(query, "attname");
     }
     query.finish();
+}
+
+void addAttachmentNamesBetween(TDBDataModule &database, QList<IndexedNote> &notes, int firstId, int lastId)
+{
+    addAttachmentNames(database, notes, QStringLiteral("noteid between ? and ?"), {firstId, lastId});
 }
 
 } // namespace
@@ -68,7 +72,7 @@ std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QStrin
     note.fileName = fieldPath(query, "filename");
     query.finish();
     QList<IndexedNote> one{note};
-    addAttachmentNames(database, one, noteId, noteId);
+    addAttachmentNamesBetween(database, one, noteId, noteId);
     stampNoteFile(one.first(), dataFolder);
     return one.first();
 }
@@ -94,7 +98,7 @@ QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<in
         notes << noteFromRow(query, tagPaths);
     query.finish();
     if (!notes.isEmpty())
-        addAttachmentNames(database, notes, notes.first().noteId, notes.last().noteId);
+        addAttachmentNamesBetween(database, notes, notes.first().noteId, notes.last().noteId);
     return notes;
 }
 
@@ -104,16 +108,21 @@ QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QS
     QList<IndexedNote> notes;
     if (noteIds.isEmpty())
         return notes;
+    // By their keys: the ids may lie far apart among the other rows.
+    QStringList marks(noteIds.size(), QStringLiteral("?"));
+    const QString condition = QStringLiteral("noteid in (%1)").arg(marks.join(QLatin1Char(',')));
+    QVariantList values;
+    values.reserve(noteIds.size());
+    for (int noteId : noteIds)
+        values << noteId;
     QSqlQuery &query = database.runQuery(
-        QStringLiteral("select noteid, title, tagid, filename from note where noteid between ? and ? order by noteid"),
-        {noteIds.first(), noteIds.last()});
-    while (query.next()) {
-        if (std::binary_search(noteIds.cbegin(), noteIds.cend(), fieldInt(query, "noteid")))
-            notes << noteFromRow(query, tagPaths);
-    }
+        QStringLiteral("select noteid, title, tagid, filename from note where %1 order by noteid").arg(condition),
+        values);
+    while (query.next())
+        notes << noteFromRow(query, tagPaths);
     query.finish();
     if (!notes.isEmpty())
-        addAttachmentNames(database, notes, notes.first().noteId, notes.last().noteId);
+        addAttachmentNames(database, notes, condition, values);
     return notes;
 }
 

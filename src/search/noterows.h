@@ -22,9 +22,8 @@ QHash<int, QString> readTagPaths(TDBDataModule &database);
 QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<int, QString> &tagPaths, int afterNoteId,
                                          int count);
 
-// The notes of the given ids (ascending) whose rows are there, in noteid order,
-// without the file stamps. Every row from the first id to the last is read, so
-// the ids should lie close together.
+// The notes of the given ids (a few hundred at most) whose rows are there, in
+// noteid order, without the file stamps.
 QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QString> &tagPaths,
                                     const QList<int> &noteIds);
 
