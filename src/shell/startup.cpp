@@ -101,7 +101,6 @@ void ClipnestProgram::bringUp()
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
     m_explorer->showLanguage(m_context.languageFileName);
 
-    m_context.catalogPaths = m_explorer->TagTreeView_()->loadedCatalogPaths();
     m_explorer->fullTextSearch()->start();
     m_dropBox->show();
     if (settingsProblem.isEmpty())
