@@ -210,12 +210,17 @@ void TagTreeView::dropEvent(QDropEvent *event)
 
 void TagTreeView::loadFull(TDBDataModule &database)
 {
+    QSqlQuery &query = database.runQuery(allTagRowsStatement());
+    const QList<TagRecord> rows = readTagRows(query);
+    query.finish();
+    loadFull(rows);
+}
+
+void TagTreeView::loadFull(const QList<TagRecord> &rows)
+{
     setUpdatesEnabled(false);
     clear();
     try {
-        QSqlQuery &query = database.runQuery(allTagRowsStatement());
-        const QList<TagRecord> rows = readTagRows(query);
-        query.finish();
         m_catalogPaths.reset(rows);
         const QList<CatalogNode> forest = catalogForest(rows);
         QList<TagTreeItem *> items;

@@ -47,6 +47,8 @@ public:
 
     // Rebuilds the whole tree from the database and expands it.
     void loadFull(TDBDataModule &database);
+    // The same from every tags row read already, in the engine's order.
+    void loadFull(const QList<TagRecord> &rows);
     // Whether the tree holds a full load, kept up to date since by refreshRows.
     bool isLoaded() const { return m_loaded; }
     // Every node shows its stored count again, siblings in tagid order and the

@@ -454,21 +454,33 @@ void TMainForm::LoadTagTree(const QString &searchText)
 {
     m_state.SearchText = searchText;
     if (searchText.isEmpty()) {
-        changeTreeQuietly([this] {
-            // A full load reads every row: nothing marked changed is left to show.
-            m_database.takeChangedTags();
-            m_tagTree->loadFull(m_database);
-            m_context.catalogPaths = m_tagTree->catalogPaths();
-            // The listed node stays selected, so that the tree and the list agree.
-            if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
-                m_tagTree->setCurrentItem(listed);
-        });
+        loadTreeInFull([this] { m_tagTree->loadFull(m_database); });
     } else {
         // Rows changed since are shown first, so that the recount counts the tree they make.
         refreshCatalog({}, TagTreeView::NewRows::Hold);
         m_tagTree->recount(m_database, searchText);
     }
     m_emptyHint->refresh();
+}
+
+void TMainForm::LoadTagTree(const QList<TagRecord> &rows)
+{
+    m_state.SearchText.clear();
+    loadTreeInFull([&] { m_tagTree->loadFull(rows); });
+    m_emptyHint->refresh();
+}
+
+void TMainForm::loadTreeInFull(const std::function<void()> &load)
+{
+    changeTreeQuietly([&] {
+        // A full load reads every row: nothing marked changed is left to show.
+        m_database.takeChangedTags();
+        load();
+        m_context.catalogPaths = m_tagTree->catalogPaths();
+        // The listed node stays selected, so that the tree and the list agree.
+        if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
+            m_tagTree->setCurrentItem(listed);
+    });
 }
 
 void TMainForm::SearchTitles(const QString &searchText)
