@@ -16,6 +16,7 @@ struct CatalogNode
     TagRecord record;
     int parentIndex = -1; // index into the forest, -1 at the top
 };
+Q_DECLARE_TYPEINFO(CatalogNode, Q_RELOCATABLE_TYPE);
 
 // The statement that reads every tags row for readTagRows(QSqlQuery &).
 QString allTagRowsStatement();
