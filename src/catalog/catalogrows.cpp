@@ -25,15 +25,6 @@ QList<TagRecord> readTagRows(QSqlQuery &query)
     return rows;
 }
 
-QStringList catalogPaths(const QList<TagRecord> &rows)
-{
-    QStringList paths;
-    paths.reserve(rows.size());
-    for (const TagRecord &row : rows)
-        paths << row.path;
-    return paths;
-}
-
 QList<CatalogNode> catalogForest(const QList<TagRecord> &rows)
 {
     QList<const TagRecord *> ordered;

@@ -16,14 +16,13 @@ struct CatalogNode
     TagRecord record;
     int parentIndex = -1; // index into the forest, -1 at the top
 };
+Q_DECLARE_TYPEINFO(CatalogNode, Q_RELOCATABLE_TYPE);
 
 // The statement that reads every tags row for readTagRows(QSqlQuery &).
 QString allTagRowsStatement();
 // Every row of a query run with allTagRowsStatement(), in the order the engine
 // returns them; a NULL number reads as 0 and a NULL text as empty.
 QList<TagRecord> readTagRows(QSqlQuery &query);
-// The path of every row, in the same order: the suggestions of the catalog field.
-QStringList catalogPaths(const QList<TagRecord> &rows);
 
 // The catalog as a full load shows it: level by level, siblings in tagid order.
 // A row is kept only when its parent sits on a lower level (or it is a top-level

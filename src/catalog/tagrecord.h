@@ -15,6 +15,8 @@ struct TagRecord
     int ownMatches = 0; // of those, the notes filed in this node itself
     int icoid = 0;
 };
+// Moved in memory as a whole when a list of records grows.
+Q_DECLARE_TYPEINFO(TagRecord, Q_RELOCATABLE_TYPE);
 
 // The caption of a catalog node: name, then the number in parentheses.
 inline QString tagCaption(const QString &name, int number)

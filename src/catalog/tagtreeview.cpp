@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 
@@ -74,6 +75,8 @@ TagTreeView::TagTreeView(QWidget *parent)
     connect(model(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_byId.clear();
         m_unordered.clear();
+        m_heldRows.clear();
+        m_loaded = false;
     });
 }
 
@@ -207,13 +210,18 @@ void TagTreeView::dropEvent(QDropEvent *event)
 
 void TagTreeView::loadFull(TDBDataModule &database)
 {
+    QSqlQuery &query = database.runQuery(allTagRowsStatement());
+    const QList<TagRecord> rows = readTagRows(query);
+    query.finish();
+    loadFull(rows);
+}
+
+void TagTreeView::loadFull(const QList<TagRecord> &rows)
+{
     setUpdatesEnabled(false);
     clear();
     try {
-        QSqlQuery &query = database.runQuery(allTagRowsStatement());
-        const QList<TagRecord> rows = readTagRows(query);
-        query.finish();
-        m_loadedPaths = catalogPaths(rows);
+        m_catalogPaths.reset(rows);
         const QList<CatalogNode> forest = catalogForest(rows);
         QList<TagTreeItem *> items;
         items.reserve(forest.size());
@@ -227,6 +235,7 @@ void TagTreeView::loadFull(TDBDataModule &database)
                 items[node.parentIndex]->addChild(item);
         }
         addTopLevelItems(topLevel);
+        m_loaded = true;
     } catch (...) {
         setUpdatesEnabled(true);
         throw;
@@ -251,10 +260,41 @@ void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
             static_cast<TagTreeItem *>(node)->record.count += own;
     }
     setUpdatesEnabled(false);
-    for (TagTreeItem *tag : tags)
-        tag->showCount(tag->record.count);
+    changeCaptionsTogether([&] {
+        for (TagTreeItem *tag : tags)
+            tag->showCount(tag->record.count);
+    });
     expandAll();
     setUpdatesEnabled(true);
+}
+
+void TagTreeView::showStoredCounts()
+{
+    restoreLoadOrder();
+    const QList<TagTreeItem *> tags = allTags();
+    setUpdatesEnabled(false);
+    changeCaptionsTogether([&] {
+        for (TagTreeItem *tag : tags) {
+            tag->record.count = 0;
+            tag->record.ownMatches = 0;
+            tag->showCount(tag->record.childcount);
+        }
+    });
+    expandAll();
+    setUpdatesEnabled(true);
+}
+
+void TagTreeView::changeCaptionsTogether(const std::function<void()> &change)
+{
+    // Told of one caption at a time, the view would measure up to a thousand rows
+    // again for the column's width after each: minutes for a recount of 50,000
+    // nodes. The model stays quiet instead, and the view is told once.
+    {
+        const QSignalBlocker quiet(model());
+        change();
+    }
+    header()->resizeSections(QHeaderView::ResizeToContents);
+    viewport()->update();
 }
 
 TagTreeItem *TagTreeView::selectedTag() const
@@ -307,6 +347,17 @@ void TagTreeView::refreshRows(TDBDataModule &database, const QSet<int> &tagids, 
     if (tagids.isEmpty())
         return;
     QHash<int, TagRecord> rows = readTagRows(database, tagids.values());
+    // Every row's path is suggested, whether the tree shows the row or not; new
+    // rows come last in the order they were made, as the engine lists them.
+    QList<int> inOrder = tagids.values();
+    std::sort(inOrder.begin(), inOrder.end());
+    for (int tagid : std::as_const(inOrder)) {
+        const auto row = rows.constFind(tagid);
+        if (row == rows.constEnd())
+            m_catalogPaths.remove(tagid);
+        else
+            m_catalogPaths.update(*row);
+    }
     // A new row whose parent the tree lacks comes with the rows above it, up to a shown node.
     if (newRows == NewRows::Show) {
         QList<int> missing;
@@ -325,13 +376,30 @@ void TagTreeView::refreshRows(TDBDataModule &database, const QSet<int> &tagids, 
         }
     }
 
+    // A node taken out of the tree takes the nodes below it along: a later
+    // refresh that may place it again brings them back too.
+    auto holdBelow = [this](TagTreeItem *item) {
+        QList<QTreeWidgetItem *> pending;
+        for (int i = 0; item && i < item->childCount(); ++i)
+            pending << item->child(i);
+        while (!pending.isEmpty()) {
+            auto *below = static_cast<TagTreeItem *>(pending.takeLast());
+            m_heldRows.insert(below->record.tagid);
+            for (int i = 0; i < below->childCount(); ++i)
+                pending << below->child(i);
+        }
+    };
+
     setUpdatesEnabled(false);
     QList<TagTreeItem *> changed;
     // Gone rows first, then the rest parents before children, each level in tagid order.
     for (int tagid : tagids) {
         if (!rows.contains(tagid)) {
-            if (TagTreeItem *gone = findTag(tagid))
+            m_heldRows.remove(tagid);
+            if (TagTreeItem *gone = findTag(tagid)) {
+                holdBelow(gone);
                 delete gone;
+            }
         }
     }
     QList<TagRecord> ordered = rows.values();
@@ -344,12 +412,17 @@ void TagTreeView::refreshRows(TDBDataModule &database, const QSet<int> &tagids, 
         // Shown only below a shown parent on a higher level, as a full load shows rows.
         const bool placeable = row.parentid == 0 || (parent && parent->record.deep < row.deep);
         if (!placeable) {
+            m_heldRows.insert(row.tagid);
+            holdBelow(item);
             delete item;
             continue;
         }
         if (!item) {
-            if (newRows == NewRows::Hold)
+            if (newRows == NewRows::Hold) {
+                m_heldRows.insert(row.tagid);
                 continue;
+            }
+            m_heldRows.remove(row.tagid);
             item = new TagTreeItem(row);
             placeAsLastChild(item, parent);
         } else {
@@ -364,12 +437,16 @@ void TagTreeView::refreshRows(TDBDataModule &database, const QSet<int> &tagids, 
             if (item->parentTag() != parent)
                 placeAsLastChild(item, parent);
         }
-        if (searchText.isEmpty())
-            item->showCount(item->record.childcount);
         changed << item;
     }
-    if (!searchText.isEmpty())
+    if (searchText.isEmpty()) {
+        changeCaptionsTogether([&] {
+            for (TagTreeItem *item : std::as_const(changed))
+                item->showCount(item->record.childcount);
+        });
+    } else {
         recountAbove(database, changed, searchText);
+    }
     setUpdatesEnabled(true);
 }
 
@@ -396,13 +473,15 @@ void TagTreeView::recountAbove(TDBDataModule &database, const QList<TagTreeItem 
     for (TagTreeItem *item : std::as_const(affected))
         byDepth.append({depth(item), item});
     std::sort(byDepth.begin(), byDepth.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    for (const auto &[levels, item] : std::as_const(byDepth)) {
-        int count = item->record.ownMatches;
-        for (int i = 0; i < item->childCount(); ++i)
-            count += static_cast<TagTreeItem *>(item->child(i))->record.count;
-        item->record.count = count;
-        item->showCount(count);
-    }
+    changeCaptionsTogether([&] {
+        for (const auto &[levels, item] : std::as_const(byDepth)) {
+            int count = item->record.ownMatches;
+            for (int i = 0; i < item->childCount(); ++i)
+                count += static_cast<TagTreeItem *>(item->child(i))->record.count;
+            item->record.count = count;
+            item->showCount(count);
+        }
+    });
 }
 
 void TagTreeView::restoreLoadOrder()

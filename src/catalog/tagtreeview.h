@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogpathlist.h"
 #include "tagrecord.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QTimer;
 class TDBDataModule;
@@ -45,9 +47,21 @@ public:
 
     // Rebuilds the whole tree from the database and expands it.
     void loadFull(TDBDataModule &database);
-    // The path of every row the last full load read, in the engine's order: the
-    // catalog field's suggestions at start-up, without reading the rows again.
-    const QStringList &loadedCatalogPaths() const { return m_loadedPaths; }
+    // The same from every tags row read already, in the engine's order.
+    void loadFull(const QList<TagRecord> &rows);
+    // Whether the tree holds a full load, kept up to date since by refreshRows.
+    bool isLoaded() const { return m_loaded; }
+    // Every node shows its stored count again, siblings in tagid order and the
+    // tree expanded: what a full load shows, once the rows changed since and
+    // those held back (takeHeldRows) have been refreshed.
+    void showStoredCounts();
+    // The rows a refresh left out of the tree since the last full load, as new
+    // rows are while a title search is active; a later refresh may place them.
+    QSet<int> takeHeldRows() { return std::exchange(m_heldRows, {}); }
+    // The path of every row, for the catalog field's suggestions: as the last
+    // full load read them, in the engine's order, then kept current by every
+    // refresh (rows made since come last), without reading every row again.
+    const QStringList &catalogPaths() const { return m_catalogPaths.paths(); }
     // Shows for every node the number of notes in it and below it whose title
     // holds the search text. The structure and the selection stay. The titles
     // are read once and then kept in memory, following the notes the database
@@ -113,12 +127,15 @@ private:
     void indexRows(const QModelIndex &parent, int first, int last, bool inserted);
     void placeAsLastChild(TagTreeItem *item, TagTreeItem *parent);
     void recountAbove(TDBDataModule &database, const QList<TagTreeItem *> &changed, const QString &searchText);
+    void changeCaptionsTogether(const std::function<void()> &change);
 
     TitleSearchCounts &titleSearchCounts(TDBDataModule &database);
 
     QHash<int, TagTreeItem *> m_byId; // every node of the tree, kept by the model's signals
     QSet<int> m_unordered;            // parents (0: the top) whose children left tagid order
-    QStringList m_loadedPaths;
+    QSet<int> m_heldRows;             // rows read but left out of the tree since the last full load
+    bool m_loaded = false;
+    CatalogPathList m_catalogPaths;
     std::unique_ptr<TitleSearchCounts> m_titleCounts;
     QString m_titleCountsConnection; // the connection whose notes m_titleCounts follows
 };

@@ -360,8 +360,10 @@ bool TEditorForm::SaveNote()
         TagsEdit->setText(QStringLiteral("untagged"));
     if (!storeNote(fullPath))
         return false;
-    m_context.catalogPaths = m_database.loadCatalogPaths();
-    if (auto *receiver = dynamic_cast<NoteSavedReceiver *>(ExplorerWindow.data()))
+    auto *receiver = dynamic_cast<NoteSavedReceiver *>(ExplorerWindow.data());
+    if (!receiver || !receiver->followsCatalogPaths())
+        m_context.catalogPaths = m_database.loadCatalogPaths();
+    if (receiver)
         receiver->NoteSaved(NoteId, TagId);
     return true;
 }

@@ -6,6 +6,9 @@ class NoteSavedReceiver
 {
 public:
     virtual void NoteSaved(int noteId, int tagId) = 0;
+    // Whether NoteSaved also brings the context's catalog paths up to date, so
+    // that the editor need not read them again.
+    virtual bool followsCatalogPaths() const { return false; }
 
 protected:
     ~NoteSavedReceiver() = default;

@@ -260,7 +260,7 @@ void FullTextSearch::search(const QString &query)
     QTreeWidget *list = m_explorer->noteList();
     if (query.trimmed().isEmpty()) {
         // Back to the catalog as it is without a search.
-        m_explorer->LoadTagTree(QString());
+        m_explorer->SearchTitles(QString());
         list->clear();
         m_explorer->attachList()->clear();
         m_explorer->content()->Navigate(QStringLiteral("about:blank"));

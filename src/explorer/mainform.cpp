@@ -308,10 +308,10 @@ void TMainForm::createToolBar()
     TitleFilterEdit->setClearButtonEnabled(true);
     topBar->addSeparator();
     topBar->addWidget(TitleFilterEdit);
-    connect(TitleFilterEdit, &QLineEdit::returnPressed, this, [this] { LoadTagTree(TitleFilterEdit->text()); });
+    connect(TitleFilterEdit, &QLineEdit::returnPressed, this, [this] { SearchTitles(TitleFilterEdit->text()); });
     // The box's clear button ends the search as Enter on an empty box does.
     if (auto *clear = TitleFilterEdit->findChild<QAction *>(QStringLiteral("_q_qlineeditclearaction")))
-        connect(clear, &QAction::triggered, this, [this] { LoadTagTree(QString()); });
+        connect(clear, &QAction::triggered, this, [this] { SearchTitles(QString()); });
 }
 
 void TMainForm::createPanes()
@@ -454,14 +454,7 @@ void TMainForm::LoadTagTree(const QString &searchText)
 {
     m_state.SearchText = searchText;
     if (searchText.isEmpty()) {
-        changeTreeQuietly([this] {
-            // A full load reads every row: nothing marked changed is left to show.
-            m_database.takeChangedTags();
-            m_tagTree->loadFull(m_database);
-            // The listed node stays selected, so that the tree and the list agree.
-            if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
-                m_tagTree->setCurrentItem(listed);
-        });
+        loadTreeInFull([this] { m_tagTree->loadFull(m_database); });
     } else {
         // Rows changed since are shown first, so that the recount counts the tree they make.
         refreshCatalog({}, TagTreeView::NewRows::Hold);
@@ -470,10 +463,50 @@ void TMainForm::LoadTagTree(const QString &searchText)
     m_emptyHint->refresh();
 }
 
+void TMainForm::LoadTagTree(const QList<TagRecord> &rows)
+{
+    m_state.SearchText.clear();
+    loadTreeInFull([&] { m_tagTree->loadFull(rows); });
+    m_emptyHint->refresh();
+}
+
+void TMainForm::loadTreeInFull(const std::function<void()> &load)
+{
+    changeTreeQuietly([&] {
+        // A full load reads every row: nothing marked changed is left to show.
+        m_database.takeChangedTags();
+        load();
+        m_context.catalogPaths = m_tagTree->catalogPaths();
+        // The listed node stays selected, so that the tree and the list agree.
+        if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
+            m_tagTree->setCurrentItem(listed);
+    });
+}
+
+void TMainForm::SearchTitles(const QString &searchText)
+{
+    if (!searchText.isEmpty() || !m_tagTree->isLoaded()) {
+        LoadTagTree(searchText);
+        return;
+    }
+    // The tree follows every change made since its load, so only those rows,
+    // and the ones a search held back, are read again: at tens of thousands of
+    // nodes a rebuild costs far more than the counts it would change.
+    m_state.SearchText.clear();
+    refreshCatalog(m_tagTree->takeHeldRows(), TagTreeView::NewRows::Show);
+    changeTreeQuietly([this] {
+        m_tagTree->showStoredCounts();
+        if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
+            m_tagTree->setCurrentItem(listed);
+    });
+    m_emptyHint->refresh();
+}
+
 void TMainForm::refreshCatalog(const QSet<int> &alsoRefresh, TagTreeView::NewRows newRows)
 {
     const QSet<int> changed = m_database.takeChangedTags() | alsoRefresh;
     changeTreeQuietly([&] { m_tagTree->refreshRows(m_database, changed, m_state.SearchText, newRows); });
+    m_context.catalogPaths = m_tagTree->catalogPaths();
     syncListToSelection();
 }
 

@@ -45,9 +45,17 @@ public:
 
     // With an empty text rebuilds the tree; otherwise recounts it for the search.
     void LoadTagTree(const QString &searchText);
+    // Rebuilds the tree from every tags row read already, as an empty text does.
+    void LoadTagTree(const QList<TagRecord> &rows);
+    // The title search box's Enter: recounts the tree for the text, or with an
+    // empty text shows the catalog without a search as a rebuild would, reading
+    // only the rows changed since the tree was loaded.
+    void SearchTitles(const QString &searchText);
 
     // An editor saved a note: reload the tree, then select the note.
     void NoteSaved(int noteId, int tagId) override;
+    // The tree keeps every row's path current, and each refresh hands them on.
+    bool followsCatalogPaths() const override { return true; }
     void SelectTagAndNote(int noteId, int tagId) { m_notes.SelectTagAndNote(noteId, tagId); }
 
     // Empties the view, the tree and both lists before the program ends.
@@ -157,6 +165,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void loadTreeInFull(const std::function<void()> &load);
     void createActions();
     void createMenus();
     void createToolBar();

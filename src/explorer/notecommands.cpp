@@ -108,11 +108,6 @@ void NoteCommands::DelNoteActExecute()
         list->scrollToItem(list->topLevelItem(0));
         m_explorer.notes().ShowNote();
     }
-    try {
-        m_explorer.context().catalogPaths = database.loadCatalogPaths();
-    } catch (const DbError &) {
-        // The note is gone all the same; the suggestions are refreshed at the next save.
-    }
     list->clearSelection();
 }
 

@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "aboutform.h"
+#include "catalogprefetch.h"
 #include "clipnestapplication.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
@@ -55,6 +56,8 @@ void ClipnestProgram::bringUp()
     QString settingsProblem;
     Settings(m_context.programFolder).writeDefaultSettings(&settingsProblem);
     m_database = std::make_unique<TDBDataModule>(m_context.databasePath());
+    // The catalog is read beside the making of the windows, which takes as long.
+    CatalogRowsPrefetch catalogRows(m_context.databasePath());
     m_explorer = std::make_unique<TMainForm>(m_context, *m_database);
     m_about = std::make_unique<TaboutForm>(m_context);
     m_info = std::make_unique<TInfoForm>();
@@ -84,7 +87,10 @@ void ClipnestProgram::bringUp()
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         m_explorer->setGeometry(screen->availableGeometry());
     m_explorer->showMaximized();
-    m_explorer->LoadTagTree(QString());
+    if (std::optional<QList<TagRecord>> rows = catalogRows.take())
+        m_explorer->LoadTagTree(*rows);
+    else
+        m_explorer->LoadTagTree(QString());
     m_explorer->noteList()->header()->update();
 
     const LoadedSettings settings = Settings(m_context.programFolder).loadSettings();
@@ -101,7 +107,6 @@ void ClipnestProgram::bringUp()
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
     m_explorer->showLanguage(m_context.languageFileName);
 
-    m_context.catalogPaths = m_explorer->TagTreeView_()->loadedCatalogPaths();
     m_explorer->fullTextSearch()->start();
     m_dropBox->show();
     if (settingsProblem.isEmpty())

@@ -133,6 +133,14 @@ private:
                                                    m_orderAsLoaded ? SiblingOrder::AsFullLoad : SiblingOrder::Any);
         if (!tree.isEmpty())
             return tree;
+        // The catalog field's suggestions follow the rows without reading them all again.
+        QStringList suggested = m_context.catalogPaths;
+        QStringList stored = m_database.loadCatalogPaths();
+        suggested.sort();
+        stored.sort();
+        if (suggested != stored)
+            return QStringLiteral("suggested paths %1, stored %2")
+                .arg(suggested.join(QLatin1Char('|')), stored.join(QLatin1Char('|')));
         return checkListing();
     }
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QtTest>
 
@@ -82,6 +83,19 @@ TagTreeItem *deepChain(TagTreeView &tree)
     return item;
 }
 
+// Counts how often the view measures a row.
+class MeasuringDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    mutable int measured = 0;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        ++measured;
+        return QStyledItemDelegate::sizeHint(option, index);
+    }
+};
+
 double luminance(const QColor &colour)
 {
     return 0.2126 * colour.redF() + 0.7152 * colour.greenF() + 0.0722 * colour.blueF();
@@ -104,6 +118,7 @@ private slots:
     void keysRenameDeleteAndExit();
     void renameDialogStartsWithTheCurrentName();
     void emptyCatalogShowsHowToStart();
+    void captionsOfAWholeTreeChangeWithoutMeasuringEachRow();
 };
 
 void ExplorerLookTest::dateColumnShowsShortDateAndTime_data()
@@ -355,6 +370,65 @@ void ExplorerLookTest::emptyCatalogShowsHowToStart()
     explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->topLevelItem(0));
     explorer.DeleteTagActExecute();
     QVERIFY(hint->isVisible());
+}
+
+void ExplorerLookTest::captionsOfAWholeTreeChangeWithoutMeasuringEachRow()
+{
+    // Every node's caption changes when a title search starts and ends. The
+    // column is sized to its widest caption; measuring up to a thousand rows
+    // for each changed caption made the first search at 50,000 nodes take minutes.
+    constexpr int Nodes = 2000;
+    Fixture f;
+    {
+        // A chain of long names on top, where the column's width is measured.
+        Transaction transaction(f.database);
+        QString path;
+        for (int level = 1; level <= 6; ++level) {
+            const QString name = QStringLiteral("Level %1 with a long node name").arg(level);
+            path += (level > 1 ? QStringLiteral(",") : QString()) + name;
+            f.database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,0)"),
+                                    {level, name, level, path, level - 1, level == 6 ? 1000000 : 0});
+        }
+        for (int id = 7; id < 7 + Nodes; ++id) {
+            f.database.runStatement(QStringLiteral("insert into tags values (?,?,1,?,0,1,0)"),
+                                    {id, QStringLiteral("Node %1").arg(id), QStringLiteral("node %1").arg(id)});
+            f.database.runStatement(QStringLiteral("insert into note values (?,?,?,'now','12-01-2026/none.html')"),
+                                    {id, QStringLiteral("plan %1").arg(id), id});
+        }
+        transaction.commit();
+    }
+    TMainForm explorer(f.context, f.database);
+    explorer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&explorer));
+    explorer.LoadTagTree(QString());
+    TagTreeView *tree = explorer.TagTreeView_();
+    MeasuringDelegate delegate;
+    tree->setItemDelegate(&delegate);
+    TagTreeItem *deepest = tree->findTag(6);
+    QVERIFY(deepest);
+    auto fitsDeepest = [&] {
+        return tree->columnWidth(0) >= tree->visualItemRect(deepest).left() + tree->horizontalScrollBar()->value() +
+                                           tree->fontMetrics().horizontalAdvance(deepest->text(0));
+    };
+
+    QLineEdit *box = explorer.titleFilterEdit();
+    box->setText(QStringLiteral("plan"));
+    QCoreApplication::processEvents(); // the tree is laid out, as it is long before a user presses Enter
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(tree->findTag(Nodes)->text(0), QStringLiteral("Node %1(1)").arg(Nodes));
+    QVERIFY(fitsDeepest());
+    QCOMPARE(deepest->text(0), QStringLiteral("Level 6 with a long node name(0)"));
+    QVERIFY2(delegate.measured < 5 * Nodes, qPrintable(QString::number(delegate.measured)));
+
+    delegate.measured = 0;
+    box->clear();
+    QCoreApplication::processEvents();
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(deepest->text(0), QStringLiteral("Level 6 with a long node name(1000000)"));
+    QVERIFY2(delegate.measured < 5 * Nodes, qPrintable(QString::number(delegate.measured)));
+    // The column widened again with the caption.
+    QVERIFY(fitsDeepest());
+    tree->setItemDelegate(nullptr);
 }
 
 CLIPNEST_TEST_MAIN(ExplorerLookTest)
