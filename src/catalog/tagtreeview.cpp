@@ -113,6 +113,11 @@ TitleSearchCounts &TagTreeView::titleSearchCounts(TDBDataModule &database)
     return *m_titleCounts;
 }
 
+void TagTreeView::prepareTitleSearch(TDBDataModule &database)
+{
+    titleSearchCounts(database).readTitlesAside();
+}
+
 void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
 {
     if (acceptsDrop && acceptsDrop(event->source(), nullptr)) {

@@ -67,6 +67,9 @@ public:
     // are read once and then kept in memory, following the notes the database
     // module marks as changed.
     void recount(TDBDataModule &database, const QString &searchText);
+    // Reads the note titles for the recounts beside the program's work, so that
+    // the first search does not wait for them.
+    void prepareTitleSearch(TDBDataModule &database);
 
     // Whether rows made since the last full load are added to the tree.
     enum class NewRows {

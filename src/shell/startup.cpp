@@ -108,6 +108,7 @@ void ClipnestProgram::bringUp()
     m_explorer->showLanguage(m_context.languageFileName);
 
     m_explorer->fullTextSearch()->start();
+    m_explorer->TagTreeView_()->prepareTitleSearch(*m_database);
     m_dropBox->show();
     if (settingsProblem.isEmpty())
         settingsProblem = settings.writeError;

@@ -255,24 +255,32 @@ int tagOf(TDBDataModule &database, int noteId)
 
 Q_DECLARE_METATYPE(NoteChange)
 
-// The counts of a search come from the titles in memory once the first search
-// has read them; every kind of change to the notes must reach them, as the
-// operations of the program make it.
+// The counts of a search come from the titles in memory once the first search,
+// or the read on a thread of its own at start, has read them; every kind of
+// change to the notes must reach them, as the operations of the program make it.
 void NoteTitlesTest::searchCountsFollowEachChange_data()
 {
     QTest::addColumn<NoteChange>("change");
-    QTest::newRow("a new note") << NoteChange::NewNote;
-    QTest::newRow("a save that refiles and retitles") << NoteChange::RefiledAndRetitled;
-    QTest::newRow("a retitle in the list") << NoteChange::RetitledOnly;
-    QTest::newRow("a note dropped on another node") << NoteChange::MovedToAnotherNode;
-    QTest::newRow("a deleted note") << NoteChange::Deleted;
-    QTest::newRow("a save rolled back") << NoteChange::FilingRolledBack;
-    QTest::newRow("several changes before the next search") << NoteChange::SeveralBeforeOneSearch;
+    QTest::addColumn<bool>("readAside");
+    const QList<std::pair<const char *, NoteChange>> changes{
+        {"a new note", NoteChange::NewNote},
+        {"a save that refiles and retitles", NoteChange::RefiledAndRetitled},
+        {"a retitle in the list", NoteChange::RetitledOnly},
+        {"a note dropped on another node", NoteChange::MovedToAnotherNode},
+        {"a deleted note", NoteChange::Deleted},
+        {"a save rolled back", NoteChange::FilingRolledBack},
+        {"several changes before the next search", NoteChange::SeveralBeforeOneSearch},
+    };
+    for (const auto &[name, change] : changes) {
+        QTest::newRow(name) << change << false;
+        QTest::addRow("%s, titles read aside", name) << change << true;
+    }
 }
 
 void NoteTitlesTest::searchCountsFollowEachChange()
 {
     QFETCH(NoteChange, change);
+    QFETCH(bool, readAside);
     TestProgramFolder folder;
     TDBDataModule database(folder.databasePath());
     const int alpha = fileNote(database, QStringLiteral("Alpha report"), QStringLiteral("Work,Reports"));
@@ -282,9 +290,14 @@ void NoteTitlesTest::searchCountsFollowEachChange()
                                QStringLiteral("plan"), QStringLiteral("e")};
 
     TitleSearchCounts counts(database);
-    for (const QString &text : searches)
-        QCOMPARE(counts.count(text), engineCounts(database, text));
-    QVERIFY(counts.titlesInMemory());
+    if (readAside) {
+        // The changes come while the titles are read, or after.
+        counts.readTitlesAside();
+    } else {
+        for (const QString &text : searches)
+            QCOMPARE(counts.count(text), engineCounts(database, text));
+        QVERIFY(counts.titlesInMemory());
+    }
 
     switch (change) {
     case NoteChange::NewNote:
