@@ -387,7 +387,12 @@ void ExplorerLookTest::captionsOfAWholeTreeChangeWithoutMeasuringEachRow()
         rows << TagRecord{.tagid = level, .name = name, .deep = level, .path = path, .parentid = level - 1};
     }
     for (int id = 7; id < 7 + Nodes; ++id)
-        rows << TagRecord{.tagid = id, .name = QStringLiteral("Node %1").arg(id), .deep = 1, .childcount = 1};
+        rows << TagRecord{.tagid = id,
+                          .name = QStringLiteral("Node %1").arg(id),
+                          .deep = 1,
+                          .path = QStringLiteral("node %1").arg(id),
+                          .parentid = 0,
+                          .childcount = 1};
     TagTreeView tree;
     tree.resize(300, 600);
     tree.loadFull(rows);
