@@ -6,9 +6,14 @@
 
 namespace {
 
-QString allTitlesStatement()
+// Every note's title with its node; nothing when keepGoing said to stop.
+std::optional<NoteTitles> readAllTitles(TDBDataModule &database, const std::function<bool()> &keepGoing = {})
 {
-    return QStringLiteral("select noteid, tagid, title from note");
+    NoteTitles titles;
+    QSqlQuery &query = database.runQuery(QStringLiteral("select noteid, tagid, title from note"));
+    const bool complete = titles.load(query, keepGoing);
+    query.finish();
+    return complete ? std::optional<NoteTitles>(std::move(titles)) : std::nullopt;
 }
 
 } // namespace
@@ -35,16 +40,10 @@ void TitleSearchCounts::readTitlesAside()
     m_titlesAside = std::async(std::launch::async, [this, databasePath]() -> std::optional<NoteTitles> {
         try {
             TDBDataModule database(databasePath, TDBDataModule::Use::Reading);
-            NoteTitles titles;
-            QSqlQuery &query = database.runQuery(allTitlesStatement());
-            const bool complete = titles.load(query, [this] { return !m_stopReadingAside; });
-            query.finish();
-            if (complete)
-                return titles;
+            return readAllTitles(database, [this] { return !m_stopReadingAside; });
         } catch (const DbError &) {
-            // The first search reads them on the program's own connection.
+            return std::nullopt; // the first search reads them on the program's own connection
         }
-        return std::nullopt;
     });
 }
 
@@ -53,11 +52,7 @@ void TitleSearchCounts::readTitles()
     // Whatever changed before this read is in it.
     m_database.takeChangedNotes();
     try {
-        NoteTitles titles;
-        QSqlQuery &query = m_database.runQuery(allTitlesStatement());
-        titles.load(query);
-        query.finish();
-        m_titles = std::move(titles);
+        m_titles = readAllTitles(m_database);
     } catch (const DbError &) {
         m_titles.reset();
     }

@@ -477,10 +477,15 @@ void TMainForm::loadTreeInFull(const std::function<void()> &load)
         m_database.takeChangedTags();
         load();
         m_context.catalogPaths = m_tagTree->catalogPaths();
-        // The listed node stays selected, so that the tree and the list agree.
-        if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
-            m_tagTree->setCurrentItem(listed);
+        selectListedTag();
     });
+}
+
+void TMainForm::selectListedTag()
+{
+    // The listed node stays selected, so that the tree and the list agree.
+    if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
+        m_tagTree->setCurrentItem(listed);
 }
 
 void TMainForm::SearchTitles(const QString &searchText)
@@ -496,8 +501,7 @@ void TMainForm::SearchTitles(const QString &searchText)
     refreshCatalog(m_tagTree->takeHeldRows(), TagTreeView::NewRows::Show);
     changeTreeQuietly([this] {
         m_tagTree->showStoredCounts();
-        if (TagTreeItem *listed = m_tagTree->findTag(m_notes.listedTagId()))
-            m_tagTree->setCurrentItem(listed);
+        selectListedTag();
     });
     m_emptyHint->refresh();
 }

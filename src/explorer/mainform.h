@@ -166,6 +166,7 @@ protected:
 
 private:
     void loadTreeInFull(const std::function<void()> &load);
+    void selectListedTag();
     void createActions();
     void createMenus();
     void createToolBar();
