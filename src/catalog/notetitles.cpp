@@ -126,45 +126,59 @@ bool NoteTitles::load(QSqlQuery &query, const std::function<bool()> &keepGoing)
         append(query.value(0).toInt(), query.value(1).toInt(),
                title.isNull() ? std::nullopt : std::optional<QString>(title.toString()));
     }
-    m_byId.reserve(m_entries.size());
-    for (quint32 i = 0; i < m_entries.size(); ++i)
-        m_byId.emplace_back(m_entries[i].noteid, i);
-    std::sort(m_byId.begin(), m_byId.end());
-    m_entries.shrink_to_fit();
-    m_folded.squeeze();
+    m_byId.resize(m_entries.size());
+    for (quint32 i = 0; i < m_byId.size(); ++i)
+        m_byId[i] = i;
+    const auto byNoteid = [this](quint32 a, quint32 b) { return m_entries[a].noteid < m_entries[b].noteid; };
+    // The engine mostly gives the rows in the order they were stored, which is by noteid.
+    if (!std::is_sorted(m_byId.begin(), m_byId.end(), byNoteid))
+        std::sort(m_byId.begin(), m_byId.end(), byNoteid);
     return true;
+}
+
+qsizetype NoteTitles::lengthOf(size_t index) const
+{
+    const qsizetype end =
+        index + 1 < m_entries.size() ? qsizetype(m_entries[index + 1].offset) : qsizetype(m_folded.size());
+    return end - qsizetype(m_entries[index].offset);
+}
+
+std::vector<quint32>::iterator NoteTitles::findId(int noteid)
+{
+    return std::lower_bound(m_byId.begin(), m_byId.end(), noteid,
+                            [this](quint32 index, int id) { return m_entries[index].noteid < id; });
 }
 
 void NoteTitles::append(int noteid, int tagid, const std::optional<QString> &title)
 {
-    const quint32 offset = quint32(m_folded.size());
-    qint32 length = NullTitle;
+    m_entries.push_back(Entry{noteid, tagid, quint32(m_folded.size())});
+    m_kept.push_back(title ? Kept::Title : Kept::NullTitle);
     if (title) {
-        m_folded += foldTitle(*title);
-        length = qint32(m_folded.size() - offset);
+        const QByteArray folded = foldTitle(*title);
+        m_folded.append(folded.constData(), size_t(folded.size()));
     }
-    m_entries.push_back(Entry{noteid, tagid, offset, length});
 }
 
 void NoteTitles::set(int noteid, int tagid, const std::optional<QString> &title)
 {
-    auto found = std::lower_bound(m_byId.begin(), m_byId.end(), std::make_pair(noteid, quint32(0)));
-    if (found != m_byId.end() && found->first == noteid) {
-        Entry &entry = m_entries[found->second];
+    auto found = findId(noteid);
+    if (found != m_byId.end() && m_entries[*found].noteid == noteid) {
+        const size_t index = *found;
         const QByteArray folded = title ? foldTitle(*title) : QByteArray();
-        const bool sameTitle =
-            title ? entry.length == folded.size() &&
-                        std::memcmp(m_folded.constData() + entry.offset, folded.constData(), folded.size()) == 0
-                  : entry.length == NullTitle;
+        const qsizetype length = lengthOf(index);
+        const bool sameTitle = title ? m_kept[index] == Kept::Title && length == folded.size() &&
+                                           (length == 0 || std::memcmp(m_folded.data() + m_entries[index].offset,
+                                                                       folded.constData(), size_t(length)) == 0)
+                                     : m_kept[index] == Kept::NullTitle;
         if (sameTitle) {
-            entry.tagid = tagid;
+            m_entries[index].tagid = tagid;
             return;
         }
-        m_wasted += std::max(entry.length, 0);
-        entry.length = Gone;
-        found->second = quint32(m_entries.size());
+        m_wasted += length;
+        m_kept[index] = Kept::Gone;
+        *found = quint32(m_entries.size());
     } else {
-        found = m_byId.insert(found, {noteid, quint32(m_entries.size())});
+        m_byId.insert(found, quint32(m_entries.size()));
     }
     append(noteid, tagid, title);
     compactWhenWasteful();
@@ -172,12 +186,11 @@ void NoteTitles::set(int noteid, int tagid, const std::optional<QString> &title)
 
 void NoteTitles::remove(int noteid)
 {
-    const auto found = std::lower_bound(m_byId.begin(), m_byId.end(), std::make_pair(noteid, quint32(0)));
-    if (found == m_byId.end() || found->first != noteid)
+    const auto found = findId(noteid);
+    if (found == m_byId.end() || m_entries[*found].noteid != noteid)
         return;
-    Entry &entry = m_entries[found->second];
-    m_wasted += std::max(entry.length, 0);
-    entry.length = Gone;
+    m_wasted += lengthOf(*found);
+    m_kept[*found] = Kept::Gone;
     m_byId.erase(found);
     compactWhenWasteful();
 }
@@ -185,23 +198,25 @@ void NoteTitles::remove(int noteid)
 void NoteTitles::compactWhenWasteful()
 {
     // Replaced titles stay in the buffer until they make up a quarter of it.
-    if (m_wasted < 1 << 20 || m_wasted < m_folded.size() / 4)
+    if (m_wasted < 1 << 20 || m_wasted < qsizetype(m_folded.size() / 4))
         return;
-    QByteArray folded;
-    folded.reserve(m_folded.size() - m_wasted);
-    std::vector<Entry> entries;
+    PageArray<char> folded;
+    folded.reserve(m_folded.size() - size_t(m_wasted));
+    PageArray<Entry> entries;
     entries.reserve(m_byId.size());
-    for (auto &[noteid, index] : m_byId) {
+    PageArray<Kept> kept;
+    kept.reserve(m_byId.size());
+    for (quint32 &index : m_byId) {
         Entry entry = m_entries[index];
-        const quint32 offset = quint32(folded.size());
-        if (entry.length > 0)
-            folded.append(m_folded.constData() + entry.offset, entry.length);
-        entry.offset = offset;
+        entry.offset = quint32(folded.size());
+        folded.append(m_folded.data() + m_entries[index].offset, size_t(lengthOf(index)));
+        kept.push_back(m_kept[index]);
         index = quint32(entries.size());
         entries.push_back(entry);
     }
     m_folded = std::move(folded);
     m_entries = std::move(entries);
+    m_kept = std::move(kept);
     m_wasted = 0;
 }
 
@@ -233,11 +248,8 @@ void NoteTitles::refresh(TDBDataModule &database, const QList<int> &noteids)
 
 template <typename Counted> void NoteTitles::forEachPlainMatch(const QByteArray &needle, Counted counted) const
 {
-    const char *begin = m_folded.constData();
-    const qsizetype size = m_folded.size();
-    auto entryEnd = [&](size_t index) {
-        return index + 1 < m_entries.size() ? qsizetype(m_entries[index + 1].offset) : size;
-    };
+    const char *begin = m_folded.data();
+    const qsizetype size = qsizetype(m_folded.size());
     qsizetype from = 0;
     while (from + needle.size() <= size) {
         const void *hit = memmem(begin + from, size_t(size - from), needle.constData(), size_t(needle.size()));
@@ -248,12 +260,11 @@ template <typename Counted> void NoteTitles::forEachPlainMatch(const QByteArray 
         const auto after = std::upper_bound(m_entries.begin(), m_entries.end(), quint32(at),
                                             [](quint32 offset, const Entry &entry) { return offset < entry.offset; });
         const size_t index = size_t(after - m_entries.begin()) - 1;
-        const Entry &entry = m_entries[index];
-        const qsizetype end = entryEnd(index);
-        if (entry.length == Gone) {
+        const qsizetype end = qsizetype(m_entries[index].offset) + lengthOf(index);
+        if (m_kept[index] == Kept::Gone) {
             from = end;
         } else if (at + needle.size() <= end) {
-            counted(entry);
+            counted(m_entries[index]);
             from = end; // one count per note
         } else {
             from = at + 1; // the hit runs into the next title
@@ -269,8 +280,8 @@ std::optional<QHash<int, int>> NoteTitles::countMatching(const QString &searchTe
     const QByteArray pattern = foldTitle(searchText);
     if (!pattern.contains('%') && !pattern.contains('_')) {
         if (pattern.isEmpty()) {
-            for (const auto &[noteid, index] : m_byId) {
-                if (m_entries[index].length != NullTitle)
+            for (size_t index = 0; index < m_entries.size(); ++index) {
+                if (m_kept[index] == Kept::Title)
                     ++counts[m_entries[index].tagid];
             }
         } else {
@@ -280,10 +291,10 @@ std::optional<QHash<int, int>> NoteTitles::countMatching(const QString &searchTe
     }
     QList<QByteArray> parts = pattern.split('%');
     parts.removeAll(QByteArray());
-    for (const auto &[noteid, index] : m_byId) {
-        const Entry &entry = m_entries[index];
-        if (entry.length >= 0 && matchesParts(m_folded.constData() + entry.offset, entry.length, parts))
-            ++counts[entry.tagid];
+    for (size_t index = 0; index < m_entries.size(); ++index) {
+        if (m_kept[index] == Kept::Title &&
+            matchesParts(m_folded.data() + m_entries[index].offset, lengthOf(index), parts))
+            ++counts[m_entries[index].tagid];
     }
     return counts;
 }

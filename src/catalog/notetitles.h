@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pagearray.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -45,23 +47,28 @@ public:
     static constexpr int LongestSearchText = 2000;
 
 private:
+    // A note's title runs from its offset to the next entry's (or the buffer's end).
     struct Entry
     {
         int noteid;
         int tagid;
         quint32 offset; // into m_folded
-        qint32 length;  // bytes; NullTitle or Gone instead
     };
-    static constexpr qint32 NullTitle = -1;
-    static constexpr qint32 Gone = -2;
+    enum class Kept : quint8 { Title, NullTitle, Gone };
 
+    qsizetype lengthOf(size_t index) const;
+    // Where noteid is, or would go, in m_byId.
+    std::vector<quint32>::iterator findId(int noteid);
     void append(int noteid, int tagid, const std::optional<QString> &title);
     void compactWhenWasteful();
     template <typename Counted> void forEachPlainMatch(const QByteArray &needle, Counted counted) const;
 
-    QByteArray m_folded;          // every folded title, one after the other
-    std::vector<Entry> m_entries; // in the order of m_folded
-    // noteid -> index into m_entries, in noteid order.
-    std::vector<std::pair<int, quint32>> m_byId;
+    // At a million notes each byte per note is a megabyte, hence the twelve-byte
+    // entries and the state kept beside them rather than in them.
+    PageArray<char> m_folded;   // every folded title, one after the other
+    PageArray<Entry> m_entries; // in the order of m_folded
+    PageArray<Kept> m_kept;     // one for each entry
+    // Indexes into m_entries, in noteid order; a replaced or removed entry has none.
+    std::vector<quint32> m_byId;
     qsizetype m_wasted = 0; // bytes of titles that were replaced or removed
 };

@@ -178,8 +178,8 @@ void NoteTitlesTest::changedNotesAreCountedAsStored()
     TDBDataModule database(folder.databasePath());
     fillTrickyTitles(database);
     NoteTitles titles = loadTitles(database);
-    const QStringList searches{QStringLiteral("alpha"), QStringLiteral("é"), QStringLiteral("a_b"), QStringLiteral("%"),
-                               QStringLiteral("long title")};
+    const QStringList searches{QStringLiteral("alpha"), QStringLiteral("é"),          QStringLiteral("a_b"),
+                               QStringLiteral("%"),     QStringLiteral("long title"), QStringLiteral("")};
     auto compareAll = [&](const char *step) {
         for (const QString &text : searches) {
             if (titles.countMatching(text) != engineCounts(database, text))
@@ -222,6 +222,20 @@ void NoteTitlesTest::changedNotesAreCountedAsStored()
     titles.remove(100);
     titles.refresh(database, {100});
     compareAll("an id taken again");
+
+    // A title taken away and one given where there was none: each title ends
+    // where the next kept one begins, so both neighbours must stay whole.
+    const int untitled = int(TrickyTitles.size()) + 1;
+    {
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("update note set title=? where noteid=?"),
+                              {QVariant(QMetaType(QMetaType::QString)), 5});
+        database.runStatement(QStringLiteral("update note set title=? where noteid=?"),
+                              {QStringLiteral("alpha from nothing"), untitled});
+        transaction.commit();
+    }
+    titles.refresh(database, {5, untitled});
+    compareAll("a title taken away and one given");
 }
 
 namespace {
