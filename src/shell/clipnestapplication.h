@@ -19,4 +19,7 @@ public:
     static void reportError(const QString &text);
     // Where reportError sends the text: a message box unless replaced (tests).
     static std::function<void(const QString &text)> errorReporter;
+
+    // Blocks of at least this size are mapped on their own (see the constructor).
+    static constexpr int LargeBlockBytes = 256 * 1024;
 };
