@@ -2,6 +2,7 @@
 
 #include "catalogrows.h"
 #include "dbdatamodule.h"
+#include "freedmemory.h"
 #include "itemdrag.h"
 #include "programtext.h"
 #include "titlesearchcounts.h"
@@ -247,6 +248,8 @@ void TagTreeView::loadFull(const QList<TagRecord> &rows)
     }
     expandAll();
     setUpdatesEnabled(true);
+    // The rows, the forest and the items this tree had are freed now.
+    releaseFreedMemorySoon();
 }
 
 void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
