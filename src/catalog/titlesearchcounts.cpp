@@ -3,6 +3,7 @@
 #include "catalogrows.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "freedmemory.h"
 
 namespace {
 
@@ -38,12 +39,16 @@ void TitleSearchCounts::readTitlesAside()
     m_database.takeChangedNotes();
     const QString databasePath = m_database.connection().databaseName();
     m_titlesAside = std::async(std::launch::async, [this, databasePath]() -> std::optional<NoteTitles> {
+        std::optional<NoteTitles> titles;
         try {
             TDBDataModule database(databasePath, TDBDataModule::Use::Reading);
-            return readAllTitles(database, [this] { return !m_stopReadingAside; });
+            titles = readAllTitles(database, [this] { return !m_stopReadingAside; });
         } catch (const DbError &) {
-            return std::nullopt; // the first search reads them on the program's own connection
+            // The first search reads them on the program's own connection.
         }
+        // A million rows passed through this thread's heap.
+        releaseFreedMemory();
+        return titles;
     });
 }
 
