@@ -33,9 +33,14 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -66,6 +71,75 @@ double peakMemoryMb()
     const QRegularExpressionMatch match = line.match(QString::fromLatin1(status.readAll()));
     return match.hasMatch() ? match.captured(1).toDouble() / 1024 : 0;
 }
+
+// With CLIPNEST_BENCH_MEMORY_TRACE set, the session writes to standard error
+// the resident memory every 50 ms and at each step it takes, with the heap's
+// figures there, to tell which step sets the peak.
+class MemoryTrace
+{
+public:
+    MemoryTrace()
+        : m_on(qEnvironmentVariableIsSet("CLIPNEST_BENCH_MEMORY_TRACE"))
+    {
+        m_timer.start();
+        if (m_on)
+            m_sampler = std::thread([this] {
+                while (!m_stop) {
+                    const auto [rss, hwm] = residentKb();
+                    std::fprintf(stderr, "mem %8.0f ms rss %4lld MB hwm %4lld MB\n", msSince(m_timer), rss / 1024,
+                                 hwm / 1024);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            });
+    }
+    ~MemoryTrace() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_sampler.joinable())
+            m_sampler.join();
+    }
+
+    void step(const char *name)
+    {
+        if (!m_on)
+            return;
+        const auto [rss, hwm] = residentKb();
+        const struct mallinfo2 heap = mallinfo2();
+        long long anonymous = 0;
+        if (FILE *rollup = std::fopen("/proc/self/smaps_rollup", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, rollup))
+                std::sscanf(line, "Anonymous: %lld", &anonymous);
+            std::fclose(rollup);
+        }
+        std::fprintf(stderr,
+                     "step %-12s %8.0f ms rss %4lld MB (anonymous %4lld) hwm %4lld MB heap: arenas %zu MB in use %zu "
+                     "MB free %zu MB mapped %zu MB\n",
+                     name, msSince(m_timer), rss / 1024, anonymous / 1024, hwm / 1024, heap.arena >> 20,
+                     heap.uordblks >> 20, heap.fordblks >> 20, heap.hblkhd >> 20);
+    }
+
+private:
+    static std::pair<long long, long long> residentKb()
+    {
+        long long rss = 0, hwm = 0;
+        if (FILE *status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status)) {
+                std::sscanf(line, "VmRSS: %lld", &rss);
+                std::sscanf(line, "VmHWM: %lld", &hwm);
+            }
+            std::fclose(status);
+        }
+        return {rss, hwm};
+    }
+
+    bool m_on;
+    QElapsedTimer m_timer;
+    std::atomic_bool m_stop = false;
+    std::thread m_sampler;
+};
 
 void report(const char *key, double value)
 {
@@ -169,12 +243,16 @@ int session(const QString &folder)
     const QSettings seeded(folder + QStringLiteral("seeded"), QSettings::IniFormat);
     const QString listedName = seeded.value(QStringLiteral("listed-node-name")).toString();
 
+    MemoryTrace trace;
     ClipnestProgram program(folder);
     program.bringUp();
+    trace.step("bringup");
     TMainForm *explorer = program.explorer();
     QCoreApplication::processEvents();
 
+    trace.step("shown");
     report("bare", bareSelectMs(*program.database()));
+    trace.step("bare");
 
     std::vector<double> reloads, searchEnds, recounts, listings;
     // The tree rebuilt from every row, as at start-up.
@@ -186,12 +264,14 @@ int session(const QString &folder)
         reloads.push_back(msSince(timer));
         QCoreApplication::processEvents();
     }
+    trace.step("reloads");
     // A search and its end, two texts by turns, so that every Enter changes the
     // captions it shows.
     for (int i = 0; i < Repeats; ++i) {
         recounts.push_back(searchEnterMs(explorer, i % 2 ? QStringLiteral("harbour") : QStringLiteral("report")));
         searchEnds.push_back(searchEnterMs(explorer, QString()));
     }
+    trace.step("searches");
     report("reload", median(reloads));
     report("fullload", median(searchEnds));
     report("recount", median(recounts));
@@ -207,6 +287,7 @@ int session(const QString &folder)
         clickNodeMs(explorer, other, 0);
         listings.push_back(clickNodeMs(explorer, listed, 1000));
     }
+    trace.step("listings");
     report("listing", median(listings));
     report("listed", noteList(explorer)->model()->rowCount());
 
@@ -214,10 +295,12 @@ int session(const QString &folder)
     editor->show();
     editor->PrefillFromCapture(QString::fromUtf8(bigNoteHtml(1 << 20)), QStringLiteral("Big note"));
     editor->tagsEdit()->setText(QStringLiteral("Bench,Big"));
+    trace.step("editor");
     QElapsedTimer timer;
     timer.start();
     const bool saved = editor->SaveNote();
     report("savefirst", msSince(timer));
+    trace.step("savefirst");
     timer.restart();
     editor->SaveNote();
     report("saveagain", msSince(timer));
@@ -226,10 +309,12 @@ int session(const QString &folder)
     timer.restart();
     editor->content()->SaveDocument(writeOut.filePath(QStringLiteral("note.html")));
     report("writeout", msSince(timer));
+    trace.step("saves");
     if (!saved) {
         std::fprintf(stderr, "the note was not saved\n");
         return 1;
     }
+    trace.stop();
     report("peakmb", peakMemoryMb());
     std::fflush(stdout);
     std::quick_exit(0);
@@ -316,6 +401,8 @@ using Figures = std::map<std::string, double>;
 bool runChild(const QStringList &arguments, const std::function<void(const QByteArray &)> &onLine, double *elapsedMs)
 {
     QProcess child;
+    // What goes wrong in a run, and the memory trace, reach the terminal as it happens.
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
     child.start(QCoreApplication::applicationFilePath(), arguments);
@@ -335,8 +422,6 @@ bool runChild(const QStringList &arguments, const std::function<void(const QByte
         }
     }
     child.waitForFinished(60000);
-    if (!done)
-        std::fprintf(stderr, "%s", child.readAllStandardError().constData());
     return done;
 }
 
