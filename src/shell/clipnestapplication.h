@@ -21,5 +21,5 @@ public:
     static std::function<void(const QString &text)> errorReporter;
 
     // Blocks of at least this size are mapped on their own (see the constructor).
-    static constexpr int LargeBlockBytes = 256 * 1024;
+    static constexpr int LargeBlockBytes = 1024 * 1024;
 };
