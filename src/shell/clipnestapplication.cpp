@@ -16,10 +16,10 @@
 ClipnestApplication::ClipnestApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    // Large blocks (a catalog's rows, the note titles, a note's text) get pages
-    // of their own, handed back when freed. Left to itself, the allocator raises
-    // this bound as large blocks come and go, and the reading threads then leave
-    // tens of megabytes free but resident in arenas no one allocates from again.
+    // Large blocks get pages of their own, handed back when freed. Left to
+    // itself, the allocator raises this bound (up to 32 MB) as large blocks come
+    // and go, and the threads then leave tens of megabytes free but resident in
+    // arenas no one allocates from again.
     mallopt(M_MMAP_THRESHOLD, LargeBlockBytes);
     setApplicationName(QLatin1String(ApplicationTitle));
     // No display name: window titles are exactly their captions, with nothing appended.
