@@ -256,6 +256,17 @@ QString TExWebBrowser::BodyInnerHtml()
     return RunDocumentScript(QStringLiteral("document.body ? document.body.innerHTML : null"), "read").toString();
 }
 
+bool TExWebBrowser::BodyIsBlank()
+{
+    // Decided in the page: a long note's HTML need not cross to the program for it.
+    // White space is what QChar::isSpace() takes: tab to carriage return, U+0085
+    // and every Unicode separator.
+    return RunDocumentScript(QStringLiteral("document.body ? /^[\\t-\\r\\u0085\\p{Z}]*$/u.test(document.body.innerHTML)"
+                                            " : null"),
+                             "read")
+        .toBool();
+}
+
 bool TExWebBrowser::HasBody()
 {
     return RunScript(QStringLiteral("!!document.body")).toBool();
