@@ -371,7 +371,9 @@ void ExplorerTest::savedNoteIsSelectedAndShown()
 
     QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 5);
     QCOMPARE(explorer.noteList()->currentItem()->text(0), QStringLiteral("Saved"));
-    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Saved body")));
+    // The page follows once the save has returned.
+    QTRY_COMPARE(explorer.currentNoteId(), 2);
+    QTRY_VERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Saved body")));
     QCOMPARE(explorer.TagTreeView_()->findTag(5)->text(0), QStringLiteral("New(1)"));
 }
 
