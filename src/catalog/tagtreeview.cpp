@@ -249,6 +249,25 @@ void TagTreeView::loadFull(const QList<TagRecord> &rows)
     setUpdatesEnabled(true);
 }
 
+void TagTreeView::expandClosedNodes()
+{
+    // expandAll() lays out every row of the tree again, which at tens of thousands
+    // of nodes costs more than the refresh before it.
+    constexpr qsizetype ManyClosed = 64;
+    QList<TagTreeItem *> closed;
+    for (TagTreeItem *tag : std::as_const(m_byId)) {
+        if (tag->childCount() == 0 || tag->isExpanded())
+            continue;
+        if (closed.size() == ManyClosed) {
+            expandAll();
+            return;
+        }
+        closed << tag;
+    }
+    for (TagTreeItem *tag : std::as_const(closed))
+        tag->setExpanded(true);
+}
+
 void TagTreeView::recount(TDBDataModule &database, const QString &searchText)
 {
     const QHash<int, int> matches = titleSearchCounts(database).count(searchText);

@@ -87,6 +87,9 @@ public:
     // Puts the children of every node that took a node as its last child back in
     // tagid order, the order of a full load.
     void restoreLoadOrder();
+    // Expands every node, as expandAll() does, but lays out only the nodes that
+    // are still closed when they are few, as after a refresh of a few rows.
+    void expandClosedNodes();
 
     TagTreeItem *selectedTag() const;
     // The node carrying that tagid, or null.

@@ -578,7 +578,7 @@ void TMainForm::NoteSaved(int noteId, int tagId)
     changeTreeQuietly([&] {
         if (!searching)
             m_tagTree->restoreLoadOrder();
-        m_tagTree->expandAll();
+        m_tagTree->expandClosedNodes();
     });
     SelectTagAndNote(noteId, tagId);
 }
