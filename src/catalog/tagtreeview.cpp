@@ -20,18 +20,31 @@
 
 TagTreeItem::TagTreeItem(const TagRecord &tag)
     : record(tag)
+    , m_shownCount(tag.childcount)
+    , m_iconIndex(tag.icoid)
 {
-    showCount(record.childcount);
-    setIconIndex(record.icoid);
+}
+
+void TagTreeItem::showCount(int number)
+{
+    m_shownCount = number;
+    emitDataChanged();
 }
 
 void TagTreeItem::setIconIndex(int index)
 {
-    setIcon(0, TagTreeView::catalogIcon(index));
+    m_iconIndex = index;
+    emitDataChanged();
 }
 
 QVariant TagTreeItem::data(int column, int role) const
 {
+    if (column != 0)
+        return QTreeWidgetItem::data(column, role);
+    if (role == Qt::DisplayRole)
+        return tagCaption(record.name, m_shownCount);
+    if (role == Qt::DecorationRole)
+        return TagTreeView::catalogIcon(m_iconIndex);
     if (role != Qt::ToolTipRole)
         return QTreeWidgetItem::data(column, role);
     // The names as written, from the top down, as the editor's catalog field takes them.

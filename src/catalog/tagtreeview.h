@@ -24,12 +24,18 @@ public:
 
     TagRecord record;
 
-    void showCount(int number) { setText(0, tagCaption(record.name, number)); }
+    // The caption is the name with that number; after a rename it shows the new name.
+    void showCount(int number);
     void setIconIndex(int index);
-    // The tooltip is the node's catalog path, from its names as written, however
-    // the node was renamed or moved.
+    // The caption and the icon are made when the view asks for them, not kept
+    // per node. The tooltip is the node's catalog path, from its names as
+    // written, however the node was renamed or moved.
     QVariant data(int column, int role) const override;
     TagTreeItem *parentTag() const { return static_cast<TagTreeItem *>(parent()); }
+
+private:
+    int m_shownCount;
+    int m_iconIndex;
 };
 
 // The catalog tree of the explorer: each node stands for one tags row and shows
