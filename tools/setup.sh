@@ -16,6 +16,7 @@ run_packages=(
     qt6-webengine-dev
     qt6-webengine-dev-tools
     qt6-pdf-dev
+    qt6-declarative-dev
     libqt6sql6-ibase
     firebird3.0-server-core
     firebird3.0-utils

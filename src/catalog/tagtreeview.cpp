@@ -21,18 +21,31 @@
 
 TagTreeItem::TagTreeItem(const TagRecord &tag)
     : record(tag)
+    , m_shownCount(tag.childcount)
+    , m_iconIndex(tag.icoid)
 {
-    showCount(record.childcount);
-    setIconIndex(record.icoid);
+}
+
+void TagTreeItem::showCount(int number)
+{
+    m_shownCount = number;
+    emitDataChanged();
 }
 
 void TagTreeItem::setIconIndex(int index)
 {
-    setIcon(0, TagTreeView::catalogIcon(index));
+    m_iconIndex = index;
+    emitDataChanged();
 }
 
 QVariant TagTreeItem::data(int column, int role) const
 {
+    if (column != 0)
+        return QTreeWidgetItem::data(column, role);
+    if (role == Qt::DisplayRole)
+        return tagCaption(record.name, m_shownCount);
+    if (role == Qt::DecorationRole)
+        return TagTreeView::catalogIcon(m_iconIndex);
     if (role != Qt::ToolTipRole)
         return QTreeWidgetItem::data(column, role);
     // The names as written, from the top down, as the editor's catalog field takes them.
@@ -250,6 +263,25 @@ void TagTreeView::loadFull(const QList<TagRecord> &rows)
     setUpdatesEnabled(true);
     // The rows, the forest and the items this tree had are freed now.
     releaseFreedMemorySoon();
+}
+
+void TagTreeView::expandClosedNodes()
+{
+    // expandAll() lays out every row of the tree again, which at tens of thousands
+    // of nodes costs more than the refresh before it.
+    constexpr qsizetype ManyClosed = 64;
+    QList<TagTreeItem *> closed;
+    for (TagTreeItem *tag : std::as_const(m_byId)) {
+        if (tag->childCount() == 0 || tag->isExpanded())
+            continue;
+        if (closed.size() == ManyClosed) {
+            expandAll();
+            return;
+        }
+        closed << tag;
+    }
+    for (TagTreeItem *tag : std::as_const(closed))
+        tag->setExpanded(true);
 }
 
 void TagTreeView::recount(TDBDataModule &database, const QString &searchText)

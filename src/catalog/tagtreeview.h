@@ -24,12 +24,18 @@ public:
 
     TagRecord record;
 
-    void showCount(int number) { setText(0, tagCaption(record.name, number)); }
+    // The caption is the name with that number; after a rename it shows the new name.
+    void showCount(int number);
     void setIconIndex(int index);
-    // The tooltip is the node's catalog path, from its names as written, however
-    // the node was renamed or moved.
+    // The caption and the icon are made when the view asks for them, not kept
+    // per node. The tooltip is the node's catalog path, from its names as
+    // written, however the node was renamed or moved.
     QVariant data(int column, int role) const override;
     TagTreeItem *parentTag() const { return static_cast<TagTreeItem *>(parent()); }
+
+private:
+    int m_shownCount;
+    int m_iconIndex;
 };
 
 // The catalog tree of the explorer: each node stands for one tags row and shows
@@ -87,6 +93,9 @@ public:
     // Puts the children of every node that took a node as its last child back in
     // tagid order, the order of a full load.
     void restoreLoadOrder();
+    // Expands every node, as expandAll() does, but lays out only the nodes that
+    // are still closed when they are few, as after a refresh of a few rows.
+    void expandClosedNodes();
 
     TagTreeItem *selectedTag() const;
     // The node carrying that tagid, or null.

@@ -332,7 +332,7 @@ bool TEditorForm::SaveNote()
     if (!Content->HasBody())
         return true; // no document to save
 
-    if (Content->BodyInnerHtml().trimmed().isEmpty()) {
+    if (Content->BodyIsBlank()) {
         if (AttachList->topLevelItemCount() > 0)
             return askYesNo(programText("This note content is empty. Exit without save?"));
         return true;

@@ -11,6 +11,7 @@
 #include "fulltextsearch.h"
 #include "menuentry.h"
 #include "notelistwidget.h"
+#include "noteviewholder.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
 #include "themeicons.h"
@@ -77,12 +78,14 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
             return -1;
         return picker.selectedIndex();
     };
-
-    // FormCreate: an empty page to start with.
-    m_notes.showBlank();
 }
 
 TMainForm::~TMainForm() = default;
+
+TExWebBrowser *TMainForm::content() const
+{
+    return m_noteView->view();
+}
 
 QString TMainForm::askTextStartingWith(const QString &current, const QString &caption, const QString &prompt, bool *ok)
 {
@@ -164,8 +167,8 @@ void TMainForm::createActions()
     connect(AddTagAct, &QAction::triggered, this, [this] { AddTagActExecute(); });
     connect(RenameTagAct, &QAction::triggered, this, [this] { RenameTagActExecute(); });
     connect(DeleteTagAct, &QAction::triggered, this, [this] { DeleteTagActExecute(); });
-    connect(PrintNoteAct, &QAction::triggered, this, [this] { Content->Print(m_state.EditNoteTitle); });
-    connect(CopySelectionAct, &QAction::triggered, this, [this] { Content->ExecCommand(QStringLiteral("Copy"), 0); });
+    connect(PrintNoteAct, &QAction::triggered, this, [this] { content()->Print(m_state.EditNoteTitle); });
+    connect(CopySelectionAct, &QAction::triggered, this, [this] { content()->ExecCommand(QStringLiteral("Copy"), 0); });
     connect(EnglishAct, &QAction::triggered, this, [this] {
         if (switchLanguage)
             switchLanguage(QStringLiteral("en.ini"));
@@ -354,11 +357,13 @@ void TMainForm::createPanes()
     contentLayout->setSpacing(2);
     NoteContentLabel = new QLabel(tr("Note Content:"), contentPane);
     NoteContentLabel->setObjectName(QStringLiteral("NoteContentLabel"));
-    Content = new TExWebBrowser(contentPane);
-    Content->setObjectName(QStringLiteral("Content"));
+    m_noteView = new NoteViewHolder(contentPane);
+    m_noteView->setUpView = [this](TExWebBrowser *view) {
+        view->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
+    };
     contentLayout->addWidget(NoteContentLabel);
-    contentLayout->addWidget(Content, 1);
-    m_emptyHint = new EmptyCatalogHint(m_tagTree, Content);
+    contentLayout->addWidget(m_noteView, 1);
+    m_emptyHint = new EmptyCatalogHint(m_tagTree, m_noteView);
 
     AttachList = new QTreeWidget(this);
     AttachList->setObjectName(QStringLiteral("AttachList"));
@@ -425,7 +430,6 @@ void TMainForm::connectPanes()
     connect(AttachList, &QTreeWidget::itemActivated, this, [this] { AttachListDblClick(); });
     connect(AttachList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { AttachPopupMenu->popup(AttachList->viewport()->mapToGlobal(pos)); });
-    Content->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
     m_tagTree->acceptsDrop = [this](QObject *source, TagTreeItem *target) {
         return TagTreeViewDragOver(source, target);
     };
@@ -444,7 +448,8 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 void TMainForm::ClearExplorer()
 {
-    Content->Navigate(QStringLiteral("about:blank"));
+    if (m_noteView->hasView())
+        content()->Navigate(QStringLiteral("about:blank"));
     changeTreeQuietly([this] { m_tagTree->clear(); });
     NoteListView->clear();
     AttachList->clear();
@@ -573,14 +578,14 @@ void TMainForm::NoteSaved(int noteId, int tagId)
     changeTreeQuietly([&] {
         if (!searching)
             m_tagTree->restoreLoadOrder();
-        m_tagTree->expandAll();
+        m_tagTree->expandClosedNodes();
     });
     SelectTagAndNote(noteId, tagId);
 }
 
 void TMainForm::Findtext1Click()
 {
-    Content->ShowFindBar();
+    content()->ShowFindBar();
 }
 
 void TMainForm::ContentShowContextMenu(const QPoint &globalPos)

@@ -29,6 +29,7 @@ class TDBDataModule;
 class CatalogLoopError;
 class TEditorForm;
 class TExWebBrowser;
+class NoteViewHolder;
 
 // The notes explorer: the catalog tree, the notes of the selected node, the
 // selected note and its attachments. The window builds and wires its controls;
@@ -158,7 +159,8 @@ public:
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
-    TExWebBrowser *content() const { return Content; }
+    // The note view, made at its first use (see NoteViewHolder).
+    TExWebBrowser *content() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -214,7 +216,7 @@ private:
     QSplitter *BottomSplitter = nullptr;
     QTreeWidget *NoteListView = nullptr;
     QLabel *NoteContentLabel = nullptr;
-    TExWebBrowser *Content = nullptr;
+    NoteViewHolder *m_noteView = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *NotePopupMenu = nullptr;
     QMenu *AttachPopupMenu = nullptr;

@@ -125,11 +125,14 @@ void NoteListPane::SelectTagAndNote(int noteId, int tagId)
         }
         return nullptr;
     };
-    if (QTreeWidgetItem *found = findNote())
+    if (QTreeWidgetItem *found = findNote()) {
         setCurrentNoteQuietly(found);
-    ShowNote();
-    if (QTreeWidgetItem *found = findNote())
         list->scrollToItem(found);
+    }
+    // The page follows once the caller is done: a long note takes the view longer
+    // to load than the save that called here takes. It shows the note current then.
+    QMetaObject::invokeMethod(
+        list, [this] { ShowNote(); }, Qt::QueuedConnection);
 }
 
 QString NoteListPane::catalogPathOf(int tagId) const

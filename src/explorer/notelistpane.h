@@ -40,7 +40,8 @@ public:
     void ShowTagNotes();
     // Shows the selected note and lists its attachments.
     void ShowNote();
-    // Selects that node and that note and shows them.
+    // Selects that node and that note; the note's page is shown once the caller
+    // has returned to the event loop.
     void SelectTagAndNote(int noteId, int tagId);
     // Makes item the list's current item without showing it.
     void setCurrentNoteQuietly(QTreeWidgetItem *item);

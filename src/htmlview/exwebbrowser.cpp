@@ -256,6 +256,27 @@ QString TExWebBrowser::BodyInnerHtml()
     return RunDocumentScript(QStringLiteral("document.body ? document.body.innerHTML : null"), "read").toString();
 }
 
+bool TExWebBrowser::BodyIsBlank()
+{
+    // Decided in the page from the body's children, so that a long note is
+    // neither read out nor written out as HTML for it: the HTML is blank when
+    // every child is text of white space as QChar::isSpace() takes it (tab to
+    // carriage return, U+0085 and every Unicode separator) other than the
+    // no-break space, which is written out as &nbsp;. Any element or comment
+    // is written out with a '<'.
+    return RunDocumentScript(QStringLiteral("(function () {"
+                                            "  if (!document.body) return null;"
+                                            "  for (var n = document.body.firstChild; n; n = n.nextSibling) {"
+                                            "    if (n.nodeType !== Node.TEXT_NODE || n.data.indexOf('\\u00a0') >= 0 ||"
+                                            "        !/^[\\t-\\r\\u0085\\p{Z}]*$/u.test(n.data))"
+                                            "      return false;"
+                                            "  }"
+                                            "  return true;"
+                                            "})()"),
+                             "read")
+        .toBool();
+}
+
 bool TExWebBrowser::HasBody()
 {
     return RunScript(QStringLiteral("!!document.body")).toBool();

@@ -53,6 +53,9 @@ public:
     // Document operations. Each throws std::runtime_error when the view gives no
     // answer or holds no document.
     QString BodyInnerHtml();
+    // Whether the body's HTML is empty or only white space, as
+    // BodyInnerHtml().trimmed().isEmpty() would say, without reading it out.
+    bool BodyIsBlank();
     bool HasBody();
     void InsertAtEndOfBody(const QString &html);
     // The editing commands of the editor's toolbar on the current selection:

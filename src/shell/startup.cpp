@@ -110,6 +110,8 @@ void ClipnestProgram::bringUp()
     m_explorer->fullTextSearch()->start();
     m_explorer->TagTreeView_()->prepareTitleSearch(*m_database);
     m_dropBox->show();
+    // The note view is made once the window has shown its catalog.
+    QTimer::singleShot(0, m_explorer.get(), [explorer = m_explorer.get()] { explorer->content(); });
     if (settingsProblem.isEmpty())
         settingsProblem = settings.writeError;
     if (!settingsProblem.isEmpty())

@@ -116,6 +116,8 @@ private slots:
     void showNoteListsAttachmentsWithSizes();
     void missingNoteFileLeavesTheViewAlone();
     void savedNoteIsSelectedAndShown();
+    void savedNoteLeavesEveryNodeExpanded_data();
+    void savedNoteLeavesEveryNodeExpanded();
     void savedNoteDuringSearchOnlyRecounts();
     void closingOnlyHides();
     void noteCommandsOpenEditors();
@@ -371,8 +373,45 @@ void ExplorerTest::savedNoteIsSelectedAndShown()
 
     QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 5);
     QCOMPARE(explorer.noteList()->currentItem()->text(0), QStringLiteral("Saved"));
-    QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Saved body")));
+    // The page follows once the save has returned.
+    QTRY_COMPARE(explorer.currentNoteId(), 2);
+    QTRY_VERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Saved body")));
     QCOMPARE(explorer.TagTreeView_()->findTag(5)->text(0), QStringLiteral("New(1)"));
+}
+
+void ExplorerTest::savedNoteLeavesEveryNodeExpanded_data()
+{
+    QTest::addColumn<int>("moreParents"); // nodes with a child each, beside the work tree
+    QTest::newRow("a few nodes closed") << 0;
+    QTest::newRow("more nodes closed than are opened one by one") << 100;
+}
+
+void ExplorerTest::savedNoteLeavesEveryNodeExpanded()
+{
+    QFETCH(int, moreParents);
+    Fixture f;
+    f.seedWorkTree();
+    for (int i = 0; i < moreParents; ++i) {
+        const QString name = QStringLiteral("Parent %1").arg(i);
+        f.tag(100 + 2 * i, name, 1, name, 0, 1);
+        f.tag(101 + 2 * i, QStringLiteral("Child"), 2, name + QStringLiteral(",Child"), 100 + 2 * i, 0);
+    }
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    TagTreeView *tree = explorer.TagTreeView_();
+    tree->collapseAll();
+    // The save filed its note under a new node below a node that had none.
+    f.tag(5, QStringLiteral("New"), 2, QStringLiteral("Home,New"), 3, 1);
+    f.tag(6, QStringLiteral("Newer"), 3, QStringLiteral("Home,New,Newer"), 5, 1);
+    f.note(1, QStringLiteral("Saved"), 6);
+    explorer.NoteSaved(1, 6);
+
+    QVERIFY(tree->findTag(6));
+    // As a full load shows the tree: every node that has nodes below it is open.
+    for (const TagTreeItem *tag : tree->allTags()) {
+        if (tag->childCount() > 0)
+            QVERIFY2(tag->isExpanded(), qPrintable(tag->text(0)));
+    }
 }
 
 void ExplorerTest::savedNoteDuringSearchOnlyRecounts()

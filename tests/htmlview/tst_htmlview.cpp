@@ -136,6 +136,8 @@ private slots:
     void clipboardCommandsUseTheClipboard();
     void selectedElementIsReadAndChanged();
     void documentWithoutBodyIsAnError();
+    void blankBodyIsToldInThePage_data();
+    void blankBodyIsToldInThePage();
     void textSurvivesInsertAndSave_data();
     void textSurvivesInsertAndSave();
     void saveWritesUtf8AndDeclaresIt_data();
@@ -406,10 +408,40 @@ void HtmlViewTest::documentWithoutBodyIsAnError()
                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"></svg>"));
     QVERIFY(!view.HasBody());
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.BodyInnerHtml());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.BodyIsBlank());
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.InsertAtEndOfBody(QStringLiteral("<p>x</p>")));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.PasteHtml(QStringLiteral("<p>x</p>")));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.ExecCommand(QStringLiteral("Bold"), 0));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, view.ExecCommand(QStringLiteral("NoSuchCommand"), 0));
+}
+
+void HtmlViewTest::blankBodyIsToldInThePage_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("blank");
+    QTest::newRow("nothing") << QByteArray() << true;
+    QTest::newRow("spaces, tabs and line ends") << QByteArray(" \t\r\n \f ") << true;
+    QTest::newRow("em and ideographic spaces") << QByteArray("\xe2\x80\x83\xe3\x80\x80") << true;
+    QTest::newRow("next line, line and paragraph separators") << QByteArray("\xc2\x85\xe2\x80\xa8\xe2\x80\xa9") << true;
+    // Written out as &nbsp;, which is text.
+    QTest::newRow("no-break space") << QByteArray("\xc2\xa0") << false;
+    QTest::newRow("zero-width space") << QByteArray("\xe2\x80\x8b") << false;
+    QTest::newRow("line break") << QByteArray(" <br> ") << false;
+    QTest::newRow("comment") << QByteArray("<!-- -->") << false;
+    QTest::newRow("empty paragraph") << QByteArray("<p></p>") << false;
+    QTest::newRow("a letter after spaces") << QByteArray("\n\n  x") << false;
+}
+
+void HtmlViewTest::blankBodyIsToldInThePage()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, blank);
+    TExWebBrowser view;
+    QVERIFY(ShowHtml(view, FilePath(QStringLiteral("note.html")),
+                     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>"));
+    // The page's answer is the program's own rule on the HTML read out.
+    QCOMPARE(view.BodyInnerHtml().trimmed().isEmpty(), blank);
+    QCOMPARE(view.BodyIsBlank(), blank);
 }
 
 void HtmlViewTest::textSurvivesInsertAndSave_data()

@@ -3,6 +3,7 @@
 #include "dberror.h"
 #include "dropform.h"
 #include "editorform.h"
+#include "exwebbrowser.h"
 #include "infoform.h"
 #include "instanceguard.h"
 #include "mainform.h"
@@ -54,6 +55,7 @@ class StartupTest : public QObject
 
 private slots:
     void bringsUpWindowsAndRunsFirstLoads();
+    void noteViewComesAfterTheCatalogInTheSameWindow();
     void languageFileIsAppliedAfterTheTreeIsShown();
     void missingDatabaseNamesTheFile();
     void secondCopyIsRefusedUntilTheFirstDies();
@@ -103,6 +105,29 @@ void StartupTest::bringsUpWindowsAndRunsFirstLoads()
     QCOMPARE(program.infoWindow()->size(), QSize(303, 72));
     program.infoWindow()->showProgress(3, 17);
     QCOMPARE(program.infoWindow()->progressLabel()->text(), QStringLiteral("3 of 17 pictures"));
+}
+
+void StartupTest::noteViewComesAfterTheCatalogInTheSameWindow()
+{
+    TestProgramFolder folder;
+    seedTags(folder.databasePath());
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    TMainForm *explorer = program.explorer();
+    // The catalog is up before the web engine has started.
+    QCOMPARE(explorer->TagTreeView_()->topLevelItemCount(), 2);
+    QVERIFY(!explorer->findChild<TExWebBrowser *>(QStringLiteral("Content")));
+    const QWindow *window = explorer->windowHandle();
+    QVERIFY(window);
+    const WId systemWindow = explorer->winId();
+
+    QTRY_VERIFY(explorer->findChild<TExWebBrowser *>(QStringLiteral("Content")));
+    TExWebBrowser *view = explorer->content();
+    QVERIFY(view->isVisible());
+    QCOMPARE(view->DocumentUrl(), QStringLiteral("about:blank"));
+    // The web view joined the window that was shown; no new system window was made for it.
+    QCOMPARE(explorer->windowHandle(), window);
+    QCOMPARE(explorer->winId(), systemWindow);
 }
 
 void StartupTest::languageFileIsAppliedAfterTheTreeIsShown()
