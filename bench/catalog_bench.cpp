@@ -28,7 +28,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -63,15 +62,25 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// The resident memory of this process now and at its peak, in kB.
+std::pair<long long, long long> residentKb()
+{
+    long long rss = 0, hwm = 0;
+    if (FILE *status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            std::sscanf(line, "VmRSS: %lld", &rss);
+            std::sscanf(line, "VmHWM: %lld", &hwm);
+        }
+        std::fclose(status);
+    }
+    return {rss, hwm};
+}
+
 // Peak resident memory of this process, in MB.
 double peakMemoryMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QRegularExpression line(QStringLiteral("^VmHWM:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = line.match(QString::fromLatin1(status.readAll()));
-    return match.hasMatch() ? match.captured(1).toDouble() / 1024 : 0;
+    return residentKb().second / 1024.0;
 }
 
 // With CLIPNEST_BENCH_MEMORY_TRACE set, the session writes to standard error
@@ -123,20 +132,6 @@ public:
     }
 
 private:
-    static std::pair<long long, long long> residentKb()
-    {
-        long long rss = 0, hwm = 0;
-        if (FILE *status = std::fopen("/proc/self/status", "r")) {
-            char line[256];
-            while (std::fgets(line, sizeof line, status)) {
-                std::sscanf(line, "VmRSS: %lld", &rss);
-                std::sscanf(line, "VmHWM: %lld", &hwm);
-            }
-            std::fclose(status);
-        }
-        return {rss, hwm};
-    }
-
     bool m_on;
     QElapsedTimer m_timer;
     std::atomic_bool m_stop = false;
