@@ -1,6 +1,7 @@
 #include "dbdatamodule.h"
 
 #include "dberror.h"
+#include "pagecache.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -18,6 +19,9 @@ QString engineMessage(const QSqlError &error)
     return engine.isEmpty() ? error.text().trimmed() : engine;
 }
 
+const QString UserName = QStringLiteral("admin");
+const QString Password = QStringLiteral("quillharbour");
+
 QString uniqueConnectionName()
 {
     static QAtomicInt counter;
@@ -34,9 +38,11 @@ TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
         throw DbError(QStringLiteral("The Firebird database driver (QIBASE) is not installed."));
     // The embedded engine opens the file by its local path; without a host name
     // no server is involved.
-    m_database.setDatabaseName(QFileInfo(databasePath).absoluteFilePath());
-    m_database.setUserName(QStringLiteral("admin"));
-    m_database.setPassword(QStringLiteral("quillharbour"));
+    const QString absolutePath = QFileInfo(databasePath).absoluteFilePath();
+    const PageCacheSizer pageCache(absolutePath, UserName, Password);
+    m_database.setDatabaseName(absolutePath);
+    m_database.setUserName(UserName);
+    m_database.setPassword(Password);
     m_database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
     if (!m_database.open()) {
         const QString message = engineMessage(m_database.lastError());

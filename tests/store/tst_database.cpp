@@ -1,5 +1,6 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "pagecache.h"
 #include "testprogramfolder.h"
 
 #include <QFile>
@@ -23,6 +24,7 @@ private slots:
     void idMaximumIsReadFromAnIndex();
     void olderFilesGetTheIdIndexes();
     void readOnlyFileOpensWithoutThem();
+    void pageCacheIsSizedWithoutChangingTheFile();
 };
 
 namespace {
@@ -254,6 +256,25 @@ void DatabaseTest::readOnlyFileOpensWithoutThem()
     QVERIFY(presentIdIndexes(database).isEmpty());
     QCOMPARE(database.nextNoteId(), 8);
     QCOMPARE(database.nextTagId(), 1);
+}
+
+void DatabaseTest::pageCacheIsSizedWithoutChangingTheFile()
+{
+    TestProgramFolder folder;
+    const QString cacheSize = QStringLiteral("select mon$page_buffers from mon$database");
+    for (int open = 0; open < 2; ++open) {
+        TDBDataModule database(folder.databasePath());
+        QCOMPARE(database.queryInteger(cacheSize), PageCacheSizer::CachePages);
+        // A second connection shares the cache the first one opened.
+        TDBDataModule reading(folder.databasePath(), TDBDataModule::Use::Reading);
+        QCOMPARE(reading.queryInteger(cacheSize), PageCacheSizer::CachePages);
+    }
+    // The size is the program's, not the file's: another program gets the engine's default.
+    const QString output =
+        runTool(QStringLiteral("isql-fb"),
+                {QStringLiteral("-user"), QStringLiteral("admin"), QStringLiteral("-q"), folder.databasePath()},
+                cacheSize.toUtf8() + ";\n");
+    QVERIFY2(output.contains(QStringLiteral("2048")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(DatabaseTest)
