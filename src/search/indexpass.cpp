@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -26,6 +27,34 @@ constexpr int CompactAfter = 1000;
 constexpr int SliceSize = 2000;
 // Changed notes read again at a time, by their ids.
 constexpr int ReadByIds = 128;
+
+// Ascending ids as runs of consecutive ones: a million ids one by one take
+// 4 MB, and new notes take the id after the highest, so runs are few.
+class IdRuns
+{
+public:
+    void append(int id)
+    {
+        if (!m_runs.empty() && m_runs.back().last + 1 == id)
+            m_runs.back().last = id;
+        else
+            m_runs.push_back({id, id});
+    }
+    bool contains(int id) const
+    {
+        auto after = std::upper_bound(m_runs.cbegin(), m_runs.cend(), id,
+                                      [](int value, const Run &run) { return value < run.first; });
+        return after != m_runs.cbegin() && std::prev(after)->last >= id;
+    }
+
+private:
+    struct Run
+    {
+        int first;
+        int last;
+    };
+    std::vector<Run> m_runs;
+};
 
 } // namespace
 
@@ -50,8 +79,8 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
         bool inIndex;
     };
     std::vector<Change> changed; // ascending, as the slices come
-    std::vector<int> inDatabase; // ascending, as the slices come
-    QHash<int, QString> tagPaths;
+    IdRuns inDatabase;
+    CatalogPathTable tagPaths;
     {
         TDBDataModule database(m_databasePath);
         tagPaths = readTagPaths(database);
@@ -69,7 +98,8 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
             ids.reserve(slice.size());
             for (const IndexedNote &note : std::as_const(slice))
                 ids << note.noteId;
-            inDatabase.insert(inDatabase.end(), ids.cbegin(), ids.cend());
+            for (int id : std::as_const(ids))
+                inDatabase.append(id);
             const QHash<int, IndexedNote> indexed = m_index.indexedNotes(ids);
             for (IndexedNote &note : slice) {
                 stampNoteFile(note, m_dataFolder);
@@ -83,8 +113,7 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
     }
     if (cancelled)
         return;
-    QList<int> gone = m_index.indexedNoteIds();
-    gone.removeIf([&](int noteId) { return std::binary_search(inDatabase.cbegin(), inDatabase.cend(), noteId); });
+    QList<int> gone = m_index.indexedNoteIdsExcept([&](int noteId) { return inDatabase.contains(noteId); });
     m_index.removeFromPass(gone);
     gone = {};
     inDatabase = {};

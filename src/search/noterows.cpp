@@ -10,12 +10,12 @@
 
 namespace {
 
-IndexedNote noteFromRow(const QSqlQuery &query, const QHash<int, QString> &tagPaths)
+IndexedNote noteFromRow(const QSqlQuery &query, const CatalogPathTable &tagPaths)
 {
     IndexedNote note;
     note.noteId = fieldInt(query, "noteid");
     note.title = fieldText(query, "title");
-    note.catalogPath = tagPaths.value(fieldInt(query, "tagid"));
+    note.catalogPath = tagPaths.path(fieldInt(query, "tagid"));
     note.fileName = fieldPath(query, "filename");
     return note;
 }
@@ -81,17 +81,18 @@ std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QStrin
     return one.first();
 }
 
-QHash<int, QString> readTagPaths(TDBDataModule &database)
+CatalogPathTable readTagPaths(TDBDataModule &database)
 {
-    QHash<int, QString> paths;
+    CatalogPathTable paths;
     QSqlQuery &query = database.runQuery(QStringLiteral("select tagid, path from tags"));
     while (query.next())
-        paths.insert(fieldInt(query, "tagid"), fieldText(query, "path"));
+        paths.add(fieldInt(query, "tagid"), fieldText(query, "path"));
     query.finish();
+    paths.sort();
     return paths;
 }
 
-QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<int, QString> &tagPaths, int afterNoteId,
+QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const CatalogPathTable &tagPaths, int afterNoteId,
                                          int count)
 {
     QList<IndexedNote> notes;
@@ -106,7 +107,7 @@ QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<in
     return notes;
 }
 
-QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QString> &tagPaths,
+QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const CatalogPathTable &tagPaths,
                                     const QList<int> &noteIds)
 {
     QList<IndexedNote> notes;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogpathtable.h"
 #include "indexednote.h"
 
 #include <QHash>
@@ -15,16 +16,16 @@ class TDBDataModule;
 std::optional<IndexedNote> readIndexedNote(TDBDataModule &database, const QString &dataFolder, int noteId);
 
 // The catalog path of every node by its tagid, for the readers of many notes below.
-QHash<int, QString> readTagPaths(TDBDataModule &database);
+CatalogPathTable readTagPaths(TDBDataModule &database);
 
 // At most count notes with ids above afterNoteId, in noteid order, without the
 // file stamps (stampNoteFile).
-QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const QHash<int, QString> &tagPaths, int afterNoteId,
+QList<IndexedNote> readIndexedNotesAfter(TDBDataModule &database, const CatalogPathTable &tagPaths, int afterNoteId,
                                          int count);
 
 // The notes of the given ids (a few hundred at most) whose rows are there, in
 // noteid order, without the file stamps.
-QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const QHash<int, QString> &tagPaths,
+QList<IndexedNote> readIndexedNotes(TDBDataModule &database, const CatalogPathTable &tagPaths,
                                     const QList<int> &noteIds);
 
 struct NoteCatalogPath

@@ -200,21 +200,21 @@ QHash<int, IndexedNote> SearchIndex::indexedNotes(const QList<int> &noteIds) con
     return notes;
 }
 
-QList<int> SearchIndex::indexedNoteIds() const
+QList<int> SearchIndex::indexedNoteIdsExcept(const std::function<bool(int)> &kept) const
 {
     std::lock_guard lock(m_mutex);
     requireOpen();
     QList<int> ids;
     try {
         const Xapian::WritableDatabase &database = m_writer->database;
-        ids.reserve(qsizetype(database.get_doccount()));
         const std::string prefix = IndexTerms::IdPrefix;
         for (Xapian::TermIterator term = database.allterms_begin(prefix); term != database.allterms_end(prefix);
              ++term) {
             const std::string name = *term;
             int noteId = 0;
             const auto [end, error] = std::from_chars(name.data() + prefix.size(), name.data() + name.size(), noteId);
-            if (error == std::errc() && end == name.data() + name.size())
+            if (error == std::errc() && end == name.data() + name.size() &&
+                !kept(noteId))
                 ids << noteId;
         }
     } catch (const Xapian::Error &error) {

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -71,8 +72,9 @@ public:
     void beginPass();
     // What the index keeps of those of the notes that it holds.
     QHash<int, IndexedNote> indexedNotes(const QList<int> &noteIds) const;
-    // The id of every note the index holds, in no particular order.
-    QList<int> indexedNoteIds() const;
+    // The id of every note the index holds for which kept answers false, in no
+    // particular order.
+    QList<int> indexedNoteIdsExcept(const std::function<bool(int)> &kept) const;
     struct PassDocument
     {
         IndexedNote note;
