@@ -5,6 +5,7 @@
 #include "dberror.h"
 #include "exwebbrowser.h"
 #include "findbar.h"
+#include "freedmemory.h"
 #include "indexpass.h"
 #include "indexupdatequeue.h"
 #include "mainform.h"
@@ -213,6 +214,8 @@ void FullTextSearch::startPass()
         } catch (const SearchIndexError &error) {
             failure = error.message();
         }
+        // Every note passed through this thread's heap.
+        releaseFreedMemory();
         QMetaObject::invokeMethod(
             this, [this, failure] { passEnded(failure); }, Qt::QueuedConnection);
     });
