@@ -41,6 +41,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <vector>
@@ -548,12 +549,15 @@ int orchestrate(const QStringList &folders, int runs)
     }
 
     std::printf("\nmedians of %d runs (each ratio is to the bare select of the same run)\n", runs);
-    std::printf("%-42s", "work");
+    int labelWidth = 0;
+    for (const Row &row : Rows)
+        labelWidth = std::max(labelWidth, int(std::strlen(row.label)));
+    std::printf("%-*s", labelWidth, "work");
     for (const auto &[size, perRun] : results)
         std::printf(" | %-26s", qPrintable(size));
     std::printf("\n");
     for (const Row &row : Rows) {
-        std::printf("%-42s", row.label);
+        std::printf("%-*s", labelWidth, row.label);
         for (const auto &[size, perRun] : results) {
             std::vector<double> values, ratios;
             for (const Figures &figures : perRun) {
