@@ -35,7 +35,7 @@ class IdRuns
 public:
     void append(int id)
     {
-        if (!m_runs.empty() && m_runs.back().last + 1 == id)
+        if (!m_runs.empty() && qint64(m_runs.back().last) + 1 == id)
             m_runs.back().last = id;
         else
             m_runs.push_back({id, id});

@@ -213,8 +213,7 @@ QList<int> SearchIndex::indexedNoteIdsExcept(const std::function<bool(int)> &kep
             const std::string name = *term;
             int noteId = 0;
             const auto [end, error] = std::from_chars(name.data() + prefix.size(), name.data() + name.size(), noteId);
-            if (error == std::errc() && end == name.data() + name.size() &&
-                !kept(noteId))
+            if (error == std::errc() && end == name.data() + name.size() && !kept(noteId))
                 ids << noteId;
         }
     } catch (const Xapian::Error &error) {
