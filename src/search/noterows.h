@@ -3,7 +3,6 @@
 #include "catalogpathtable.h"
 #include "indexednote.h"
 
-#include <QHash>
 #include <QList>
 #include <optional>
 

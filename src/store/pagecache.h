@@ -18,10 +18,7 @@ public:
     PageCacheSizer(const PageCacheSizer &) = delete;
     PageCacheSizer &operator=(const PageCacheSizer &) = delete;
 
-    // Whether the attachment was made; when it was not, the driver's own
-    // attachment reports what went wrong.
-    bool attached() const { return m_handle != 0; }
-
 private:
+    // None when the attachment failed: the driver's own then reports why.
     unsigned int m_handle = 0;
 };
