@@ -62,8 +62,9 @@ if [[ $mode != run ]]; then
     packages+=("${test_packages[@]}")
 fi
 
-# One query for all of them: starting again must stay quick.
-installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | awk '$1 == "ii" { print $2 }')
+# One query for all of them: starting again must stay quick. dpkg-query exits 1
+# when any of them is not installed, which is just what is being asked.
+installed=$( { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null || true; } | awk '$1 == "ii" { print $2 }')
 missing=()
 for package in "${packages[@]}"; do
     if ! grep -qx -- "$package" <<< "$installed"; then
