@@ -1,5 +1,6 @@
 #include "clipnestapplication.h"
 #include "commandline.h"
+#include "enginefolders.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
 #include "startup.h"
@@ -32,6 +33,8 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine(arguments);
+    // Before any thread starts and before the database is first opened.
+    EngineFolders::useOwn();
     if (commandLine.runsWithoutWindow()) {
         // No window, no display needed, and no single-instance guard.
         QCoreApplication app(argc, argv);

@@ -1,5 +1,7 @@
 #include "firebirdservice.h"
 
+#include "enginefolders.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -58,6 +60,7 @@ int threadCount()
 // Starts a service action and reads its output until it ends.
 void runService(const std::vector<char> &action)
 {
+    EngineFolders::useOwn();
     ISC_STATUS_ARRAY status{};
     isc_svc_handle service = 0;
     std::vector<char> attach{isc_spb_version, isc_spb_current_version, isc_spb_user_name,

@@ -1,6 +1,7 @@
 #include "dbdatamodule.h"
 
 #include "dberror.h"
+#include "enginefolders.h"
 #include "pagecache.h"
 
 #include <QAtomicInt>
@@ -33,6 +34,7 @@ QString uniqueConnectionName()
 TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     : m_connectionName(uniqueConnectionName())
 {
+    EngineFolders::useOwn();
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), m_connectionName);
     if (!m_database.isValid())
         throw DbError(QStringLiteral("The Firebird database driver (QIBASE) is not installed."));
