@@ -29,6 +29,7 @@ run_packages=(
     pkg-config
     libqpdf-dev
     libarchive-dev
+    zlib1g-dev
     adwaita-icon-theme
     fonts-wqy-microhei
     qt6-image-formats-plugins

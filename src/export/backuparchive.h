@@ -42,15 +42,45 @@ BackupSummary create(const QString &programFolder, const QString &archivePath, B
 // the file is not a Clipnest backup.
 BackupSummary inspect(const QString &archivePath);
 
-// Restores the archive into the program folder (ending with "/"), which no
-// running program may be using. Everything is first unpacked and checked beside
-// the program folder's files; only then are the present database, settings
-// file, data folder and full-text index moved into a folder
-// "before-restore-..." inside the program folder, and the restored ones put in
-// their place (the index is rebuilt at the next start). Answers the folder
-// the earlier files went to (empty when there were none). Throws
-// std::runtime_error and leaves the program folder as it was on any failure.
-QString restore(const QString &archivePath, const QString &programFolder, const BackupProgress &progress = {});
+// A restore unpacked and checked beside the program folder's files, not yet
+// put in place.
+struct PreparedRestore
+{
+    QString stagingFolder; // absolute, ending with "/"
+    BackupSummary summary;
+    int fileRows = 0;     // notes and attachments, each naming a file
+    int missingFiles = 0; // of those, the ones whose file the backup lacks
+};
+
+// Unpacks the archive beside the program folder's files (ending with "/"),
+// which no running program may be using, and checks it: the tables' columns,
+// the counts the summary gives, and every row's file, which must lie inside
+// the data folder. Nothing else of the program folder changes. Throws
+// std::runtime_error; a stop throws BackupStopped.
+PreparedRestore prepareRestore(const QString &archivePath, const QString &programFolder,
+                               const BackupProgress &progress = {});
+// Moves the present database, settings file, data folder, full-text index and
+// records of unfinished work into a folder "before-restore-..." inside the
+// program folder, and the prepared ones into their place (the index is
+// rebuilt at the next start). The moves are journaled: a restore cut short is
+// finished or undone by RestoreJournal::recover at the next start. Answers the
+// folder the earlier files went to (empty when there were none). Throws
+// std::runtime_error and leaves the program folder as it was on a failure.
+QString completeRestore(const PreparedRestore &prepared, const QString &programFolder);
+// Removes a prepared restore that is not wanted.
+void discardRestore(const PreparedRestore &prepared);
+
+// Answers whether to restore a backup in which some notes or attachments have
+// no file: missing of the rows in all.
+using MissingFilesAnswer = std::function<bool(int missing, int rows)>;
+// Prepares and completes a restore in one go; when some files are missing,
+// acceptMissing decides (without it the restore is refused).
+QString restore(const QString &archivePath, const QString &programFolder, const BackupProgress &progress = {},
+                const MissingFilesAnswer &acceptMissing = {});
+
+// Folders a backup or a restore works in, inside the program folder, while it runs.
+inline const QString TemporaryBackupPrefix = QStringLiteral(".backup-");
+inline const QString RestoreStagingPrefix = QStringLiteral(".restore-");
 
 } // namespace BackupArchive
 

@@ -5,6 +5,7 @@
 #include "instanceguard.h"
 #include "interfacelanguage.h"
 #include "profilefile.h"
+#include "restorejournal.h"
 #include "workprogress.h"
 
 #include <QDir>
@@ -26,16 +27,41 @@ RestoreAtStart::RestoreAtStart(QString programFolder, QString archive)
     };
 }
 
+RestoreAtStart::~RestoreAtStart() = default;
+
+QString RestoreAtStart::text(const char *key)
+{
+    if (!m_context) {
+        // The messages come in the language the settings name, without writing them.
+        m_context = std::make_unique<AppContext>(m_programFolder);
+        m_context->languageFileName =
+            ProfileFile(m_programFolder + QStringLiteral("tavlo.ini"))
+                .readString(QStringLiteral("Tavlo"), QStringLiteral("lang"), QStringLiteral("en.ini"));
+        InterfaceLanguage(*m_context).applyAtStart(nullptr, nullptr);
+    }
+    return m_context->messages.shown(QLatin1String(key));
+}
+
+void RestoreAtStart::recoverInterrupted()
+{
+    const RestoreJournal::Recovery recovery = RestoreJournal::recover(m_programFolder);
+    switch (recovery.outcome) {
+    case RestoreJournal::Recovery::Nothing:
+        break;
+    case RestoreJournal::Recovery::Finished:
+        showMessage(text("RestoreFinishedAtStart").arg(QDir::toNativeSeparators(recovery.asideFolder)));
+        break;
+    case RestoreJournal::Recovery::Undone:
+        showMessage(text("RestoreUndoneAtStart"));
+        break;
+    case RestoreJournal::Recovery::Failed:
+        showMessage(text("RestoreStuckAtStart").arg(recovery.problem));
+        break;
+    }
+}
+
 bool RestoreAtStart::run()
 {
-    // The messages come in the language the settings name, without writing them.
-    AppContext context(m_programFolder);
-    context.languageFileName =
-        ProfileFile(m_programFolder + QStringLiteral("tavlo.ini"))
-            .readString(QStringLiteral("Tavlo"), QStringLiteral("lang"), QStringLiteral("en.ini"));
-    InterfaceLanguage(context).applyAtStart(nullptr, nullptr);
-    auto text = [&context](const char *key) { return context.messages.shown(QLatin1String(key)); };
-
     InstanceGuard guard;
     QElapsedTimer waited;
     waited.start();
@@ -46,6 +72,7 @@ bool RestoreAtStart::run()
         }
         QThread::msleep(200);
     }
+    recoverInterrupted();
 
     BackupSummary summary;
     try {
@@ -63,11 +90,18 @@ bool RestoreAtStart::run()
     if (!askYesNo(question))
         return true;
 
+    BackupArchive::PreparedRestore prepared;
     QString aside;
     try {
         runWithProgressDialog(nullptr, text("RestoreProgress"), text("Cancel"), [&](const WorkProgress &progress) {
-            aside = BackupArchive::restore(m_archive, m_programFolder, progress);
+            prepared = BackupArchive::prepareRestore(m_archive, m_programFolder, progress);
         });
+        if (prepared.missingFiles > 0 &&
+            !askYesNo(text("RestoreMissingFiles").arg(prepared.missingFiles).arg(prepared.fileRows))) {
+            BackupArchive::discardRestore(prepared);
+            return true;
+        }
+        aside = BackupArchive::completeRestore(prepared, m_programFolder);
     } catch (const BackupStopped &) {
         return true;
     } catch (const std::exception &error) {

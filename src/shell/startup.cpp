@@ -13,6 +13,7 @@
 #include "interfacelanguage.h"
 #include "mainform.h"
 #include "pendingrecovery.h"
+#include "restoreatstart.h"
 #include "runningcopy.h"
 #include "settings.h"
 #include "signalbridge.h"
@@ -196,6 +197,9 @@ int runClipnest(const QString &programFolder)
         refusal.exec();
         return 1;
     }
+
+    // A restore cut short is finished or undone before the database is opened.
+    RestoreAtStart(programFolder, QString()).recoverInterrupted();
 
     ClipnestProgram program(programFolder);
     try {

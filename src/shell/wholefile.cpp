@@ -31,8 +31,22 @@ bool writeChecked(QSaveFile &file, const char *data, qint64 size, QString *reaso
     return true;
 }
 
-QString finish(QSaveFile &file)
+} // namespace
+
+QString writeToWholeFile(QSaveFile &file, const char *data, qint64 size)
 {
+    QString reason;
+    if (!writeChecked(file, data, size, &reason)) {
+        file.cancelWriting();
+        return reason;
+    }
+    return QString();
+}
+
+QString finishWholeFile(QSaveFile &file)
+{
+    // The flush is checked on its own: the commit that follows a failed flush
+    // may still rename the cut-off file into place and report nothing.
     errno = 0;
     if (!file.flush()) {
         const QString reason = shortWriteReason(file, errno);
@@ -44,8 +58,6 @@ QString finish(QSaveFile &file)
     return QString();
 }
 
-} // namespace
-
 QString writeWholeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
@@ -56,7 +68,7 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
         file.cancelWriting();
         return reason;
     }
-    return finish(file);
+    return finishWholeFile(file);
 }
 
 QString copyWholeFile(const QString &sourcePath, const QString &targetPath)
@@ -79,5 +91,5 @@ QString copyWholeFile(const QString &sourcePath, const QString &targetPath)
             return reason;
         }
     }
-    return finish(target);
+    return finishWholeFile(target);
 }

@@ -204,11 +204,20 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     // Interrupted work on the emptied notes, which must not be applied to the restored ones.
     QVERIFY(writeFile(m_folder->path() + QStringLiteral("pending/1.pending"), "stale"));
 
-    const QString aside = BackupArchive::restore(m_archive, m_folder->path(), [&](qint64 done, qint64 total) {
-        lastDone = done;
-        lastTotal = total;
-        return true;
-    });
+    // The second note's file was missing when the backup was made; restoring asks.
+    QPair<int, int> missingAsked;
+    const QString aside = BackupArchive::restore(
+        m_archive, m_folder->path(),
+        [&](qint64 done, qint64 total) {
+            lastDone = done;
+            lastTotal = total;
+            return true;
+        },
+        [&](int missing, int rows) {
+            missingAsked = {missing, rows};
+            return true;
+        });
+    QCOMPARE(missingAsked, qMakePair(1, 3));
     QCOMPARE(allRows(m_folder->databasePath()), rowsBefore);
     QCOMPARE(userFiles(m_folder->path()), filesBefore);
     QVERIFY(QFileInfo(m_folder->dataFolder() + QStringLiteral("12-02-2026/images")).isDir());
@@ -244,7 +253,7 @@ void BackupTest::backupTakenWhileTheProgramWritesHoldsOnlyCommittedNotes()
     }
     TestProgramFolder restored;
     QVERIFY(QFile::remove(restored.databasePath()));
-    BackupArchive::restore(m_archive, restored.path());
+    BackupArchive::restore(m_archive, restored.path(), {}, [](int, int) { return true; });
     QCOMPARE(allRows(restored.databasePath()), committed);
 }
 
