@@ -1,12 +1,16 @@
 #include "backuparchive.h"
 #include "dbdatamodule.h"
+#include "firebirdservice.h"
 #include "instanceguard.h"
 #include "restoreatstart.h"
+#include "restorejournal.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -79,10 +83,12 @@ bool writeTar(const QString &path, const ArchiveEntries &entries)
     bool ok = archive_write_open_filename(writer, QFile::encodeName(path).constData()) == ARCHIVE_OK;
     for (const auto &[name, content] : entries) {
         archive_entry *entry = archive_entry_new();
+        // A name ending with "/" is a folder.
+        const bool folder = name.endsWith(QLatin1Char('/'));
         archive_entry_set_pathname(entry, name.toUtf8().constData());
-        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, content.size());
+        archive_entry_set_size(entry, folder ? 0 : content.size());
         ok = ok && archive_write_header(writer, entry) == ARCHIVE_OK &&
              archive_write_data(writer, content.constData(), content.size()) == content.size();
         archive_entry_free(entry);
@@ -90,6 +96,33 @@ bool writeTar(const QString &path, const ArchiveEntries &entries)
     ok = ok && archive_write_close(writer) == ARCHIVE_OK;
     archive_write_free(writer);
     return ok;
+}
+
+// The engine's backup of a database made from the empty one by the statements.
+QByteArray databaseBackup(const QStringList &statements)
+{
+    TestProgramFolder folder;
+    {
+        TDBDataModule database(folder.databasePath());
+        for (const QString &statement : statements) {
+            Transaction transaction(database);
+            database.runStatement(statement);
+            transaction.commit();
+        }
+    }
+    const QString backup = folder.path() + QStringLiteral("notes.fbk");
+    FirebirdService::backupDatabase(folder.databasePath(), backup);
+    QFile file(backup);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray summaryOf(int nodes, int notes, int attachments)
+{
+    return QStringLiteral(R"({"format":1,"made":"2026-12-09T18:00:00","nodes":%1,"notes":%2,"attachments":%3})")
+        .arg(nodes)
+        .arg(notes)
+        .arg(attachments)
+        .toUtf8();
 }
 
 } // namespace
@@ -105,6 +138,11 @@ private slots:
     void restoreAsksFirstAndNeedsTheProgramClosed();
     void foreignAndHostileArchivesChangeNothing_data();
     void foreignAndHostileArchivesChangeNothing();
+    void backupOntoAFullDiskIsNeverCalledDone_data();
+    void backupOntoAFullDiskIsNeverCalledDone();
+    void restoreCutShortIsFinishedOrUndoneAtTheNextStart_data();
+    void restoreCutShortIsFinishedOrUndoneAtTheNextStart();
+    void nextStartRemovesWhatKilledBackupsAndRestoresLeft();
 
 private:
     void seedNotes();
@@ -331,6 +369,47 @@ void BackupTest::foreignAndHostileArchivesChangeNothing_data()
                                           << QStringLiteral("newer Clipnest");
     QTest::newRow("no database") << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary}}
                                  << QStringLiteral("holds no database");
+    const QString note = QStringLiteral("insert into note values (1, 'n', 1, current_timestamp, '%1')");
+    const QString attachment = QStringLiteral("insert into attachment values (1, 1, '%1', '%2')");
+    const QString tag = QStringLiteral("insert into tags values (1, 'Work', 1, 'Work', 0, 1, 0)");
+    const QByteArray page = "<html><body>n</body></html>";
+    QTest::newRow("tables of other columns")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(0, 0, 0)},
+                          {QStringLiteral("notes.fbk"),
+                           databaseBackup({QStringLiteral("alter table note drop filename"),
+                                           QStringLiteral("alter table note add file_name varchar(1000)")})}}
+        << QStringLiteral("its table note has the columns");
+    QTest::newRow("a note file outside the data folder")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 0)},
+                          {QStringLiteral("notes.fbk"),
+                           databaseBackup({tag, note.arg(QStringLiteral("../../../victim/precious.txt"))})}}
+        << QStringLiteral("note 1 names a file outside the data folder");
+    QTest::newRow("an attachment folder outside the data folder")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 1)},
+                          {QStringLiteral("notes.fbk"),
+                           databaseBackup({tag, note.arg(QStringLiteral("12-01-2026/1.html")),
+                                           attachment.arg(QStringLiteral("precious.txt"),
+                                                          QStringLiteral("../../../victim/"))})},
+                          {QStringLiteral("data/12-01-2026/1.html"), page}}
+        << QStringLiteral("attachment 1 names a file outside the data folder");
+    QTest::newRow("an absolute note file")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 0)},
+                          {QStringLiteral("notes.fbk"), databaseBackup({tag, note.arg(QStringLiteral("/etc/passwd"))})}}
+        << QStringLiteral("outside the data folder");
+    QTest::newRow("every note file missing")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 0)},
+                          {QStringLiteral("notes.fbk"), databaseBackup({tag, note.arg(QStringLiteral("a/1.html"))})}}
+        << QStringLiteral("1 of the backup's 1 notes and attachments have no file");
+    QTest::newRow("a data folder that is a file")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(0, 0, 0)},
+                          {QStringLiteral("notes.fbk"), databaseBackup({})},
+                          {QStringLiteral("data"), "not a folder"}}
+        << QStringLiteral("its \"data\" is a file");
+    QTest::newRow("a settings file that is a folder")
+        << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(0, 0, 0)},
+                          {QStringLiteral("notes.fbk"), databaseBackup({})},
+                          {QStringLiteral("tavlo.ini/"), QByteArray()}}
+        << QStringLiteral("its \"tavlo.ini\" is a folder");
     QTest::newRow("names climbing out of the folder")
         << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary},
                           {QStringLiteral("../escaped.txt"), "outside"},
@@ -360,6 +439,148 @@ void BackupTest::foreignAndHostileArchivesChangeNothing()
     QVERIFY(!QFile::exists(escapedAbsolutePath()));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("data")});
+}
+
+void BackupTest::backupOntoAFullDiskIsNeverCalledDone_data()
+{
+    QTest::addColumn<int>("spareKilobytes");
+    for (int spare : {-12, -8, -4, 0, 4, 8, 64})
+        QTest::addRow("%d KB", spare) << spare;
+}
+
+void BackupTest::backupOntoAFullDiskIsNeverCalledDone()
+{
+    QFETCH(int, spareKilobytes);
+    // A picture that does not compress, so that the archive's last writes are large.
+    QByteArray noise(300000, '\0');
+    QRandomGenerator random(7);
+    for (char &byte : noise)
+        byte = char(random.bounded(256));
+    QVERIFY(writeFile(m_folder->dataFolder() + QStringLiteral("12-01-2026/images/noise.png"), noise));
+    const QStringList rowsBefore = allRows(m_folder->databasePath());
+    TDBDataModule running(m_folder->databasePath());
+    backUp(running);
+    const qint64 archiveSize = QFileInfo(m_archive).size();
+    SmallDisk disk(int(archiveSize / 1024) + spareKilobytes);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+
+    m_archive = disk.path() + BackupArchive::suggestedFileName(QDate(2026, 12, 9));
+    bool done = false;
+    try {
+        backUp(running);
+        done = true;
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(QLatin1String("space")), error.what());
+    }
+    if (!done) {
+        // Nothing is left that could be taken for a backup.
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        return;
+    }
+    // A backup called done restores whole.
+    TestProgramFolder restored;
+    QVERIFY(QFile::remove(restored.databasePath()));
+    BackupArchive::restore(m_archive, restored.path(), {}, [](int, int) { return true; });
+    QCOMPARE(allRows(restored.databasePath()), rowsBefore);
+}
+
+void BackupTest::restoreCutShortIsFinishedOrUndoneAtTheNextStart_data()
+{
+    QTest::addColumn<int>("movesDone");
+    QTest::addColumn<bool>("stagingDamaged");
+    // The moves in their order: notes.fdb, tavlo.ini, data, index and the one
+    // record of unfinished work aside, then notes.fdb, tavlo.ini and data in.
+    for (int moves = 0; moves <= 8; ++moves) {
+        QTest::addRow("after %d moves", moves) << moves << false;
+        if (moves < 8)
+            QTest::addRow("after %d moves, the unpacked data lost", moves) << moves << true;
+    }
+}
+
+void BackupTest::restoreCutShortIsFinishedOrUndoneAtTheNextStart()
+{
+    QFETCH(int, movesDone);
+    QFETCH(bool, stagingDamaged);
+    {
+        TDBDataModule running(m_folder->databasePath());
+        backUp(running);
+    }
+    const QStringList restoredRows = allRows(m_folder->databasePath());
+    const QMap<QString, QByteArray> restoredFiles = userFiles(m_folder->path());
+    // The collection changes after the backup; the restore brings the backup back.
+    QVERIFY(writeFile(m_folder->dataFolder() + QStringLiteral("12-03-2026/new.html"), "written after the backup"));
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=en.ini\r\n"));
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("index/postlist.glass"), "index"));
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("pending/1.pending"), "{}"));
+    {
+        TDBDataModule database(m_folder->databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("delete from attachment"));
+        transaction.commit();
+    }
+    const QStringList earlierRows = allRows(m_folder->databasePath());
+    const QMap<QString, QByteArray> earlierFiles = userFiles(m_folder->path());
+
+    // The restore is cut short after some of its moves, as a kill would leave it.
+    const BackupArchive::PreparedRestore prepared = BackupArchive::prepareRestore(m_archive, m_folder->path());
+    RestoreJournal journal;
+    journal.stagingFolder = QDir(prepared.stagingFolder).dirName();
+    journal.asideFolder = QStringLiteral("before-restore-20261210-120000");
+    journal.restored = QStringList{QStringLiteral("notes.fdb"), QStringLiteral("tavlo.ini"), QStringLiteral("data")};
+    journal.earlier = journal.restored + QStringList{QStringLiteral("index")};
+    journal.write(m_folder->path());
+    const QString aside = m_folder->path() + journal.asideFolder + QLatin1Char('/');
+    QList<QPair<QString, QString>> moves;
+    for (const QString &name : journal.earlier)
+        moves.append({m_folder->path() + name, aside + name});
+    moves.append({m_folder->path() + QStringLiteral("pending/1.pending"), aside + QStringLiteral("pending/1.pending")});
+    for (const QString &name : journal.restored)
+        moves.append({prepared.stagingFolder + name, m_folder->path() + name});
+    QCOMPARE(moves.size(), 8);
+    for (int i = 0; i < movesDone; ++i) {
+        QDir().mkpath(QFileInfo(moves[i].second).absolutePath());
+        QVERIFY(QDir().rename(moves[i].first, moves[i].second));
+    }
+    if (stagingDamaged)
+        QVERIFY(QDir(prepared.stagingFolder + QStringLiteral("data")).removeRecursively());
+
+    const RestoreJournal::Recovery recovery = RestoreJournal::recover(m_folder->path());
+    // Whatever the moment, the folder holds one whole collection, never a mix.
+    const bool finished = !stagingDamaged || movesDone == 8;
+    QCOMPARE(recovery.outcome, finished ? RestoreJournal::Recovery::Finished : RestoreJournal::Recovery::Undone);
+    QCOMPARE(allRows(m_folder->databasePath()), finished ? restoredRows : earlierRows);
+    QCOMPARE(userFiles(m_folder->path()), finished ? restoredFiles : earlierFiles);
+    QCOMPARE(QFileInfo::exists(m_folder->path() + QStringLiteral("pending/1.pending")), !finished);
+    QCOMPARE(QFileInfo::exists(m_folder->path() + QStringLiteral("index")), !finished);
+    QVERIFY(!QFileInfo::exists(RestoreJournal::pathIn(m_folder->path())));
+    QVERIFY(!QFileInfo::exists(prepared.stagingFolder));
+    if (finished) {
+        QCOMPARE(recovery.asideFolder, aside);
+        QVERIFY(QFileInfo(aside + QStringLiteral("data/12-03-2026/new.html")).isFile());
+        QVERIFY(QFileInfo(aside + QStringLiteral("pending/1.pending")).isFile());
+    } else {
+        QVERIFY(!QFileInfo::exists(aside));
+    }
+}
+
+void BackupTest::nextStartRemovesWhatKilledBackupsAndRestoresLeft()
+{
+    const QStringList leftovers{QStringLiteral(".restore-AbCdEf"), QStringLiteral(".backup-AbCdEf")};
+    for (const QString &name : leftovers)
+        QVERIFY(writeFile(m_folder->path() + name + QStringLiteral("/notes.fdb"), QByteArray(4096, 'x')));
+    QTemporaryDir temp;
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    QVERIFY(writeFile(temp.filePath(QStringLiteral("clipnest-backup-XyZ123/notes.fbk")), "left by an older copy"));
+    const QMap<QString, QByteArray> filesBefore = userFiles(m_folder->path());
+
+    const RestoreJournal::Recovery recovery = RestoreJournal::recover(m_folder->path());
+    qunsetenv("TMPDIR");
+    QCOMPARE(recovery.outcome, RestoreJournal::Recovery::Nothing);
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("data")});
+    QVERIFY(QDir(temp.path()).isEmpty());
+    QCOMPARE(userFiles(m_folder->path()), filesBefore);
 }
 
 CLIPNEST_TEST_MAIN(BackupTest)
