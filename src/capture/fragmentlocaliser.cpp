@@ -79,6 +79,7 @@ public:
     FragmentReader(const std::string &text, const PageAddress &page)
         : m_text(text)
         , m_base(page.base)
+        , m_localPage(SchemeOf(TrimmedAddress(page.source)) == "file")
     {
     }
 
@@ -101,12 +102,14 @@ private:
     void readImage(const HtmlTag &tag);
     void readSource(const HtmlTag &tag);
     void readVmlImage(const HtmlTag &tag);
+    void readEmbedded(const HtmlTag &tag);
     void choose(Picture &picture, const std::vector<PictureCandidate> &candidates) const;
     void closeGroup();
     void neutralise(const std::vector<ValueSlot> &slots);
 
     const std::string &m_text;
     BaseAddress m_base;
+    const bool m_localPage;
     bool m_inGroup = false;
     PictureGroup m_group;
 };
@@ -124,12 +127,16 @@ void FragmentReader::read()
         } else if (tag.is("img")) {
             readImage(tag);
         } else if (tag.is("source")) {
+            if (!m_inGroup)
+                readEmbedded(tag);
             readSource(tag);
         } else if (tag.is("picture")) {
             closeGroup();
             m_inGroup = true;
         } else if (tag.is("v:imagedata")) {
             readVmlImage(tag);
+        } else {
+            readEmbedded(tag);
         }
     }
     closeGroup();
@@ -270,6 +277,31 @@ void FragmentReader::readVmlImage(const HtmlTag &tag)
     addCandidates(tag.find("src"), false, candidates);
     choose(picture, candidates);
     vmlImages.push_back(std::move(picture));
+}
+
+// Frames, media, embedded objects and image buttons load what their src,
+// data or poster names when the note is shown. As with pictures, a local file
+// is shown only from a page that is a local file itself; a web page's
+// reference to one is emptied.
+void FragmentReader::readEmbedded(const HtmlTag &tag)
+{
+    if (m_localPage)
+        return;
+    for (const TagAttribute &attribute : tag.attributes) {
+        if (!attribute.hasValue)
+            continue;
+        const bool document = SameName(attribute.name, "srcdoc");
+        if (!document && !SameName(attribute.name, "src") && !SameName(attribute.name, "data") &&
+            !SameName(attribute.name, "poster"))
+            continue;
+        const std::string value = TrimmedAddress(valueOf(attribute));
+        // A framed document of its own may name local files anywhere inside.
+        const bool local = document ? LowerAscii(value).find("file:") != std::string::npos
+                                    : SchemeOf(value) == "file" ||
+                                          (SchemeOf(value).empty() && SchemeOf(m_base.resolve(value)) == "file");
+        if (local)
+            linkEdits.push_back({attribute.valueBegin, attribute.valueEnd, EncodeAttributeValue("", attribute.quote)});
+    }
 }
 
 void FragmentReader::closeGroup()

@@ -3,6 +3,7 @@
 #include "catalogrows.h"
 #include "catalogwalk.h"
 #include "dbdatamodule.h"
+#include "storedpath.h"
 #include "tagpaths.h"
 
 #include <optional>
@@ -114,12 +115,18 @@ QStringList noteFiles(TDBDataModule &database, int noteId)
 {
     QStringList files;
     QSqlQuery &note = database.runQuery(QStringLiteral("select filename from note where noteid=?"), {noteId});
-    if (note.next())
+    // Only files inside the data folder are the note's to remove, whatever a
+    // damaged or foreign row says.
+    if (note.next() && StoredPath::isInside(fieldPath(note, "filename")))
         files << fieldPath(note, "filename");
     note.finish();
     QSqlQuery &attachments = database.runQuery(QStringLiteral("select * from attachment where noteid=?"), {noteId});
-    while (attachments.next())
-        files << fieldPath(attachments, "path") + fieldText(attachments, "attname");
+    while (attachments.next()) {
+        const QString folder = fieldPath(attachments, "path");
+        const QString name = fieldText(attachments, "attname");
+        if (StoredPath::isInsideAttachment(folder, name))
+            files << folder + name;
+    }
     attachments.finish();
     return files;
 }

@@ -2,6 +2,7 @@
 
 #include "dbdatamodule.h"
 #include "programtext.h"
+#include "storedpath.h"
 
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -62,7 +63,11 @@ void AttachListItem::listStored(TDBDataModule &database, int noteId, const QStri
     while (query.next()) {
         const AttachListRecord record{fieldInt(query, "attid"), fieldText(query, "attname"), fieldPath(query, "path"),
                                       noteId};
-        items << new AttachListItem(record, dataFolder + record.path);
+        // A row naming a file outside the data folder is no attachment of the note's.
+        if (StoredPath::isInsideAttachment(record.path, record.attname))
+            items << new AttachListItem(record, dataFolder + record.path);
+        else
+            qWarning("Clipnest: attachment %d names a file outside the data folder", record.attid);
     }
     query.finish();
     // The files are looked at once the query is closed.

@@ -131,6 +131,7 @@ private:
     QString OpenedCatalogText;
     EditorPendingFiles m_pendingFiles;
     bool m_saving = false; // a save is running (it waits for the view)
+    QString m_documentProblem; // why the editor has no document, when the template could not be had
 
     // Controls.
     QToolBar *firstBar = nullptr;

@@ -5,6 +5,7 @@
 #include "exwebbrowser.h"
 #include "mainform.h"
 #include "notelistpane.h"
+#include "storedpath.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -49,7 +50,8 @@ void FileCommands::AttachListDblClick()
 void FileCommands::Locatenotefileindisk1Click()
 {
     if (const NoteListRecord *note = m_explorer.notes().selectedNote())
-        showInFileManager(m_explorer.context().dataFolder + note->filename);
+        if (const QString file = StoredPath::resolve(m_explorer.context().dataFolder, note->filename); !file.isEmpty())
+            showInFileManager(file);
 }
 
 void FileCommands::Locatenotefileindisk2Click()

@@ -16,6 +16,7 @@
 #include "searchhitdelegate.h"
 #include "searchindex.h"
 #include "settings.h"
+#include "storedpath.h"
 #include "tagtreeview.h"
 
 #include <QAction>
@@ -339,7 +340,8 @@ QString FullTextSearch::snippetOf(QTreeWidgetItem *item)
     if (made.isValid())
         return made.toString();
     const NoteListRecord *note = NoteListPane::noteRecord(item);
-    const QString snippet = m_searcher->snippet(visibleTextOfFile(m_context.dataFolder + note->filename));
+    const QString file = StoredPath::resolve(m_context.dataFolder, note->filename);
+    const QString snippet = m_searcher->snippet(file.isEmpty() ? QString() : visibleTextOfFile(file));
     item->setData(0, SearchHitDelegate::SnippetRole, snippet);
     return snippet;
 }

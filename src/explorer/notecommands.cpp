@@ -11,8 +11,10 @@
 #include "notelistpane.h"
 #include "pendingwork.h"
 #include "programtext.h"
+#include "storedpath.h"
 #include "tagtreeview.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
@@ -46,10 +48,18 @@ void NoteCommands::OpenNoteForEditing()
     const NoteListRecord *note = m_explorer.notes().selectedNote();
     if (!note || !m_explorer.createEditor)
         return;
+    const QString noteFile = StoredPath::resolve(m_explorer.context().dataFolder, note->filename);
+    if (noteFile.isEmpty()) {
+        // Saving would write outside the data folder.
+        m_explorer.showMessage(m_explorer.context()
+                                   .messages.shown(QStringLiteral("NoteFileOutside"))
+                                   .arg(QDir::toNativeSeparators(note->filename)));
+        return;
+    }
     ExplorerState &state = m_explorer.state();
     state.CurrentNoteId = note->noteid;
     state.CurrentTagId = note->tagid;
-    state.EditNoteFile = m_explorer.context().dataFolder + note->filename;
+    state.EditNoteFile = noteFile;
     state.EditNoteTitle = note->title;
     state.EditTagPath = m_explorer.notes().catalogPathOf(note->tagid);
     // Copies: the explorer's own fields may change while the editor loads.
@@ -87,7 +97,7 @@ void NoteCommands::DelNoteActExecute()
         // Files go only once the rows are gone for good, so a failure never leaves
         // a row without its file.
         for (const QString &file : files)
-            QFile::remove(dataFolder + file);
+            QFile::remove(StoredPath::resolve(dataFolder, file));
         pending.finish();
         m_explorer.fullTextSearch()->noteDeleted(noteId);
     } catch (const DbError &error) {

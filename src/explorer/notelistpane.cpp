@@ -6,6 +6,7 @@
 #include "exwebbrowser.h"
 #include "mainform.h"
 #include "notelistwidget.h"
+#include "storedpath.h"
 #include "tagtreeview.h"
 
 #include <QFileInfo>
@@ -150,8 +151,9 @@ void NoteListPane::ShowNote()
         return;
     // A copy: the list may be rebuilt while the view loads.
     const NoteListRecord note = *selected;
-    const QString fullPath = m_explorer.context().dataFolder + note.filename;
-    if (QFileInfo::exists(fullPath))
+    // Empty for a row that names a file outside the data folder: nothing is shown.
+    const QString fullPath = StoredPath::resolve(m_explorer.context().dataFolder, note.filename);
+    if (!fullPath.isEmpty() && QFileInfo::exists(fullPath))
         m_explorer.content()->Navigate(fullPath);
     m_explorer.content()->WaitWhileBusy();
     // Another note may have been chosen while this one loaded; that one is shown.

@@ -1,13 +1,15 @@
 #include "noteexporter.h"
 
 #include "dbdatamodule.h"
+#include "storedpath.h"
+#include "exportfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMimeDatabase>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 #include <QSqlQuery>
 #include <QUrl>
@@ -44,8 +46,11 @@ const QString NotesFolder = QStringLiteral("notes/");
 // The policy every exported page carries first in its head: pages captured
 // from the web may hold scripts, which the program never runs and a browser
 // opening the export must not run either.
+// Nor may a page frame other sites or local files, which a captured page can
+// name but which are no part of the note.
 const QString NoScripts = QStringLiteral("<meta http-equiv=\"Content-Security-Policy\" "
-                                         "content=\"script-src 'none'; object-src 'none'\">");
+                                         "content=\"script-src 'none'; object-src 'none'; frame-src 'none'; "
+                                         "child-src 'none'\">");
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -95,34 +100,16 @@ bool isInside(const QString &path, const QString &folder)
     return path.startsWith(folder);
 }
 
-void copyFile(const QString &source, const QString &target)
-{
-    if (!QDir().mkpath(QFileInfo(target).absolutePath()))
-        fail(QStringLiteral("Cannot create the folder \"%1\".").arg(QFileInfo(target).absolutePath()));
-    QFile::remove(target);
-    QFile input(source);
-    if (!input.copy(target))
-        fail(QStringLiteral("Cannot copy \"%1\" to \"%2\": %3").arg(source, target, input.errorString()));
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        fail(QStringLiteral("Cannot create the folder \"%1\".").arg(QFileInfo(path).absolutePath()));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        fail(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-}
-
 // Rewrites one exported page: its title, charset and script policy, the local
 // files it shows, and the list of its attachments at the end of the body.
 class PageWriter
 {
 public:
-    PageWriter(const QString &dataFolder, const QString &exportNotes, ExportResult &result)
+    PageWriter(const QString &dataFolder, const QString &exportNotes, ExportResult &result, ExportFiles &files)
         : m_dataFolder(dataFolder)
         , m_exportNotes(exportNotes)
         , m_result(result)
+        , m_files(files)
     {
     }
 
@@ -132,7 +119,7 @@ public:
         m_noteFolder = QFileInfo(m_dataFolder + noteFile).absolutePath();
         m_exportFolder = QFileInfo(m_exportNotes + noteFile).absolutePath();
         QString text = bytesAsText(html);
-        text = withHead(text, title);
+        text = withHead(withoutRefresh(text), title);
         text = withLocalFiles(text);
         if (!attachments.isEmpty())
             text = withAttachments(text, attachments, attachmentsCaption);
@@ -140,6 +127,15 @@ public:
     }
 
 private:
+    // A refresh would take the browser elsewhere, a local file among others.
+    static QString withoutRefresh(QString text)
+    {
+        static const QRegularExpression refresh(
+            QStringLiteral("<meta\\b[^>]*http-equiv\\s*=\\s*[\"']?\\s*refresh[^>]*>"),
+            QRegularExpression::CaseInsensitiveOption);
+        return text.remove(refresh);
+    }
+
     QString withHead(QString text, const QString &title)
     {
         static const QRegularExpression headOpen(QStringLiteral("<head\\b[^>]*>"),
@@ -181,7 +177,7 @@ private:
     QString withLocalFiles(const QString &text)
     {
         static const QRegularExpression attribute(
-            QStringLiteral("\\b(src|href)(\\s*=\\s*)(\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"),
+            QStringLiteral("\\b(src|href|poster|data)(\\s*=\\s*)(\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"),
             QRegularExpression::CaseInsensitiveOption);
         QString out;
         qsizetype copiedUpTo = 0;
@@ -189,8 +185,10 @@ private:
         while (matches.hasNext()) {
             const QRegularExpressionMatch match = matches.next();
             const int valueGroup = match.capturedStart(4) >= 0 ? 4 : match.capturedStart(5) >= 0 ? 5 : 6;
-            const bool isSource = match.captured(1).compare(QLatin1String("src"), Qt::CaseInsensitive) == 0;
-            const QString replacement = exportedAddress(match.captured(valueGroup), isSource);
+            // Everything but a link is loaded with the page.
+            const bool isSource = match.captured(1).compare(QLatin1String("href"), Qt::CaseInsensitive) != 0;
+            const QString replacement =
+                exportedAddress(match.captured(valueGroup), isSource, isSource && isInImage(text, match.capturedStart()));
             if (replacement.isNull())
                 continue;
             out += text.mid(copiedUpTo, match.capturedStart(3) - copiedUpTo);
@@ -201,9 +199,18 @@ private:
         return out;
     }
 
+    // Whether the attribute at the position belongs to an img element.
+    static bool isInImage(const QString &text, qsizetype attributeStart)
+    {
+        const qsizetype open = text.lastIndexOf(QLatin1Char('<'), attributeStart);
+        return open >= 0 && open + 4 < text.size() &&
+               QStringView(text).mid(open + 1, 3).compare(QLatin1String("img"), Qt::CaseInsensitive) == 0 &&
+               (text.at(open + 4).isSpace() || text.at(open + 4) == QLatin1Char('/'));
+    }
+
     // Copies the local file an address names into the export; answers the
     // address to write instead, or a null text to keep the one there.
-    QString exportedAddress(const QString &rawValue, bool isSource)
+    QString exportedAddress(const QString &rawValue, bool isSource, bool isPicture)
     {
         const QString value = QString::fromUtf8(decodedEntities(rawValue).toLatin1()).trimmed();
         if (value.isEmpty() || value.startsWith(QLatin1Char('#')) || value.startsWith(QLatin1String("//")))
@@ -216,9 +223,13 @@ private:
         const QString path = QDir::cleanPath(
             scheme.isEmpty() ? QUrl::fromLocalFile(m_noteFolder + QLatin1Char('/')).resolved(address).toLocalFile()
                              : address.toLocalFile());
-        const bool inData = isInside(path, m_dataFolder);
-        if (!isSource && !inData)
-            return {};
+        // The notes' own files go into an export, and pictures the user put
+        // into a note from elsewhere; nothing else that a captured page names,
+        // directly or through a link inside the data folder.
+        const bool inData = isInside(path, m_dataFolder) &&
+                            (!QFileInfo::exists(path) || StoredPath::isRealFileInside(m_dataFolder, path));
+        if (!inData && !(isPicture && isPictureFile(path)))
+            return isSource ? QStringLiteral("") : QString();
         if (!QFileInfo(path).isFile()) {
             m_result.problems << path;
             return {};
@@ -227,7 +238,7 @@ private:
         // go into a folder of their own beside it.
         QString target = inData ? m_exportNotes + path.mid(m_dataFolder.size()) : outsideTarget(path);
         if (!m_copied.contains(path)) {
-            copyFile(path, target);
+            m_files.copy(path, target);
             m_copied.insert(path, target);
             ++m_result.pictures;
         }
@@ -235,6 +246,13 @@ private:
         if (relative && inData)
             return {};
         return relativeAddress(m_exportFolder, target);
+    }
+
+    static bool isPictureFile(const QString &path)
+    {
+        const QFileInfo info(path);
+        return info.isFile() &&
+               QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent).name().startsWith(QLatin1String("image/"));
     }
 
     QString outsideTarget(const QString &path)
@@ -259,12 +277,13 @@ private:
                        utf8AsBytes(escaped(caption)) + QStringLiteral("</h3>\n<ul>\n");
         for (const auto &[relativeFolder, name] : attachments) {
             const QString source = m_dataFolder + relativeFolder + name;
-            if (!QFileInfo(source).isFile()) {
+            if (!StoredPath::isInsideAttachment(relativeFolder, name) ||
+                !StoredPath::isRealFileInside(m_dataFolder, source)) {
                 m_result.problems << source;
                 continue;
             }
             const QString target = m_exportNotes + relativeFolder + name;
-            copyFile(source, target);
+            m_files.copy(source, target);
             ++m_result.attachments;
             list += QStringLiteral("<li><a href=\"") + utf8AsBytes(relativeAddress(m_exportFolder, target)) +
                     QStringLiteral("\">") + utf8AsBytes(escaped(name)) + QStringLiteral("</a></li>\n");
@@ -281,6 +300,7 @@ private:
     QString m_dataFolder;
     QString m_exportNotes;
     ExportResult &m_result;
+    ExportFiles &m_files;
     QString m_noteFolder;
     QString m_exportFolder;
     QHash<QString, QString> m_copied; // source path to the copy in the export
@@ -383,12 +403,24 @@ ExportResult NoteExporter::exportTo(const ExportScope &scope, const QString &tar
                                     const std::function<bool(int, int)> &progress)
 {
     const QString target = QDir::cleanPath(targetFolder) + QLatin1Char('/');
-    if (!QDir().mkpath(target))
-        fail(QStringLiteral("Cannot create the folder \"%1\".").arg(target));
+    ExportFiles files;
+    try {
+        return writeExport(scope, target, texts, progress, files);
+    } catch (...) {
+        // A failed export takes away what it wrote, so that no half export
+        // passes for a whole one.
+        files.removeCreated();
+        throw;
+    }
+}
 
+ExportResult NoteExporter::writeExport(const ExportScope &scope, const QString &target, const ExportTexts &texts,
+                                       const std::function<bool(int, int)> &progress, ExportFiles &files)
+{
+    files.makeFolder(target);
     const Catalog catalog = loadCatalog();
     ExportResult result;
-    PageWriter writer(m_dataFolder, target + NotesFolder, result);
+    PageWriter writer(m_dataFolder, target + NotesFolder, result, files);
     const int total = countNotes(scope);
     int done = 0;
     bool stopped = false;
@@ -421,16 +453,19 @@ ExportResult NoteExporter::exportTo(const ExportScope &scope, const QString &tar
         const QString date = note.created.isValid() ? note.created.toString(QStringLiteral("yyyy-MM-dd")) : QString();
         const QString dateSpan =
             date.isEmpty() ? QString() : QStringLiteral("<span class=\"date\">%1</span>").arg(date);
+        // A file name from a damaged or foreign database never leads the export
+        // outside the data folder or its own folder.
+        const bool inside = StoredPath::isInside(note.fileName);
         QFile source(m_dataFolder + note.fileName);
         QString line;
-        if (note.fileName.isEmpty() || !source.open(QIODevice::ReadOnly)) {
+        if (!inside || !source.open(QIODevice::ReadOnly)) {
             result.problems << m_dataFolder + note.fileName;
             line = QStringLiteral("<li>%1 <span class=\"missing\">%2</span>%3</li>\n")
                        .arg(escaped(note.title), escaped(texts.missingNote), dateSpan);
         } else {
             const QByteArray page =
                 writer.page(source.readAll(), note.title, note.fileName, attachmentsOf(note.noteId), texts.attachments);
-            writeFile(target + NotesFolder + note.fileName, page);
+            files.write(target + NotesFolder + note.fileName, page);
             ++result.notes;
             line =
                 QStringLiteral("<li><a href=\"%1\">%2</a>%3</li>\n")
@@ -497,6 +532,6 @@ ExportResult NoteExporter::exportTo(const ExportScope &scope, const QString &tar
                                          "<ul class=\"catalog\">\n%4</ul>\n</body>\n</html>\n")
                               .arg(NoScripts, escaped(heading), indexStyle(), tree);
     result.indexFile = target + QStringLiteral("index.html");
-    writeFile(result.indexFile, index.toUtf8());
+    files.write(result.indexFile, index.toUtf8());
     return result;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class ExportFiles;
 class TDBDataModule;
 
 // What to export: one note, a catalog node with everything below it, or the
@@ -57,7 +58,8 @@ public:
     // Exports into targetFolder, which is created; files already there of the
     // same names are replaced. progress(done, total) is called after each note;
     // answering false stops the export. Throws std::runtime_error when a file
-    // cannot be written or the scope does not exist.
+    // cannot be written or the scope does not exist, after removing what the
+    // export had created.
     ExportResult exportTo(const ExportScope &scope, const QString &targetFolder, const ExportTexts &texts = {},
                           const std::function<bool(int done, int total)> &progress = {});
 
@@ -69,6 +71,8 @@ private:
     struct NoteRow;
     struct Catalog;
     Catalog loadCatalog();
+    ExportResult writeExport(const ExportScope &scope, const QString &target, const ExportTexts &texts,
+                             const std::function<bool(int, int)> &progress, ExportFiles &files);
     QList<int> rootsOf(const ExportScope &scope, const Catalog &catalog);
 
     TDBDataModule &m_database;

@@ -1,6 +1,7 @@
 #include "noterows.h"
 
 #include "dbdatamodule.h"
+#include "storedpath.h"
 
 #include <QFile>
 #include <QHash>
@@ -49,8 +50,10 @@ void stampNoteFile(IndexedNote &note, const QString &dataFolder)
 {
     // The time straight from the file system, as QFileInfo gives it: its local
     // time looks up the time zone for every file, more than doubling the cost.
+    // A file name that leads outside the data folder names no note file.
     struct stat file;
-    if (::stat(QFile::encodeName(dataFolder + note.fileName).constData(), &file) == 0 && S_ISREG(file.st_mode)) {
+    if (StoredPath::isInside(note.fileName) &&
+        ::stat(QFile::encodeName(dataFolder + note.fileName).constData(), &file) == 0 && S_ISREG(file.st_mode)) {
         note.fileSize = qint64(file.st_size);
         note.fileModified = qint64(file.st_mtim.tv_sec) * 1000 + file.st_mtim.tv_nsec / 1000000;
     } else {

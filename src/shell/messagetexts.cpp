@@ -20,6 +20,7 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("CatalogLoop"),
         QStringLiteral("SaveNotStored"),
         QStringLiteral("SaveRowNotStored"),
+        QStringLiteral("NoteFileOutside"),
         QStringLiteral("IndexProgress"),
         QStringLiteral("IndexUpdateFail"),
         QStringLiteral("IndexOpenFail"),
@@ -71,6 +72,8 @@ QString MessageTexts::shown(const QString &key) const
 QString MessageTexts::builtInDefault(const QString &key)
 {
     static const QHash<QString, QString> defaults{
+        {QStringLiteral("NoteFileOutside"),
+         QStringLiteral("The note's file \"%1\" lies outside the data folder; Clipnest does not open or change it.")},
         {QStringLiteral("UnSupportedFormat"),
          QStringLiteral("Sorry, it seem from a unsupported source application, please use Copy/Paste to make note.")},
         {QStringLiteral("CannotDelTag"), QStringLiteral("Cannot delete the tag while still having child tag or note.")},

@@ -1,5 +1,7 @@
 #include "notefilestore.h"
 
+#include "wholefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,10 +28,17 @@ NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now)
             QDir().mkdir(dayFolder + QLatin1Char('/') + subfolder);
     }
 
-    // QFile::copy never overwrites: a day folder keeps the template it started with.
-    QFile::copy(dataFolder + QStringLiteral("template.html"), dayFolder + QStringLiteral("/template.html"));
-
-    return {NewNoteFileName(dayFolder, now), dayFolder};
+    // A day folder keeps the template it started with; a copy appears only whole.
+    const QString templateCopy = dayFolder + QStringLiteral("/template.html");
+    QString problem;
+    if (!QFileInfo(dayFolder).isDir()) {
+        problem = QStringLiteral("Cannot create the folder \"%1\".").arg(dayFolder);
+    } else if (!QFileInfo::exists(templateCopy)) {
+        const QString reason = copyWholeFile(dataFolder + QStringLiteral("template.html"), templateCopy);
+        if (!reason.isEmpty())
+            problem = QStringLiteral("Cannot copy the note template to \"%1\": %2").arg(templateCopy, reason);
+    }
+    return {NewNoteFileName(dayFolder, now), dayFolder, problem};
 }
 
 QString NewNoteFileName(const QString &dayFolder, const QDateTime &now)

@@ -8,12 +8,15 @@ struct NoteLocation
 {
     QString fileName;  // 18 digits (and any appended ones) + ".html", no folder
     QString dayFolder; // data folder + "MM-DD-YYYY", no trailing "/"
+    // Empty when the day folder holds its copy of the template; otherwise what
+    // failed and where (a full disk, say): a new note has no document then.
+    QString problem;
 };
 
 // Makes (or reuses) today's folder under the data folder, with its "images"
 // and "attaches" subfolders and a copy of the note template, and chooses a
-// note file name that is not taken yet. dataFolder ends with "/". Nothing is
-// reported: a folder that cannot be made shows when a file is written there.
+// note file name that is not taken yet. dataFolder ends with "/". A subfolder
+// that cannot be made shows when a file is written there.
 NoteLocation NewNoteLocation(const QString &dataFolder);
 // The same at the given local time; the clock reading of the overload above.
 NoteLocation NewNoteLocation(const QString &dataFolder, const QDateTime &now);

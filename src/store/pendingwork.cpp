@@ -1,12 +1,13 @@
 #include "pendingwork.h"
 
+#include "wholefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <stdexcept>
@@ -46,11 +47,9 @@ void PendingWork::record(const PendingEntry &entry)
                      {QStringLiteral("catalog"), entry.note.catalogText},
                      {QStringLiteral("attachments"), toJson(entry.note.attachments)}};
     const QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
-        throw std::runtime_error(
-            QStringLiteral("Cannot write \"%1\": %2").arg(m_path, file.errorString()).toStdString());
-    }
+    const QString problem = writeWholeFile(m_path, QJsonDocument(root).toJson());
+    if (!problem.isEmpty())
+        throw std::runtime_error(QStringLiteral("Cannot write \"%1\": %2").arg(m_path, problem).toStdString());
     m_entry = entry;
 }
 

@@ -136,6 +136,22 @@ void FragmentLocaliserTest::links_data()
     QTest::newRow("no end tag") << QByteArray("x <a href=\"y\">never closed")
                                 << QByteArray("x <a href=\"http://host/a/y\">never closed");
     QTest::newRow("tag cut off") << QByteArray("x <a href=\"y\"") << QByteArray("x <a href=\"y\"");
+    // What a web page's frames, media and objects load from local files is emptied.
+    QTest::newRow("local frame") << QByteArray("<iframe src=\"file:///etc/passwd\"></iframe>")
+                                 << QByteArray("<iframe src=\"\"></iframe>");
+    QTest::newRow("local media, poster and track")
+        << QByteArray("<video poster='FILE:/etc/x.png' src=file:///a.webm><track src=\" file:///t.vtt\"></video>")
+        << QByteArray("<video poster='' src=\"\"><track src=\"\"></video>");
+    QTest::newRow("local embed, object, image button and audio source")
+        << QByteArray("<embed src=\"file:///x\"><object data=\"file:///y\"></object><input type=image "
+                      "src=\"file:///z\"><audio><source src=\"file:///s.ogg\"></audio>")
+        << QByteArray("<embed src=\"\"><object data=\"\"></object><input type=image src=\"\"><audio><source "
+                      "src=\"\"></audio>");
+    QTest::newRow("framed document naming a local file")
+        << QByteArray("<iframe srcdoc=\"&lt;img src=file:///etc/passwd&gt;\"></iframe>")
+        << QByteArray("<iframe srcdoc=\"\"></iframe>");
+    QTest::newRow("web frames stay") << QByteArray("<iframe src=\"https://v.example/e\"></iframe><iframe src=\"w\">")
+                                     << QByteArray("<iframe src=\"https://v.example/e\"></iframe><iframe src=\"w\">");
     QTest::newRow("stray end before a link")
         << QByteArray("x</a>y<a href=\"z\">z</a>") << QByteArray("x</a>y<a href=\"http://host/a/z\">z</a>");
 }

@@ -115,6 +115,7 @@ private slots:
     void hostileNoteNeverReplacesItself();
     void viewMovedAwayIsNeverSaved();
     void fullDiskKeepsNoteAndWindow();
+    void noTemplateOnAFullDiskIsToldWithItsPlace();
 };
 
 void EditorTest::opensOnTodaysTemplateInEditMode()
@@ -768,6 +769,39 @@ void EditorTest::fullDiskKeepsNoteAndWindow()
     QVERIFY(note.open(QIODevice::ReadOnly));
     const QByteArray saved = note.readAll();
     QVERIFY(saved.contains("first part") && saved.contains("second part") && saved.contains("</html>"));
+}
+
+void EditorTest::noTemplateOnAFullDiskIsToldWithItsPlace()
+{
+    SmallDisk disk(64);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    Fixture f;
+    f.context.dataFolder = disk.path() + QStringLiteral("data/");
+    QVERIFY(QDir().mkpath(f.context.dataFolder));
+    QVERIFY(QFile::copy(f.folder.dataFolder() + QStringLiteral("template.html"),
+                        f.context.dataFolder + QStringLiteral("template.html")));
+    QFile filler(disk.path() + QStringLiteral("filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+    }
+    filler.close();
+
+    // The editor has no document; it says so, naming the copy that failed.
+    TEditorForm *editor = f.editor();
+    QTRY_COMPARE(f.messages.size(), 1);
+    QVERIFY2(f.messages.first().contains(QLatin1String("/template.html")) &&
+                 f.messages.first().contains(QLatin1String("space"), Qt::CaseInsensitive),
+             qPrintable(f.messages.first()));
+    // What a capture put into the view cannot be stored: the save says why.
+    editor->PrefillFromCapture(QStringLiteral("<p>captured</p>"), QStringLiteral("Captured"));
+    try {
+        editor->SaveNote();
+        QFAIL("a note without a document was saved");
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(QLatin1String("/template.html")), error.what());
+    }
+    delete editor;
 }
 
 CLIPNEST_TEST_MAIN(EditorTest)

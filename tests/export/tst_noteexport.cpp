@@ -1,7 +1,9 @@
 #include "dbdatamodule.h"
 #include "noteexporter.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
+#include <QDirIterator>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -66,6 +68,9 @@ private slots:
     void pagesShowOfflineWithoutRunningScripts();
     void scopes_data();
     void scopes();
+    void exportOntoAFullDiskFailsAndLeavesNothing_data();
+    void exportOntoAFullDiskFailsAndLeavesNothing();
+    void exportTakesNothingAPageNamesOutsideTheNotes();
 
 private:
     QString exportTo(const ExportScope &scope, ExportResult *result = nullptr);
@@ -272,6 +277,66 @@ void NoteExportTest::scopes()
         QVERIFY2(index.contains(title), qPrintable(title));
     for (const QString &title : absent)
         QVERIFY2(!index.contains(title), qPrintable(title));
+}
+
+void NoteExportTest::exportOntoAFullDiskFailsAndLeavesNothing_data()
+{
+    QTest::addColumn<bool>("oneNote");
+    QTest::addColumn<int>("kilobytes");
+    for (int kilobytes : {4, 8, 12, 16}) {
+        QTest::addRow("one note, %d KB", kilobytes) << true << kilobytes;
+        QTest::addRow("the catalog, %d KB", kilobytes) << false << kilobytes;
+    }
+}
+
+void NoteExportTest::exportOntoAFullDiskFailsAndLeavesNothing()
+{
+    QFETCH(bool, oneNote);
+    QFETCH(int, kilobytes);
+    // A page too large for the disk, so that its write is cut short.
+    QByteArray body = "<html><body>";
+    for (int i = 0; i < 2000; ++i)
+        body += "<p>Paragraph " + QByteArray::number(i * 7919) + "</p>";
+    QVERIFY(writeFile(m_folder->dataFolder() + QStringLiteral("12-01-2026/120120261000000000.html"),
+                      body + "</body></html>"));
+    SmallDisk disk(kilobytes);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    TDBDataModule database(m_folder->databasePath());
+    NoteExporter exporter(database, m_folder->dataFolder());
+    try {
+        const ExportResult result =
+            exporter.exportTo(oneNote ? ExportScope::note(1) : ExportScope::catalog(), disk.path() + QStringLiteral("out"));
+        QFAIL(qPrintable(QStringLiteral("the export said it wrote %1 notes").arg(result.notes)));
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(QLatin1String("space")), error.what());
+    }
+    QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void NoteExportTest::exportTakesNothingAPageNamesOutsideTheNotes()
+{
+    // A page captured before captures emptied local references, naming files of
+    // the computer in every way a page can; one reached through a link inside
+    // the data folder.
+    const QString data = m_folder->dataFolder();
+    const QString secret = m_outside->filePath(QStringLiteral("passwd"));
+    QVERIFY(writeFile(secret, "root:x:0:0:secret\n"));
+    QVERIFY(QFile::link(secret, data + QStringLiteral("12-01-2026/images/link.png")));
+    const QByteArray url = QUrl::fromLocalFile(secret).toEncoded();
+    QVERIFY(writeFile(data + QStringLiteral("12-01-2026/120120261000000000.html"),
+                      "<html><head><meta http-equiv=\"Refresh\" content=\"0;url=" + url + "\"></head><body>"
+                      "<iframe src=\"" + url + "\"></iframe><embed src=\"" + url + "\"><video poster=\"" + url +
+                          "\" src=\"" + url + "\"><track src=\"" + url + "\"></video><input type=image src=\"" +
+                          url + "\"><img src=\"" + url + "\"><img src=\"images/link.png\"><img src=\"" +
+                          QFile::encodeName(secret) + "\"></body></html>"));
+    const QString target = exportTo(ExportScope::catalog());
+    QDirIterator walk(target, QDir::Files, QDirIterator::Subdirectories);
+    while (walk.hasNext())
+        QVERIFY2(!readFile(walk.next()).contains("secret"), qPrintable(walk.filePath()));
+    const QString page = QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
+    QVERIFY2(!page.contains(QLatin1String("efresh")) && !page.contains(QString::fromUtf8(url)), qPrintable(page));
+    QVERIFY2(page.contains(QLatin1String("frame-src 'none'")), qPrintable(page));
 }
 
 CLIPNEST_TEST_MAIN(NoteExportTest)

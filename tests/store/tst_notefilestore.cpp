@@ -159,6 +159,8 @@ void NoteFileStoreTest::missingTemplateLeavesNoCopy()
     const NoteLocation location = NewNoteLocation(folder.dataFolder());
     QVERIFY(QFileInfo(location.dayFolder + QStringLiteral("/attaches")).isDir());
     QVERIFY(!QFile::exists(location.dayFolder + QStringLiteral("/template.html")));
+    QVERIFY2(location.problem.contains(location.dayFolder + QStringLiteral("/template.html")),
+             qPrintable(location.problem));
 }
 
 QTEST_GUILESS_MAIN(NoteFileStoreTest)
