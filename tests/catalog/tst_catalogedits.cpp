@@ -83,6 +83,8 @@ private slots:
     void pathsMatchWithoutLetterCase();
     void renameIsOneTransaction();
     void moveRefusesToGoBelowItself();
+    void noteFilesNeverLeaveTheDataFolder_data();
+    void noteFilesNeverLeaveTheDataFolder();
 };
 
 void CatalogEditsTest::walksStopAtLoops_data()
@@ -245,6 +247,39 @@ void CatalogEditsTest::moveRefusesToGoBelowItself()
     QVERIFY(!moveTag(c.database, 9, 1));
     QCOMPARE(c.path(3), QStringLiteral("Work,Projects,Alpha"));
     QCOMPARE(c.catalogProblems(), QStringList());
+}
+
+void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("attachmentFolder");
+    QTest::addColumn<QString>("attachmentName");
+    QTest::addColumn<QStringList>("removable");
+    QTest::newRow("inside") << QStringLiteral("12-01-2026\\1.html") << QStringLiteral("12-01-2026\\attaches\\")
+                            << QStringLiteral("a.pdf")
+                            << QStringList{QStringLiteral("12-01-2026/1.html"), QStringLiteral("12-01-2026/attaches/a.pdf")};
+    QTest::newRow("climbing out") << QStringLiteral("../../../victim/precious.txt")
+                                  << QStringLiteral("../../../victim/") << QStringLiteral("precious.txt") << QStringList();
+    QTest::newRow("absolute") << QStringLiteral("/etc/passwd") << QStringLiteral("/etc/") << QStringLiteral("passwd")
+                              << QStringList();
+    QTest::newRow("name climbing out") << QStringLiteral("a/../../x.html") << QStringLiteral("a/")
+                                       << QStringLiteral("../../x") << QStringList();
+}
+
+void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, attachmentFolder);
+    QFETCH(QString, attachmentName);
+    QFETCH(QStringList, removable);
+    Catalog c;
+    c.seed();
+    Transaction transaction(c.database);
+    c.database.runStatement(QStringLiteral("update note set filename=? where noteid=1"), {file});
+    c.database.runStatement(QStringLiteral("insert into attachment values (1, 1, ?, ?)"),
+                            {attachmentName, attachmentFolder});
+    transaction.commit();
+    QCOMPARE(noteFiles(c.database, 1), removable);
 }
 
 QTEST_GUILESS_MAIN(CatalogEditsTest)

@@ -71,6 +71,7 @@ private slots:
     void exportOntoAFullDiskFailsAndLeavesNothing_data();
     void exportOntoAFullDiskFailsAndLeavesNothing();
     void exportTakesNothingAPageNamesOutsideTheNotes();
+    void noteFileNamesNeverLeadTheExportOutside();
 
 private:
     QString exportTo(const ExportScope &scope, ExportResult *result = nullptr);
@@ -337,6 +338,23 @@ void NoteExportTest::exportTakesNothingAPageNamesOutsideTheNotes()
     const QString page = QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
     QVERIFY2(!page.contains(QLatin1String("efresh")) && !page.contains(QString::fromUtf8(url)), qPrintable(page));
     QVERIFY2(page.contains(QLatin1String("frame-src 'none'")), qPrintable(page));
+}
+
+void NoteExportTest::noteFileNamesNeverLeadTheExportOutside()
+{
+    {
+        TDBDataModule database(m_folder->databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("update note set filename=? where noteid=1"),
+                              {QStringLiteral("../../escaped/120120261000000000.html")});
+        transaction.commit();
+    }
+    QVERIFY(writeFile(m_target->filePath(QStringLiteral("escaped/120120261000000000.html")), "outside"));
+    ExportResult result;
+    exportTo(ExportScope::catalog(), &result);
+    QCOMPARE(readFile(m_target->filePath(QStringLiteral("escaped/120120261000000000.html"))), QByteArray("outside"));
+    QCOMPARE(result.notes, 2);
+    QVERIFY(result.problems.contains(m_folder->dataFolder() + QStringLiteral("../../escaped/120120261000000000.html")));
 }
 
 CLIPNEST_TEST_MAIN(NoteExportTest)
