@@ -15,6 +15,9 @@ public:
     SmallDisk &operator=(const SmallDisk &) = delete;
 
     bool isMounted() const { return m_mounted; }
+    // Mounts it again read-only (or writable), as a read-only medium that not
+    // even the superuser may write.
+    bool setReadOnly(bool readOnly);
     QString whyNot() const { return m_whyNot; }
     // Ends with "/".
     QString path() const { return m_dir.path() + QLatin1Char('/'); }

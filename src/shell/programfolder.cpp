@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace {
 
 const QString DatabaseFile = QStringLiteral("notes.fdb");
@@ -63,16 +65,23 @@ const QStringList &ProgramFolder::shippedFiles()
 QString ProgramFolder::settle(const QString &executableFolder, const QString &shippedFilesFolder,
                               const QString &userFolder)
 {
-    QString source;
     if (holdsDatabase(executableFolder)) {
-        if (QFileInfo(executableFolder).isWritable())
-            return executableFolder;
-        source = executableFolder;
-    } else if (holdsDatabase(shippedFilesFolder)) {
-        source = shippedFilesFolder;
-    } else {
+        // Notes beside the executable are the user's: another folder would show
+        // the catalog without its files, and what is saved there would be lost
+        // to this one.
+        if (::access(QFile::encodeName(executableFolder).constData(), W_OK) != 0) {
+            const int error = errno;
+            throw std::runtime_error(
+                QStringLiteral("The program folder \"%1\" holds the notes but cannot be written: %2. Make it "
+                               "writable for your account, then start Clipnest again.")
+                    .arg(executableFolder, QString::fromLocal8Bit(std::strerror(error)))
+                    .toStdString());
+        }
         return executableFolder;
     }
+    if (!holdsDatabase(shippedFilesFolder))
+        return executableFolder;
+    const QString &source = shippedFilesFolder;
 
     if (!QDir().mkpath(userFolder + QStringLiteral("data")))
         fail(QStringLiteral("create the folder"), userFolder + QStringLiteral("data"),

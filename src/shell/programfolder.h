@@ -11,9 +11,10 @@ namespace ProgramFolder {
 const QStringList &shippedFiles();
 
 // Settles the program folder. It is the executable's folder when that holds the
-// database and can be written (a program folder laid out by the build or by
-// run.sh). Otherwise, when shipped files are found beside the executable or in
-// shippedFilesFolder (a package's /usr/share/clipnest), it is userFolder, made
+// database (a program folder laid out by the build or by run.sh); one that
+// cannot be written is reported (std::runtime_error), never swapped for
+// another. Otherwise, when shipped files are found in shippedFilesFolder (a
+// package's /usr/share/clipnest), it is userFolder, made
 // or brought up to date from them: the database and the note template only
 // where missing (they are the user's from then on), the language files and the
 // picture also when the shipped copy is newer. Without shipped files anywhere it

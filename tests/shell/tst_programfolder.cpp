@@ -1,4 +1,5 @@
 #include "programfolder.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ private slots:
     void writableExecutableFolderStaysTheProgramFolder();
     void installedProgramMakesTheUsersFolderFromTheShippedFiles();
     void laterStartsKeepTheUsersNotesAndTakeNewerShippedTexts();
-    void readOnlyProgramFolderIsCopiedToTheUsersFolder();
+    void readOnlyProgramFolderWithNotesIsReported();
     void withoutShippedFilesTheExecutableFolderStays();
     void unmakeableUsersFolderIsReportedByName();
 
@@ -110,16 +111,25 @@ void ProgramFolderTest::laterStartsKeepTheUsersNotesAndTakeNewerShippedTexts()
     QCOMPARE(contentOf(m_user + QStringLiteral("logo")), QByteArray("new picture"));
 }
 
-void ProgramFolderTest::readOnlyProgramFolderIsCopiedToTheUsersFolder()
+void ProgramFolderTest::readOnlyProgramFolderWithNotesIsReported()
 {
-    if (geteuid() == 0)
-        QSKIP("the superuser may write any folder");
-    TestProgramFolder readOnly;
-    QVERIFY(QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const QString chosen = ProgramFolder::settle(readOnly.path(), m_shipped, m_user);
-    QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(chosen, m_user);
-    QCOMPARE(contentOf(m_user + QStringLiteral("notes.fdb")), contentOf(readOnly.databasePath()));
+    // A read-only medium, which not even the superuser may write.
+    SmallDisk disk(8192);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    const QString folder = disk.path() + QStringLiteral("Clipnest/");
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("data")));
+    QVERIFY(QFile::copy(TestProgramFolder::buildProgramFolder() + QStringLiteral("notes.fdb"),
+                        folder + QStringLiteral("notes.fdb")));
+    QVERIFY(disk.setReadOnly(true));
+    try {
+        ProgramFolder::settle(folder, m_shipped, m_user);
+        QFAIL("another folder was taken for the notes");
+    } catch (const std::runtime_error &error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(folder), error.what());
+    }
+    QVERIFY(!QFileInfo::exists(m_user));
+    QVERIFY(disk.setReadOnly(false));
 }
 
 void ProgramFolderTest::withoutShippedFilesTheExecutableFolderStays()
