@@ -3,6 +3,7 @@
 #include "enginefolders.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
+#include "signalbridge.h"
 #include "startup.h"
 
 #include <cstdio>
@@ -45,11 +46,14 @@ int main(int argc, char *argv[])
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ClipnestApplication app(argc, argv);
+    // A logout or Ctrl+C while a box of the start waits ends the start.
+    SignalBridge startUpSignals;
+    endStartUpOnSignals(startUpSignals);
     const QString programFolder = settledProgramFolder(true);
-    if (programFolder.isEmpty())
+    if (programFolder.isEmpty() || startUpSignals.hasReceived())
         return 1;
     const QString archive = commandLine.restoreArchive();
-    if (!archive.isEmpty() && !RestoreAtStart(programFolder, archive).run())
+    if (!archive.isEmpty() && (!RestoreAtStart(programFolder, archive).run() || startUpSignals.hasReceived()))
         return 1;
-    return runClipnest(programFolder);
+    return runClipnest(programFolder, &startUpSignals);
 }

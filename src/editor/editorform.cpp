@@ -436,11 +436,18 @@ void TEditorForm::closeEvent(QCloseEvent *event)
         saved = SaveNote();
     } catch (const std::exception &error) {
         // The window goes only when the user says so: nothing is lost unseen.
-        saved = askYesNo(programText("The note could not be saved:\n%1\n\nClose the window without saving?")
+        saved = m_closingForExit ||
+                askYesNo(programText("The note could not be saved:\n%1\n\nClose the window without saving?")
                              .arg(QString::fromUtf8(error.what())));
     }
-    if (saved)
+    if (saved || (m_closingForExit && !m_saving))
         event->accept();
+}
+
+void TEditorForm::closeForExit()
+{
+    const QScopedValueRollback<bool> closing(m_closingForExit, true);
+    close();
 }
 
 bool TEditorForm::inEditMode() const

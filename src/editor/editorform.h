@@ -50,6 +50,10 @@ public:
     // may close; false, without writing, while another save of this window waits.
     bool SaveNote();
     bool isSaving() const { return m_saving; }
+    // Closes as the user's close does (it saves), but asks nothing: when the
+    // program must end now (a signal, a logout) a save that fails lets the
+    // window go, its note file as it was before that save.
+    void closeForExit();
 
     // Attachments.
     void AddAttachment(const QString &sourcePath);
@@ -131,6 +135,7 @@ private:
     QString OpenedCatalogText;
     EditorPendingFiles m_pendingFiles;
     bool m_saving = false; // a save is running (it waits for the view)
+    bool m_closingForExit = false;
     QString m_documentProblem; // why the editor has no document, when the template could not be had
 
     // Controls.

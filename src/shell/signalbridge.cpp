@@ -42,6 +42,18 @@ SignalBridge::SignalBridge(QObject *parent)
         ::sigaction(Signals[i], &action, &m_previous[i]);
 }
 
+void SignalBridge::reinstall()
+{
+    if (pipeEnds[0] < 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signalNumber : Signals)
+        ::sigaction(signalNumber, &action, nullptr);
+}
+
 SignalBridge::~SignalBridge()
 {
     if (pipeEnds[0] < 0)
@@ -59,7 +71,9 @@ void SignalBridge::readPipe()
     unsigned char numbers[16];
     ssize_t count;
     while ((count = ::read(pipeEnds[0], numbers, sizeof numbers)) > 0) {
-        for (ssize_t i = 0; i < count; ++i)
+        for (ssize_t i = 0; i < count; ++i) {
+            m_received = true;
             emit received(numbers[i]);
+        }
     }
 }

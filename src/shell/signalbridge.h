@@ -19,6 +19,12 @@ public:
     explicit SignalBridge(QObject *parent = nullptr);
     ~SignalBridge() override;
 
+    // Takes the signals back from handlers set since (Qt WebEngine sets its
+    // own when it starts); those found at creation still come back at the end.
+    void reinstall();
+    // A signal has come since the bridge was made.
+    bool hasReceived() const { return m_received; }
+
     static constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP};
 
 signals:
@@ -28,5 +34,6 @@ private:
     void readPipe();
 
     QSocketNotifier *m_notifier = nullptr;
+    bool m_received = false;
     struct sigaction m_previous[3] = {};
 };

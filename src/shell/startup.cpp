@@ -19,6 +19,8 @@
 #include "signalbridge.h"
 #include "tagtreeview.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -27,6 +29,61 @@
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr int EndWithinMs = 9000;
+
+} // namespace
+
+// Ends the process at a deadline unless it is released first.
+class ProcessDeadline
+{
+public:
+    explicit ProcessDeadline(int milliseconds)
+        : m_thread([this, milliseconds] {
+            std::unique_lock lock(m_mutex);
+            if (!m_released.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_done; }))
+                std::_Exit(1);
+        })
+    {
+    }
+    ~ProcessDeadline()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_released.notify_one();
+        m_thread.join();
+    }
+    ProcessDeadline(const ProcessDeadline &) = delete;
+    ProcessDeadline &operator=(const ProcessDeadline &) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+namespace {
+
+void closeOpenBoxes()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+} // namespace
 
 ClipnestProgram::ClipnestProgram(const QString &programFolder)
     : m_context(programFolder)
@@ -147,6 +204,10 @@ bool ClipnestProgram::exit()
     // The questions and messages of one editor's close run their own loops;
     // an editor closed by the user meanwhile is simply skipped.
     for (const QPointer<TEditorForm> &editor : editors) {
+        if (editor && m_endingNow) {
+            editor->closeForExit();
+            continue;
+        }
         if (editor && !editor->close()) {
             editor->raise();
             editor->activateWindow();
@@ -169,12 +230,37 @@ void ClipnestProgram::showWindows()
     m_dropBox->ShowMainActExecute();
 }
 
-void ClipnestProgram::endOnSignals()
+void ClipnestProgram::endOnSignals(SignalBridge *startUpSignals)
 {
     if (m_signals)
         return;
-    m_signals = std::make_unique<SignalBridge>();
-    QObject::connect(m_signals.get(), &SignalBridge::received, m_signals.get(), [this] { exit(); });
+    if (startUpSignals) {
+        QObject::disconnect(startUpSignals, nullptr, nullptr, nullptr);
+        startUpSignals->reinstall();
+        m_signals = startUpSignals;
+    } else {
+        m_ownSignals = std::make_unique<SignalBridge>();
+        m_signals = m_ownSignals.get();
+    }
+    QObject::connect(m_signals, &SignalBridge::received, m_signals, [this] { exitOnSignal(); });
+}
+
+void ClipnestProgram::exitOnSignal()
+{
+    if (!m_endingNow) {
+        m_endingNow = true;
+        // Whatever waits meanwhile, the program is gone well within the ten
+        // seconds a session gives before it kills: every save is atomic, and
+        // the database survives an end at any moment.
+        m_deadline = std::make_unique<ProcessDeadline>(EndWithinMs);
+        // Boxes opened inside a save, or by the exit itself, are answered as
+        // their Close button would, again and again until the loop ends.
+        auto *closer = new QTimer(m_signals);
+        QObject::connect(closer, &QTimer::timeout, closer, &closeOpenBoxes);
+        closer->start(100);
+        closeOpenBoxes();
+    }
+    exit();
 }
 
 bool ClipnestProgram::listenForLaterStarts(const QString &runtimeFolder)
@@ -184,8 +270,15 @@ bool ClipnestProgram::listenForLaterStarts(const QString &runtimeFolder)
     return m_runningCopy->listen(runtimeFolder);
 }
 
-int runClipnest(const QString &programFolder)
+void endStartUpOnSignals(SignalBridge &bridge)
 {
+    // Every event loop returns, those of the boxes too, and the start goes no further.
+    QObject::connect(&bridge, &SignalBridge::received, &bridge, [] { QCoreApplication::exit(1); });
+}
+
+int runClipnest(const QString &programFolder, SignalBridge *startUpSignals)
+{
+    const auto endedBySignal = [startUpSignals] { return startUpSignals && startUpSignals->hasReceived(); };
     // Released last, after the database: a new start never opens it while this
     // copy still holds it.
     InstanceGuard guard;
@@ -200,6 +293,8 @@ int runClipnest(const QString &programFolder)
 
     // A restore cut short is finished or undone before the database is opened.
     RestoreAtStart(programFolder, QString()).recoverInterrupted();
+    if (endedBySignal())
+        return 1;
 
     ClipnestProgram program(programFolder);
     try {
@@ -209,7 +304,9 @@ int runClipnest(const QString &programFolder)
         ClipnestApplication::reportError(error.message());
         return 1;
     }
-    program.endOnSignals();
+    if (endedBySignal())
+        return 1;
+    program.endOnSignals(startUpSignals);
     program.listenForLaterStarts(InstanceGuard::runtimeFolder());
     return QCoreApplication::exec();
 }

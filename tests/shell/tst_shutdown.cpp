@@ -5,6 +5,7 @@
 #include "instanceguard.h"
 #include "mainform.h"
 #include "runningcopy.h"
+#include "smalldisk.h"
 #include "startup.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
@@ -129,6 +130,9 @@ private slots:
     void viewMenuShowsTheDropBox();
     void lockFolderIsTheUsersOwn();
     void foreignLockDoesNotStopClipnest();
+    void signalEndsTheProgramWhileASaveWaitsForItsBox();
+    void signalEndsTheStartWhileItsBoxWaits_data();
+    void signalEndsTheStartWhileItsBoxWaits();
 };
 
 void ShutdownTest::exitSavesEveryOpenEditor_data()
@@ -380,6 +384,97 @@ void ShutdownTest::foreignLockDoesNotStopClipnest()
     }
     for (const int fd : held)
         ::close(fd);
+}
+
+void ShutdownTest::signalEndsTheProgramWhileASaveWaitsForItsBox()
+{
+    SmallDisk disk(512);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    TestProgramFolder folder;
+    QString failingFile;
+    QByteArray before;
+    {
+        ClipnestProgram program(folder.path());
+        program.bringUp();
+        program.endOnSignals();
+        program.context().dataFolder = disk.path() + QStringLiteral("data/");
+        QVERIFY(QDir().mkpath(program.context().dataFolder));
+        QVERIFY(QFile::copy(folder.dataFolder() + QStringLiteral("template.html"),
+                            program.context().dataFolder + QStringLiteral("template.html")));
+        unsavedEditor(program, QStringLiteral("saved at the signal"));
+        TEditorForm *failing = unsavedEditor(program, QStringLiteral("first version"));
+        QVERIFY(failing->SaveNote());
+        failingFile = failing->noteFolder() + QLatin1Char('/') + failing->noteFileName();
+        QFile stored(failingFile);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        before = stored.readAll();
+        stored.close();
+        // About 120 KB stay free; the failing note grows by 200 KB.
+        QFile filler(disk.path() + QStringLiteral("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QCOMPARE(filler.write(QByteArray(380 * 1024, 'f')), qint64(380 * 1024));
+        filler.close();
+        failing->AppendToBody(QStringLiteral("<p>%1</p>").arg(QString(200000, QLatin1Char('b'))));
+
+        // The user closes it; its save fails and says so in a box, which waits.
+        // Then the session ends.
+        bool boxWaited = false;
+        QTimer::singleShot(0, [&] { failing->close(); });
+        QTimer::singleShot(1500, [&] {
+            boxWaited = QApplication::activeModalWidget() != nullptr;
+            ::kill(::getpid(), SIGTERM);
+        });
+        qint64 elapsed = 0;
+        QCOMPARE(runLoop(30000, &elapsed), 0);
+        QVERIFY(boxWaited);
+        QVERIFY2(elapsed < 1500 + 10000, qPrintable(QString::number(elapsed)));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(TEditorForm::openEditors().isEmpty());
+    }
+    // The editor that could save, saved; the failing one kept its file as it was.
+    QFile stored(failingFile);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), before);
+    TDBDataModule database(folder.databasePath());
+    QCOMPARE(database.queryInteger(QStringLiteral("select count(*) from note")), 2);
+}
+
+void ShutdownTest::signalEndsTheStartWhileItsBoxWaits_data()
+{
+    QTest::addColumn<bool>("alreadyRunning");
+    QTest::newRow("a database that cannot be opened") << false;
+    QTest::newRow("another copy running") << true;
+}
+
+void ShutdownTest::signalEndsTheStartWhileItsBoxWaits()
+{
+    QFETCH(bool, alreadyRunning);
+    TestProgramFolder folder;
+    QTemporaryDir runtime;
+    QVERIFY(QFile::copy(QStringLiteral(CLIPNEST_EXECUTABLE), folder.path() + QStringLiteral("clipnest")));
+    if (!alreadyRunning) {
+        QFile database(folder.databasePath());
+        QVERIFY(database.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        database.write(QByteArray(65536, 'x'));
+    }
+    ScopedEnvironment place("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    InstanceGuard running;
+    if (alreadyRunning)
+        QVERIFY(running.tryAcquire());
+
+    QProcess clipnest;
+    clipnest.start(folder.path() + QStringLiteral("clipnest"), {});
+    QVERIFY(clipnest.waitForStarted());
+    // Long enough for the box to come up and wait.
+    QVERIFY(!clipnest.waitForFinished(5000));
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(clipnest.processId()), SIGTERM);
+    QVERIFY2(clipnest.waitForFinished(10000), "the program was still waiting 10 s after SIGTERM");
+    qInfo("the start ended %lld ms after SIGTERM", clock.elapsed());
+    QCOMPARE(clipnest.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(clipnest.exitCode(), 1);
 }
 
 CLIPNEST_TEST_MAIN(ShutdownTest)
