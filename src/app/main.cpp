@@ -1,10 +1,12 @@
 #include "clipnestapplication.h"
 #include "commandline.h"
+#include "displaycheck.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
 #include "startup.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -39,13 +41,24 @@ int main(int argc, char *argv[])
         return programFolder.isEmpty() ? 2 : commandLine.run(programFolder);
     }
 
+    if (!displayIsNamed(arguments))
+        return 1;
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    ClipnestApplication app(argc, argv);
+    std::optional<ClipnestApplication> app;
+    {
+        const DisplayFailureGuard displayGuard;
+        app.emplace(argc, argv);
+    }
+    // Qt has taken its own options out of argv.
+    CommandLine windowStart(QCoreApplication::arguments());
+    if (!windowStart.acceptsWindowStart())
+        return CommandLine::UsageErrorStatus;
+
     const QString programFolder = settledProgramFolder(true);
     if (programFolder.isEmpty())
         return 1;
-    const QString archive = commandLine.restoreArchive();
+    const QString archive = windowStart.restoreArchive();
     if (!archive.isEmpty() && !RestoreAtStart(programFolder, archive).run())
         return 1;
     return runClipnest(programFolder);
