@@ -104,7 +104,7 @@ bool CommandLine::acceptsWindowStart()
     const QString restore = QStringLiteral("--restore");
     for (qsizetype i = 1; i < m_arguments.size(); ++i) {
         const QString &argument = m_arguments[i];
-        // Qt WebEngine reads what follows this word itself, and so spelled.
+        // What follows this word (in any case) is for Qt WebEngine, which reads it itself.
         if (argument.compare(QLatin1String("--webEngineArgs"), Qt::CaseInsensitive) == 0)
             break;
         if (argument == QLatin1String("--")) {
