@@ -47,7 +47,7 @@ install_file() {
 }
 
 icons=$build/resources/icons
-for png in "$icons"/*/apps/$id.png; do
+for png in "$icons"/*/apps/"$id".png; do
     [[ -f $png ]] || { echo "install-menu-entry: no icons in $icons; build first" >&2; exit 1; }
     size=$(basename "$(dirname "$(dirname "$png")")")
     install_file "$png" "$data_home/icons/hicolor/$size/apps/$id.png"
