@@ -5,7 +5,8 @@
 # folder: installs into a scratch prefix, validates the desktop entry and the
 # AppStream metainfo, starts the installed program from the desktop entry's Exec
 # line as a package user would (it must make ~/.local/share/Clipnest), then
-# builds the Debian package and checks its control fields and contents.
+# builds the Debian package, checks its control fields and contents, and runs
+# lintian on it: any error or warning fails the check.
 set -euo pipefail
 build=$(cd "${1:?usage: $0 BUILD_FOLDER}" && pwd)
 work=$(mktemp -d)
@@ -27,7 +28,7 @@ for file in bin/clipnest \
     share/clipnest/notes.fdb share/clipnest/en.ini share/clipnest/cn.ini share/clipnest/logo \
     share/clipnest/data/template.html \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-    share/icons/hicolor/scalable/apps/$id.svg; do
+    share/icons/hicolor/scalable/apps/$id.svg share/man/man1/clipnest.1.gz; do
     [[ -f $prefix/$file ]] || fail "the install lacks $file"
 done
 for size in 16 32 48 64 128 256; do
@@ -86,9 +87,19 @@ for needed in libqt6sql6-ibase firebird3.0-server-core libqt6webenginecore6-bin 
 done
 dpkg-deb -c "$deb" > "$work/contents"
 for file in ./usr/bin/clipnest ./usr/share/clipnest/notes.fdb ./usr/share/applications/$id.desktop \
-    ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/256x256/apps/$id.png; do
+    ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/256x256/apps/$id.png \
+    ./usr/share/man/man1/clipnest.1.gz ./usr/share/doc/clipnest/copyright \
+    ./usr/share/doc/clipnest/changelog.Debian.gz; do
     grep -q " $file\$" "$work/contents" || fail "the package lacks $file"
 done
+
+echo "== lintian"
+# Its note about running as root is no finding.
+if ! lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1; then
+    cat "$work/lintian.log" >&2
+    fail "lintian reports errors or warnings"
+fi
+grep -v 'running with root privileges' "$work/lintian.log" || true
 echo "package $(basename "$deb"), $(du -k "$deb" | cut -f1) KB"
 echo "Depends: $depends"
 echo "package check: passed"

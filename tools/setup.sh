@@ -4,6 +4,8 @@
 #   source tools/setup.sh run    what building and running need; builds the
 #                                program and the capture tool
 #   source tools/setup.sh [test] also the test extras; builds everything
+# With --packages-only after the mode it ends once the packages are there,
+# before configuring or building (the test of the detection runs it so).
 set -euo pipefail
 
 # Building and running Clipnest. One package a line.
@@ -54,9 +56,11 @@ test_packages=(
     appstream
     dpkg-dev
     file
+    lintian
 )
 
 mode=${1:-test}
+packages_only=${2:-}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=("${run_packages[@]}")
 if [[ $mode != run ]]; then
@@ -74,12 +78,23 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     sudo=""
-    if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo="sudo"
+        if ! command -v sudo > /dev/null; then
+            echo "Installing ${missing[*]} needs root: run this as root, or install sudo first (README)." >&2
+            exit 1
+        fi
+    fi
     echo "Installing ${missing[*]}"
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    # Through env: sudo drops the caller's environment, and without this a
+    # package's configuration questions would wait for an answer.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
     # What these commands installed, so that it can be removed again (README).
     printf '%s\n' "${missing[@]}" >> "$root/.installed-packages"
+fi
+if [[ $packages_only == --packages-only ]]; then
+    return 0 2> /dev/null || exit 0
 fi
 
 # Qt WebEngine refuses its sandbox when running as root.

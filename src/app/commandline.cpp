@@ -49,8 +49,28 @@ int usageError(const QString &message)
 {
     QTextStream err(stderr);
     err << "clipnest: " << message << Qt::endl << "Try 'clipnest --help' for more information." << Qt::endl;
-    return 2;
+    return CommandLine::UsageErrorStatus;
 }
+
+// The parser's own error, in the words GNU programs use for an unknown option.
+int parseError(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty())
+        return usageError(parser.errorText());
+    const QString &name = unknown.constFirst();
+    if (name.size() == 1)
+        return usageError(QStringLiteral("invalid option -- '%1'").arg(name));
+    return usageError(QStringLiteral("unrecognized option '--%1'").arg(name));
+}
+
+const char HelpEnd[] = "\n"
+                       "Without options Clipnest opens its windows. It also takes Qt's own options\n"
+                       "(such as -platform NAME or -style NAME), and after --webEngineArgs those of\n"
+                       "Qt WebEngine. See clipnest(1).\n"
+                       "\n"
+                       "Report bugs to: https://clipnest.app/issues\n"
+                       "Clipnest home page: <https://clipnest.app>\n";
 
 } // namespace
 
@@ -75,21 +95,37 @@ bool CommandLine::runsWithoutWindow() const
     return false;
 }
 
-QString CommandLine::restoreArchive() const
+bool CommandLine::acceptsWindowStart()
 {
-    // Read by hand: the rest of the line may hold Qt's own options, which a
-    // parser of ours would refuse.
-    const QString option = QStringLiteral("--restore");
+    const auto refuse = [](const QString &message) {
+        usageError(message);
+        return false;
+    };
+    const QString restore = QStringLiteral("--restore");
     for (qsizetype i = 1; i < m_arguments.size(); ++i) {
         const QString &argument = m_arguments[i];
-        if (argument == QLatin1String("--"))
+        // What follows this word (in any case) is for Qt WebEngine, which reads it itself.
+        if (argument.compare(QLatin1String("--webEngineArgs"), Qt::CaseInsensitive) == 0)
             break;
-        if (argument == option && i + 1 < m_arguments.size())
-            return m_arguments[i + 1];
-        if (argument.startsWith(option + QLatin1Char('=')))
-            return argument.mid(option.size() + 1);
+        if (argument == QLatin1String("--")) {
+            if (i + 1 < m_arguments.size())
+                return refuse(QStringLiteral("extra operand '%1'").arg(m_arguments[i + 1]));
+            break;
+        }
+        if (argument == restore || argument.startsWith(restore + QLatin1Char('='))) {
+            if (argument != restore)
+                m_restoreArchive = argument.mid(restore.size() + 1);
+            else if (i + 1 < m_arguments.size())
+                m_restoreArchive = m_arguments[++i];
+            if (m_restoreArchive.isEmpty())
+                return refuse(QStringLiteral("option '--restore' requires an argument"));
+            continue;
+        }
+        if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1)
+            return refuse(QStringLiteral("unrecognized option '%1'").arg(argument));
+        return refuse(QStringLiteral("extra operand '%1'").arg(argument));
     }
-    return {};
+    return true;
 }
 
 int CommandLine::run(const QString &programFolder) const
@@ -98,13 +134,13 @@ int CommandLine::run(const QString &programFolder) const
     QCommandLineParser parser;
     prepare(parser, options);
     if (!parser.parse(m_arguments))
-        return usageError(parser.errorText());
+        return parseError(parser);
 
     QTextStream out(stdout);
     if (parser.isSet(options.help)) {
         QString help = parser.helpText().replace(QLatin1String("[options]"), QLatin1String("[OPTION]..."));
         help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: clipnest"));
-        out << help;
+        out << help << HelpEnd;
         return 0;
     }
     if (parser.isSet(options.version)) {

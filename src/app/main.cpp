@@ -1,5 +1,6 @@
 #include "clipnestapplication.h"
 #include "commandline.h"
+#include "displaycheck.h"
 #include "enginefolders.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
@@ -7,6 +8,7 @@
 #include "startup.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -43,16 +45,27 @@ int main(int argc, char *argv[])
         return programFolder.isEmpty() ? 2 : commandLine.run(programFolder);
     }
 
+    if (!displayIsNamed(arguments))
+        return 1;
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    ClipnestApplication app(argc, argv);
+    std::optional<ClipnestApplication> app;
+    {
+        const DisplayFailureGuard displayGuard;
+        app.emplace(argc, argv);
+    }
+    // Qt has taken its own options out of argv.
+    CommandLine windowStart(QCoreApplication::arguments());
+    if (!windowStart.acceptsWindowStart())
+        return CommandLine::UsageErrorStatus;
     // A logout or Ctrl+C while a box of the start waits ends the start.
     SignalBridge startUpSignals;
     endStartUpOnSignals(startUpSignals);
+
     const QString programFolder = settledProgramFolder(true);
     if (programFolder.isEmpty() || startUpSignals.hasReceived())
         return 1;
-    const QString archive = commandLine.restoreArchive();
+    const QString archive = windowStart.restoreArchive();
     if (!archive.isEmpty() && (!RestoreAtStart(programFolder, archive).run() || startUpSignals.hasReceived()))
         return 1;
     return runClipnest(programFolder, &startUpSignals);
