@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the capture core's libFuzzer target with clang, apart from the main
-# (g++) build, and optionally runs it.
-#   fuzz/build.sh                 build fuzz/out/fuzz_capture
-#   fuzz/build.sh run [SECONDS]   build, then fuzz from a copy of fuzz/corpus (default 60 s)
+# Builds the libFuzzer targets with clang, apart from the main (g++) build,
+# and optionally runs one: the capture core's, and the restore's checks of an
+# archive and of stored paths.
+#   fuzz/build.sh                         build fuzz/out/fuzz_capture and fuzz/out/fuzz_restore
+#   fuzz/build.sh run [SECONDS]           build, then fuzz the capture core from a copy of fuzz/corpus (default 60 s)
+#   fuzz/build.sh run-restore [SECONDS]   build, then fuzz the restore from a copy of fuzz/restore-corpus
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 core=$here/../src/capture
@@ -16,6 +18,20 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     "$core/htmltags.cpp" "$core/htmltext.cpp" "$core/noterelativiser.cpp" "$core/pictureaddress.cpp" \
     "$core/picturechoice.cpp" "$core/picturefetcher.cpp" \
     -lcurl -o "$out/fuzz_capture"
+
+src=$here/../src
+clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$src/export" -I"$src/store" -I"$src/shell" $(pkg-config --cflags Qt6Core libarchive zlib) \
+    "$here/fuzz_restore.cpp" "$src/export/restorecheck.cpp" "$src/export/archiveformat.cpp" \
+    "$src/store/storedpath.cpp" \
+    $(pkg-config --libs Qt6Core libarchive zlib) -o "$out/fuzz_restore"
+
+if [[ ${1:-} == run-restore ]]; then
+    mkdir -p "$out/restore-corpus"
+    cp -n "$here"/restore-corpus/* "$out/restore-corpus/"
+    "$out/fuzz_restore" "$out/restore-corpus" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+        -max_total_time="${2:-60}" -print_final_stats=1
+fi
 
 if [[ ${1:-} == run ]]; then
     mkdir -p "$out/corpus"

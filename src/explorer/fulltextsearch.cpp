@@ -173,7 +173,7 @@ void FullTextSearch::tryOpen()
 {
     if (m_index && m_index->isOpen())
         return;
-    m_index = std::make_unique<SearchIndex>(m_context.programFolder + QStringLiteral("index"));
+    m_index = std::make_unique<SearchIndex>(indexFolder());
     try {
         m_index->open();
     } catch (const SearchIndexError &error) {
@@ -202,6 +202,7 @@ void FullTextSearch::startPass()
     const QString dataFolder = m_context.dataFolder;
     m_pass = QThread::create([this, index, databasePath, dataFolder] {
         QString failure;
+        int failureKind = SearchIndexError::Failed;
         try {
             IndexPass pass(*index, databasePath, dataFolder);
             pass.run(
@@ -214,11 +215,12 @@ void FullTextSearch::startPass()
             failure = error.message();
         } catch (const SearchIndexError &error) {
             failure = error.message();
+            failureKind = error.kind();
         }
         // Every note passed through this thread's heap.
         releaseFreedMemory();
         QMetaObject::invokeMethod(
-            this, [this, failure] { passEnded(failure); }, Qt::QueuedConnection);
+            this, [this, failure, failureKind] { passEnded(failure, failureKind); }, Qt::QueuedConnection);
     });
     m_pass->setObjectName(QStringLiteral("IndexPass"));
     m_pass->start(QThread::LowPriority);
@@ -236,7 +238,7 @@ void FullTextSearch::passProgress(int done, int total)
     m_showingProgress = true;
 }
 
-void FullTextSearch::passEnded(const QString &failure)
+void FullTextSearch::passEnded(const QString &failure, int failureKind)
 {
     if (m_pass) {
         m_pass->wait();
@@ -244,12 +246,49 @@ void FullTextSearch::passEnded(const QString &failure)
         m_pass = nullptr;
     }
     m_progress->hide();
-    if (!failure.isEmpty())
+    if (failureKind == SearchIndexError::Damaged) {
+        rebuildIndex();
+        return;
+    }
+    if (failureKind == SearchIndexError::NoRoom) {
+        // The index gave its space back; it is built again at the next start.
+        m_updates.reset();
+        m_index.reset();
+        showStatus(messageText(m_context, "IndexNoRoom"));
+    } else if (!failure.isEmpty()) {
         showStatus(messageText(m_context, "IndexOpenFail").arg(failure));
-    else if (m_showingProgress)
+    } else if (m_showingProgress) {
         showStatus(QString());
+    }
     m_showingProgress = false;
     emit idle();
+}
+
+QString FullTextSearch::indexFolder() const
+{
+    return m_context.programFolder + QStringLiteral("index");
+}
+
+void FullTextSearch::rebuildIndex()
+{
+    if (m_rebuilt) {
+        showStatus(messageText(m_context, "IndexOpenFail").arg(messageText(m_context, "IndexRebuilding")));
+        return;
+    }
+    m_rebuilt = true;
+    if (m_pass) {
+        m_cancelPass = true;
+        m_pass->wait();
+        delete m_pass;
+        m_pass = nullptr;
+    }
+    m_updates.reset();
+    m_index.reset();
+    m_searcher = std::make_unique<NoteSearcher>(indexFolder());
+    // The open finds the mark and starts from an empty index; the pass fills it.
+    tryOpen();
+    if (m_index)
+        showStatus(messageText(m_context, "IndexRebuilding"));
 }
 
 void FullTextSearch::showStatus(const QString &text)
@@ -273,13 +312,24 @@ void FullTextSearch::search(const QString &query)
         return;
     }
     waitForUpdates();
+    // Damage found by another process (clipnest --search) is mended here too.
+    if (SearchIndex::isMarkedForRebuild(indexFolder()) && m_index)
+        rebuildIndex();
     QList<SearchHit> hits;
     int total = 0;
     try {
         if (m_searcher->refresh())
             hits = m_searcher->search(query, MaxHits, &total);
     } catch (const SearchIndexError &error) {
-        showStatus(messageText(m_context, "IndexOpenFail").arg(error.message()));
+        if (error.kind() == SearchIndexError::Damaged)
+            rebuildIndex();
+        else
+            showStatus(messageText(m_context, "IndexOpenFail").arg(error.message()));
+        return;
+    }
+    // An index too damaged to open was marked by the reader.
+    if (hits.isEmpty() && SearchIndex::isMarkedForRebuild(indexFolder()) && m_index) {
+        rebuildIndex();
         return;
     }
 

@@ -69,7 +69,10 @@ private:
     void tryOpen();
     void startPass();
     void passProgress(int done, int total);
-    void passEnded(const QString &failure);
+    void passEnded(const QString &failure, int failureKind);
+    // A damaged index is dropped and built anew while the program runs.
+    void rebuildIndex();
+    QString indexFolder() const;
     void fillSnippets();
     QString snippetOf(QTreeWidgetItem *item);
     void markFirstMatch();
@@ -82,6 +85,7 @@ private:
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<IndexUpdateQueue> m_updates; // goes before the index it writes
     std::unique_ptr<NoteSearcher> m_searcher;
+    bool m_rebuilt = false; // once a run: a rebuild that fails again waits for the next start
     QThread *m_pass = nullptr;
     std::atomic_bool m_cancelPass = false;
     bool m_failureReported = false;

@@ -1,14 +1,11 @@
 #include "restorecheck.h"
 
 #include "archiveformat.h"
-#include "dbdatamodule.h"
-#include "dberror.h"
 #include "storedpath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlQuery>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -61,42 +58,6 @@ void writeEntryTo(archive *handle, const QString &path, qint64 &done, qint64 tot
     }
     if (!file.flush())
         fail(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-}
-
-// The columns of the program's tables, in table order: rows are inserted
-// without a column list.
-const QList<QPair<QString, QStringList>> &programTables()
-{
-    static const QList<QPair<QString, QStringList>> tables{
-        {QStringLiteral("TAGS"),
-         {QStringLiteral("TAGID"), QStringLiteral("TAGNAME"), QStringLiteral("DEEP"), QStringLiteral("PATH"),
-          QStringLiteral("PARENTID"), QStringLiteral("CHILDCOUNT"), QStringLiteral("ICOID")}},
-        {QStringLiteral("NOTE"),
-         {QStringLiteral("NOTEID"), QStringLiteral("TITLE"), QStringLiteral("TAGID"), QStringLiteral("CREATEDATE"),
-          QStringLiteral("FILENAME")}},
-        {QStringLiteral("ATTACHMENT"),
-         {QStringLiteral("ATTID"), QStringLiteral("NOTEID"), QStringLiteral("ATTNAME"), QStringLiteral("PATH")}},
-    };
-    return tables;
-}
-
-void checkTables(TDBDataModule &database)
-{
-    for (const auto &[table, expected] : programTables()) {
-        QStringList columns;
-        QSqlQuery &query =
-            database.runQuery(QStringLiteral("select trim(rdb$field_name) from rdb$relation_fields where "
-                                             "rdb$relation_name = ? order by rdb$field_position"),
-                              {table});
-        while (query.next())
-            columns << query.value(0).toString();
-        query.finish();
-        if (columns != expected)
-            fail(QStringLiteral("The backup's database is not one this Clipnest can use: its table %1 has the "
-                                "columns (%2) instead of (%3).")
-                     .arg(table.toLower(), columns.join(QLatin1String(", ")).toLower(),
-                          expected.join(QLatin1String(", ")).toLower()));
-    }
 }
 
 } // namespace
@@ -156,37 +117,4 @@ int RestoreCheck::missingFiles(const QList<FileRow> &rows, const QString &dataFo
             ++missing;
     }
     return missing;
-}
-
-QList<RestoreCheck::FileRow> RestoreCheck::checkDatabase(const QString &databasePath, const BackupSummary &summary)
-{
-    QList<FileRow> rows;
-    try {
-        TDBDataModule database(databasePath, TDBDataModule::Use::Reading);
-        checkTables(database);
-        const int nodes = database.queryInteger(QStringLiteral("select count(*) from tags"));
-        const int notes = database.queryInteger(QStringLiteral("select count(*) from note"));
-        const int attachments = database.queryInteger(QStringLiteral("select count(*) from attachment"));
-        if (nodes != summary.nodes || notes != summary.notes || attachments != summary.attachments)
-            fail(QStringLiteral("The restored database does not hold what the backup says (%1 nodes, %2 notes, "
-                                "%3 attachments instead of %4, %5 and %6).")
-                     .arg(nodes)
-                     .arg(notes)
-                     .arg(attachments)
-                     .arg(summary.nodes)
-                     .arg(summary.notes)
-                     .arg(summary.attachments));
-        QSqlQuery &noteRows = database.runQuery(QStringLiteral("select noteid, filename from note"));
-        while (noteRows.next())
-            rows.append({FileRow::Note, noteRows.value(0).toInt(), QString(), noteRows.value(1).toString()});
-        noteRows.finish();
-        QSqlQuery &attachmentRows = database.runQuery(QStringLiteral("select attid, path, attname from attachment"));
-        while (attachmentRows.next())
-            rows.append({FileRow::Attachment, attachmentRows.value(0).toInt(), attachmentRows.value(1).toString(),
-                         attachmentRows.value(2).toString()});
-        attachmentRows.finish();
-    } catch (const DbError &error) {
-        fail(QStringLiteral("The backup's database cannot be read: %1").arg(error.message()));
-    }
-    return rows;
 }

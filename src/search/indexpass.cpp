@@ -68,6 +68,19 @@ IndexPass::IndexPass(SearchIndex &index, QString databasePath, QString dataFolde
 
 void IndexPass::run(const std::function<void(int, int)> &progress, const std::atomic_bool &cancelled)
 {
+    try {
+        runPass(progress, cancelled);
+    } catch (const SearchIndexError &error) {
+        // The notes come first: an index that would fill the disk gives its
+        // space back and waits for room.
+        if (error.kind() == SearchIndexError::NoRoom)
+            m_index.discard();
+        throw;
+    }
+}
+
+void IndexPass::runPass(const std::function<void(int, int)> &progress, const std::atomic_bool &cancelled)
+{
     m_index.beginPass();
     m_toIndex = 0;
 
@@ -147,6 +160,7 @@ void IndexPass::run(const std::function<void(int, int)> &progress, const std::at
                 m_index.removeFromPass({changed[i].noteId});
             }
             if (batch.size() == BatchSize || i + 1 == changed.size()) {
+                m_index.checkRoom();
                 m_index.storeFromPass(batch);
                 batch.clear();
                 if ((i + 1) % CommitEvery < BatchSize || sinceCommit.elapsed() > CommitInterval) {

@@ -28,10 +28,13 @@ public:
 
     // Throws DbError or SearchIndexError. progress(done, total) is called from
     // this thread after each batch; a set cancel flag ends the run early, with
-    // what was indexed so far committed.
+    // what was indexed so far committed. When the disk grows nearly full the
+    // index is discarded (SearchIndexError of kind NoRoom).
     void run(const std::function<void(int done, int total)> &progress, const std::atomic_bool &cancelled);
 
 private:
+    void runPass(const std::function<void(int done, int total)> &progress, const std::atomic_bool &cancelled);
+
     SearchIndex &m_index;
     QString m_databasePath;
     QString m_dataFolder;

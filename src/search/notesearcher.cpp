@@ -96,7 +96,10 @@ bool NoteSearcher::open()
             return false;
         }
         return true;
-    } catch (const Xapian::Error &) {
+    } catch (const Xapian::Error &error) {
+        // An index that cannot even be opened may be damaged: the writer builds it anew.
+        if (searchIndexError(error).kind() == SearchIndexError::Damaged)
+            SearchIndex::markForRebuild(d->folder);
         d->database.reset();
         return false;
     }
@@ -140,7 +143,11 @@ QList<SearchHit> NoteSearcher::search(const QString &query, int maxHits, int *es
                 throw SearchIndexError(QString::fromStdString(error.get_description()));
             d->database->reopen();
         } catch (const Xapian::Error &error) {
-            throw SearchIndexError(QString::fromStdString(error.get_description()));
+            const SearchIndexError failure = searchIndexError(error);
+            // Whoever finds the damage marks it: the writer builds the index anew.
+            if (failure.kind() == SearchIndexError::Damaged)
+                SearchIndex::markForRebuild(d->folder);
+            throw failure;
         }
     }
 }

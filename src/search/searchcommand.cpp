@@ -6,6 +6,9 @@
 #include "notesearcher.h"
 #include "searchindex.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <optional>
@@ -23,26 +26,45 @@ QString field(QString text)
     return text;
 }
 
-// Builds or completes the index when this process can have both the index and
-// the database to itself; otherwise leaves it to the running program.
-void buildIfFree(const QString &programFolder, const QString &indexFolder, QTextStream &err)
+enum class Build { Done, ProgramRunning, Failed };
+
+// Builds or completes the index when the program is not running. The build
+// reads a copy of the database, taken while this process holds the file, so
+// that Clipnest can start while the index is built; it then waits for the
+// index, as it does for any other writer of it.
+Build buildIfFree(const QString &programFolder, const QString &indexFolder, QTextStream &err)
 {
     const QString databasePath = programFolder + QStringLiteral("notes.fdb");
-    std::optional<TDBDataModule> database;
-    try {
-        // Held for the whole build, so that the program does not start meanwhile.
-        database.emplace(databasePath);
-    } catch (const DbError &) {
-        return; // the program is running: it builds the index itself
+    QTemporaryDir snapshot(QDir::tempPath() + QStringLiteral("/clipnest-search-XXXXXX"));
+    const QString copy = snapshot.filePath(QStringLiteral("notes.fdb"));
+    {
+        std::optional<TDBDataModule> database;
+        try {
+            database.emplace(databasePath, TDBDataModule::Use::Reading);
+        } catch (const DbError &) {
+            return Build::ProgramRunning; // it builds the index itself
+        }
+        // While this process holds the file, nothing changes it.
+        if (!snapshot.isValid() || !QFile::copy(databasePath, copy)) {
+            err << QStringLiteral("clipnest: cannot copy the database to build the search index in %1.")
+                       .arg(QDir::tempPath())
+                << Qt::endl;
+            return Build::Failed;
+        }
     }
     SearchIndex index(indexFolder);
     try {
         index.open();
-    } catch (const SearchIndexError &) {
-        return;
+    } catch (const SearchIndexError &error) {
+        if (error.locked())
+            return Build::ProgramRunning;
+        err << QStringLiteral("clipnest: the search index could not be built: %1").arg(error.message()) << Qt::endl;
+        return Build::Failed;
     }
     const bool showProgress = isatty(STDERR_FILENO);
-    IndexPass pass(index, databasePath, programFolder + QStringLiteral("data/"));
+    if (showProgress)
+        err << QStringLiteral("clipnest: building the search index; Clipnest can be started meanwhile.") << Qt::endl;
+    IndexPass pass(index, copy, programFolder + QStringLiteral("data/"));
     std::atomic_bool cancelled = false;
     try {
         pass.run(
@@ -55,11 +77,14 @@ void buildIfFree(const QString &programFolder, const QString &indexFolder, QText
             cancelled);
         if (showProgress && pass.notesToIndex() > 0)
             err << Qt::endl;
-    } catch (const DbError &) {
-        // The database is in use: the program is starting or running.
+    } catch (const DbError &error) {
+        err << QStringLiteral("clipnest: the search index could not be built: %1").arg(error.message()) << Qt::endl;
+        return Build::Failed;
     } catch (const SearchIndexError &error) {
         err << QStringLiteral("clipnest: the search index could not be built: %1").arg(error.message()) << Qt::endl;
+        return Build::Failed;
     }
+    return Build::Done;
 }
 
 } // namespace
@@ -68,31 +93,40 @@ int runSearchCommand(const QString &programFolder, const QString &query, int max
                      QTextStream &err)
 {
     const QString indexFolder = programFolder + QStringLiteral("index");
-    NoteSearcher searcher(indexFolder);
-    if (!searcher.refresh() || !searcher.isComplete()) {
-        buildIfFree(programFolder, indexFolder, err);
-        if (!searcher.refresh()) {
-            err << QStringLiteral("clipnest: there is no search index in %1 yet, and Clipnest is using the "
-                                  "database; try again once it has built the index.")
-                       .arg(indexFolder)
-                << Qt::endl;
+    // A second round after damage found by the search itself, which marked it.
+    for (int round = 0;; ++round) {
+        NoteSearcher searcher(indexFolder);
+        const bool usable =
+            searcher.refresh() && searcher.isComplete() && !SearchIndex::isMarkedForRebuild(indexFolder);
+        if (!usable) {
+            const Build built = buildIfFree(programFolder, indexFolder, err);
+            if (built == Build::Failed)
+                return 2;
+            if (!searcher.refresh() || SearchIndex::isMarkedForRebuild(indexFolder)) {
+                err << QStringLiteral("clipnest: the search index in %1 is not ready yet; Clipnest, which is "
+                                      "running, builds it. Try again once it has.")
+                           .arg(indexFolder)
+                    << Qt::endl;
+                return 2;
+            }
+            if (!searcher.isComplete())
+                err << QStringLiteral("clipnest: the search index is still being built; some notes may be missing.")
+                    << Qt::endl;
+        }
+        QList<SearchHit> hits;
+        try {
+            hits = searcher.search(query, maxCount);
+        } catch (const SearchIndexError &error) {
+            if (error.kind() == SearchIndexError::Damaged && round == 0)
+                continue;
+            err << QStringLiteral("clipnest: the search index cannot be read: %1").arg(error.message()) << Qt::endl;
             return 2;
         }
-        if (!searcher.isComplete())
-            err << QStringLiteral("clipnest: the search index is still being built; some notes may be missing.")
-                << Qt::endl;
+        for (const SearchHit &hit : hits) {
+            out << hit.note.noteId << '\t' << field(hit.note.title) << '\t' << field(hit.note.catalogPath) << '\t'
+                << field(hit.note.fileName) << '\n';
+        }
+        out.flush();
+        return hits.isEmpty() ? 1 : 0;
     }
-    QList<SearchHit> hits;
-    try {
-        hits = searcher.search(query, maxCount);
-    } catch (const SearchIndexError &error) {
-        err << QStringLiteral("clipnest: the search index cannot be read: %1").arg(error.message()) << Qt::endl;
-        return 2;
-    }
-    for (const SearchHit &hit : hits) {
-        out << hit.note.noteId << '\t' << field(hit.note.title) << '\t' << field(hit.note.catalogPath) << '\t'
-            << field(hit.note.fileName) << '\n';
-    }
-    out.flush();
-    return hits.isEmpty() ? 1 : 0;
 }

@@ -3,8 +3,13 @@
 #include "indexterms.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
+
+#include <sys/statvfs.h>
 
 struct SearchIndex::Writer
 {
@@ -13,10 +18,41 @@ struct SearchIndex::Writer
 
 namespace {
 
-SearchIndexError toError(const Xapian::Error &error)
+const QString RebuildMark = QStringLiteral(".rebuild");
+
+// Below this much free space the index stops growing: 100 MB, or 1% of a
+// smaller disk.
+qint64 roomToKeep(qint64 diskSize)
 {
-    const bool locked = std::string(error.get_type()) == "DatabaseLockError";
-    return SearchIndexError(QString::fromStdString(error.get_description()), locked);
+    return std::min<qint64>(100LL * 1024 * 1024, diskSize / 100);
+}
+
+bool freeSpace(const QString &path, qint64 *available, qint64 *size)
+{
+    struct statvfs disk;
+    if (::statvfs(QFile::encodeName(path).constData(), &disk) != 0)
+        return false;
+    *available = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+    *size = qint64(disk.f_blocks) * qint64(disk.f_frsize);
+    return true;
+}
+
+qint64 folderSize(const QString &folder)
+{
+    qint64 bytes = 0;
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        bytes += file.size();
+    return bytes;
+}
+
+// Removes what is in the index's place, a folder or a plain file.
+void removeIndex(const QString &folder)
+{
+    const QFileInfo place(folder);
+    if (place.isDir() && !place.isSymLink())
+        QDir(folder).removeRecursively();
+    else if (place.exists() || place.isSymLink())
+        QFile::remove(folder);
 }
 
 bool hasCurrentFormat(const Xapian::Database &database)
@@ -26,9 +62,42 @@ bool hasCurrentFormat(const Xapian::Database &database)
 
 } // namespace
 
+SearchIndexError searchIndexError(const Xapian::Error &error)
+{
+    const std::string type = error.get_type();
+    const QString description = QString::fromStdString(error.get_description());
+    if (type == "DatabaseLockError")
+        return SearchIndexError(description, SearchIndexError::Locked);
+    if (description.contains(QLatin1String("No space left")))
+        return SearchIndexError(description, SearchIndexError::NoRoom);
+    if (type == "DatabaseCorruptError" || type == "DatabaseError" || type == "DatabaseVersionError")
+        return SearchIndexError(description, SearchIndexError::Damaged);
+    return SearchIndexError(description);
+}
+
 SearchIndex::SearchIndex(QString folder)
     : m_folder(std::move(folder))
 {
+}
+
+void SearchIndex::markForRebuild(const QString &folder)
+{
+    QFile mark(folder + RebuildMark);
+    if (mark.open(QIODevice::WriteOnly))
+        mark.close();
+}
+
+bool SearchIndex::isMarkedForRebuild(const QString &folder)
+{
+    return QFileInfo::exists(folder + RebuildMark);
+}
+
+void SearchIndex::fail(const Xapian::Error &error) const
+{
+    SearchIndexError failure = searchIndexError(error);
+    if (failure.kind() == SearchIndexError::Damaged)
+        markForRebuild(m_folder);
+    throw failure;
 }
 
 SearchIndex::~SearchIndex()
@@ -45,7 +114,8 @@ void SearchIndex::open()
     try {
         auto writer = std::make_unique<Writer>();
         bool current = false;
-        if (QDir(m_folder).exists()) {
+        const bool marked = isMarkedForRebuild(m_folder);
+        if (QFileInfo(m_folder).isDir() && !marked) {
             try {
                 writer->database = Xapian::WritableDatabase(path, Xapian::DB_CREATE_OR_OPEN);
                 current = hasCurrentFormat(writer->database);
@@ -57,14 +127,15 @@ void SearchIndex::open()
         }
         if (!current) {
             writer->database = Xapian::WritableDatabase();
-            QDir(m_folder).removeRecursively();
+            removeIndex(m_folder);
             writer->database = Xapian::WritableDatabase(path, Xapian::DB_CREATE);
             writer->database.set_metadata(IndexTerms::FormatKey, std::to_string(IndexTerms::FormatVersion));
             writer->database.commit();
+            QFile::remove(m_folder + RebuildMark);
         }
         m_writer = std::move(writer);
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        throw searchIndexError(error);
     }
 }
 
@@ -111,7 +182,7 @@ void SearchIndex::markComplete()
         m_writer->database.set_metadata(IndexTerms::CompleteKey, "1");
         m_writer->database.commit();
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -126,6 +197,7 @@ void SearchIndex::storeNote(const IndexedNote &note, const QString &bodyText)
 {
     // Built before taking the lock: a pass in progress keeps indexing meanwhile.
     const Xapian::Document document = IndexTerms::buildDocument(note, bodyText);
+    checkRoom();
     std::lock_guard lock(m_mutex);
     requireOpen();
     m_changedDuringPass.insert(note.noteId);
@@ -133,7 +205,7 @@ void SearchIndex::storeNote(const IndexedNote &note, const QString &bodyText)
         m_writer->database.replace_document(IndexTerms::idTerm(note.noteId), document);
         m_writer->database.commit();
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -146,7 +218,7 @@ void SearchIndex::removeNote(int noteId)
         m_writer->database.delete_document(IndexTerms::idTerm(noteId));
         m_writer->database.commit();
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -168,7 +240,7 @@ void SearchIndex::changeCatalogPaths(const QList<NoteCatalogPath> &paths)
         }
         database.commit();
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -195,7 +267,7 @@ QHash<int, IndexedNote> SearchIndex::indexedNotes(const QList<int> &noteIds) con
             notes.insert(noteId, IndexedNote::fromData(QByteArray(data.data(), qsizetype(data.size()))));
         }
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
     return notes;
 }
@@ -217,7 +289,7 @@ QList<int> SearchIndex::indexedNoteIdsExcept(const std::function<bool(int)> &kep
                 ids << noteId;
         }
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
     return ids;
 }
@@ -241,7 +313,7 @@ void SearchIndex::storeFromPass(const QList<PassDocument> &documents)
                 m_writer->database.add_document(built[size_t(i)]);
         }
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -255,7 +327,7 @@ void SearchIndex::removeFromPass(const QList<int> &noteIds)
                 m_writer->database.delete_document(IndexTerms::idTerm(noteId));
         }
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -266,7 +338,7 @@ void SearchIndex::commit()
     try {
         m_writer->database.commit();
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
 }
 
@@ -280,6 +352,13 @@ void SearchIndex::compact()
         m_writer->database.commit();
         QDir(compacted).removeRecursively();
         QDir(old).removeRecursively();
+        // The copy needs as much room again as the index; without it the index
+        // stays as it is, only larger.
+        qint64 available = 0;
+        qint64 size = 0;
+        if (!freeSpace(QFileInfo(m_folder).absolutePath(), &available, &size) ||
+            available - folderSize(m_folder) < roomToKeep(size))
+            return;
         m_writer->database.compact(IndexTerms::utf8(compacted), Xapian::DBCOMPACT_NO_RENUMBER);
         m_writer->database.close();
         m_writer.reset();
@@ -292,6 +371,23 @@ void SearchIndex::compact()
         writer->database = Xapian::WritableDatabase(IndexTerms::utf8(m_folder), Xapian::DB_OPEN);
         m_writer = std::move(writer);
     } catch (const Xapian::Error &error) {
-        throw toError(error);
+        fail(error);
     }
+}
+
+void SearchIndex::checkRoom() const
+{
+    qint64 available = 0;
+    qint64 size = 0;
+    if (freeSpace(QFileInfo(m_folder).absolutePath(), &available, &size) && available < roomToKeep(size))
+        throw SearchIndexError(QStringLiteral("The disk holding %1 has only %2 KB free.").arg(m_folder).arg(available / 1024),
+                               SearchIndexError::NoRoom);
+}
+
+void SearchIndex::discard()
+{
+    close();
+    std::lock_guard lock(m_mutex);
+    removeIndex(m_folder);
+    markForRebuild(m_folder);
 }

@@ -13,24 +13,35 @@
 #include <mutex>
 #include <stdexcept>
 
+namespace Xapian {
+class Error;
+}
+
 // A failure of the search index, with the engine's own description.
 class SearchIndexError : public std::runtime_error
 {
 public:
-    SearchIndexError(const QString &message, bool locked = false)
+    enum Kind {
+        Failed,
+        Locked,  // another process is writing the index
+        Damaged, // the index is corrupt: it has been marked to be built anew
+        NoRoom,  // the disk is nearly full: the index gave its space back
+    };
+
+    SearchIndexError(const QString &message, Kind kind = Failed)
         : std::runtime_error(message.toStdString())
         , m_message(message)
-        , m_locked(locked)
+        , m_kind(kind)
     {
     }
 
     const QString &message() const { return m_message; }
-    // Another process is writing the index.
-    bool locked() const { return m_locked; }
+    Kind kind() const { return m_kind; }
+    bool locked() const { return m_kind == Locked; }
 
 private:
     QString m_message;
-    bool m_locked;
+    Kind m_kind;
 };
 
 // The full-text index of the notes, a Xapian database in its own folder. It
@@ -48,9 +59,15 @@ public:
 
     const QString &folder() const { return m_folder; }
 
+    // A damaged index is marked, wherever the damage shows (in this process or
+    // another); the next open() builds it anew.
+    static void markForRebuild(const QString &folder);
+    static bool isMarkedForRebuild(const QString &folder);
+
     // Opens the index for writing. A missing index is created; one of another
-    // format, or one that cannot be read, is replaced by an empty one. Throws
-    // SearchIndexError (locked() when another process writes it).
+    // format, one that cannot be read, one marked for rebuilding, or a plain
+    // file in its place, is replaced by an empty one. Throws SearchIndexError
+    // (locked() when another process writes it).
     void open();
     bool isOpen() const;
     void close();
@@ -85,15 +102,28 @@ public:
     void removeFromPass(const QList<int> &noteIds);
     void commit();
     // Rewrites the index compactly (a full build leaves it about twice its
-    // size). Readers reopen it by its folder.
+    // size), when the disk has room for the copy. Readers reopen it by its folder.
     void compact();
+
+    // Notes come before the index: it stops growing while the disk holding it
+    // has less than a margin free (100 MB, or 1% of a smaller disk). Throws
+    // SearchIndexError of kind NoRoom then.
+    void checkRoom() const;
+    // Closes the index and removes it, giving its space back; the next open()
+    // builds it anew.
+    void discard();
 
 private:
     struct Writer;
     void requireOpen() const;
+    // Throws the engine's error as a SearchIndexError; a damaged index is marked.
+    [[noreturn]] void fail(const Xapian::Error &error) const;
 
     QString m_folder;
     mutable std::mutex m_mutex;
     std::unique_ptr<Writer> m_writer;
     QSet<int> m_changedDuringPass;
 };
+
+// The engine's error as a SearchIndexError of its kind.
+SearchIndexError searchIndexError(const Xapian::Error &error);

@@ -7,6 +7,7 @@
 #include "notesearcher.h"
 #include "notetext.h"
 #include "searchindex.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QDir>
@@ -129,6 +130,9 @@ private Q_SLOTS:
     void passFindsChangesAcrossSlices();
     void deletedOrOutdatedIndexIsRebuilt();
     void secondWriterIsRefusedButReadersWork();
+    void damageFoundAnywhereRebuildsTheIndex_data();
+    void damageFoundAnywhereRebuildsTheIndex();
+    void indexGivesItsSpaceBackBeforeTheDiskIsFull();
 
 private:
     // Shared by the rows of the read-only searches.
@@ -462,6 +466,76 @@ void SearchIndexTest::secondWriterIsRefusedButReadersWork()
     NoteSearcher reader(f.indexFolder);
     QVERIFY(reader.refresh());
     QCOMPARE(reader.search(QStringLiteral("flour"), 0).size(), 1);
+}
+
+void SearchIndexTest::damageFoundAnywhereRebuildsTheIndex_data()
+{
+    QTest::addColumn<bool>("plainFile");
+    QTest::newRow("a truncated posting list") << false;
+    QTest::newRow("a plain file in the index's place") << true;
+}
+
+void SearchIndexTest::damageFoundAnywhereRebuildsTheIndex()
+{
+    QFETCH(bool, plainFile);
+    Fixture f;
+    f.seedRecipes();
+    f.index.close();
+    if (plainFile) {
+        QVERIFY(QDir(f.indexFolder).removeRecursively());
+        QFile file(f.indexFolder);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not an index") > 0);
+    } else {
+        QFile postings(f.indexFolder + QStringLiteral("/postlist.glass"));
+        QVERIFY(postings.resize(0));
+        // The reader finds the damage and marks the index.
+        NoteSearcher reader(f.indexFolder);
+        try {
+            QVERIFY(!reader.refresh() || reader.search(QStringLiteral("flour"), 0).isEmpty());
+        } catch (const SearchIndexError &error) {
+            QCOMPARE(error.kind(), SearchIndexError::Damaged);
+        }
+        QVERIFY(SearchIndex::isMarkedForRebuild(f.indexFolder));
+    }
+    // The next open starts from an empty index, which the pass fills.
+    f.build();
+    QVERIFY(!SearchIndex::isMarkedForRebuild(f.indexFolder));
+    QCOMPARE(f.find(QStringLiteral("flour")), QList<int>{1});
+}
+
+void SearchIndexTest::indexGivesItsSpaceBackBeforeTheDiskIsFull()
+{
+    // The program folder on a small disk with little room left; the notes elsewhere.
+    SmallDisk disk(40 * 1024);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    Fixture f;
+    for (int id = 1; id <= 600; ++id) {
+        QString body;
+        for (int word = 0; word < 400; ++word)
+            body += QStringLiteral("w%1x%2 ").arg(id).arg(word);
+        f.note(id, QStringLiteral("Note %1").arg(id), 1, body);
+    }
+    const QString indexFolder = disk.path() + QStringLiteral("index");
+    {
+        QFile filler(disk.path() + QStringLiteral("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QVERIFY(filler.write(QByteArray(38 * 1024 * 1024, 'f')) > 0);
+    }
+    SearchIndex index(indexFolder);
+    index.open();
+    IndexPass pass(index, f.folder.databasePath(), f.dataFolder);
+    std::atomic_bool cancelled = false;
+    try {
+        pass.run({}, cancelled);
+        QFAIL("the index filled the disk");
+    } catch (const SearchIndexError &error) {
+        QCOMPARE(error.kind(), SearchIndexError::NoRoom);
+    }
+    // Its space is given back, and the next open builds it anew.
+    QVERIFY(!QFileInfo::exists(indexFolder));
+    QVERIFY(SearchIndex::isMarkedForRebuild(indexFolder));
+    QVERIFY(!index.isOpen());
 }
 
 QTEST_GUILESS_MAIN(SearchIndexTest)
