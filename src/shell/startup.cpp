@@ -36,12 +36,6 @@
 #include <mutex>
 #include <thread>
 
-namespace {
-
-constexpr int EndWithinMs = 9000;
-
-} // namespace
-
 // Ends the process at a deadline unless it is released first.
 class ProcessDeadline
 {
@@ -74,6 +68,8 @@ private:
 };
 
 namespace {
+
+constexpr int EndWithinMs = 9000;
 
 void closeOpenBoxes()
 {

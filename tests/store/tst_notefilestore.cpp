@@ -1,4 +1,6 @@
 #include "notefilestore.h"
+#include "pendingwork.h"
+#include "smalldisk.h"
 #include "testprogramfolder.h"
 
 #include <QDir>
@@ -41,6 +43,7 @@ private slots:
     void midnightGivesTwoFolders();
     void missingDataFolderIsNotMade();
     void missingTemplateLeavesNoCopy();
+    void pendingRecordOnAFullDiskIsRefusedWhole();
 };
 
 void NoteFileStoreTest::names_data()
@@ -161,6 +164,29 @@ void NoteFileStoreTest::missingTemplateLeavesNoCopy()
     QVERIFY(!QFile::exists(location.dayFolder + QStringLiteral("/template.html")));
     QVERIFY2(location.problem.contains(location.dayFolder + QStringLiteral("/template.html")),
              qPrintable(location.problem));
+}
+
+void NoteFileStoreTest::pendingRecordOnAFullDiskIsRefusedWhole()
+{
+    SmallDisk disk(16);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(disk.whyNot()));
+    QFile filler(disk.path() + QStringLiteral("filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(512, 'f')) == 512 && filler.flush()) {
+    }
+    filler.resize(filler.size() - 256);
+    filler.close();
+    PendingWork work(disk.path() + QStringLiteral("pending/"));
+    PendingEntry entry;
+    entry.files = QStringList(40, QStringLiteral("12-01-2026/attaches/a file with a long name.pdf"));
+    try {
+        work.record(entry);
+        QFAIL("a record that does not fit was called written");
+    } catch (const std::runtime_error &) {
+    }
+    // No empty record is left for the next start to act on.
+    QCOMPARE(PendingWork::entriesIn(disk.path() + QStringLiteral("pending/")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(NoteFileStoreTest)
