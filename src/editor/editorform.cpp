@@ -6,29 +6,21 @@
 #include "clipcapture.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
-#include "dropdata.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
 #include "formattoolbar.h"
 #include "insertdialogs.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
-#include "parseddrop.h"
 #include "pictureclick.h"
 #include "programtext.h"
 #include "regiongrabber.h"
 #include "tagpaths.h"
 #include "webpictureimport.h"
-#include "wholefile.h"
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QBuffer>
 #include <QCompleter>
-#include <QDateTime>
-#include <QDesktopServices>
-#include <QDir>
-#include <QDragEnterEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,19 +30,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QStringListModel>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -473,93 +460,6 @@ void TEditorForm::StayOnTopClick(bool down)
         show();
 }
 
-void TEditorForm::AddAttachment(const QString &sourcePath)
-{
-    const QFileInfo source(sourcePath);
-    if (!source.isFile())
-        throw std::runtime_error(tr("Cannot attach \"%1\": it is not a readable file.").arg(sourcePath).toStdString());
-    const QString name = source.fileName();
-    if (NoteFolder.isEmpty())
-        NoteFolder = NewNoteLocation(m_context.dataFolder).dayFolder;
-    const QString attaches = NoteFolder + QStringLiteral("/attaches/");
-    QDir().mkpath(attaches);
-    QString candidate = name;
-    while (QFileInfo::exists(attaches + candidate))
-        candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
-    m_pendingFiles.addingCopy(attaches + candidate); // known before it lies there
-    const QString failure = copyWholeFile(sourcePath, attaches + candidate);
-    if (!failure.isEmpty())
-        throw std::runtime_error(
-            tr("Cannot copy \"%1\" into the note's folder %2: %3").arg(sourcePath, attaches, failure).toStdString());
-
-    AttachListRecord record;
-    record.noteid = NoteId;
-    record.attname = candidate;
-    record.path = attaches;
-    record.path.remove(m_context.dataFolder, Qt::CaseInsensitive);
-    auto *item = new AttachListItem(record, attaches);
-    item->showFile(attaches + candidate);
-    if (NoteId != 0)
-        storeAttachmentNow(item->record);
-    AttachList->addTopLevelItem(item);
-    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
-}
-
-void TEditorForm::storeAttachmentNow(AttachListRecord &record)
-{
-    try {
-        Transaction transaction(m_database);
-        const int id = m_database.nextAttachmentId();
-        m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
-                                {id, NoteId, record.attname, record.path});
-        transaction.commit();
-        record.attid = id;
-    } catch (const DbError &) {
-        record.attid = 0;
-    }
-}
-
-void TEditorForm::ListAttachments(int noteId)
-{
-    AttachListItem::listStored(m_database, noteId, m_context.dataFolder, AttachList);
-}
-
-void TEditorForm::DeleteSelectedAttachment()
-{
-    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
-    if (!item || !item->isSelected())
-        return;
-    const QString copy = item->record.path + item->record.attname;
-    if (item->record.noteid != 0 && item->record.attid != 0) {
-        // The row goes first and the file after it, so that no row is ever left
-        // without its file; the record lets the next start finish the removal.
-        PendingWork removal(m_context.pendingFolder());
-        removal.record({{copy}, {}});
-        try {
-            Transaction transaction(m_database);
-            m_database.runStatement(QStringLiteral("delete from attachment where attid=?"), {item->record.attid});
-            transaction.commit();
-        } catch (const DbError &) {
-            removal.finish();
-            return; // the attachment stays, with its row and its file
-        }
-        QFile::remove(m_context.dataFolder + copy);
-        removal.finish();
-    } else {
-        QFile::remove(m_context.dataFolder + copy);
-    }
-    delete item;
-    m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
-}
-
-void TEditorForm::AttachListDblClick()
-{
-    auto *item = static_cast<AttachListItem *>(AttachList->currentItem());
-    if (!item || !item->isSelected())
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(item->filePath()));
-}
-
 bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == AttachList && event->type() == QEvent::KeyPress &&
@@ -579,186 +479,4 @@ bool TEditorForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void TEditorForm::dragEnterEvent(QDragEnterEvent *event)
-{
-    dragMoveEvent(event);
-}
-
-void TEditorForm::dragMoveEvent(QDragMoveEvent *event)
-{
-    // Copy only: a move from a file manager would delete the user's file.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void TEditorForm::dropEvent(QDropEvent *event)
-{
-    if (!inEditMode())
-        return;
-    // Everything is read here: the source may end the transfer once this returns.
-    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    QTimer::singleShot(0, this, [this, items] { takeDrop(items); });
-}
-
-void TEditorForm::takeDrop(const QList<DroppedItem> &items)
-{
-    QPointer<TEditorForm> self(this);
-    for (const DroppedItem &item : items) {
-        switch (item.format) {
-        case DropFormat::Html: {
-            // Parsed and fetched beside the interface, with the pictures beside the note.
-            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
-            if (!self)
-                return;
-            AppendToBody(parsed.body);
-            break;
-        }
-        case DropFormat::Link:
-            AppendToBody(bookmarkFragment(item.linkText));
-            break;
-        case DropFormat::Files:
-            for (const QString &file : item.files)
-                AddAttachment(file);
-            break;
-        }
-    }
-}
-
-void TEditorForm::AddImageClick()
-{
-    TAddImageForm dialog(this);
-    if (!runImageDialog(dialog))
-        return;
-    const QString address = noteAddress(dialog.urlEdit->text());
-    // A picture on the web is stored in the note first, so that it reads offline.
-    const QString html = m_webPictures->insertablePicture(
-        pictureHtml(address, dialog.WidthEdit->text(), dialog.HeightEdit->text()), address);
-    if (html.isEmpty())
-        return;
-    Content->WaitWhileBusy();
-    Content->PasteHtml(html);
-}
-
-void TEditorForm::AddLinkClick()
-{
-    TAddLinkForm dialog(this);
-    if (!runLinkDialog(dialog))
-        return;
-    const QString typed = dialog.urlEdit->text();
-    QString anchor = dialog.anchortextEdit->text();
-    if (anchor.trimmed().isEmpty())
-        anchor = typed;
-    const QString html = linkHtml(noteAddress(typed), anchor);
-    Content->WaitWhileBusy();
-    Content->PasteHtml(html);
-}
-
-void TEditorForm::PropertiesClick()
-{
-    try {
-        const QVariantMap element = Content->SelectedElement();
-        const QString tag = element.value(QStringLiteral("tagName")).toString();
-        const QVariantMap attributes = element.value(QStringLiteral("attributes")).toMap();
-        if (tag == QLatin1String("A") || tag == QLatin1String("a")) {
-            const QString text = element.value(QStringLiteral("innerText")).toString();
-            if (text.trimmed().isEmpty())
-                return; // a link around a picture only
-            TAddLinkForm dialog(this);
-            dialog.urlEdit->setText(attributes.value(QStringLiteral("href")).toString());
-            dialog.anchortextEdit->setText(text);
-            if (!runLinkDialog(dialog))
-                return;
-            Content->SetElementText(dialog.anchortextEdit->text());
-            Content->SetElementAttribute(QStringLiteral("href"), dialog.urlEdit->text());
-        } else if (tag == QLatin1String("IMG") || tag == QLatin1String("img")) {
-            TAddImageForm dialog(this);
-            dialog.urlEdit->setText(attributes.value(QStringLiteral("src")).toString());
-            dialog.WidthEdit->setText(attributes.value(QStringLiteral("width")).toString());
-            dialog.HeightEdit->setText(attributes.value(QStringLiteral("height")).toString());
-            // Where no size is written, the picture's own size shows in grey; it is written only if typed.
-            const QVariantList natural =
-                Content
-                    ->RunScript(QStringLiteral("(function (picture) {"
-                                               "  return picture && picture.naturalWidth"
-                                               "      ? [picture.naturalWidth, picture.naturalHeight] : [];"
-                                               "})(window.clipnestSelectedElement)"))
-                    .toList();
-            if (natural.size() == 2) {
-                dialog.WidthEdit->setPlaceholderText(natural[0].toString());
-                dialog.HeightEdit->setPlaceholderText(natural[1].toString());
-            }
-            if (!runImageDialog(dialog))
-                return;
-            Content->SetElementAttribute(QStringLiteral("src"), dialog.urlEdit->text());
-            if (!dialog.WidthEdit->text().isEmpty())
-                Content->SetElementAttribute(QStringLiteral("width"), dialog.WidthEdit->text());
-            if (!dialog.HeightEdit->text().isEmpty())
-                Content->SetElementAttribute(QStringLiteral("height"), dialog.HeightEdit->text());
-        }
-    } catch (const std::exception &) {
-        showMessage(m_context.messages.shown(QStringLiteral("ViewProperties")));
-    }
-}
-
-void TEditorForm::snapClick()
-{
-    // None of the program's windows may be in the picture.
-    const bool dropBoxWasVisible = DropBoxWindow && DropBoxWindow->isVisible();
-    const bool explorerWasVisible = ExplorerWindow && ExplorerWindow->isVisible();
-    const Qt::WindowStates explorerState = ExplorerWindow ? ExplorerWindow->windowState() : Qt::WindowNoState;
-    const Qt::WindowStates ownState = windowState();
-    hide();
-    if (dropBoxWasVisible)
-        DropBoxWindow->hide();
-    if (explorerWasVisible)
-        ExplorerWindow->showMinimized();
-    for (int i = 0; i < 5; ++i) { // let the window system take them away
-        QCoreApplication::processEvents();
-        QThread::msleep(40);
-    }
-    const QImage region = grabScreenRegion();
-    if (explorerWasVisible && ExplorerWindow) {
-        ExplorerWindow->setWindowState(explorerState & ~Qt::WindowMinimized);
-        ExplorerWindow->show();
-    }
-    if (dropBoxWasVisible && DropBoxWindow)
-        DropBoxWindow->show();
-    setWindowState(ownState & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
-    if (region.isNull())
-        return;
-
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    const QString stamp = QString::asprintf("%.2d%.2d%.4d%.2d%.2d%.2d%.4d", date.month(), date.day(), date.year(),
-                                            time.hour(), time.minute(), time.second(), time.msec());
-    const QString images = NoteFolder + QStringLiteral("/images/");
-    QDir().mkpath(images);
-    QString path = images + stamp + QStringLiteral(".jpg");
-    while (QFileInfo::exists(path))
-        path = images + stamp + QString::number(QRandomGenerator::global()->bounded(10000)) + QStringLiteral(".jpg");
-    QByteArray jpeg;
-    QBuffer encoded(&jpeg);
-    encoded.open(QIODevice::WriteOnly);
-    const QString failure =
-        region.save(&encoded, "JPEG", 100) ? writeWholeFile(path, jpeg) : tr("the picture could not be encoded");
-    if (!failure.isEmpty())
-        throw std::runtime_error(tr("Cannot save the screen capture to %1: %2").arg(path, failure).toStdString());
-    Content->WaitWhileBusy();
-    Content->InsertAtEndOfBody(QStringLiteral("<img src=\"images/") + QFileInfo(path).fileName() +
-                               QStringLiteral("\"/>"));
-}
-
-void TEditorForm::SyntaxHighlighterClick()
-{
-    // The selected text stays text: "<" in code must not turn into markup.
-    Content->PasteHtml(QStringLiteral("<pre class=\"brush:python;c++;java;\">") +
-                       Content->SelectionText().toHtmlEscaped() + QStringLiteral("</pre>"));
 }
