@@ -48,6 +48,11 @@ QVariant TagTreeItem::data(int column, int role) const
         return TagTreeView::catalogIcon(m_iconIndex);
     if (role != Qt::ToolTipRole)
         return QTreeWidgetItem::data(column, role);
+    return writtenPath();
+}
+
+QString TagTreeItem::writtenPath() const
+{
     // The names as written, from the top down, as the editor's catalog field takes them.
     QStringList names;
     for (const QTreeWidgetItem *node = this; node; node = node->parent())
@@ -343,13 +348,14 @@ TagTreeItem *TagTreeView::selectedTag() const
     return selected.isEmpty() ? nullptr : static_cast<TagTreeItem *>(selected.first());
 }
 
-TagTreeItem *TagTreeView::findCaptionContaining(const QString &text) const
+TagTreeItem *TagTreeView::findNameContaining(const QString &text) const
 {
     if (text.isEmpty())
         return nullptr;
     const QString wanted = lowerAsciiLetters(text);
     for (QTreeWidgetItemIterator it(const_cast<TagTreeView *>(this)); *it; ++it) {
-        if (lowerAsciiLetters((*it)->text(0)).contains(wanted))
+        // The name only: the count in the caption would make "(0" or a digit match.
+        if (lowerAsciiLetters(static_cast<TagTreeItem *>(*it)->record.name).contains(wanted))
             return static_cast<TagTreeItem *>(*it);
     }
     return nullptr;

@@ -275,18 +275,22 @@ void TMainForm::SearchTitles(const QString &searchText)
 {
     if (!searchText.isEmpty() || !m_tagTree->isLoaded()) {
         LoadTagTree(searchText);
-        return;
+    } else {
+        // The tree follows every change made since its load, so only those rows,
+        // and the ones a search held back, are read again: at tens of thousands of
+        // nodes a rebuild costs far more than the counts it would change.
+        m_state.SearchText.clear();
+        refreshCatalog(m_tagTree->takeHeldRows(), TagTreeView::NewRows::Show);
+        changeTreeQuietly([this] {
+            m_tagTree->showStoredCounts();
+            selectListedTag();
+        });
+        m_emptyHint->refresh();
     }
-    // The tree follows every change made since its load, so only those rows,
-    // and the ones a search held back, are read again: at tens of thousands of
-    // nodes a rebuild costs far more than the counts it would change.
-    m_state.SearchText.clear();
-    refreshCatalog(m_tagTree->takeHeldRows(), TagTreeView::NewRows::Show);
-    changeTreeQuietly([this] {
-        m_tagTree->showStoredCounts();
-        selectListedTag();
-    });
-    m_emptyHint->refresh();
+    // The list follows the search at once, not at the next click on a node.
+    TagTreeItem *selected = m_tagTree->selectedTag();
+    if (selected && selected->record.tagid == m_notes.listedTagId() && m_notes.listedFilter() != m_state.SearchText)
+        m_notes.ShowTagNotes();
 }
 
 void TMainForm::refreshCatalog(const QSet<int> &alsoRefresh, TagTreeView::NewRows newRows)

@@ -25,7 +25,10 @@ private slots:
     void fullLoadOrdersAndLeavesOutOrphans();
     void searchRecountsAndEnterWithEmptyBoxRestores();
     void nodeListsOnlyItsOwnNotesFilteredBySearch();
-    void quickLocatorSelectsFirstMatchingCaption();
+    void quickLocatorSelectsFirstMatchingName();
+    void titleSearchTakesWildcardsAsCharacters_data();
+    void titleSearchTakesWildcardsAsCharacters();
+    void enterInTheSearchBoxListsTheNodeAgain();
     void showNoteListsAttachmentsWithSizes();
     void missingNoteFileLeavesTheViewAlone();
     void savedNoteIsSelectedAndShown();
@@ -36,6 +39,7 @@ private slots:
     void noteCommandsOpenEditors();
     void deletingANoteRemovesRowsFilesAndCounts();
     void deletingIsCancelledByNo();
+    void deletingANoteLeavesTheNextOneSelected();
     void deletingDuringSearchLowersShownCounts();
     void changingATitle();
 };
@@ -128,10 +132,11 @@ void ExplorerTest::nodeListsOnlyItsOwnNotesFilteredBySearch()
     QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(1)"));
 }
 
-void ExplorerTest::quickLocatorSelectsFirstMatchingCaption()
+void ExplorerTest::quickLocatorSelectsFirstMatchingName()
 {
     Fixture f;
     f.seedWorkTree();
+    f.tag(5, QStringLiteral("Route 66"), 1, QStringLiteral("Route 66"), 0, 0);
     f.note(1, QStringLiteral("In projects"), 2);
     TMainForm explorer(f.context, f.database);
     explorer.LoadTagTree(QString());
@@ -142,9 +147,65 @@ void ExplorerTest::quickLocatorSelectsFirstMatchingCaption()
     // Typing on to a text without match keeps the selection.
     QTest::keyClicks(explorer.quickLocator(), QStringLiteral("zz"));
     QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
-    // Captions include the count: "(0" finds the first node without notes.
-    explorer.quickLocator()->setText(QStringLiteral("(0"));
-    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
+    // Only the names are looked through, not the counts the captions show.
+    for (const char *count : {"(0", "0)", "3", "(2)"}) {
+        explorer.quickLocator()->setText(QLatin1String(count));
+        QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
+    }
+    explorer.quickLocator()->setText(QStringLiteral("66"));
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 5);
+}
+
+void ExplorerTest::titleSearchTakesWildcardsAsCharacters_data()
+{
+    QTest::addColumn<QString>("searchText");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("underscore between letters") << "a_p" << QStringList{QStringLiteral("a_p notes")};
+    QTest::newRow("underscore alone") << "_" << QStringList{QStringLiteral("a_p notes")};
+    QTest::newRow("percent after digits") << "100%" << QStringList{QStringLiteral("100% sure")};
+    QTest::newRow("percent between letters") << "a%p" << QStringList{};
+    QTest::newRow("backslash") << "\\" << QStringList{QStringLiteral("back\\slash")};
+    QTest::newRow("escaped percent") << "\\%" << QStringList{};
+}
+
+void ExplorerTest::titleSearchTakesWildcardsAsCharacters()
+{
+    QFETCH(QString, searchText);
+    QFETCH(QStringList, listed);
+    Fixture f;
+    f.tag(1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 6);
+    int id = 0;
+    for (const char *title : {"alpha plan", "a_p notes", "100% sure", "1000 ways", "back\\slash", "backslash"})
+        f.note(++id, QLatin1String(title), 1);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    explorer.titleFilterEdit()->setText(searchText);
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()), listed);
+    QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(%1)").arg(listed.size()));
+}
+
+void ExplorerTest::enterInTheSearchBoxListsTheNodeAgain()
+{
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Project plan"), 1);
+    f.note(2, QStringLiteral("Minutes"), 1);
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()).size(), 2);
+
+    explorer.titleFilterEdit()->setText(QStringLiteral("plan"));
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(noteTitles(explorer.noteList()), QStringList{QStringLiteral("Project plan")});
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 1);
+
+    explorer.titleFilterEdit()->clear();
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(noteTitles(explorer.noteList()).size(), 2);
 }
 
 void ExplorerTest::showNoteListsAttachmentsWithSizes()
@@ -364,6 +425,37 @@ void ExplorerTest::deletingIsCancelledByNo()
     explorer.DelNoteActExecute();
     QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
     QVERIFY(explorer.noteList()->topLevelItem(0)->isSelected());
+}
+
+void ExplorerTest::deletingANoteLeavesTheNextOneSelected()
+{
+    Fixture f;
+    f.seedWorkTree();
+    for (int id = 1; id <= 3; ++id)
+        f.note(id, QStringLiteral("Note %1").arg(id), 1,
+               f.writeNoteFile(QStringLiteral("n%1.html").arg(id), QStringLiteral("<p>%1</p>").arg(id)));
+    TMainForm explorer(f.context, f.database);
+    explorer.askYesNo = [](const QString &) { return true; };
+    explorer.askText = [](const QString &, const QString &, bool *ok) {
+        *ok = true;
+        return QStringLiteral("Retitled");
+    };
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    explorer.ShowNote();
+    explorer.DelNoteActExecute();
+
+    // The note shown next is the selected one: the note commands act on it without a click.
+    QTreeWidget *list = explorer.noteList();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QVERIFY(list->topLevelItem(0)->isSelected());
+    QCOMPARE(explorer.currentNoteId(), 2);
+    explorer.RenTitleMenuClick();
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Retitled"));
+    explorer.DelNoteActExecute();
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+    QVERIFY(list->topLevelItem(0)->isSelected());
+    QCOMPARE(explorer.currentNoteId(), 3);
 }
 
 void ExplorerTest::deletingDuringSearchLowersShownCounts()
