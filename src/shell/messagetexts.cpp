@@ -24,8 +24,10 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("IndexUpdateFail"),
         QStringLiteral("IndexOpenFail"),
         QStringLiteral("FullTextHits"),
+        QStringLiteral("FullTextHitsOne"),
         QStringLiteral("FullTextNoHits"),
         QStringLiteral("FullTextIncomplete"),
+        QStringLiteral("FullTextIncompleteOne"),
         QStringLiteral("CaptureCancel"),
         QStringLiteral("CaptureProgress"),
         QStringLiteral("DownloadingPictures"),
@@ -34,6 +36,7 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("ExportCaption"),
         QStringLiteral("ExportProgress"),
         QStringLiteral("ExportDone"),
+        QStringLiteral("ExportDoneOne"),
         QStringLiteral("ExportMissing"),
         QStringLiteral("ExportFailed"),
         QStringLiteral("ExportEmpty"),
@@ -44,6 +47,7 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("BackupFilter"),
         QStringLiteral("BackupProgress"),
         QStringLiteral("BackupDone"),
+        QStringLiteral("BackupDoneOne"),
         QStringLiteral("BackupFailed"),
         QStringLiteral("RestoreCaption"),
         QStringLiteral("RestoreCloseEditors"),
@@ -62,6 +66,11 @@ QString MessageTexts::shown(const QString &key) const
 {
     const QString loaded = text(key);
     return loaded.isEmpty() ? builtInDefault(key) : loaded;
+}
+
+QString MessageTexts::counted(const QString &key, qint64 count) const
+{
+    return shown(count == 1 ? key + QLatin1String("One") : key);
 }
 
 QString MessageTexts::builtInDefault(const QString &key)
@@ -100,12 +109,16 @@ QString MessageTexts::builtInDefault(const QString &key)
                         "Full-text search may miss recent changes until the next start repairs the index.")},
         {QStringLiteral("IndexOpenFail"), QStringLiteral("Full-text search is not available: %1")},
         {QStringLiteral("FullTextHits"), QStringLiteral("%1 notes contain \"%2\"")},
+        {QStringLiteral("FullTextHitsOne"), QStringLiteral("%1 note contains \"%2\"")},
         {QStringLiteral("FullTextNoHits"), QStringLiteral("No note contains \"%1\"")},
         {QStringLiteral("FullTextIncomplete"),
          QStringLiteral("%1 notes contain \"%2\" so far; the search index is still being built")},
+        {QStringLiteral("FullTextIncompleteOne"),
+         QStringLiteral("%1 note contains \"%2\" so far; the search index is still being built")},
         {QStringLiteral("ExportCaption"), QStringLiteral("Export notes into a folder")},
         {QStringLiteral("ExportProgress"), QStringLiteral("Exporting notes...")},
         {QStringLiteral("ExportDone"), QStringLiteral("Exported %1 notes to \"%2\". Open them in the web browser?")},
+        {QStringLiteral("ExportDoneOne"), QStringLiteral("Exported %1 note to \"%2\". Open it in the web browser?")},
         {QStringLiteral("ExportMissing"), QStringLiteral("These files were missing and are left out:")},
         {QStringLiteral("ExportFailed"), QStringLiteral("Export failed: %1")},
         {QStringLiteral("ExportEmpty"), QStringLiteral("There is no note to export here.")},
@@ -116,6 +129,7 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("BackupFilter"), QStringLiteral("Clipnest backups (*.tar.gz)")},
         {QStringLiteral("BackupProgress"), QStringLiteral("Backing up notes...")},
         {QStringLiteral("BackupDone"), QStringLiteral("Backed up %1 notes to \"%2\".")},
+        {QStringLiteral("BackupDoneOne"), QStringLiteral("Backed up %1 note to \"%2\".")},
         {QStringLiteral("BackupFailed"), QStringLiteral("Backup failed: %1")},
         {QStringLiteral("RestoreCaption"), QStringLiteral("Restore notes from a backup")},
         {QStringLiteral("RestoreCloseEditors"),
