@@ -24,6 +24,7 @@
 void TEditorForm::AddImageClick()
 {
     TAddImageForm dialog(this);
+    dialog.rememberFolderIn(m_context.programFolder);
     if (!runImageDialog(dialog))
         return;
     const QString address = noteAddress(dialog.urlEdit->text());
@@ -69,6 +70,7 @@ void TEditorForm::PropertiesClick()
             Content->SetElementAttribute(QStringLiteral("href"), dialog.urlEdit->text());
         } else if (tag == QLatin1String("IMG") || tag == QLatin1String("img")) {
             TAddImageForm dialog(this);
+            dialog.rememberFolderIn(m_context.programFolder);
             dialog.urlEdit->setText(attributes.value(QStringLiteral("src")).toString());
             dialog.WidthEdit->setText(attributes.value(QStringLiteral("width")).toString());
             dialog.HeightEdit->setText(attributes.value(QStringLiteral("height")).toString());
