@@ -70,7 +70,14 @@ QString MessageTexts::shown(const QString &key) const
 
 QString MessageTexts::counted(const QString &key, qint64 count) const
 {
-    return shown(count == 1 ? key + QLatin1String("One") : key);
+    if (count != 1)
+        return shown(key);
+    const QString one = key + QLatin1String("One");
+    // A language file made before the singular texts keeps its own words for one
+    // too, rather than English ones.
+    const bool ownPluralOnly = !text(key).isEmpty() && text(key) != builtInDefault(key) &&
+                               (text(one).isEmpty() || text(one) == builtInDefault(one));
+    return shown(ownPluralOnly ? key : one);
 }
 
 QString MessageTexts::builtInDefault(const QString &key)

@@ -372,6 +372,8 @@ void LanguageTest::countsReadAsTheLanguageWritesThem_data()
                                       << "FullTextHits" << 1 << "1 篇笔记包含“tide”";
     QTest::newRow("two hits, Chinese") << "cn.ini"
                                        << "FullTextHits" << 2 << "2 篇笔记包含“tide”";
+    QTest::newRow("a file without singular texts") << "old.ini"
+                                                   << "FullTextHits" << 1 << "1 Notizen enthalten \"tide\"";
     QTest::newRow("one exported, Chinese") << "cn.ini"
                                            << "ExportDone" << 1 << "已将 1 条笔记导出到 \"tide\"。要在浏览器中打开吗？";
 }
@@ -384,9 +386,12 @@ void LanguageTest::countsReadAsTheLanguageWritesThem()
     QFETCH(QString, shown);
     TestProgramFolder folder;
     writeFile(folder.path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=" + file.toUtf8() + "\r\n");
+    writeFile(folder.path() + QStringLiteral("old.ini"), "[String]\r\nFullTextHits=%1 Notizen enthalten \"%2\"\r\n");
     ClipnestProgram program(folder.path());
     program.bringUp();
     QCOMPARE(program.context().messages.counted(key, count).arg(count).arg(QStringLiteral("tide")), shown);
+    if (file == QLatin1String("old.ini"))
+        return;
     // The shipped file holds both forms: nothing falls back to the English default.
     const ProfileContents shipped = ProfileContents::read(folder.path() + file);
     QVERIFY(shipped.contains(QStringLiteral("String"), key));
