@@ -6,6 +6,7 @@
 #include "editorform.h"
 #include "exwebbrowser.h"
 #include "infoform.h"
+#include "logopicture.h"
 #include "mainform.h"
 #include "menuentry.h"
 #include "notefilestore.h"
@@ -22,8 +23,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
@@ -45,10 +48,20 @@ QImage dropBoxMask()
     return mask;
 }
 
-// A logo wider than the box was drawn for that many device pixels per box pixel.
-constexpr int LogoBoxSize = 48;
+constexpr int BoxSize = 48;
+// The box's visible part: the rows above the ones the shape cuts away.
+constexpr int VisibleHeight = 43;
+// From the available area's right edge: room for a title bar's buttons.
+constexpr int FirstRightGap = 160;
+constexpr int FirstTopGap = 8;
 
 } // namespace
+
+QPoint TDropForm::firstPosition(const QRect &available)
+{
+    return QPoint(std::max(available.left(), available.right() + 1 - FirstRightGap - BoxSize),
+                  available.top() + FirstTopGap);
+}
 
 QRegion TDropForm::windowShape()
 {
@@ -76,14 +89,16 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
 {
     setObjectName(QStringLiteral("DropForm"));
     setWindowTitle(QLatin1String(ApplicationTitle));
-    setFixedSize(48, 48);
+    setFixedSize(BoxSize, BoxSize);
     setWindowOpacity(230.0 / 255.0);
     setMask(windowShape());
-    move(351, 186);
+    // Clear of the explorer's rows, which fill the screen below its tool bar.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(firstPosition(screen->availableGeometry()));
 
     LogoImage = new QLabel(this);
     LogoImage->setObjectName(QStringLiteral("LogoImage"));
-    LogoImage->setGeometry(0, 0, 48, 48);
+    LogoImage->setGeometry(0, 0, BoxSize, BoxSize);
     LogoImage->setAttribute(Qt::WA_TranslucentBackground);
     m_logo = QImage(m_context.programFolder + QStringLiteral("logo"), "PNG");
     showLogoAtPixelRatio();
@@ -147,17 +162,36 @@ TDropForm::~TDropForm() = default;
 
 void TDropForm::showLogoAtPixelRatio()
 {
-    if (m_logo.isNull()) {
-        LogoImage->clear();
-        return;
+    QPixmap shown = logoForBox(m_logo, BoxSize, devicePixelRatioF());
+    if (m_dropHighlight) {
+        if (shown.isNull()) {
+            shown = QPixmap(QSize(BoxSize, BoxSize) * devicePixelRatioF());
+            shown.setDevicePixelRatio(devicePixelRatioF());
+            shown.fill(palette().color(QPalette::Window));
+        }
+        // Lighter, in a ring of the highlight colour: clear on the blue logo and on any other.
+        QPainter painter(&shown);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF visible(0, 0, BoxSize, VisibleHeight);
+        painter.fillRect(visible, QColor(255, 255, 255, 70));
+        painter.setPen(QPen(QColor(255, 176, 0), 3));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(visible.adjusted(1.5, 1.5, -1.5, -1.5), 5, 5);
     }
-    const qreal screenRatio = devicePixelRatioF();
-    const qreal pictureRatio = std::max<qreal>(1.0, qreal(m_logo.width()) / LogoBoxSize);
-    const QSize pixels = (QSizeF(m_logo.size()) * (screenRatio / pictureRatio)).toSize();
-    QPixmap shown = QPixmap::fromImage(
-        pixels == m_logo.size() ? m_logo : m_logo.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    shown.setDevicePixelRatio(screenRatio);
-    LogoImage->setPixmap(shown);
+    if (shown.isNull())
+        LogoImage->clear();
+    else
+        LogoImage->setPixmap(shown);
+}
+
+void TDropForm::setDropHighlight(bool on)
+{
+    if (on == m_dropHighlight)
+        return;
+    m_dropHighlight = on;
+    // Fully opaque while marked, so the mark is seen over any background.
+    setWindowOpacity(on ? 1.0 : 230.0 / 255.0);
+    showLogoAtPixelRatio();
 }
 
 void TDropForm::showEvent(QShowEvent *event)
@@ -288,16 +322,26 @@ void TDropForm::dragEnterEvent(QDragEnterEvent *event)
 void TDropForm::dragMoveEvent(QDragMoveEvent *event)
 {
     if (m_busy) {
+        setDropHighlight(false);
         event->ignore();
         return;
     }
     // Copy only: a move from a file manager would delete the user's file.
     event->setDropAction(Qt::CopyAction);
     event->accept();
+    // The program's own items are let pass over the box but not taken.
+    setDropHighlight(!event->source());
+}
+
+void TDropForm::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    setDropHighlight(false);
+    QWidget::dragLeaveEvent(event);
 }
 
 void TDropForm::dropEvent(QDropEvent *event)
 {
+    setDropHighlight(false);
     // Items dragged out of the program's own lists mean nothing here, and one
     // drop is taken at a time.
     if (event->source() || m_busy) {

@@ -55,6 +55,12 @@ public:
 
     // The window's shape: the 48x48 mask with the bottom rows and three corners cut.
     static QRegion windowShape();
+    // Where the box appears at start on a screen of that available area: near
+    // its top right, over the right ends of the explorer's menu and tool bars,
+    // which hold nothing there, and left of a title bar's buttons.
+    static QPoint firstPosition(const QRect &available);
+    // A drag the box would take is over it.
+    bool showsDropHighlight() const { return m_dropHighlight; }
 
     QMenu *popupMenu() const { return PopupMenu1; }
     QSystemTrayIcon *trayIcon() const { return TrayIcon1; }
@@ -75,6 +81,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -83,8 +90,10 @@ private:
     void AddnoteCheckClick();
     void ShownotesexplorerCheckClick();
     TEditorForm *openEditorFromDrop();
-    // Shows the logo file's picture sharp at the screen's pixel ratio.
+    // Shows the logo file's picture sharp at the screen's pixel ratio, marked
+    // while a drag the box would take is over it.
     void showLogoAtPixelRatio();
+    void setDropHighlight(bool on);
 
     AppContext &m_context;
     QPointer<TMainForm> m_explorer;
@@ -96,6 +105,7 @@ private:
     QPoint m_pressedAt; // where the left button went down on the logo
     QImage m_logo;      // the logo file as read
     bool m_followsScreen = false;
+    bool m_dropHighlight = false;
 
     QLabel *LogoImage = nullptr;
     QMenu *PopupMenu1 = nullptr;

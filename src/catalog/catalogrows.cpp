@@ -70,14 +70,32 @@ QList<CatalogNode> loadCatalogForest(TDBDataModule &database)
     return catalogForest(rows);
 }
 
+QString titleHoldsSearchText()
+{
+    // Escaping at most doubles the text: every search text the title column can
+    // hold fits the cast.
+    return QStringLiteral("UPPER(title) like '%' || UPPER(CAST(? AS VARCHAR(4000))) || '%' ESCAPE '\\'");
+}
+
+QString titleSearchPattern(const QString &searchText)
+{
+    QString pattern;
+    pattern.reserve(searchText.size());
+    for (const QChar c : searchText) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    return pattern;
+}
+
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText)
 {
     // Counted here rather than grouped by the engine: reading the matching ids is
     // cheaper than the engine's sort on a large table.
     QHash<int, int> counts;
-    QSqlQuery &query = database.runQuery(
-        QStringLiteral("select tagid from note where UPPER(title) like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-        {searchText});
+    QSqlQuery &query = database.runQuery(QStringLiteral("select tagid from note where ") + titleHoldsSearchText(),
+                                         {titleSearchPattern(searchText)});
     while (query.next())
         ++counts[query.value(0).toInt()];
     query.finish();
@@ -137,9 +155,9 @@ QHash<int, int> countOwnMatchingNotes(TDBDataModule &database, const QList<int> 
 {
     QHash<int, int> counts;
     forIdSlices(database,
-                QStringLiteral("select tagid, count(*) from note where UPPER(title) like '%' || "
-                               "UPPER(CAST(? AS VARCHAR(2000))) || '%' and tagid in (?) group by tagid"),
-                tagids, {searchText},
+                QStringLiteral("select tagid, count(*) from note where ") + titleHoldsSearchText() +
+                    QStringLiteral(" and tagid in (?) group by tagid"),
+                tagids, {titleSearchPattern(searchText)},
                 [&counts](const QSqlQuery &query) { counts.insert(query.value(0).toInt(), query.value(1).toInt()); });
     return counts;
 }

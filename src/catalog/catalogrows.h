@@ -31,6 +31,13 @@ QList<CatalogNode> catalogForest(const QList<TagRecord> &rows);
 // Reads every tags row once and makes the forest of them.
 QList<CatalogNode> loadCatalogForest(TDBDataModule &database);
 
+// The condition that a note's title holds the search text bound in its place,
+// letter case folded by the engine on both sides; bind titleSearchPattern().
+QString titleHoldsSearchText();
+// The search text as that condition takes it: % and _ are characters like any
+// other, not the engine's wildcards.
+QString titleSearchPattern(const QString &searchText);
+
 // The number of notes of each node whose title contains the search text, letter
 // case folded by the engine on both sides, for the nodes that have any.
 QHash<int, int> countMatchingNotes(TDBDataModule &database, const QString &searchText);

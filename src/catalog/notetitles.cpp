@@ -50,59 +50,6 @@ qsizetype codePoints(const QString &text)
     return count;
 }
 
-int utf8Length(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xF0)
-        return 4;
-    if (lead >= 0xE0)
-        return 3;
-    return 2;
-}
-
-bool isContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// Where a part of the pattern without % matches at position at of the title,
-// _ standing for one character: the end of the match, or -1.
-qsizetype matchPartAt(const char *title, qsizetype size, qsizetype at, const QByteArray &part)
-{
-    for (const char p : part) {
-        if (at >= size)
-            return -1;
-        if (p == '_') {
-            at += utf8Length(static_cast<unsigned char>(title[at]));
-        } else {
-            if (title[at] != p)
-                return -1;
-            ++at;
-        }
-    }
-    return at <= size ? at : -1;
-}
-
-// LIKE with the pattern's parts between its % signs, the pattern beginning and
-// ending with one: each part at its earliest place after the one before.
-bool matchesParts(const char *title, qsizetype size, const QList<QByteArray> &parts)
-{
-    qsizetype from = 0;
-    for (const QByteArray &part : parts) {
-        qsizetype end = -1;
-        for (qsizetype at = from; at <= size && end < 0; ++at) {
-            if (at < size && isContinuation(static_cast<unsigned char>(title[at])))
-                continue;
-            end = matchPartAt(title, size, at, part);
-        }
-        if (end < 0)
-            return false;
-        from = end;
-    }
-    return true;
-}
-
 } // namespace
 
 QByteArray foldTitle(const QString &title)
@@ -277,24 +224,14 @@ std::optional<QHash<int, int>> NoteTitles::countMatching(const QString &searchTe
     if (codePoints(searchText) > LongestSearchText)
         return std::nullopt;
     QHash<int, int> counts;
-    const QByteArray pattern = foldTitle(searchText);
-    if (!pattern.contains('%') && !pattern.contains('_')) {
-        if (pattern.isEmpty()) {
-            for (size_t index = 0; index < m_entries.size(); ++index) {
-                if (m_kept[index] == Kept::Title)
-                    ++counts[m_entries[index].tagid];
-            }
-        } else {
-            forEachPlainMatch(pattern, [&counts](const Entry &entry) { ++counts[entry.tagid]; });
+    const QByteArray needle = foldTitle(searchText);
+    if (needle.isEmpty()) {
+        for (size_t index = 0; index < m_entries.size(); ++index) {
+            if (m_kept[index] == Kept::Title)
+                ++counts[m_entries[index].tagid];
         }
-        return counts;
-    }
-    QList<QByteArray> parts = pattern.split('%');
-    parts.removeAll(QByteArray());
-    for (size_t index = 0; index < m_entries.size(); ++index) {
-        if (m_kept[index] == Kept::Title &&
-            matchesParts(m_folded.data() + m_entries[index].offset, lengthOf(index), parts))
-            ++counts[m_entries[index].tagid];
+    } else {
+        forEachPlainMatch(needle, [&counts](const Entry &entry) { ++counts[entry.tagid]; });
     }
     return counts;
 }

@@ -21,9 +21,9 @@ QByteArray foldTitle(const QString &title);
 
 // The title of every note with its node, folded, so that a title search is
 // counted in memory instead of by reading every title from the engine. The
-// matching rule is the engine's: the note's folded title is LIKE
-// '%' + the folded search text + '%', where % in the text stands for any run
-// of characters and _ for any one character.
+// matching rule is the engine's title search (titleHoldsSearchText): the
+// note's folded title holds the folded search text, every character of it
+// taken as itself.
 class NoteTitles
 {
 public:

@@ -3,14 +3,10 @@
 #include "catalogrows.h"
 #include "dbdatamodule.h"
 #include "freedmemory.h"
-#include "itemdrag.h"
 #include "programtext.h"
 #include "titlesearchcounts.h"
 
-#include <QDropEvent>
 #include <QHeaderView>
-#include <QPainter>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
@@ -48,6 +44,11 @@ QVariant TagTreeItem::data(int column, int role) const
         return TagTreeView::catalogIcon(m_iconIndex);
     if (role != Qt::ToolTipRole)
         return QTreeWidgetItem::data(column, role);
+    return writtenPath();
+}
+
+QString TagTreeItem::writtenPath() const
+{
     // The names as written, from the top down, as the editor's catalog field takes them.
     QStringList names;
     for (const QTreeWidgetItem *node = this; node; node = node->parent())
@@ -130,101 +131,6 @@ TitleSearchCounts &TagTreeView::titleSearchCounts(TDBDataModule &database)
 void TagTreeView::prepareTitleSearch(TDBDataModule &database)
 {
     titleSearchCounts(database).readTitlesAside();
-}
-
-void TagTreeView::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (acceptsDrop && acceptsDrop(event->source(), nullptr)) {
-        // Copy, never move: a move would make the dragging view remove its rows.
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void TagTreeView::dragMoveEvent(QDragMoveEvent *event)
-{
-    // Near an edge the tree scrolls, so that nodes out of sight can be reached.
-    const QPoint at = event->position().toPoint();
-    m_dragAt = at;
-    m_dragSource = event->source();
-    if (!m_edgeScroll->isActive() && scrollTowardsDragEdge())
-        m_edgeScroll->start();
-
-    auto *target = static_cast<TagTreeItem *>(itemAt(at));
-    if (target && acceptsDrop && acceptsDrop(event->source(), target)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-        markDropTarget(target);
-    } else {
-        event->ignore();
-        markDropTarget(nullptr);
-    }
-}
-
-bool TagTreeView::scrollTowardsDragEdge()
-{
-    const QRect area = viewport()->rect();
-    const int margin = autoScrollMargin();
-    QScrollBar *vertical = verticalScrollBar();
-    QScrollBar *horizontal = horizontalScrollBar();
-    const int verticalBefore = vertical->value();
-    const int horizontalBefore = horizontal->value();
-    if (m_dragAt.y() - area.top() < margin)
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    else if (area.bottom() - m_dragAt.y() < margin)
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    if (m_dragAt.x() - area.left() < margin)
-        horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    else if (area.right() - m_dragAt.x() < margin)
-        horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    if (vertical->value() == verticalBefore && horizontal->value() == horizontalBefore)
-        return false;
-    // Another row is now under the held drag.
-    auto *target = static_cast<TagTreeItem *>(itemAt(m_dragAt));
-    markDropTarget(target && acceptsDrop && acceptsDrop(m_dragSource, target) ? target : nullptr);
-    return true;
-}
-
-void TagTreeView::dragLeaveEvent(QDragLeaveEvent *event)
-{
-    markDropTarget(nullptr);
-    m_edgeScroll->stop();
-    QTreeWidget::dragLeaveEvent(event);
-}
-
-void TagTreeView::markDropTarget(TagTreeItem *target)
-{
-    const QModelIndex index = target ? indexFromItem(target) : QModelIndex();
-    if (index == m_dropTarget)
-        return;
-    m_dropTarget = index;
-    viewport()->update();
-}
-
-void TagTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
-{
-    QTreeWidget::drawRow(painter, option, index);
-    if (index == m_dropTarget)
-        drawDropTargetMark(painter, this, option.rect);
-}
-
-void TagTreeView::startDrag(Qt::DropActions supportedActions)
-{
-    startDragBesideCursor(this, supportedActions);
-    markDropTarget(nullptr);
-}
-
-void TagTreeView::dropEvent(QDropEvent *event)
-{
-    markDropTarget(nullptr);
-    m_edgeScroll->stop();
-    auto *target = static_cast<TagTreeItem *>(itemAt(event->position().toPoint()));
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    if (target && dropped)
-        dropped(event->source(), target);
 }
 
 void TagTreeView::loadFull(TDBDataModule &database)
@@ -343,13 +249,14 @@ TagTreeItem *TagTreeView::selectedTag() const
     return selected.isEmpty() ? nullptr : static_cast<TagTreeItem *>(selected.first());
 }
 
-TagTreeItem *TagTreeView::findCaptionContaining(const QString &text) const
+TagTreeItem *TagTreeView::findNameContaining(const QString &text) const
 {
     if (text.isEmpty())
         return nullptr;
     const QString wanted = lowerAsciiLetters(text);
     for (QTreeWidgetItemIterator it(const_cast<TagTreeView *>(this)); *it; ++it) {
-        if (lowerAsciiLetters((*it)->text(0)).contains(wanted))
+        // The name only: the count in the caption would make "(0" or a digit match.
+        if (lowerAsciiLetters(static_cast<TagTreeItem *>(*it)->record.name).contains(wanted))
             return static_cast<TagTreeItem *>(*it);
     }
     return nullptr;

@@ -31,6 +31,9 @@ public:
     // per node. The tooltip is the node's catalog path, from its names as
     // written, however the node was renamed or moved.
     QVariant data(int column, int role) const override;
+    // The node's catalog path from the names of the nodes above it as they are
+    // written; the stored path may differ in letter case.
+    QString writtenPath() const;
     TagTreeItem *parentTag() const { return static_cast<TagTreeItem *>(parent()); }
 
 private:
@@ -100,9 +103,9 @@ public:
     TagTreeItem *selectedTag() const;
     // The node carrying that tagid, or null.
     TagTreeItem *findTag(int tagid) const { return m_byId.value(tagid); }
-    // The first node in display order whose caption contains the text, letters
+    // The first node in display order whose name contains the text, letters
     // A to Z folded; null for an empty text or no match.
-    TagTreeItem *findCaptionContaining(const QString &text) const;
+    TagTreeItem *findNameContaining(const QString &text) const;
     QList<TagTreeItem *> allTags() const;
     // Moves a node with everything below it to be the last child of target.
     void moveUnder(TagTreeItem *moved, TagTreeItem *target);

@@ -1,19 +1,32 @@
-// The editor's attachments: added, stored with the note, listed, opened and removed.
 #include "editorform.h"
 
 #include "appcontext.h"
 #include "attachlistitem.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "dropdata.h"
 #include "notefilestore.h"
+#include "parseddrop.h"
+#include "pendingwork.h"
+#include "webpictureimport.h"
 #include "wholefile.h"
+
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
 #include <QRandomGenerator>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
+
+#include <stdexcept>
+
+// The editor's attachments, and what is dropped on the editor.
 
 void TEditorForm::AddAttachment(const QString &sourcePath)
 {
@@ -100,4 +113,51 @@ void TEditorForm::AttachListDblClick()
     if (!item || !item->isSelected())
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(item->filePath()));
+}
+
+void TEditorForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void TEditorForm::dragMoveEvent(QDragMoveEvent *event)
+{
+    // Copy only: a move from a file manager would delete the user's file.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TEditorForm::dropEvent(QDropEvent *event)
+{
+    if (!inEditMode())
+        return;
+    // Everything is read here: the source may end the transfer once this returns.
+    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QTimer::singleShot(0, this, [this, items] { takeDrop(items); });
+}
+
+void TEditorForm::takeDrop(const QList<DroppedItem> &items)
+{
+    QPointer<TEditorForm> self(this);
+    for (const DroppedItem &item : items) {
+        switch (item.format) {
+        case DropFormat::Html: {
+            // Parsed and fetched beside the interface, with the pictures beside the note.
+            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
+            if (!self)
+                return;
+            AppendToBody(parsed.body);
+            break;
+        }
+        case DropFormat::Link:
+            AppendToBody(bookmarkFragment(item.linkText));
+            break;
+        case DropFormat::Files:
+            for (const QString &file : item.files)
+                AddAttachment(file);
+            break;
+        }
+    }
 }

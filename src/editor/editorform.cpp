@@ -6,20 +6,18 @@
 #include "clipcapture.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
-#include "dropdata.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
 #include "formattoolbar.h"
 #include "insertdialogs.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
-#include "parseddrop.h"
 #include "pictureclick.h"
 #include "programtext.h"
 #include "regiongrabber.h"
+#include "rememberedfolder.h"
 #include "tagpaths.h"
 #include "webpictureimport.h"
-#include "wholefile.h"
 
 #include <QAction>
 #include <QCompleter>
@@ -81,7 +79,12 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     showMessage = [this](const QString &message) {
         QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
     };
-    chooseAttachment = [this] { return QFileDialog::getOpenFileName(this, tr("Add Attached File")); };
+    chooseAttachment = [this] {
+        const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("attach"));
+        const QString file = QFileDialog::getOpenFileName(this, tr("Add Attached File"), lastFolder.folder());
+        lastFolder.rememberFileIn(file);
+        return file;
+    };
     runImageDialog = [](TAddImageForm &dialog) { return dialog.exec() == QDialog::Accepted; };
     grabScreenRegion = [] { return RegionGrabber::grabRegion(); };
     runLinkDialog = [](TAddLinkForm &dialog) { return dialog.exec() == QDialog::Accepted; };

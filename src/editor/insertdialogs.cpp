@@ -1,6 +1,7 @@
 #include "insertdialogs.h"
 
 #include "programtext.h"
+#include "rememberedfolder.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -82,10 +83,15 @@ TAddImageForm::TAddImageForm(QWidget *parent)
 
 void TAddImageForm::opendirBtnClick()
 {
-    const QString file = QFileDialog::getOpenFileName(this, windowTitle(), QString(),
+    const bool remembers = !m_programFolder.isEmpty();
+    const RememberedFolder lastFolder(m_programFolder, QStringLiteral("image"));
+    const QString file = QFileDialog::getOpenFileName(this, windowTitle(), remembers ? lastFolder.folder() : QString(),
                                                       programText("image file (*.jpg *.jpeg *.bmp *.gif *.png)"));
-    if (!file.isEmpty())
-        urlEdit->setText(file);
+    if (file.isEmpty())
+        return;
+    if (remembers)
+        lastFolder.rememberFileIn(file);
+    urlEdit->setText(file);
 }
 
 TAddLinkForm::TAddLinkForm(QWidget *parent)

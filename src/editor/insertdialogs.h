@@ -18,8 +18,14 @@ public:
     QLineEdit *WidthEdit = nullptr;
     QLineEdit *HeightEdit = nullptr;
 
+    // The picture file chooser opens where it was last left, kept in the
+    // settings file of that program folder.
+    void rememberFolderIn(const QString &programFolder) { m_programFolder = programFolder; }
+
 private:
     void opendirBtnClick();
+
+    QString m_programFolder;
 };
 
 // Asks for a link: its address and the text it shows.

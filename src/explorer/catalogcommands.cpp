@@ -52,7 +52,7 @@ void CatalogCommands::SetIconMenuClick()
 void CatalogCommands::qtreeEditChange(const QString &text)
 {
     TagTreeView *tree = m_explorer.TagTreeView_();
-    TagTreeItem *found = tree->findCaptionContaining(text);
+    TagTreeItem *found = tree->findNameContaining(text);
     if (!found)
         return;
     m_explorer.selectTagQuietly(found);

@@ -7,6 +7,7 @@
 #include "mainform.h"
 #include "menuentry.h"
 #include "noteexporter.h"
+#include "rememberedfolder.h"
 #include "tagtreeview.h"
 #include "workprogress.h"
 
@@ -20,18 +21,35 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <stdexcept>
 
 namespace {
 
-QString documentsFolder()
+// A folder chooser that also takes the name of a folder not made yet: the
+// export makes it.
+class ExportFolderDialog : public QFileDialog
 {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
-}
+public:
+    ExportFolderDialog(QWidget *parent, const QString &caption, const QString &start)
+        : QFileDialog(parent, caption, start)
+    {
+        setFileMode(QFileDialog::Directory);
+        setOption(QFileDialog::ShowDirsOnly);
+    }
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        // Qt's own dialog refuses a folder that does not exist; a native one does not ask.
+        if (!chosen.isEmpty() && !QFileInfo::exists(chosen.first()) && QFileInfo(chosen.first()).isAbsolute()) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
 
 // A folder of that name inside the parent that does not exist yet.
 QString freshFolder(const QString &parent, const QString &name)
@@ -73,16 +91,16 @@ ExportCommands::ExportCommands(TMainForm &explorer, AppContext &context, TDBData
     connect(BackupAct, &QAction::triggered, this, &ExportCommands::BackupActExecute);
     connect(RestoreAct, &QAction::triggered, this, &ExportCommands::RestoreActExecute);
 
-    chooseFolder = [this](const QString &caption) {
-        return QFileDialog::getExistingDirectory(&m_explorer, caption, documentsFolder());
+    chooseFolder = [this](const QString &caption, const QString &start) {
+        ExportFolderDialog dialog(&m_explorer, caption, start);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                       : QString();
     };
     chooseBackupFile = [this](const QString &caption, const QString &suggested) {
-        return QFileDialog::getSaveFileName(&m_explorer, caption, QDir(documentsFolder()).filePath(suggested),
-                                            text(QStringLiteral("BackupFilter")));
+        return QFileDialog::getSaveFileName(&m_explorer, caption, suggested, text(QStringLiteral("BackupFilter")));
     };
-    chooseArchive = [this](const QString &caption) {
-        return QFileDialog::getOpenFileName(&m_explorer, caption, documentsFolder(),
-                                            text(QStringLiteral("BackupFilter")));
+    chooseArchive = [this](const QString &caption, const QString &start) {
+        return QFileDialog::getOpenFileName(&m_explorer, caption, start, text(QStringLiteral("BackupFilter")));
     };
     askYesNo = [this](const QString &question) {
         return QMessageBox::question(&m_explorer, QLatin1String(ApplicationTitle), question,
@@ -165,9 +183,12 @@ void ExportCommands::exportScope(const ExportScope &scope)
             showMessage(text(QStringLiteral("ExportEmpty")));
             return;
         }
-        const QString parent = chooseFolder(text(QStringLiteral("ExportCaption")));
+        const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("export"));
+        const QString parent = chooseFolder(text(QStringLiteral("ExportCaption")), lastFolder.folder());
         if (parent.isEmpty())
             return;
+        // The folder chosen may be new: the export makes it with the notes.
+        lastFolder.rememberFolder(parent);
         const QString target = freshFolder(parent, exporter.suggestedFolderName(scope, texts));
 
         // The database belongs to this thread, so the export runs here; the
@@ -190,7 +211,7 @@ void ExportCommands::exportScope(const ExportScope &scope)
     if (!result.problems.isEmpty())
         showMessage(text(QStringLiteral("ExportMissing")) + QLatin1Char('\n') +
                     result.problems.mid(0, 20).join(QLatin1Char('\n')));
-    if (askYesNo(text(QStringLiteral("ExportDone"))
+    if (askYesNo(m_context.messages.counted(QStringLiteral("ExportDone"), result.notes)
                      .arg(result.notes)
                      .arg(QDir::toNativeSeparators(QFileInfo(result.indexFile).absolutePath()))))
         openInBrowser(result.indexFile);
@@ -198,10 +219,13 @@ void ExportCommands::exportScope(const ExportScope &scope)
 
 void ExportCommands::BackupActExecute()
 {
+    const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("backup"));
     const QString archive =
-        chooseBackupFile(text(QStringLiteral("BackupCaption")), BackupArchive::suggestedFileName(QDate::currentDate()));
+        chooseBackupFile(text(QStringLiteral("BackupCaption")),
+                         QDir(lastFolder.folder()).filePath(BackupArchive::suggestedFileName(QDate::currentDate())));
     if (archive.isEmpty())
         return;
+    lastFolder.rememberFileIn(archive);
     try {
         BackupSummary summary;
         summary.made = QDateTime::currentDateTime();
@@ -212,7 +236,9 @@ void ExportCommands::BackupActExecute()
         runWithProgressDialog(
             &m_explorer, text(QStringLiteral("BackupProgress")), text(QStringLiteral("Cancel")),
             [&](const WorkProgress &progress) { BackupArchive::create(programFolder, archive, summary, progress); });
-        showMessage(text(QStringLiteral("BackupDone")).arg(summary.notes).arg(QDir::toNativeSeparators(archive)));
+        showMessage(m_context.messages.counted(QStringLiteral("BackupDone"), summary.notes)
+                        .arg(summary.notes)
+                        .arg(QDir::toNativeSeparators(archive)));
     } catch (const BackupStopped &) {
     } catch (const std::exception &error) {
         showMessage(text(QStringLiteral("BackupFailed")).arg(QString::fromUtf8(error.what())));
@@ -227,9 +253,11 @@ void ExportCommands::RestoreActExecute()
         showMessage(text(QStringLiteral("RestoreCloseEditors")));
         return;
     }
-    const QString archive = chooseArchive(text(QStringLiteral("RestoreCaption")));
+    const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("restore"));
+    const QString archive = chooseArchive(text(QStringLiteral("RestoreCaption")), lastFolder.folder());
     if (archive.isEmpty())
         return;
+    lastFolder.rememberFileIn(archive);
     try {
         BackupArchive::inspect(archive);
     } catch (const std::exception &error) {

@@ -41,10 +41,12 @@ public:
     QAction *BackupAct = nullptr;
     QAction *RestoreAct = nullptr;
 
-    // The user's choices and the program's answers; replaced by tests.
-    std::function<QString(const QString &caption)> chooseFolder;
+    // The user's choices and the program's answers; replaced by tests. Each
+    // dialog starts in the folder its command was last given (suggested: a
+    // file name in it); a folder chosen for an export need not exist yet.
+    std::function<QString(const QString &caption, const QString &startFolder)> chooseFolder;
     std::function<QString(const QString &caption, const QString &suggested)> chooseBackupFile;
-    std::function<QString(const QString &caption)> chooseArchive;
+    std::function<QString(const QString &caption, const QString &startFolder)> chooseArchive;
     std::function<bool(const QString &question)> askYesNo;
     std::function<void(const QString &message)> showMessage;
     std::function<void(const QString &indexFile)> openInBrowser;

@@ -1,6 +1,8 @@
 #include "fulltextsearch.h"
 
 #include "appcontext.h"
+#include "catalogrows.h"
+#include "catalogwalk.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "exwebbrowser.h"
@@ -294,7 +296,31 @@ void FullTextSearch::rebuildIndex()
 void FullTextSearch::showStatus(const QString &text)
 {
     m_showingProgress = false;
+    m_hitQuery.clear();
     m_statusLabel->setText(text);
+}
+
+void FullTextSearch::showHitCount()
+{
+    const QString query = m_hitQuery;
+    const QLocale locale;
+    if (m_hitTotal <= 0)
+        showStatus(messageText(m_context, "FullTextNoHits").arg(query));
+    else if (!m_hitsComplete)
+        showStatus(m_context.messages.counted(QStringLiteral("FullTextIncomplete"), m_hitTotal)
+                       .arg(locale.toString(m_hitTotal), query));
+    else
+        showStatus(m_context.messages.counted(QStringLiteral("FullTextHits"), m_hitTotal)
+                       .arg(locale.toString(m_hitTotal), query));
+    // Kept while the hits stay listed, for a deletion among them.
+    m_hitQuery = query;
+}
+
+void FullTextSearch::nodeListed()
+{
+    m_snippetTimer->stop();
+    if (!m_hitQuery.isEmpty())
+        showStatus(QString());
 }
 
 void FullTextSearch::search(const QString &query)
@@ -304,10 +330,7 @@ void FullTextSearch::search(const QString &query)
     if (query.trimmed().isEmpty()) {
         // Back to the catalog as it is without a search.
         m_explorer->SearchTitles(QString());
-        list->clear();
-        m_explorer->attachList()->clear();
-        m_explorer->content()->Navigate(QStringLiteral("about:blank"));
-        m_explorer->content()->WaitWhileBusy();
+        m_explorer->notes().clearListing();
         showStatus(QString());
         return;
     }
@@ -363,10 +386,16 @@ void FullTextSearch::search(const QString &query)
         item->setText(0, row->title);
         item->setText(1, formatCreateDate(row->createdate));
         item->setIcon(0, noteIcon);
-        const TagTreeItem *tag = m_explorer->TagTreeView_()->findTag(row->tagid);
-        item->setData(0, SearchHitDelegate::CatalogPathRole, tag ? tag->record.path : hit.note.catalogPath);
+        item->setData(0, SearchHitDelegate::CatalogPathRole, shownCatalogPath(row->tagid, hit.note.catalogPath));
         items << item;
     }
+    // The hits come from any node: none stays selected beside them, and choosing
+    // any node lists that node's notes again.
+    m_explorer->notes().forgetListing();
+    m_explorer->changeTreeQuietly([this] {
+        m_explorer->TagTreeView_()->setCurrentItem(nullptr);
+        m_explorer->TagTreeView_()->clearSelection();
+    });
     list->clear();
     m_explorer->attachList()->clear();
     m_explorer->content()->Navigate(QStringLiteral("about:blank"));
@@ -375,13 +404,31 @@ void FullTextSearch::search(const QString &query)
         list->setCurrentItem(items.first(), 0, QItemSelectionModel::NoUpdate);
         m_snippetTimer->start();
     }
-    const QLocale locale;
-    if (items.isEmpty())
-        showStatus(messageText(m_context, "FullTextNoHits").arg(query.trimmed()));
-    else if (!m_searcher->isComplete())
-        showStatus(messageText(m_context, "FullTextIncomplete").arg(locale.toString(total), query.trimmed()));
-    else
-        showStatus(messageText(m_context, "FullTextHits").arg(locale.toString(total), query.trimmed()));
+    m_hitQuery = query.trimmed();
+    m_hitTotal = items.isEmpty() ? 0 : total;
+    m_hitsComplete = m_searcher->isComplete();
+    showHitCount();
+}
+
+QString FullTextSearch::shownCatalogPath(int tagId, const QString &indexedPath)
+{
+    // The stored path of a node keeps the letters its last filing gave it, which
+    // may be lower case; the tree writes each name as it was given.
+    if (const TagTreeItem *tag = m_explorer->TagTreeView_()->findTag(tagId))
+        return tag->writtenPath();
+    // A node the tree does not show (yet): its names from the rows.
+    try {
+        const QList<int> chain = ancestorChain(m_database, tagId);
+        const QHash<int, TagRecord> rows = readTagRows(m_database, chain);
+        QStringList names;
+        for (const int id : chain)
+            names.prepend(rows.value(id).name);
+        if (!names.isEmpty())
+            return names.join(QLatin1Char(','));
+    } catch (const DbError &) {
+        // The index's copy serves.
+    }
+    return indexedPath;
 }
 
 QString FullTextSearch::snippetOf(QTreeWidgetItem *item)
@@ -464,6 +511,17 @@ void FullTextSearch::noteDeleted(int noteId)
 {
     if (m_updates)
         m_updates->removeNote(noteId);
+    if (m_hitQuery.isEmpty())
+        return;
+    QTreeWidget *list = m_explorer->noteList();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (NoteListPane::noteRecord(list->topLevelItem(i))->noteid == noteId) {
+            // One hit fewer.
+            --m_hitTotal;
+            showHitCount();
+            return;
+        }
+    }
 }
 
 void FullTextSearch::catalogChangedBelow(int tagId)

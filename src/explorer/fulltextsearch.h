@@ -50,9 +50,11 @@ public:
     QLineEdit *fullTextEdit() const { return m_edit; }
     QLabel *statusLabel() const { return m_statusLabel; }
 
-    // Lists the notes that match, best first; an empty query returns to the
-    // plain catalog.
+    // Lists the notes that match, best first, with no node selected beside
+    // them; an empty query returns to the plain catalog.
     void search(const QString &query);
+    // The list shows a node's notes now: the count of the hits goes.
+    void nodeListed();
 
     // The index follows what the user did, on a thread of its own: a save never
     // waits for a large note to be indexed, and searches wait for what is queued.
@@ -76,6 +78,9 @@ private:
     void fillSnippets();
     QString snippetOf(QTreeWidgetItem *item);
     void markFirstMatch();
+    // The catalog path of a hit's node as the tree writes it.
+    QString shownCatalogPath(int tagId, const QString &indexedPath);
+    void showHitCount();
     void reportUpdateFailure(const QString &message);
     void showStatus(const QString &text);
 
@@ -90,6 +95,11 @@ private:
     std::atomic_bool m_cancelPass = false;
     bool m_failureReported = false;
     bool m_showingProgress = false;
+    // The hits the list shows: what was searched, how many match in all, and
+    // whether the index was complete; an empty query while no hits are listed.
+    QString m_hitQuery;
+    int m_hitTotal = 0;
+    bool m_hitsComplete = true;
 
     QComboBox *m_scopeBox = nullptr;
     QLineEdit *m_edit = nullptr;

@@ -50,7 +50,8 @@ public:
     void LoadTagTree(const QList<TagRecord> &rows);
     // The title search box's Enter: recounts the tree for the text, or with an
     // empty text shows the catalog without a search as a rebuild would, reading
-    // only the rows changed since the tree was loaded.
+    // only the rows changed since the tree was loaded; the listed node's notes
+    // are listed again for the new text.
     void SearchTitles(const QString &searchText);
 
     // An editor saved a note: reload the tree, then select the note.

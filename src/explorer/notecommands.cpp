@@ -114,11 +114,11 @@ void NoteCommands::DelNoteActExecute()
     if (list->topLevelItemCount() == 0) {
         m_explorer.notes().showBlank();
     } else {
+        // Shown and selected, so that the note commands act on it at once.
         m_explorer.notes().setCurrentNoteQuietly(list->topLevelItem(0));
         list->scrollToItem(list->topLevelItem(0));
         m_explorer.notes().ShowNote();
     }
-    list->clearSelection();
 }
 
 void NoteCommands::RenTitleMenuClick()

@@ -2,8 +2,10 @@
 
 #include "appcontext.h"
 #include "attachlistitem.h"
+#include "catalogrows.h"
 #include "dbdatamodule.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistwidget.h"
 #include "storedpath.h"
@@ -38,11 +40,16 @@ void NoteListPane::setCurrentNoteQuietly(QTreeWidgetItem *item)
     m_listing = false;
 }
 
-void NoteListPane::clearListing()
+void NoteListPane::forgetListing()
 {
     ++m_listRequest;
     m_listedTagId = -1;
     m_listedFilter.clear();
+}
+
+void NoteListPane::clearListing()
+{
+    forgetListing();
     m_listing = true;
     m_explorer.noteList()->clear();
     m_explorer.attachList()->clear();
@@ -66,6 +73,8 @@ void NoteListPane::ShowTagNotes()
         return;
     const int tagId = tag->record.tagid;
     const QString tagPath = tag->record.path;
+    if (FullTextSearch *fullText = m_explorer.fullTextSearch())
+        fullText->nodeListed();
     const int request = ++m_listRequest;
     m_listedTagId = tagId;
     m_listedFilter = state.SearchText;
@@ -85,11 +94,11 @@ void NoteListPane::ShowTagNotes()
     state.CurrentTagPath = tagPath;
 
     TDBDataModule &database = m_explorer.database();
-    QSqlQuery &query = state.SearchText.trimmed().isEmpty()
-                           ? database.runQuery(QStringLiteral("select * from note where tagid=?"), {state.CurrentTagId})
-                           : database.runQuery(QStringLiteral("select * from note where tagid=? and UPPER(title) "
-                                                              "like '%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-                                               {state.CurrentTagId, state.SearchText});
+    QSqlQuery &query =
+        state.SearchText.trimmed().isEmpty()
+            ? database.runQuery(QStringLiteral("select * from note where tagid=?"), {state.CurrentTagId})
+            : database.runQuery(QStringLiteral("select * from note where tagid=? and ") + titleHoldsSearchText(),
+                                {state.CurrentTagId, titleSearchPattern(state.SearchText)});
     const QIcon noteIcon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     QList<QTreeWidgetItem *> items;
     while (query.next()) {

@@ -55,6 +55,9 @@ public:
     const QString &listedFilter() const { return m_listedFilter; }
     // Empties both lists and the view: the listed node is gone.
     void clearListing();
+    // The list holds no node's notes any more (it shows search hits); a
+    // listing under way stops.
+    void forgetListing();
 
     // The record of a note item, or null.
     static const NoteListRecord *noteRecord(const QTreeWidgetItem *item);

@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
+#include <QUrl>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -77,6 +78,15 @@ FindBar::FindBar(QWebEngineView *view)
     escape->setContext(Qt::WidgetWithChildrenShortcut);
 
     view->installEventFilter(this);
+    // A count of the page before is no count of this one; a blank view has nothing to find.
+    connect(view, &QWebEngineView::loadFinished, this, [this] {
+        if (!isVisible())
+            return;
+        if (m_view->url().isEmpty() || m_view->url() == QUrl(QStringLiteral("about:blank")))
+            Dismiss();
+        else
+            Find(false, true);
+    });
     hide();
 }
 
@@ -93,11 +103,16 @@ void FindBar::Close()
 {
     if (!isVisible())
         return;
+    Dismiss();
+    m_view->setFocus(Qt::OtherFocusReason);
+}
+
+void FindBar::Dismiss()
+{
     hide();
     ++m_lastRequest;
     m_view->page()->findText(QString());
     ClearResult();
-    m_view->setFocus(Qt::OtherFocusReason);
 }
 
 void FindBar::FindNext()

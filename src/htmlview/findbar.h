@@ -10,7 +10,8 @@ class QWebEngineView;
 
 // A small find-in-page bar that sits over the top-right corner of an HTML view.
 // Typing searches as you type, Enter finds the next match (Shift+Enter the
-// previous one), Escape or the close button hides the bar.
+// previous one), Escape or the close button hides the bar. When the view
+// shows another page the bar searches it anew; on a blank view it goes.
 class FindBar : public QFrame
 {
     Q_OBJECT
@@ -42,6 +43,8 @@ protected:
 
 private:
     void Find(bool backward, bool newText);
+    // Hides the bar and forgets the search's result, leaving the focus where it is.
+    void Dismiss();
     void ShowResult(const QWebEngineFindTextResult &result);
     void ClearResult();
     void ShowTexts();

@@ -29,6 +29,7 @@ enum Kind : unsigned {
     Actions = 1 << 5,
     ColourButtons = 1 << 6,
     ListViews = 1 << 7,
+    FieldHints = 1 << 8, // a text field's hint, where it shows no placeholder
 };
 
 void setColumnCaptions(QTreeWidget *list, const QString &value)
@@ -80,12 +81,18 @@ void visit(QWidget *window, const ProfileContents &file, const QString &section,
             }
         } else if (auto *button = qobject_cast<QToolButton *>(object)) {
             const bool colour = button->property("colourButton").toBool();
-            if (present && (kinds & (colour ? ColourButtons : ToolButtons)))
+            if (present && (kinds & (colour ? ColourButtons : ToolButtons))) {
+                // The hint shows on hover and in the status bar alike, also after a switch,
+                // when the button's action keeps the language it was started in.
                 button->setToolTip(value);
+                button->setStatusTip(value);
+            }
         } else if (auto *field = qobject_cast<QLineEdit *>(object)) {
             if ((kinds & TextFields) && present) {
                 field->setPlaceholderText(value);
                 field->update();
+            } else if ((kinds & FieldHints) && present) {
+                field->setToolTip(value);
             }
         } else if (auto *box = qobject_cast<QComboBox *>(object)) {
             // The captions of the choices, in order, separated by commas.
@@ -175,5 +182,5 @@ void InterfaceLanguage::applyToEditor(QWidget *editor, const QString &fileName)
     const ProfileContents file = ProfileContents::read(filePath(fileName));
     editor->setWindowTitle(
         file.readString(QStringLiteral("EditorForm"), QStringLiteral("Caption"), QStringLiteral("Note editor")));
-    visit(editor, file, QStringLiteral("EditorForm"), ColourButtons | Labels | ToolButtons | ListViews);
+    visit(editor, file, QStringLiteral("EditorForm"), ColourButtons | Labels | ToolButtons | FieldHints | ListViews);
 }

@@ -27,8 +27,10 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("IndexRebuilding"),
         QStringLiteral("IndexNoRoom"),
         QStringLiteral("FullTextHits"),
+        QStringLiteral("FullTextHitsOne"),
         QStringLiteral("FullTextNoHits"),
         QStringLiteral("FullTextIncomplete"),
+        QStringLiteral("FullTextIncompleteOne"),
         QStringLiteral("CaptureCancel"),
         QStringLiteral("CaptureProgress"),
         QStringLiteral("DownloadingPictures"),
@@ -37,6 +39,7 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("ExportCaption"),
         QStringLiteral("ExportProgress"),
         QStringLiteral("ExportDone"),
+        QStringLiteral("ExportDoneOne"),
         QStringLiteral("ExportMissing"),
         QStringLiteral("ExportFailed"),
         QStringLiteral("ExportEmpty"),
@@ -47,6 +50,7 @@ const QStringList &MessageTexts::keys()
         QStringLiteral("BackupFilter"),
         QStringLiteral("BackupProgress"),
         QStringLiteral("BackupDone"),
+        QStringLiteral("BackupDoneOne"),
         QStringLiteral("BackupFailed"),
         QStringLiteral("RestoreCaption"),
         QStringLiteral("RestoreCloseEditors"),
@@ -69,6 +73,18 @@ QString MessageTexts::shown(const QString &key) const
 {
     const QString loaded = text(key);
     return loaded.isEmpty() ? builtInDefault(key) : loaded;
+}
+
+QString MessageTexts::counted(const QString &key, qint64 count) const
+{
+    if (count != 1)
+        return shown(key);
+    const QString one = key + QLatin1String("One");
+    // A language file made before the singular texts keeps its own words for one
+    // too, rather than English ones.
+    const bool ownPluralOnly = !text(key).isEmpty() && text(key) != builtInDefault(key) &&
+                               (text(one).isEmpty() || text(one) == builtInDefault(one));
+    return shown(ownPluralOnly ? key : one);
 }
 
 QString MessageTexts::builtInDefault(const QString &key)
@@ -113,12 +129,16 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("IndexNoRoom"),
          QStringLiteral("Full-text search is off: the disk is nearly full. The search index gave its space back to the notes and is built again once there is room.")},
         {QStringLiteral("FullTextHits"), QStringLiteral("%1 notes contain \"%2\"")},
+        {QStringLiteral("FullTextHitsOne"), QStringLiteral("%1 note contains \"%2\"")},
         {QStringLiteral("FullTextNoHits"), QStringLiteral("No note contains \"%1\"")},
         {QStringLiteral("FullTextIncomplete"),
          QStringLiteral("%1 notes contain \"%2\" so far; the search index is still being built")},
+        {QStringLiteral("FullTextIncompleteOne"),
+         QStringLiteral("%1 note contains \"%2\" so far; the search index is still being built")},
         {QStringLiteral("ExportCaption"), QStringLiteral("Export notes into a folder")},
         {QStringLiteral("ExportProgress"), QStringLiteral("Exporting notes...")},
         {QStringLiteral("ExportDone"), QStringLiteral("Exported %1 notes to \"%2\". Open them in the web browser?")},
+        {QStringLiteral("ExportDoneOne"), QStringLiteral("Exported %1 note to \"%2\". Open it in the web browser?")},
         {QStringLiteral("ExportMissing"), QStringLiteral("These files were missing and are left out:")},
         {QStringLiteral("ExportFailed"), QStringLiteral("Export failed: %1")},
         {QStringLiteral("ExportEmpty"), QStringLiteral("There is no note to export here.")},
@@ -129,6 +149,7 @@ QString MessageTexts::builtInDefault(const QString &key)
         {QStringLiteral("BackupFilter"), QStringLiteral("Clipnest backups (*.tar.gz)")},
         {QStringLiteral("BackupProgress"), QStringLiteral("Backing up notes...")},
         {QStringLiteral("BackupDone"), QStringLiteral("Backed up %1 notes to \"%2\".")},
+        {QStringLiteral("BackupDoneOne"), QStringLiteral("Backed up %1 note to \"%2\".")},
         {QStringLiteral("BackupFailed"), QStringLiteral("Backup failed: %1")},
         {QStringLiteral("RestoreCaption"), QStringLiteral("Restore notes from a backup")},
         {QStringLiteral("RestoreCloseEditors"),

@@ -91,3 +91,13 @@ void Settings::saveSearchScope(SearchScope scope) const
     writeKey(QStringLiteral("searchScope"),
              scope == SearchScope::FullText ? QStringLiteral("fulltext") : QStringLiteral("titles"));
 }
+
+QString Settings::lastFolder(const QString &command) const
+{
+    return ProfileFile(filePath()).readString(Section, command + QLatin1String("Folder"), QString());
+}
+
+bool Settings::saveLastFolder(const QString &command, const QString &folder) const
+{
+    return ProfileFile(filePath()).writeString(Section, command + QLatin1String("Folder"), folder);
+}

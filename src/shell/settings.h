@@ -48,6 +48,12 @@ public:
     SearchScope searchScope() const;
     void saveSearchScope(SearchScope scope) const;
 
+    // The folder a command's file dialog was last left in, kept in a key of
+    // its own (the command followed by "Folder", as exportFolder); empty when
+    // none is kept. Saving answers false when the file could not be written.
+    QString lastFolder(const QString &command) const;
+    bool saveLastFolder(const QString &command, const QString &folder) const;
+
     // The message for a settings file that could not be written.
     QString writeFailure(const QString &reason) const;
 

@@ -1,11 +1,13 @@
 #include "aboutform.h"
 
 #include "appcontext.h"
+#include "logopicture.h"
 #include "programtext.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -31,8 +33,9 @@ TaboutForm::TaboutForm(AppContext &context, QWidget *parent)
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(28, 41, 48, 48);
-    Image1->setPixmap(QPixmap(m_context.programFolder + QStringLiteral("logo"), "PNG"));
+    Image1->setGeometry(28, 41, LogoBoxSize, LogoBoxSize);
+    m_logo = QImage(m_context.programFolder + QStringLiteral("logo"), "PNG");
+    showLogo();
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
 
@@ -69,6 +72,23 @@ TaboutForm::TaboutForm(AppContext &context, QWidget *parent)
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
+}
+
+void TaboutForm::showLogo()
+{
+    // The whole picture at the box's size, sharp at the screen's pixel ratio.
+    const QPixmap shown = logoForBox(m_logo, LogoBoxSize, devicePixelRatioF());
+    if (shown.isNull())
+        Image1->clear();
+    else
+        Image1->setPixmap(shown);
+}
+
+void TaboutForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The box may come up on a screen of another pixel ratio than it was made for.
+    showLogo();
 }
 
 void TaboutForm::showTexts()

@@ -3,6 +3,7 @@
 #include "updatecheck.h"
 
 #include <QDialog>
+#include <QImage>
 
 #include <functional>
 #include <memory>
@@ -36,6 +37,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     // The texts follow the interface language, the colours the palette.
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QLabel *Image1 = nullptr;
@@ -44,6 +46,8 @@ private:
     QPushButton *okBtn = nullptr;
     QPushButton *UpdBtn = nullptr;
 
+    static constexpr int LogoBoxSize = 48;
+    void showLogo();
     void showOutcome(const UpdateOutcome &outcome);
     void showTexts();
     void showVersionColour();
@@ -51,6 +55,7 @@ private:
     AppContext &m_context;
     QString m_updateSite;
     std::unique_ptr<TTavloUpdateThread> m_check;
+    QImage m_logo; // the logo file as read
     QString m_versionLine;
     int m_major = 0;
     int m_minor = 0;

@@ -1,3 +1,4 @@
+#include "aboutform.h"
 #include "appcontext.h"
 #include "dropform.h"
 #include "testprogramfolder.h"
@@ -7,8 +8,9 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 
-// The drop box and the tray icon on a screen of two device pixels per pixel,
-// where a picture made for one pixel per pixel would be blown up and blurred.
+// The drop box, the tray icon and the About box's logo on a screen of two
+// device pixels per pixel, where a picture made for one pixel per pixel would
+// be blown up and blurred.
 class DropBoxPictureTest : public QObject
 {
     Q_OBJECT
@@ -17,6 +19,7 @@ private slots:
     void shippedLogoIsDrawnAtTheScreensPixels();
     void ownLogoOfTheBoxsSizeStillShows();
     void trayIconHasPixelsForTheScreen();
+    void aboutBoxLogoIsDrawnAtTheScreensPixels();
 };
 
 namespace {
@@ -79,6 +82,19 @@ void DropBoxPictureTest::trayIconHasPixelsForTheScreen()
     QCOMPARE(icon.size(), QSize(64, 64));
     QVERIFY(!icon.toImage().isNull());
     QVERIFY2(differingPairs(icon.toImage()) > 200, qPrintable(QString::number(differingPairs(icon.toImage()))));
+}
+
+void DropBoxPictureTest::aboutBoxLogoIsDrawnAtTheScreensPixels()
+{
+    TestProgramFolder folder;
+    AppContext context(folder.path());
+    TaboutForm about(context);
+    about.show();
+    // The whole picture in the box's 48 pixels, at two device pixels each.
+    const QPixmap logo = about.findChild<QLabel *>(QStringLiteral("Image1"))->pixmap();
+    QCOMPARE(logo.devicePixelRatio(), 2.0);
+    QCOMPARE(logo.size(), QSize(96, 96));
+    QVERIFY2(differingPairs(logo.toImage()) > 500, qPrintable(QString::number(differingPairs(logo.toImage()))));
 }
 
 int main(int argc, char *argv[])

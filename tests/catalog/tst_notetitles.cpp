@@ -1,4 +1,5 @@
 #include "catalogedits.h"
+#include "catalogrows.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "notefiling.h"
@@ -48,14 +49,13 @@ void insertNote(TDBDataModule &database, int noteid, int tagid, const QVariant &
                           {noteid, title, tagid, QStringLiteral("f%1.html").arg(noteid)});
 }
 
-// What the engine counts for the search text, node by node.
+// What the engine counts for the search text, node by node, with the program's condition.
 QHash<int, int> engineCounts(TDBDataModule &database, const QString &searchText)
 {
     QHash<int, int> counts;
-    QSqlQuery &query =
-        database.runQuery(QStringLiteral("select tagid, count(*) from note where UPPER(title) like '%' || "
-                                         "UPPER(CAST(? AS VARCHAR(2000))) || '%' group by tagid"),
-                          {searchText});
+    QSqlQuery &query = database.runQuery(QStringLiteral("select tagid, count(*) from note where ") +
+                                             titleHoldsSearchText() + QStringLiteral(" group by tagid"),
+                                         {titleSearchPattern(searchText)});
     while (query.next())
         counts.insert(query.value(0).toInt(), query.value(1).toInt());
     query.finish();

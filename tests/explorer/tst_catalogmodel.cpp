@@ -7,6 +7,7 @@
 #include "appcontext.h"
 #include "attachlistitem.h"
 #include "catalogrowcheck.h"
+#include "catalogrows.h"
 #include "catalogtreecheck.h"
 #include "dbdatamodule.h"
 #include "editorform.h"
@@ -423,13 +424,12 @@ private:
         // the node (a note retitled since may no longer match the filter), each once.
         auto noteIds = [this, selected](const QString &filter) {
             QList<int> ids;
-            QSqlQuery &query =
-                filter.trimmed().isEmpty()
-                    ? m_database.runQuery(QStringLiteral("select noteid from note where tagid=?"),
-                                          {selected->record.tagid})
-                    : m_database.runQuery(QStringLiteral("select noteid from note where tagid=? and UPPER(title) like "
-                                                         "'%' || UPPER(CAST(? AS VARCHAR(2000))) || '%'"),
-                                          {selected->record.tagid, filter});
+            QSqlQuery &query = filter.trimmed().isEmpty()
+                                   ? m_database.runQuery(QStringLiteral("select noteid from note where tagid=?"),
+                                                         {selected->record.tagid})
+                                   : m_database.runQuery(QStringLiteral("select noteid from note where tagid=? and ") +
+                                                             titleHoldsSearchText(),
+                                                         {selected->record.tagid, titleSearchPattern(filter)});
             while (query.next())
                 ids << query.value(0).toInt();
             query.finish();

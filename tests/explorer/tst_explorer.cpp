@@ -2,6 +2,7 @@
 #include "attachlistitem.h"
 #include "dbdatamodule.h"
 #include "editorform.h"
+#include "explorerfixture.h"
 #include "exwebbrowser.h"
 #include "mainform.h"
 #include "tagtreeview.h"
@@ -15,92 +16,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-namespace {
-
-// A program folder with a real database, and an explorer on it.
-struct Fixture
-{
-    TestProgramFolder folder;
-    AppContext context{folder.path()};
-    TDBDataModule database{folder.databasePath()};
-
-    void tag(int id, const QString &name, int deep, const QString &path, int parent, int childcount, int icon = 0)
-    {
-        Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
-                              {id, name, deep, path, parent, childcount, icon});
-        transaction.commit();
-    }
-
-    void note(int id, const QString &title, int tagId, const QString &file = QString())
-    {
-        Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {id, title, tagId, file.isEmpty() ? QStringLiteral("12-01-2026/none.html") : file});
-        transaction.commit();
-    }
-
-    void attachment(int id, int noteId, const QString &name, qint64 size)
-    {
-        const QString folderName = QStringLiteral("12-01-2026/attaches/");
-        QDir().mkpath(context.dataFolder + folderName);
-        QFile file(context.dataFolder + folderName + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(size, 'a'));
-        Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"),
-                              {id, noteId, name, folderName});
-        transaction.commit();
-    }
-
-    int count(const QString &sql) { return database.queryInteger(sql); }
-
-    QString writeNoteFile(const QString &name, const QString &body)
-    {
-        const QString relative = QStringLiteral("12-01-2026/") + name;
-        QDir().mkpath(context.dataFolder + QStringLiteral("12-01-2026"));
-        QFile file(context.dataFolder + relative);
-        file.open(QIODevice::WriteOnly);
-        file.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>%1</body></html>")
-                       .arg(body)
-                       .toUtf8());
-        return relative;
-    }
-
-    // Work(3) > Projects(2) > Alpha(1); Home(0).
-    void seedWorkTree()
-    {
-        tag(1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 3);
-        tag(2, QStringLiteral("Projects"), 2, QStringLiteral("Work,Projects"), 1, 2);
-        tag(3, QStringLiteral("Home"), 1, QStringLiteral("Home"), 0, 0);
-        tag(4, QStringLiteral("Alpha"), 3, QStringLiteral("Work,Projects,Alpha"), 2, 1);
-    }
-};
-
-QStringList captions(const QTreeWidget *tree)
-{
-    QStringList all;
-    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(tree)); *it; ++it)
-        all << QString((*it)->parent() ? QStringLiteral("  ") : QString()) + (*it)->text(0);
-    return all;
-}
-
-QStringList noteTitles(const QTreeWidget *list)
-{
-    QStringList titles;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        titles << list->topLevelItem(i)->text(0);
-    return titles;
-}
-
-void clickTag(TMainForm &explorer, int tagId)
-{
-    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(tagId));
-    explorer.ShowTagNotes();
-}
-
-} // namespace
-
 class ExplorerTest : public QObject
 {
     Q_OBJECT
@@ -110,9 +25,10 @@ private slots:
     void fullLoadOrdersAndLeavesOutOrphans();
     void searchRecountsAndEnterWithEmptyBoxRestores();
     void nodeListsOnlyItsOwnNotesFilteredBySearch();
-    void quickLocatorSelectsFirstMatchingCaption();
-    void addNodeCreatesAndLocatesNodes();
-    void setIconStoresTheIndex();
+    void quickLocatorSelectsFirstMatchingName();
+    void titleSearchTakesWildcardsAsCharacters_data();
+    void titleSearchTakesWildcardsAsCharacters();
+    void enterInTheSearchBoxListsTheNodeAgain();
     void showNoteListsAttachmentsWithSizes();
     void missingNoteFileLeavesTheViewAlone();
     void savedNoteIsSelectedAndShown();
@@ -123,13 +39,9 @@ private slots:
     void noteCommandsOpenEditors();
     void deletingANoteRemovesRowsFilesAndCounts();
     void deletingIsCancelledByNo();
+    void deletingANoteLeavesTheNextOneSelected();
     void deletingDuringSearchLowersShownCounts();
     void changingATitle();
-    void renamingRewritesPathsBelow();
-    void deletingNodes();
-    void draggingANodeMovesCountsPathsAndLevels();
-    void nodeDropsOntoItselfOrBelowAreRefused();
-    void draggingANoteRefilesIt();
 };
 
 void ExplorerTest::emptyCatalogLoadsEmptyTree()
@@ -220,10 +132,11 @@ void ExplorerTest::nodeListsOnlyItsOwnNotesFilteredBySearch()
     QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(1)"));
 }
 
-void ExplorerTest::quickLocatorSelectsFirstMatchingCaption()
+void ExplorerTest::quickLocatorSelectsFirstMatchingName()
 {
     Fixture f;
     f.seedWorkTree();
+    f.tag(5, QStringLiteral("Route 66"), 1, QStringLiteral("Route 66"), 0, 0);
     f.note(1, QStringLiteral("In projects"), 2);
     TMainForm explorer(f.context, f.database);
     explorer.LoadTagTree(QString());
@@ -234,77 +147,65 @@ void ExplorerTest::quickLocatorSelectsFirstMatchingCaption()
     // Typing on to a text without match keeps the selection.
     QTest::keyClicks(explorer.quickLocator(), QStringLiteral("zz"));
     QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
-    // Captions include the count: "(0" finds the first node without notes.
-    explorer.quickLocator()->setText(QStringLiteral("(0"));
-    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 3);
+    // Only the names are looked through, not the counts the captions show.
+    for (const char *count : {"(0", "0)", "3", "(2)"}) {
+        explorer.quickLocator()->setText(QLatin1String(count));
+        QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 2);
+    }
+    explorer.quickLocator()->setText(QStringLiteral("66"));
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 5);
 }
 
-void ExplorerTest::addNodeCreatesAndLocatesNodes()
+void ExplorerTest::titleSearchTakesWildcardsAsCharacters_data()
 {
+    QTest::addColumn<QString>("searchText");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("underscore between letters") << "a_p" << QStringList{QStringLiteral("a_p notes")};
+    QTest::newRow("underscore alone") << "_" << QStringList{QStringLiteral("a_p notes")};
+    QTest::newRow("percent after digits") << "100%" << QStringList{QStringLiteral("100% sure")};
+    QTest::newRow("percent between letters") << "a%p" << QStringList{};
+    QTest::newRow("backslash") << "\\" << QStringList{QStringLiteral("back\\slash")};
+    QTest::newRow("escaped percent") << "\\%" << QStringList{};
+}
+
+void ExplorerTest::titleSearchTakesWildcardsAsCharacters()
+{
+    QFETCH(QString, searchText);
+    QFETCH(QStringList, listed);
     Fixture f;
+    f.tag(1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 6);
+    int id = 0;
+    for (const char *title : {"alpha plan", "a_p notes", "100% sure", "1000 ways", "back\\slash", "backslash"})
+        f.note(++id, QLatin1String(title), 1);
     TMainForm explorer(f.context, f.database);
     explorer.LoadTagTree(QString());
-    QString askedPrompt;
-    QString answer;
-    explorer.askText = [&](const QString &, const QString &prompt, bool *ok) {
-        askedPrompt = prompt;
-        *ok = true;
-        return answer;
-    };
-
-    answer = QStringLiteral("Work");
-    explorer.AddTagActExecute();
-    QVERIFY(askedPrompt.endsWith(QStringLiteral("Root\"")));
-    QCOMPARE(captions(explorer.TagTreeView_()), QStringList({QStringLiteral("Work(0)")}));
-
-    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->topLevelItem(0));
-    answer = QStringLiteral("Projects, Alpha");
-    explorer.AddTagActExecute();
-    QVERIFY(askedPrompt.endsWith(QStringLiteral("Work\"")));
-    QCOMPARE(captions(explorer.TagTreeView_()),
-             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("  Alpha(0)")}));
-    QVERIFY(explorer.TagTreeView_()->topLevelItem(0)->child(0)->isExpanded());
-    QCOMPARE(explorer.TagTreeView_()->findTag(3)->record.path, QStringLiteral("Work,Projects,Alpha"));
-
-    // An existing beginning is located, not duplicated, whatever its case.
-    explorer.TagTreeView_()->clearSelection();
-    answer = QStringLiteral("work,projects,Beta");
-    explorer.AddTagActExecute();
-    QCOMPARE(captions(explorer.TagTreeView_()),
-             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("  Alpha(0)"),
-                          QStringLiteral("  Beta(0)")}));
-    QCOMPARE(explorer.TagTreeView_()->findTag(4)->parent(), explorer.TagTreeView_()->findTag(2));
-
-    // Cancelling writes nothing.
-    explorer.askText = [](const QString &, const QString &, bool *ok) {
-        *ok = false;
-        return QStringLiteral("Ignored");
-    };
-    explorer.AddTagActExecute();
-    QCOMPARE(f.database.queryInteger(QStringLiteral("select count(*) from tags")), 4);
+    clickTag(explorer, 1);
+    explorer.titleFilterEdit()->setText(searchText);
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()), listed);
+    QCOMPARE(explorer.TagTreeView_()->findTag(1)->text(0), QStringLiteral("Work(%1)").arg(listed.size()));
 }
 
-void ExplorerTest::setIconStoresTheIndex()
+void ExplorerTest::enterInTheSearchBoxListsTheNodeAgain()
 {
     Fixture f;
     f.seedWorkTree();
+    f.note(1, QStringLiteral("Project plan"), 1);
+    f.note(2, QStringLiteral("Minutes"), 1);
     TMainForm explorer(f.context, f.database);
     explorer.LoadTagTree(QString());
-    explorer.chooseIcon = [] { return 7; };
-    explorer.SetIconMenuClick(); // nothing selected: nothing happens
-    QCOMPARE(f.database.queryInteger(QStringLiteral("select sum(icoid) from tags")), 0);
+    clickTag(explorer, 1);
+    QCOMPARE(noteTitles(explorer.noteList()).size(), 2);
 
-    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(2));
-    explorer.SetIconMenuClick();
-    QCOMPARE(f.database.queryInteger(QStringLiteral("select icoid from tags where tagid=2")), 7);
-    const QIcon expected = TagTreeView::catalogIcon(7);
-    QCOMPARE(explorer.TagTreeView_()->findTag(2)->icon(0).pixmap(16).toImage(), expected.pixmap(16).toImage());
-    explorer.LoadTagTree(QString());
-    QCOMPARE(explorer.TagTreeView_()->findTag(2)->record.icoid, 7);
+    explorer.titleFilterEdit()->setText(QStringLiteral("plan"));
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(noteTitles(explorer.noteList()), QStringList{QStringLiteral("Project plan")});
+    QCOMPARE(explorer.TagTreeView_()->selectedTag()->record.tagid, 1);
 
-    explorer.chooseIcon = [] { return -1; }; // closed without a choice
-    explorer.SetIconMenuClick();
-    QCOMPARE(f.database.queryInteger(QStringLiteral("select icoid from tags where tagid=2")), 7);
+    explorer.titleFilterEdit()->clear();
+    QTest::keyClick(explorer.titleFilterEdit(), Qt::Key_Return);
+    QCOMPARE(noteTitles(explorer.noteList()).size(), 2);
 }
 
 void ExplorerTest::showNoteListsAttachmentsWithSizes()
@@ -526,6 +427,37 @@ void ExplorerTest::deletingIsCancelledByNo()
     QVERIFY(explorer.noteList()->topLevelItem(0)->isSelected());
 }
 
+void ExplorerTest::deletingANoteLeavesTheNextOneSelected()
+{
+    Fixture f;
+    f.seedWorkTree();
+    for (int id = 1; id <= 3; ++id)
+        f.note(id, QStringLiteral("Note %1").arg(id), 1,
+               f.writeNoteFile(QStringLiteral("n%1.html").arg(id), QStringLiteral("<p>%1</p>").arg(id)));
+    TMainForm explorer(f.context, f.database);
+    explorer.askYesNo = [](const QString &) { return true; };
+    explorer.askText = [](const QString &, const QString &, bool *ok) {
+        *ok = true;
+        return QStringLiteral("Retitled");
+    };
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    explorer.ShowNote();
+    explorer.DelNoteActExecute();
+
+    // The note shown next is the selected one: the note commands act on it without a click.
+    QTreeWidget *list = explorer.noteList();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QVERIFY(list->topLevelItem(0)->isSelected());
+    QCOMPARE(explorer.currentNoteId(), 2);
+    explorer.RenTitleMenuClick();
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Retitled"));
+    explorer.DelNoteActExecute();
+    QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
+    QVERIFY(list->topLevelItem(0)->isSelected());
+    QCOMPARE(explorer.currentNoteId(), 3);
+}
+
 void ExplorerTest::deletingDuringSearchLowersShownCounts()
 {
     Fixture f;
@@ -568,175 +500,6 @@ void ExplorerTest::changingATitle()
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toString(), QStringLiteral(" Tom's new title"));
     query.finish();
-}
-
-namespace {
-
-// Path, level and parent of each row, for comparing the whole catalog.
-QStringList tagRows(TDBDataModule &database)
-{
-    QStringList rows;
-    QSqlQuery &query = database.runQuery(QStringLiteral("select * from tags order by tagid"));
-    while (query.next())
-        rows << QStringLiteral("%1|%2|%3|%4|%5")
-                    .arg(fieldText(query, "tagname"), fieldText(query, "path"))
-                    .arg(fieldInt(query, "deep"))
-                    .arg(fieldInt(query, "parentid"))
-                    .arg(fieldInt(query, "childcount"));
-    query.finish();
-    return rows;
-}
-
-} // namespace
-
-void ExplorerTest::renamingRewritesPathsBelow()
-{
-    Fixture f;
-    f.seedWorkTree();
-    f.tag(5, QStringLiteral("Projects"), 2, QStringLiteral("Home,Projects"), 3, 0);
-    f.tag(6, QStringLiteral("a"), 2, QStringLiteral("data,a"), 1, 0);
-    TMainForm explorer(f.context, f.database);
-    QString answer;
-    explorer.askText = [&](const QString &, const QString &, bool *ok) {
-        *ok = !answer.isNull();
-        return answer;
-    };
-    explorer.LoadTagTree(QString());
-
-    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(2));
-    answer = QStringLiteral("Plans");
-    explorer.RenameTagActExecute();
-    QCOMPARE(tagRows(f.database),
-             QStringList({QStringLiteral("Work|Work|1|0|3"), QStringLiteral("Plans|Work,Plans|2|1|2"),
-                          QStringLiteral("Home|Home|1|0|0"), QStringLiteral("Alpha|Work,Plans,Alpha|3|2|1"),
-                          QStringLiteral("Projects|Home,Projects|2|3|0"), QStringLiteral("a|data,a|2|1|0")}));
-    QCOMPARE(explorer.TagTreeView_()->findTag(2)->text(0), QStringLiteral("Plans(2)"));
-    QCOMPARE(explorer.TagTreeView_()->findTag(4)->record.path, QStringLiteral("Work,Plans,Alpha"));
-
-    // Only the last name of a path is replaced.
-    explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(6));
-    answer = QStringLiteral("b");
-    explorer.RenameTagActExecute();
-    QCOMPARE(tagRows(f.database).last(), QStringLiteral("b|data,b|2|1|0"));
-
-    // Cancelled or empty: nothing changes.
-    const QStringList before = tagRows(f.database);
-    answer = QString();
-    explorer.RenameTagActExecute();
-    answer = QStringLiteral("");
-    explorer.RenameTagActExecute();
-    QCOMPARE(tagRows(f.database), before);
-}
-
-void ExplorerTest::deletingNodes()
-{
-    Fixture f;
-    f.seedWorkTree();
-    f.note(1, QStringLiteral("Held"), 4);
-    f.tag(5, QStringLiteral("Untagged"), 1, QStringLiteral("untagged"), 0, 0);
-    TMainForm explorer(f.context, f.database);
-    QStringList messages;
-    explorer.showMessage = [&](const QString &message) { messages << message; };
-    explorer.LoadTagTree(QString());
-    auto deleteNode = [&](int tagId) {
-        explorer.TagTreeView_()->setCurrentItem(explorer.TagTreeView_()->findTag(tagId));
-        explorer.DeleteTagActExecute();
-    };
-
-    deleteNode(5); // "untagged" stays, silently
-    QVERIFY(messages.isEmpty());
-    deleteNode(2); // has a child node
-    deleteNode(4); // holds a note
-    QCOMPARE(messages, QStringList(2, QStringLiteral("Cannot delete the tag while still having child tag or note.")));
-    QCOMPARE(f.count(QStringLiteral("select count(*) from tags")), 5);
-
-    deleteNode(3);
-    QCOMPARE(f.count(QStringLiteral("select count(*) from tags")), 4);
-    QVERIFY(!explorer.TagTreeView_()->findTag(3));
-    QCOMPARE(messages.size(), 2);
-}
-
-void ExplorerTest::draggingANodeMovesCountsPathsAndLevels()
-{
-    Fixture f;
-    // Work(3) > Projects(3) > Alpha(3) > Beta(1); Home(2) > Garden(2).
-    f.tag(1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 3);
-    f.tag(2, QStringLiteral("Projects"), 2, QStringLiteral("Work,Projects"), 1, 3);
-    f.tag(3, QStringLiteral("Alpha"), 3, QStringLiteral("Work,Projects,Alpha"), 2, 3);
-    f.tag(4, QStringLiteral("Beta"), 4, QStringLiteral("Work,Projects,Alpha,Beta"), 3, 1);
-    f.tag(5, QStringLiteral("Home"), 1, QStringLiteral("Home"), 0, 2);
-    f.tag(6, QStringLiteral("Garden"), 2, QStringLiteral("Home,Garden"), 5, 2);
-    TMainForm explorer(f.context, f.database);
-    explorer.LoadTagTree(QString());
-    TagTreeView *tree = explorer.TagTreeView_();
-
-    tree->setCurrentItem(tree->findTag(3));
-    explorer.TagTreeViewDragDrop(tree, tree->findTag(5));
-    QCOMPARE(tagRows(f.database),
-             QStringList({QStringLiteral("Work|Work|1|0|0"), QStringLiteral("Projects|Work,Projects|2|1|0"),
-                          QStringLiteral("Alpha|Home,Alpha|2|5|3"), QStringLiteral("Beta|Home,Alpha,Beta|3|3|1"),
-                          QStringLiteral("Home|Home|1|0|5"), QStringLiteral("Garden|Home,Garden|2|5|2")}));
-    QCOMPARE(captions(tree),
-             QStringList({QStringLiteral("Work(0)"), QStringLiteral("  Projects(0)"), QStringLiteral("Home(5)"),
-                          QStringLiteral("  Garden(2)"), QStringLiteral("  Alpha(3)"), QStringLiteral("  Beta(1)")}));
-    QCOMPARE(tree->selectedTag()->record.tagid, 5);
-
-    // Onto its own parent: counts stay, it becomes the last child.
-    tree->setCurrentItem(tree->findTag(6));
-    explorer.TagTreeViewDragDrop(tree, tree->findTag(5));
-    QCOMPARE(tree->findTag(5)->child(1), tree->findTag(6));
-    QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=5")), 5);
-
-    // A top-level node moved below another takes the whole new beginning.
-    tree->setCurrentItem(tree->findTag(1));
-    explorer.TagTreeViewDragDrop(tree, tree->findTag(6));
-    QCOMPARE(tagRows(f.database)[1], QStringLiteral("Projects|Home,Garden,Work,Projects|4|1|0"));
-    QCOMPARE(tree->topLevelItemCount(), 1);
-
-    // What the tree shows is what a full load reads.
-    const QStringList shown = captions(tree);
-    explorer.LoadTagTree(QString());
-    QCOMPARE(captions(tree).size(), shown.size());
-}
-
-void ExplorerTest::nodeDropsOntoItselfOrBelowAreRefused()
-{
-    Fixture f;
-    f.seedWorkTree();
-    TMainForm explorer(f.context, f.database);
-    explorer.LoadTagTree(QString());
-    TagTreeView *tree = explorer.TagTreeView_();
-    tree->setCurrentItem(tree->findTag(2));
-    QVERIFY(!explorer.TagTreeViewDragOver(tree, tree->findTag(2)));
-    QVERIFY(!explorer.TagTreeViewDragOver(tree, tree->findTag(4)));
-    QVERIFY(explorer.TagTreeViewDragOver(tree, tree->findTag(3)));
-    QVERIFY(explorer.TagTreeViewDragOver(explorer.noteList(), tree->findTag(2)));
-    QVERIFY(!explorer.TagTreeViewDragOver(explorer.attachList(), tree->findTag(2)));
-    const QStringList before = tagRows(f.database);
-    explorer.TagTreeViewDragDrop(tree, tree->findTag(4));
-    QCOMPARE(tagRows(f.database), before);
-}
-
-void ExplorerTest::draggingANoteRefilesIt()
-{
-    Fixture f;
-    f.seedWorkTree();
-    f.note(1, QStringLiteral("Moving"), 4);
-    TMainForm explorer(f.context, f.database);
-    explorer.LoadTagTree(QString());
-    TagTreeView *tree = explorer.TagTreeView_();
-
-    clickTag(explorer, 4);
-    explorer.TagTreeViewDragDrop(explorer.noteList(), tree->findTag(4)); // its own node: nothing moves
-    QCOMPARE(tagRows(f.database)[3], QStringLiteral("Alpha|Work,Projects,Alpha|3|2|1"));
-
-    clickTag(explorer, 4);
-    explorer.TagTreeViewDragDrop(explorer.noteList(), tree->findTag(3));
-    QCOMPARE(f.count(QStringLiteral("select tagid from note where noteid=1")), 3);
-    QCOMPARE(captions(tree), QStringList({QStringLiteral("Work(2)"), QStringLiteral("  Projects(1)"),
-                                          QStringLiteral("  Alpha(0)"), QStringLiteral("Home(1)")}));
-    QCOMPARE(tree->selectedTag()->record.tagid, 3);
-    QCOMPARE(noteTitles(explorer.noteList()), QStringList({QStringLiteral("Moving")}));
 }
 
 CLIPNEST_TEST_MAIN(ExplorerTest)

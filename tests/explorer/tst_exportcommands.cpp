@@ -9,8 +9,12 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -55,6 +59,8 @@ private slots:
     void commandsSitInTheMenusInBothLanguages_data();
     void commandsSitInTheMenusInBothLanguages();
     void exportAndBackupWriteWhereTheUserChose();
+    void dialogsOpenWhereTheirCommandWasLastGiven();
+    void folderChooserTakesAFolderNotMadeYet();
     void restoreRestartsTheProgramOnlyWithoutOpenEditors();
 };
 
@@ -111,10 +117,12 @@ void ExportCommandsTest::exportAndBackupWriteWhereTheUserChose()
     QStringList messages;
     QStringList opened;
     commands->showMessage = [&](const QString &message) { messages << message; };
-    commands->chooseFolder = [&](const QString &) { return chosen.path(); };
+    commands->chooseFolder = [&](const QString &, const QString &) { return chosen.path(); };
     commands->askYesNo = [](const QString &) { return true; };
     commands->openInBrowser = [&](const QString &index) { opened << index; };
-    commands->chooseBackupFile = [&](const QString &, const QString &suggested) { return chosen.filePath(suggested); };
+    commands->chooseBackupFile = [&](const QString &, const QString &suggested) {
+        return chosen.filePath(QFileInfo(suggested).fileName());
+    };
 
     // Exporting twice into the same folder makes a second folder, never overwrites.
     commands->ExportCatalogAct->trigger();
@@ -133,6 +141,82 @@ void ExportCommandsTest::exportAndBackupWriteWhereTheUserChose()
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].contains(archive), qPrintable(messages[0]));
     QCOMPARE(BackupArchive::inspect(archive).notes, 1);
+}
+
+void ExportCommandsTest::dialogsOpenWhereTheirCommandWasLastGiven()
+{
+    TestProgramFolder folder;
+    seedNote(folder);
+    QTemporaryDir chosen;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    ExportCommands *commands = program.explorer()->exportCommands();
+    QStringList starts;
+    QStringList messages;
+    QStringList questions;
+    QString folderAnswer = chosen.filePath(QStringLiteral("not yet/made"));
+    commands->chooseFolder = [&](const QString &, const QString &start) {
+        starts << start;
+        return folderAnswer;
+    };
+    commands->chooseBackupFile = [&](const QString &, const QString &suggested) {
+        starts << QFileInfo(suggested).absolutePath();
+        return chosen.filePath(QStringLiteral("backups/") + QFileInfo(suggested).fileName());
+    };
+    commands->chooseArchive = [&](const QString &, const QString &start) {
+        starts << start;
+        return QString();
+    };
+    commands->showMessage = [&](const QString &message) { messages << message; };
+    commands->askYesNo = [&](const QString &question) {
+        questions << question;
+        return false;
+    };
+    QVERIFY(QDir().mkpath(chosen.filePath(QStringLiteral("backups"))));
+
+    // The first time in the Documents folder; an export makes the folder it is given.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString firstStart = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    commands->ExportCatalogAct->trigger();
+    QVERIFY(QFile::exists(chosen.filePath(QStringLiteral("not yet/made/Clipnest notes/index.html"))));
+    QCOMPARE(questions.size(), 1);
+    QVERIFY2(questions[0].startsWith(QStringLiteral("Exported 1 note to")), qPrintable(questions[0]));
+    commands->BackupAct->trigger();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].startsWith(QStringLiteral("Backed up 1 note to")), qPrintable(messages[0]));
+    commands->RestoreAct->trigger();
+    QCOMPARE(starts, (QStringList{firstStart, firstStart, firstStart}));
+
+    // Then each where it was last given; a folder gone since gives the one above it.
+    starts.clear();
+    commands->ExportCatalogAct->trigger();
+    commands->BackupAct->trigger();
+    QVERIFY(QDir(chosen.filePath(QStringLiteral("backups"))).removeRecursively());
+    commands->BackupAct->trigger();
+    QCOMPARE(starts, (QStringList{chosen.filePath(QStringLiteral("not yet/made")),
+                                  chosen.filePath(QStringLiteral("backups")), chosen.path()}));
+    QFile settings(folder.path() + QStringLiteral("tavlo.ini"));
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray kept = settings.readAll();
+    QVERIFY2(kept.contains("exportFolder=") && kept.contains("backupFolder=") && !kept.contains("restoreFolder="),
+             kept.constData());
+}
+
+void ExportCommandsTest::folderChooserTakesAFolderNotMadeYet()
+{
+    TestProgramFolder folder;
+    QTemporaryDir start;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    // The program's own chooser, as the user sees it: a name typed into it and Choose.
+    QTimer::singleShot(200, [] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("new notes"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString chosen = program.explorer()->exportCommands()->chooseFolder(QStringLiteral("Export"), start.path());
+    QCOMPARE(chosen, QDir(start.path()).filePath(QStringLiteral("new notes")));
 }
 
 void ExportCommandsTest::restoreRestartsTheProgramOnlyWithoutOpenEditors()
@@ -155,7 +239,7 @@ void ExportCommandsTest::restoreRestartsTheProgramOnlyWithoutOpenEditors()
     QList<QStringList> started;
     int exits = 0;
     commands->showMessage = [&](const QString &message) { messages << message; };
-    commands->chooseArchive = [&](const QString &) { return archive; };
+    commands->chooseArchive = [&](const QString &, const QString &) { return archive; };
     commands->startProgram = [&](const QStringList &arguments) {
         started << arguments;
         return true;

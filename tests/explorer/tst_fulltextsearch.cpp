@@ -107,6 +107,8 @@ private slots:
     void queriesInAnyCaseAndScript();
     void emptyQueryReturnsToThePlainTree();
     void explorerCommandsKeepTheIndexCurrent();
+    void choosingANodeAfterTheHitsLeavesNothingOfThem();
+    void hitsShowTheirPathAsTheTreeWritesIt();
     void failedIndexUpdateKeepsTheSaveAndIsRepairedAtTheNextStart();
     void indexDeletedWhileClosedIsRebuiltAtTheNextStart();
     void buildRunsBesideTheInterfaceWithAProgressLine();
@@ -289,6 +291,69 @@ void FullTextSearchTest::explorerCommandsKeepTheIndexCurrent()
     QVERIFY(editor->close());
     searchFullText(explorer, QStringLiteral("notarise"));
     QCOMPARE(hitTitles(explorer), QStringList{QStringLiteral("Release checklist")});
+}
+
+void FullTextSearchTest::choosingANodeAfterTheHitsLeavesNothingOfThem()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    QVERIFY(waitForIndex(program));
+    seedThreeNotes(program);
+    TMainForm *explorer = program.explorer();
+    explorer->askYesNo = [](const QString &) { return true; };
+    TagTreeView *tree = explorer->TagTreeView_();
+    QLabel *status = explorer->fullTextSearch()->statusLabel();
+    const int work = program.database()->queryInteger(QStringLiteral("select tagid from tags where path='work'"));
+    tree->setCurrentItem(tree->findTag(work));
+
+    // Hits of any node stand beside no node; their count reads as English writes it.
+    searchFullText(explorer, QStringLiteral("catalog:home"));
+    QCOMPARE(hitTitles(explorer).size(), 2);
+    QVERIFY(!tree->selectedTag());
+    QCOMPARE(status->text(), QStringLiteral("2 notes contain \"catalog:home\""));
+    // One hit deleted: the count follows.
+    explorer->noteList()->setCurrentItem(
+        explorer->noteList()->findItems(QStringLiteral("\u751c\u70b9"), Qt::MatchExactly).value(0));
+    explorer->DelNoteActExecute();
+    QCOMPARE(status->text(), QStringLiteral("1 note contains \"catalog:home\""));
+
+    // A hit shown with its match found, then another node chosen.
+    searchFullText(explorer, QStringLiteral("flour"));
+    QTreeWidget *list = explorer->noteList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    FindBar *finder = explorer->content()->Finder();
+    QVERIFY(finder->isVisible());
+    tree->setCurrentItem(tree->findTag(work));
+    QCOMPARE(hitTitles(explorer), QStringList{QStringLiteral("Release checklist")});
+    QVERIFY(!list->topLevelItem(0)->data(0, SearchHitDelegate::CatalogPathRole).isValid());
+    QCOMPARE(explorer->content()->DocumentUrl(), QStringLiteral("about:blank"));
+    QTRY_VERIFY(!finder->isVisible());
+    QCOMPARE(finder->Matches(), 0);
+    QVERIFY(status->text().isEmpty());
+}
+
+void FullTextSearchTest::hitsShowTheirPathAsTheTreeWritesIt()
+{
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    QVERIFY(waitForIndex(program));
+    fileNote(program, QStringLiteral("Spring tide"), QStringLiteral("<p>Highest water.</p>"),
+             QStringLiteral("Sea,Tides"));
+    TMainForm *explorer = program.explorer();
+    // The stored path of the node a note was filed under keeps only lower-case letters.
+    QCOMPARE(program.database()->queryInteger(QStringLiteral("select count(*) from tags where path='sea,tides'")), 1);
+    searchFullText(explorer, QStringLiteral("highest"));
+    QCOMPARE(explorer->noteList()->topLevelItem(0)->data(0, SearchHitDelegate::CatalogPathRole).toString(),
+             QStringLiteral("Sea,Tides"));
+
+    // A node the tree does not show: the names come from the rows.
+    TagTreeView *tree = explorer->TagTreeView_();
+    explorer->changeTreeQuietly([&] { tree->clear(); });
+    searchFullText(explorer, QStringLiteral("highest"));
+    QCOMPARE(explorer->noteList()->topLevelItem(0)->data(0, SearchHitDelegate::CatalogPathRole).toString(),
+             QStringLiteral("Sea,Tides"));
 }
 
 void FullTextSearchTest::failedIndexUpdateKeepsTheSaveAndIsRepairedAtTheNextStart()

@@ -22,6 +22,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -79,6 +81,8 @@ private slots:
     void standardButtonsFollowTheLanguage();
     void programTextsFollowTheLanguage();
     void everyProgramTextIsInBothFiles();
+    void countsReadAsTheLanguageWritesThem_data();
+    void countsReadAsTheLanguageWritesThem();
     void languageMenuMarksTheLanguageInUse();
     void aLargeFileIsReadOncePerSwitch();
 };
@@ -106,6 +110,7 @@ void LanguageTest::chineseAtStartLabelsEverything()
     QCOMPARE(editor->findChild<QLabel *>(QStringLiteral("TitleLabel"))->text(), QStringLiteral("标题："));
     QCOMPARE(editor->findChild<QToolButton *>(QStringLiteral("Bold"))->toolTip(), QStringLiteral("粗体"));
     QCOMPARE(editor->findChild<QToolButton *>(QStringLiteral("FgColorBtn"))->toolTip(), QStringLiteral("前景色"));
+    QCOMPARE(editor->tagsEdit()->toolTip(), QStringLiteral("用逗号分隔各级节点，组成树形目录"));
     delete editor;
 }
 
@@ -125,6 +130,12 @@ void LanguageTest::switchingChangesCaptionAndLaterEditorsOnly()
     QCOMPARE(program.context().languageFileName, QStringLiteral("cn.ini"));
     // Actions keep their captions until the next start.
     QCOMPARE(program.explorer()->findChild<QAction *>(QStringLiteral("ExitAct"))->text(), QStringLiteral("Exit"));
+    // A tool button's hint in the status bar is in the new language at once.
+    auto *addNote = program.explorer()->findChild<QToolButton *>(QStringLiteral("addNote"));
+    QCOMPARE(addNote->statusTip(), QStringLiteral("新建笔记"));
+    QStatusTipEvent hovered(addNote->statusTip());
+    QCoreApplication::sendEvent(addNote, &hovered);
+    QCOMPARE(program.explorer()->statusBar()->currentMessage(), QStringLiteral("新建笔记"));
 
     TEditorForm *after = program.newEditor();
     QCOMPARE(before->windowTitle(), QStringLiteral("Note editor"));
@@ -336,6 +347,55 @@ void LanguageTest::everyProgramTextIsInBothFiles()
         QVERIFY2(!translated.isEmpty(), text.key);
         QCOMPARE(translated.count(placeholder), original.count(placeholder));
     }
+}
+
+void LanguageTest::countsReadAsTheLanguageWritesThem_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("one hit") << "en.ini"
+                             << "FullTextHits" << 1 << "1 note contains \"tide\"";
+    QTest::newRow("two hits") << "en.ini"
+                              << "FullTextHits" << 2 << "2 notes contain \"tide\"";
+    QTest::newRow("one hit so far") << "en.ini"
+                                    << "FullTextIncomplete" << 1
+                                    << "1 note contains \"tide\" so far; the search index is still being built";
+    QTest::newRow("one exported") << "en.ini"
+                                  << "ExportDone" << 1 << "Exported 1 note to \"tide\". Open it in the web browser?";
+    QTest::newRow("none backed up") << "en.ini"
+                                    << "BackupDone" << 0 << "Backed up 0 notes to \"tide\".";
+    QTest::newRow("one backed up") << "en.ini"
+                                   << "BackupDone" << 1 << "Backed up 1 note to \"tide\".";
+    QTest::newRow("one hit, Chinese") << "cn.ini"
+                                      << "FullTextHits" << 1 << "1 篇笔记包含“tide”";
+    QTest::newRow("two hits, Chinese") << "cn.ini"
+                                       << "FullTextHits" << 2 << "2 篇笔记包含“tide”";
+    QTest::newRow("a file without singular texts") << "old.ini"
+                                                   << "FullTextHits" << 1 << "1 Notizen enthalten \"tide\"";
+    QTest::newRow("one exported, Chinese") << "cn.ini"
+                                           << "ExportDone" << 1 << "已将 1 条笔记导出到 \"tide\"。要在浏览器中打开吗？";
+}
+
+void LanguageTest::countsReadAsTheLanguageWritesThem()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, key);
+    QFETCH(int, count);
+    QFETCH(QString, shown);
+    TestProgramFolder folder;
+    writeFile(folder.path() + QStringLiteral("tavlo.ini"), "[Tavlo]\r\nlang=" + file.toUtf8() + "\r\n");
+    writeFile(folder.path() + QStringLiteral("old.ini"), "[String]\r\nFullTextHits=%1 Notizen enthalten \"%2\"\r\n");
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    QCOMPARE(program.context().messages.counted(key, count).arg(count).arg(QStringLiteral("tide")), shown);
+    if (file == QLatin1String("old.ini"))
+        return;
+    // The shipped file holds both forms: nothing falls back to the English default.
+    const ProfileContents shipped = ProfileContents::read(folder.path() + file);
+    QVERIFY(shipped.contains(QStringLiteral("String"), key));
+    QVERIFY(shipped.contains(QStringLiteral("String"), key + QStringLiteral("One")));
 }
 
 void LanguageTest::languageMenuMarksTheLanguageInUse()

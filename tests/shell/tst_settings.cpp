@@ -1,9 +1,11 @@
 #include "profilefile.h"
+#include "rememberedfolder.h"
 #include "settings.h"
 #include "smalldisk.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +48,8 @@ private slots:
     void rewriteChangesOnlyItsLineByteForByte_data();
     void rewriteChangesOnlyItsLineByteForByte();
     void fullDiskKeepsTheFileAndSaysWhere();
+    void dialogFoldersAreRememberedPerCommand_data();
+    void dialogFoldersAreRememberedPerCommand();
 };
 
 void SettingsTest::defaultFileIsWrittenByteForByte()
@@ -330,6 +334,51 @@ void SettingsTest::fullDiskKeepsTheFileAndSaysWhere()
     QCOMPARE(loaded.dataFolder, folder + QStringLiteral("data/"));
     QVERIFY2(loaded.writeError.contains(settings.filePath()), qPrintable(loaded.writeError));
     QCOMPARE(readAll(settings.filePath()), stale);
+}
+
+void SettingsTest::dialogFoldersAreRememberedPerCommand_data()
+{
+    // Folders below a temporary folder: the chosen one, and whether it is still there.
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("isFile");
+    QTest::addColumn<QString>("removed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a folder") << "notes/out" << false << ""
+                              << "notes/out";
+    QTest::newRow("a file's folder") << "notes/backup.tar.gz" << true << ""
+                                     << "notes";
+    QTest::newRow("gone since") << "notes/out/deeper" << false << "notes/out"
+                                << "notes";
+    QTest::newRow("with blanks and letters beyond ASCII") << " Notizen/für später " << false << ""
+                                                          << " Notizen/für später ";
+}
+
+void SettingsTest::dialogFoldersAreRememberedPerCommand()
+{
+    QFETCH(QString, chosen);
+    QFETCH(bool, isFile);
+    QFETCH(QString, removed);
+    QFETCH(QString, expected);
+    QTemporaryDir program;
+    QTemporaryDir place;
+    const QString folder = program.path() + QStringLiteral("/");
+    Settings(folder).writeDefaultSettings();
+    const QString path = place.filePath(chosen);
+    QVERIFY(QDir().mkpath(isFile ? QFileInfo(path).absolutePath() : path));
+
+    const RememberedFolder backup(folder, QStringLiteral("backup"));
+    const QString first = backup.folder();
+    QVERIFY(QFileInfo(first).isDir());
+    if (isFile)
+        backup.rememberFileIn(path);
+    else
+        backup.rememberFolder(path);
+    if (!removed.isEmpty())
+        QVERIFY(QDir(place.filePath(removed)).removeRecursively());
+    QCOMPARE(RememberedFolder(folder, QStringLiteral("backup")).folder(), place.filePath(expected));
+    // Another command keeps a folder of its own.
+    QCOMPARE(RememberedFolder(folder, QStringLiteral("restore")).folder(), first);
+    QVERIFY(readAll(folder + QStringLiteral("tavlo.ini")).contains("backupFolder="));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)

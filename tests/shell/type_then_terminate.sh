@@ -24,8 +24,14 @@ if ! wait_for_window '^Clipnest$'; then
     echo "the program did not show its windows"; kill -KILL "$pid" 2>/dev/null; exit 2
 fi
 sleep 2
-# The drop box sits at (351, 186); a double-click on it adds a note.
-xdotool mousemove 375 205 click --repeat 2 --delay 120 1
+# A double-click on the drop box (the 48x48 window) adds a note.
+for id in $(xdotool search --name '^Clipnest$'); do
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    if [ "$WIDTH" = 48 ] && [ "$HEIGHT" = 48 ]; then
+        xdotool mousemove $((X + 24)) $((Y + 20)) click --repeat 2 --delay 120 1
+        break
+    fi
+done
 if ! wait_for_window '^Note editor$'; then
     echo "no editor opened"; kill -KILL "$pid" 2>/dev/null; exit 3
 fi

@@ -22,6 +22,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QFontComboBox>
 #include <QLineEdit>
@@ -198,6 +199,14 @@ void shootStart(ClipnestProgram &program)
     const QRect around = dropBox->geometry().adjusted(-150, -100, 250, 150);
     explorer->hide();
     shootRegion(around, "dropbox");
+    // Marked while something it would take is dragged over it.
+    QMimeData dragged;
+    dragged.setText(QStringLiteral("A line of a web page"));
+    QDragEnterEvent over(QPoint(20, 20), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dropBox, &over);
+    shootRegion(around, "dropbox-drag");
+    QDragLeaveEvent left;
+    QCoreApplication::sendEvent(dropBox, &left);
     QMenu *menu = dropBox->popupMenu();
     const QPoint at = dropBox->mapToGlobal(QPoint(20, 20));
     menu->popup(at);
@@ -328,6 +337,8 @@ void shootExplorer(ClipnestProgram &program)
     TMainForm *explorer = program.explorer();
     explorer->raise();
     explorer->activateWindow();
+    // Above the explorer, as a window manager keeps a window that stays on top.
+    program.dropBox()->raise();
     shootWindow(explorer, "explorer");
 
     QMenuBar *bar = explorer->menuBar();

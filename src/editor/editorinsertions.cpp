@@ -1,76 +1,30 @@
-// What comes into the editor's note besides typing: drops, pictures, links,
-// screen captures and highlighted code.
-#include "appcontext.h"
-
-#include "clipcapture.h"
-#include "dropdata.h"
 #include "editorform.h"
+
+#include "appcontext.h"
 #include "exwebbrowser.h"
 #include "insertdialogs.h"
-#include "parseddrop.h"
 #include "webpictureimport.h"
 #include "wholefile.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QImage>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QThread>
-#include <QTimer>
 
-void TEditorForm::dragEnterEvent(QDragEnterEvent *event)
-{
-    dragMoveEvent(event);
-}
+#include <stdexcept>
 
-void TEditorForm::dragMoveEvent(QDragMoveEvent *event)
-{
-    // Copy only: a move from a file manager would delete the user's file.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void TEditorForm::dropEvent(QDropEvent *event)
-{
-    if (!inEditMode())
-        return;
-    // Everything is read here: the source may end the transfer once this returns.
-    const QList<DroppedItem> items = readDroppedData(*event->mimeData());
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    QTimer::singleShot(0, this, [this, items] { takeDrop(items); });
-}
-
-void TEditorForm::takeDrop(const QList<DroppedItem> &items)
-{
-    QPointer<TEditorForm> self(this);
-    for (const DroppedItem &item : items) {
-        switch (item.format) {
-        case DropFormat::Html: {
-            // Parsed and fetched beside the interface, with the pictures beside the note.
-            const ParsedDrop parsed = m_webPictures->parseClip(item.clipText);
-            if (!self)
-                return;
-            AppendToBody(parsed.body);
-            break;
-        }
-        case DropFormat::Link:
-            AppendToBody(bookmarkFragment(item.linkText));
-            break;
-        case DropFormat::Files:
-            for (const QString &file : item.files)
-                AddAttachment(file);
-            break;
-        }
-    }
-}
+// The editor's commands that insert into the note: pictures, links, a screen
+// capture and highlighted code, and the properties of a picture or link.
 
 void TEditorForm::AddImageClick()
 {
     TAddImageForm dialog(this);
+    dialog.rememberFolderIn(m_context.programFolder);
     if (!runImageDialog(dialog))
         return;
     const QString address = noteAddress(dialog.urlEdit->text());
@@ -116,6 +70,7 @@ void TEditorForm::PropertiesClick()
             Content->SetElementAttribute(QStringLiteral("href"), dialog.urlEdit->text());
         } else if (tag == QLatin1String("IMG") || tag == QLatin1String("img")) {
             TAddImageForm dialog(this);
+            dialog.rememberFolderIn(m_context.programFolder);
             dialog.urlEdit->setText(attributes.value(QStringLiteral("src")).toString());
             dialog.WidthEdit->setText(attributes.value(QStringLiteral("width")).toString());
             dialog.HeightEdit->setText(attributes.value(QStringLiteral("height")).toString());
