@@ -89,7 +89,9 @@ TDropForm::TDropForm(AppContext &context, QWidget *parent)
 {
     setObjectName(QStringLiteral("DropForm"));
     setWindowTitle(QLatin1String(ApplicationTitle));
-    setFixedSize(BoxSize, BoxSize);
+    // Only as high as the shape shows: under a bare X server the rows a shape
+    // cuts away below a window stay black.
+    setFixedSize(BoxSize, VisibleHeight);
     setWindowOpacity(230.0 / 255.0);
     setMask(windowShape());
     // Clear of the explorer's rows, which fill the screen below its tool bar.

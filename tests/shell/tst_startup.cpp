@@ -92,7 +92,8 @@ void StartupTest::bringsUpWindowsAndRunsFirstLoads()
     TDropForm *dropBox = program.dropBox();
     QVERIFY(dropBox->isVisible());
     QCOMPARE(dropBox->pos(), TDropForm::firstPosition(QGuiApplication::primaryScreen()->availableGeometry()));
-    QCOMPARE(dropBox->size(), QSize(48, 48));
+    // No taller than its shape: rows cut away below stay black on a bare X server.
+    QCOMPARE(dropBox->size(), QSize(48, 43));
     QCOMPARE(dropBox->mask().boundingRect(), QRect(0, 0, 48, 43));
     QVERIFY(!dropBox->mask().contains(QPoint(0, 0)));
     QVERIFY(!dropBox->mask().contains(QPoint(47, 42)));
