@@ -11,13 +11,15 @@ bool StoredPath::isInside(const QString &storedPath)
     if (path.isEmpty() || path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
         return false;
     const QStringList parts = path.split(QLatin1Char('/'));
+    bool names = false; // something below the data folder, not the folder itself
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString &part = parts[i];
         // A folder's path ends with a separator, which leaves one empty part at the end.
         if (part == QLatin1String("..") || (part.isEmpty() && i + 1 < parts.size()))
             return false;
+        names = names || (!part.isEmpty() && part != QLatin1String("."));
     }
-    return parts.last() != QLatin1String(".") || parts.size() > 1;
+    return names;
 }
 
 bool StoredPath::isInsideAttachment(const QString &folder, const QString &name)

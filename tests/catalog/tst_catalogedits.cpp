@@ -264,6 +264,8 @@ void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder_data()
                               << QStringList();
     QTest::newRow("name climbing out") << QStringLiteral("a/../../x.html") << QStringLiteral("a/")
                                        << QStringLiteral("../../x") << QStringList();
+    QTest::newRow("the data folder itself") << QStringLiteral("./") << QStringLiteral("./")
+                                            << QStringLiteral(".") << QStringList();
 }
 
 void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder()
