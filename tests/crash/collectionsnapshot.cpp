@@ -54,7 +54,7 @@ QStringList collectionSnapshot(const QString &programFolder)
     lines << QStringLiteral("settings ") + (QFileInfo::exists(settings) ? fileHash(settings) : QStringLiteral("none"));
     // Unfinished work is the user's too until the next start has finished it.
     const QDir pending(programFolder + QStringLiteral("pending"));
-    for (const QString &name : pending.entryList(QDir::Files | QDir::Hidden))
+    for (const QString &name : pending.entryList({QStringLiteral("*.pending")}, QDir::Files | QDir::Hidden))
         lines << QStringLiteral("pending %1 %2").arg(name, fileHash(pending.filePath(name)));
     const QString dataFolder = programFolder + QStringLiteral("data/");
     QDirIterator walk(dataFolder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,

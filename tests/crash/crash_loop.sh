@@ -28,8 +28,9 @@
 # After every kill the next start's recovery runs, then the check: every rule of
 # the rows and files, pictures, no hidden or working files left, every
 # acknowledged save and deletion as it was acknowledged (the work cut short
-# either done or not, never half), and `gfix -v -full` on the database. Prints
-# the figures; exits with 1 when any check failed.
+# either done or not, never half), and `gfix -v -full` on the database. What a
+# check finds stray is moved aside once told, so that each later check tells
+# what its own kill left. Prints the figures; exits with 1 when any check failed.
 set -uo pipefail
 
 driver=$1
@@ -66,7 +67,9 @@ export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 export TMPDIR=$work/tmp
 
 kills=0
+checks=0
 failures=0
+set_aside=0
 saves=0
 saves_again=0
 deletions=0
@@ -113,7 +116,8 @@ check_status() {
 check_after_kill() {
     local what=$1
     shift
-    "$driver" "$folder" --check "$@" > "$work/check.log" 2>&1
+    checks=$((checks + 1))
+    "$driver" "$folder" --check --set-aside "$work/set-aside/$checks/" "$@" > "$work/check.log" 2>&1
     local status=$?
     # "notes N, unfinished work N (notes stored N, files removed N), problems N"
     local summary
@@ -128,6 +132,7 @@ check_after_kill() {
     adopted=$((adopted + $(number "$(sed -n 's/.*notes stored \([0-9]*\).*/\1/p' <<< "$summary")")))
     removed=$((removed + $(number "$(sed -n 's/.*files removed \([0-9]*\).*/\1/p' <<< "$summary")")))
     grep -q '^survived: .*(mixed)' "$work/check.log" && mixed=$((mixed + 1))
+    set_aside=$((set_aside + $(grep -c '^set aside: ' "$work/check.log")))
     local left
     for left in "$(sed -n 's/^survived: .*; cut short: \([^(]*\).*/\1/p' "$work/check.log")" \
         "$(sed -n 's/^restore cut short: /restore /p' "$work/check.log")" \
@@ -389,5 +394,6 @@ echo "  what the kills cut short, as the next start found it: ${left:-nothing}"
 echo "  $mixed saves of stored notes cut short left the new text under the earlier title and catalog"
 echo "  $archives_after_kill backups killed left a whole archive in place ($backups_done more were done before" \
     "their kill), $part_files a .part file beside it"
+echo "  $set_aside stray files were set aside after the checks that found them"
 echo "  at the end: $(grep -m1 '^notes ' "$work/check.log")"
 [[ $failures -eq 0 ]]

@@ -4,7 +4,7 @@
 //   save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP [--kill-in new|again]]
 //   save_driver FOLDER --backup ARCHIVE [--pace MS]
 //   save_driver FOLDER --restore ARCHIVE
-//   save_driver FOLDER --check [--log FILE] [--either EARLIER RESTORED]
+//   save_driver FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER]
 //   save_driver FOLDER --snapshot FILE
 //   save_driver FOLDER --archive-holds ARCHIVE SNAPSHOT
 //
@@ -22,7 +22,8 @@
 // broken rule of the rows and files, every leftover of backups and restores,
 // and with --log every acknowledged save or deletion that did not survive (see
 // checkSurvival); with --either, the collection must be one of two snapshots.
-// Its first line gives the figures; it exits with 1 when anything is broken.
+// Its first line gives the figures; it exits with 1 when anything is broken,
+// after moving what it found stray into the --set-aside folder.
 //
 // --snapshot writes the folder's collection (see collectionSnapshot);
 // --archive-holds unpacks and checks an archive in FOLDER as a restore does and
@@ -64,7 +65,8 @@ void tell(const QString &line)
     std::fflush(stdout);
 }
 
-int check(const QString &programFolder, const QString &logPath, const QString &earlier, const QString &restored)
+int check(const QString &programFolder, const QString &logPath, const QString &earlier, const QString &restored,
+          const QString &setAside)
 {
     QStringList problems;
     QString restoreOutcome;
@@ -120,6 +122,10 @@ int check(const QString &programFolder, const QString &logPath, const QString &e
         std::printf("collection: %s\n", collection.isEmpty() ? "neither" : qPrintable(collection));
     for (const QString &problem : std::as_const(problems))
         std::printf("  %s\n", qPrintable(problem));
+    if (!problems.isEmpty() && !setAside.isEmpty()) {
+        for (const QString &stray : setAsideStrays(database, programFolder, setAside))
+            std::printf("set aside: %s\n", qPrintable(stray));
+    }
     return problems.isEmpty() ? 0 : 1;
 }
 
@@ -173,10 +179,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP "
-                             "[--kill-in new|again]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore ARCHIVE "
-                             "| FOLDER --check [--log FILE] [--either EARLIER RESTORED] | FOLDER --snapshot FILE | "
-                             "FOLDER --archive-holds ARCHIVE SNAPSHOT\n");
+        std::fprintf(
+            stderr,
+            "usage: save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP "
+            "[--kill-in new|again]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore ARCHIVE "
+            "| FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER] | FOLDER --snapshot FILE | "
+            "FOLDER --archive-holds ARCHIVE SNAPSHOT\n");
         return 2;
     }
     const QString folder = QDir(arguments.at(1)).absolutePath() + QLatin1Char('/');
@@ -184,7 +192,8 @@ int main(int argc, char *argv[])
     try {
         if (arguments.contains(QStringLiteral("--check")))
             return check(folder, log, argumentAfter(arguments, QStringLiteral("--either")),
-                         argumentAfter(arguments, QStringLiteral("--either"), 2));
+                         argumentAfter(arguments, QStringLiteral("--either"), 2),
+                         argumentAfter(arguments, QStringLiteral("--set-aside")));
         if (arguments.contains(QStringLiteral("--backup")))
             return backUp(folder, argumentAfter(arguments, QStringLiteral("--backup")),
                           argumentValue(arguments, QStringLiteral("--pace"), 0));

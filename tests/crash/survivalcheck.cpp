@@ -255,3 +255,33 @@ QStringList checkLeftovers(const QString &programFolder)
         problems << QStringLiteral("a backup's or restore's working file is left in the program folder: %1").arg(name);
     return problems;
 }
+
+QStringList setAsideStrays(TDBDataModule &database, const QString &programFolder, const QString &setAside)
+{
+    const QString dataFolder = programFolder + QStringLiteral("data/");
+    const StoredNotes stored(database, dataFolder);
+    QStringList strays;
+    QDirIterator walk(dataFolder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        walk.next();
+        const QString file = walk.filePath().mid(dataFolder.size());
+        const QStringList parts = file.split(QLatin1Char('/'));
+        const bool noteOrCopy = (parts.size() == 2 && parts.at(1) != QLatin1String("template.html")) ||
+                                (parts.size() == 3 && parts.at(1) == QLatin1String("attaches"));
+        const bool hidden = file.startsWith(QLatin1Char('.')) || file.contains(QLatin1String("/."));
+        if (hidden || (noteOrCopy && !stored.holdsFile(file)))
+            strays << QStringLiteral("data/") + file;
+    }
+    const QDir pending(programFolder + QStringLiteral("pending"));
+    for (const QString &name : pending.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!name.endsWith(QLatin1String(".pending")))
+            strays << QStringLiteral("pending/") + name;
+    }
+    QStringList moved;
+    for (const QString &stray : std::as_const(strays)) {
+        const QString target = setAside + stray;
+        if (QDir().mkpath(QFileInfo(target).absolutePath()) && QFile::rename(programFolder + stray, target))
+            moved << stray;
+    }
+    return moved;
+}

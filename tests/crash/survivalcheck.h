@@ -29,3 +29,10 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
 // and the working folders and files of backups and restores in the program
 // folder (ending with "/").
 QStringList checkLeftovers(const QString &programFolder);
+
+// Moves what the checks call stray into setAside (keeping its place below the
+// program folder), so that the next check tells only of what the next kill
+// left: files of the day folders and attachment copies that no row holds,
+// hidden files of the data folder, and files of the pending folder that are
+// not records of unfinished work. Answers the files moved.
+QStringList setAsideStrays(TDBDataModule &database, const QString &programFolder, const QString &setAside);
