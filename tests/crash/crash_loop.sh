@@ -16,8 +16,9 @@
 #    new note's save, and one at each step of a stored note's save again
 #    (AGAIN_STEPS, default all: "0 1 2 3 5 6"; such a save stores no attachment
 #    rows, step 4).
-# 3. BACKUP_KILLS backups (default 20) are killed at a random moment; the
-#    archive's place then holds nothing or a whole archive of the collection.
+# 3. BACKUP_KILLS backups (default 20) are killed at a random moment, and one
+#    just before its archive is renamed into place; the archive's place then
+#    holds nothing or a whole archive of the collection.
 # 4. RESTORE_KILLS restores (default 20) are killed at a random moment, with
 #    each rename slowed; then a restore is killed before each of its renames in
 #    turn (RENAME_STEPS: "all", the default, until one completes; or a list of
@@ -237,15 +238,23 @@ archive=$work/archives/backup.tar.gz
 backups_done=0
 archives_after_kill=0
 part_files=0
-for ((run = 1; run <= backup_kills; run++)); do
+# One backup killed: at a random moment, or (with "rename") just before its
+# archive is renamed into place.
+kill_backup() {
+    local what=$1 how=$2
     rm -f "$work"/archives/*
-    "$driver" "$folder" --backup "$archive" --pace $backup_pace_ms > "$log" 2>&1 &
-    pid=$!
-    wait_for "$log" "$pid" '^backing up' && sleep "$(seconds "$(random_below "$backup_ms")")"
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    status=$?
-    check_status $status "backup kill $run" "$log" done
+    if [[ $how == rename ]]; then
+        env LD_PRELOAD="$shim" CLIPNEST_RENAME_KILL_AT=1 "$driver" "$folder" --backup "$archive" > "$log" 2>&1 &
+        wait $! 2>/dev/null
+    else
+        "$driver" "$folder" --backup "$archive" --pace $backup_pace_ms > "$log" 2>&1 &
+        local pid=$!
+        wait_for "$log" "$pid" '^backing up' && sleep "$(seconds "$(random_below "$backup_ms")")"
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
+    local status=$?
+    check_status $status "$what" "$log" done
     if [[ $status -eq 137 ]]; then
         kills=$((kills + 1))
         backup_kills_done=$((backup_kills_done + 1))
@@ -253,18 +262,23 @@ for ((run = 1; run <= backup_kills; run++)); do
     elif [[ $status -eq 0 ]]; then
         backups_done=$((backups_done + 1))
     fi
-    check_after_kill "backup kill $run" --log "$record"
+    check_after_kill "$what" --log "$record"
     part_files=$((part_files + $(find "$work/archives" -name '*.part' | wc -l)))
     # A .part file may stay, but what lies at the archive's place is whole.
     if [[ -e $archive ]]; then
         if ! "$driver" "$work/scratch" --archive-holds "$archive" "$work/collection-backed-up" > "$log" 2>&1; then
-            fail "after backup kill $run: the archive's place holds a damaged archive:"
+            fail "after $what: the archive's place holds a damaged archive:"
             cat "$log"
         fi
     elif [[ $status -eq 0 ]]; then
-        fail "backup $run said it was done but left no archive"
+        fail "$what: the backup said it was done but left no archive"
     fi
+}
+# Backups done before their kill are tried again.
+for ((run = 1; backup_kills_done < backup_kills && run <= 3 * backup_kills; run++)); do
+    kill_backup "backup kill $run" random
 done
+((backup_kills > 0)) && kill_backup "the kill before a backup's rename" rename
 
 # 4. Kills during restores. The earlier collection: more notes, other settings,
 # and a save cut short whose record of unfinished work the next start clears.
@@ -346,7 +360,8 @@ if ((restores_run)); then
         fail "the uncut restore did not restore the backed up collection:"
         cat "$log"
     }
-    for ((run = 1; run <= restore_kills; run++)); do
+    # Restores done before their kill are tried again.
+    for ((run = 1; random_restore_kills < restore_kills && run <= 3 * restore_kills; run++)); do
         reset_to_earlier
         CLIPNEST_RENAME_DELAY_MS=$rename_delay_ms "${restore_run[@]}" > "$log" 2>&1 &
         pid=$!
@@ -392,8 +407,8 @@ echo "crash loop (seed $seed): $kills kills ($random_kills at random moments of 
 echo "  the next starts stored $adopted interrupted notes and removed $removed files without rows"
 echo "  what the kills cut short, as the next start found it: ${left:-nothing}"
 echo "  $mixed saves of stored notes cut short left the new text under the earlier title and catalog"
-echo "  $archives_after_kill backups killed left a whole archive in place ($backups_done more were done before" \
-    "their kill), $part_files a .part file beside it"
+echo "  $archives_after_kill backups killed left a whole archive in place, $part_files a .part file beside it" \
+    "($backups_done more were done before their kill)"
 echo "  $set_aside stray files were set aside after the checks that found them"
 echo "  at the end: $(grep -m1 '^notes ' "$work/check.log")"
 [[ $failures -eq 0 ]]
