@@ -24,20 +24,6 @@ void addRows(TDBDataModule &database, const QString &table, const QString &colum
     query.finish();
 }
 
-// The first line of one list that the other lacks.
-QString firstDifference(const QStringList &now, const QStringList &wanted)
-{
-    for (const QString &line : wanted) {
-        if (!now.contains(line))
-            return QStringLiteral("lacks \"%1\"").arg(line.left(200));
-    }
-    for (const QString &line : now) {
-        if (!wanted.contains(line))
-            return QStringLiteral("holds \"%1\"").arg(line.left(200));
-    }
-    return QString();
-}
-
 } // namespace
 
 QStringList collectionSnapshot(const QString &programFolder)
@@ -72,6 +58,19 @@ QStringList collectionSnapshot(const QString &programFolder)
     return lines;
 }
 
+QString snapshotDifference(const QStringList &now, const QStringList &wanted)
+{
+    for (const QString &line : wanted) {
+        if (!now.contains(line))
+            return QStringLiteral("lacks \"%1\"").arg(line.left(200));
+    }
+    for (const QString &line : now) {
+        if (!wanted.contains(line))
+            return QStringLiteral("holds \"%1\"").arg(line.left(200));
+    }
+    return QString();
+}
+
 int matchingSnapshot(const QStringList &now, const QStringList &first, const QStringList &second, QString *difference)
 {
     if (now == first)
@@ -79,7 +78,7 @@ int matchingSnapshot(const QStringList &now, const QStringList &first, const QSt
     if (now == second)
         return 1;
     *difference = QStringLiteral("unlike the earlier collection it %1; unlike the restored one it %2")
-                      .arg(firstDifference(now, first), firstDifference(now, second));
+                      .arg(snapshotDifference(now, first), snapshotDifference(now, second));
     return -1;
 }
 

@@ -10,6 +10,10 @@
 // hold the same collection when their snapshots are equal.
 QStringList collectionSnapshot(const QString &programFolder);
 
+// The first line that one snapshot holds and the other lacks, as "lacks ..."
+// or "holds ..."; empty when they are equal.
+QString snapshotDifference(const QStringList &now, const QStringList &wanted);
+
 // Which of two snapshots the folder's collection is: 0 or 1, or -1 for neither,
 // with the first line that differs from each in difference.
 int matchingSnapshot(const QStringList &now, const QStringList &first, const QStringList &second, QString *difference);

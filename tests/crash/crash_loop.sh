@@ -29,7 +29,9 @@
 # After every kill the next start's recovery runs, then the check: every rule of
 # the rows and files, pictures, no hidden or working files left, every
 # acknowledged save and deletion as it was acknowledged (the work cut short
-# either done or not, never half), and `gfix -v -full` on the database. What a
+# either done or not, never half; a stored note's save cut short between its
+# file and its row, which keeps the new text under the earlier title and
+# catalog, is counted apart), and `gfix -v -full` on the database. What a
 # check finds stray is moved aside once told, so that each later check tells
 # what its own kill left. Prints the figures; exits with 1 when any check failed.
 set -uo pipefail

@@ -159,9 +159,9 @@ int archiveHolds(const QString &scratchFolder, const QString &archive, const QSt
     const BackupArchive::PreparedRestore prepared = BackupArchive::prepareRestore(archive, scratchFolder);
     const QStringList held = collectionSnapshot(prepared.stagingFolder);
     BackupArchive::discardRestore(prepared);
-    QString difference;
-    if (prepared.missingFiles > 0 || matchingSnapshot(held, readSnapshot(snapshot), {}, &difference) != 0) {
-        tell(QStringLiteral("the archive %1 does not hold the collection: %2 files missing, %3")
+    const QString difference = snapshotDifference(held, readSnapshot(snapshot));
+    if (prepared.missingFiles > 0 || !difference.isEmpty()) {
+        tell(QStringLiteral("the archive %1 does not hold the collection: %2 files missing; it %3")
                  .arg(archive)
                  .arg(prepared.missingFiles)
                  .arg(difference));
