@@ -1,207 +1,174 @@
-// Saves notes through real editors, over and over, for the crash loop
-// (tests/crash/crash_loop.sh), which kills it and then checks what is left.
+// The program the crash loop (tests/crash/crash_loop.sh) kills again and again,
+// and the checks it runs after each kill.
 //
-//   save_driver PROGRAM_FOLDER [--seed N] [--saves N] [--kill-at STEP [--kill-in new|again]]
-//   save_driver PROGRAM_FOLDER --check
+//   save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP [--kill-in new|again]]
+//   save_driver FOLDER --backup ARCHIVE [--pace MS]
+//   save_driver FOLDER --restore ARCHIVE
+//   save_driver FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER]
+//   save_driver FOLDER --snapshot FILE
+//   save_driver FOLDER --archive-holds ARCHIVE SNAPSHOT
 //
-// Saving: new notes (some with attachments, some with titles longer than their
-// column), notes saved again under another title or catalog, and notes deleted
-// in the explorer. "ready" is printed once the windows are up and "saved N"
-// after each save. With --kill-at the program kills itself at that database
-// step (a NoteFiling::Step number) of the first save that reaches it, from the
-// second save on: of a new note, or with --kill-in again of a stored note saved again.
+// FOLDER is a program folder. Saving (see SavingDriver) prints "ready" once the
+// windows are up and a line for each save and deletion once it is recorded in
+// the log. With --kill-at the program kills itself at that database step.
 //
-// Checking: runs the start-up's recovery of unfinished work, then prints every
-// broken rule of the rows and files (see checkCatalogRows) and exits with 1 if
-// there is any.
-#include "appcontext.h"
+// --backup backs the folder up as the explorer does, with the database open,
+// resting MS ms at each piece of progress; --restore restores an archive as
+// the start does, accepting missing files. Each prints "backing up" or
+// "restoring" when it begins and "backed up" or "restored" when done.
+//
+// --check runs what the next start runs first (a restore cut short is finished
+// or undone, then the unfinished work of saves and deletions), then prints every
+// broken rule of the rows and files, every leftover of backups and restores,
+// and with --log every acknowledged save or deletion that did not survive (see
+// checkSurvival); with --either, the collection must be one of two snapshots.
+// Its first line gives the figures; it exits with 1 when anything is broken,
+// after moving what it found stray into the --set-aside folder.
+//
+// --snapshot writes the folder's collection (see collectionSnapshot);
+// --archive-holds unpacks and checks an archive in FOLDER as a restore does and
+// compares what it holds with a snapshot.
+#include "backuparchive.h"
 #include "catalogrowcheck.h"
+#include "collectionsnapshot.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
-#include "editorform.h"
-#include "mainform.h"
-#include "notelistpane.h"
 #include "pendingrecovery.h"
-#include "tagtreeview.h"
+#include "restorejournal.h"
+#include "savelog.h"
+#include "savingdriver.h"
+#include "survivalcheck.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QPointer>
-#include <QRandomGenerator>
-#include <QTreeWidget>
+#include <QThread>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
 
-const QStringList Catalogs{
-    QStringLiteral("Work"), QStringLiteral("Work,Projects"), QStringLiteral("work,projects,Alpha"),
-    QStringLiteral("Home"), QStringLiteral("Home , Garden"), QStringLiteral("")};
-
-int check(const QString &programFolder)
+QString argumentAfter(const QStringList &arguments, const QString &name, int offset = 1)
 {
+    const qsizetype at = arguments.indexOf(name);
+    return at >= 0 && at + offset < arguments.size() ? arguments.at(at + offset) : QString();
+}
+
+int argumentValue(const QStringList &arguments, const QString &name, int fallback)
+{
+    const QString value = argumentAfter(arguments, name);
+    return value.isEmpty() ? fallback : value.toInt();
+}
+
+void tell(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+int check(const QString &programFolder, const QString &logPath, const QString &earlier, const QString &restored,
+          const QString &setAside)
+{
+    QStringList problems;
+    QString restoreOutcome;
+    const RestoreJournal::Recovery restore = RestoreJournal::recover(programFolder);
+    switch (restore.outcome) {
+    case RestoreJournal::Recovery::Nothing:
+        break;
+    case RestoreJournal::Recovery::Finished:
+        restoreOutcome = QStringLiteral("finished");
+        break;
+    case RestoreJournal::Recovery::Undone:
+        restoreOutcome = QStringLiteral("undone");
+        break;
+    case RestoreJournal::Recovery::Failed:
+        restoreOutcome = QStringLiteral("failed");
+        problems << QStringLiteral("the restore cut short could be neither finished nor undone: ") + restore.problem;
+        break;
+    }
+
     TDBDataModule database(programFolder + QStringLiteral("notes.fdb"));
     const QString dataFolder = programFolder + QStringLiteral("data/");
     const RecoveryReport recovery =
         recoverPendingWork(database, programFolder + QStringLiteral("pending/"), dataFolder);
-    const QStringList problems =
-        recovery.problems + checkCatalogRows(database, dataFolder, RowCheckOptions{true, programFolder});
+    problems += recovery.problems;
+    problems += checkCatalogRows(database, dataFolder, RowCheckOptions{true, programFolder});
+    problems += checkLeftovers(programFolder);
+    std::optional<SaveLog> log;
+    if (!logPath.isEmpty())
+        log.emplace(logPath);
+    const SurvivalReport survival = checkSurvival(database, dataFolder, log ? &*log : nullptr);
+    problems += survival.problems;
+    QString collection;
+    if (!earlier.isEmpty()) {
+        QString difference;
+        const int match = matchingSnapshot(collectionSnapshot(programFolder), readSnapshot(earlier),
+                                           readSnapshot(restored), &difference);
+        collection = match == 0 ? QStringLiteral("earlier") : match == 1 ? QStringLiteral("restored") : QString();
+        if (match < 0)
+            problems << QStringLiteral("the folder holds neither the earlier collection nor the restored one: ") +
+                            difference;
+    }
+
     const int notes = database.queryInteger(QStringLiteral("select count(*) from note"));
     std::printf("notes %d, unfinished work %d (notes stored %d, files removed %d), problems %d\n", notes,
                 recovery.entries, recovery.adoptedNotes, recovery.removedFiles, int(problems.size()));
-    for (const QString &problem : problems)
+    if (log)
+        std::printf("survived: %d notes as acknowledged, %d deletions; cut short: %s%s\n", survival.notes,
+                    survival.deletions, survival.unfinished.isEmpty() ? "nothing" : qPrintable(survival.unfinished),
+                    survival.mixed ? " (mixed)" : "");
+    if (!restoreOutcome.isEmpty())
+        std::printf("restore cut short: %s\n", qPrintable(restoreOutcome));
+    if (!earlier.isEmpty())
+        std::printf("collection: %s\n", collection.isEmpty() ? "neither" : qPrintable(collection));
+    for (const QString &problem : std::as_const(problems))
         std::printf("  %s\n", qPrintable(problem));
+    if (!problems.isEmpty() && !setAside.isEmpty()) {
+        for (const QString &stray : setAsideStrays(database, programFolder, setAside))
+            std::printf("set aside: %s\n", qPrintable(stray));
+    }
     return problems.isEmpty() ? 0 : 1;
 }
 
-// Source files for attachments, named after their size so that a cut copy shows.
-QStringList attachmentSources(const QString &folder)
+int backUp(const QString &programFolder, const QString &archive, int paceMs)
 {
-    QDir().mkpath(folder);
-    QStringList sources;
-    for (int size : {3, 4096, 300000}) {
-        const QString path = folder + QStringLiteral("blob%1.bin").arg(size);
-        QFile file(path);
-        if (!file.exists() && file.open(QIODevice::WriteOnly))
-            file.write(QByteArray(size, 'b'));
-        sources << path;
-    }
-    return sources;
+    TDBDataModule database(programFolder + QStringLiteral("notes.fdb"));
+    BackupSummary summary;
+    summary.made = QDateTime::currentDateTime();
+    summary.nodes = database.queryInteger(QStringLiteral("select count(*) from tags"));
+    summary.notes = database.queryInteger(QStringLiteral("select count(*) from note"));
+    summary.attachments = database.queryInteger(QStringLiteral("select count(*) from attachment"));
+    tell(QStringLiteral("backing up"));
+    BackupArchive::create(programFolder, archive, summary, [paceMs](qint64, qint64) {
+        QThread::msleep(paceMs);
+        return true;
+    });
+    tell(QStringLiteral("backed up"));
+    return 0;
 }
 
-class Driver
+int restore(const QString &programFolder, const QString &archive)
 {
-public:
-    Driver(const QString &programFolder, quint32 seed, int killAt, bool killInSaveAgain)
-        : m_context(programFolder)
-        , m_database(m_context.databasePath())
-        , m_random(seed)
-        , m_killAt(killAt)
-        , m_killInSaveAgain(killInSaveAgain)
-        , m_sources(attachmentSources(programFolder + QStringLiteral("outside/")))
-    {
-        m_explorer.askYesNo = [](const QString &) { return true; };
-        m_explorer.showMessage = [](const QString &message) { std::printf("explorer: %s\n", qPrintable(message)); };
-        m_explorer.LoadTagTree(QString());
-        m_context.catalogPaths = m_database.loadCatalogPaths();
-    }
+    tell(QStringLiteral("restoring"));
+    const QString aside = BackupArchive::restore(archive, programFolder, {}, [](int, int) { return true; });
+    tell(QStringLiteral("restored; the earlier files are in ") + aside);
+    return 0;
+}
 
-    void run(int saves)
-    {
-        std::printf("ready\n");
-        std::fflush(stdout);
-        for (int i = 1; i <= saves; ++i) {
-            m_save = i;
-            const int choice = int(m_random.bounded(10));
-            bool saved;
-            if (choice < 6)
-                saved = saveNewNote();
-            else if (choice < 9)
-                saved = saveAgain();
-            else
-                saved = deleteNote();
-            std::printf("%s %d\n", saved ? "saved" : "not saved", i);
-            std::fflush(stdout);
-        }
-    }
-
-private:
-    TEditorForm *newEditor(bool savedAgain)
-    {
-        auto *editor = new TEditorForm(m_context, m_database);
-        editor->setExplorerWindow(&m_explorer);
-        editor->askYesNo = [](const QString &) { return true; };
-        editor->showMessage = [](const QString &message) { std::printf("editor: %s\n", qPrintable(message)); };
-        editor->filingObserver = [this, savedAgain](NoteFiling::Step step) {
-            if (m_save >= 2 && int(step) == m_killAt && savedAgain == m_killInSaveAgain) {
-                std::printf("killed at step %d of save %d\n", m_killAt, m_save);
-                std::fflush(stdout);
-                std::raise(SIGKILL);
-            }
-        };
-        editor->show();
-        return editor;
-    }
-
-    bool close(TEditorForm *editor)
-    {
-        QPointer<TEditorForm> guard(editor);
-        const bool saved = editor->SaveNote();
-        delete guard.data();
-        return saved;
-    }
-
-    bool saveNewNote()
-    {
-        TEditorForm *editor = newEditor(false);
-        const int paragraphs = 1 + int(m_random.bounded(200));
-        QString body;
-        for (int p = 0; p < paragraphs; ++p)
-            body +=
-                QStringLiteral("<p>Paragraph %1 of save %2, with some words to make it longer.</p>").arg(p).arg(m_save);
-        const QString title =
-            m_random.bounded(10) == 0 ? QString(2100, QLatin1Char('t')) : QStringLiteral("Note of save %1").arg(m_save);
-        editor->PrefillFromCapture(body, title);
-        editor->tagsEdit()->setText(Catalogs.at(m_random.bounded(Catalogs.size())));
-        const int attachments = m_random.bounded(3) == 0 ? 1 + int(m_random.bounded(3)) : 0;
-        for (int a = 0; a < attachments; ++a)
-            editor->AddAttachment(m_sources.at(m_random.bounded(m_sources.size())));
-        return close(editor);
-    }
-
-    // A stored note opened again, retitled or refiled, and saved.
-    bool saveAgain()
-    {
-        QSqlQuery &query = m_database.runQuery(QStringLiteral("select noteid, tagid, title, filename from note"));
-        QList<std::tuple<int, int, QString, QString>> notes;
-        while (query.next())
-            notes.append({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toString(),
-                          fieldPath(query, "filename")});
-        query.finish();
-        if (notes.isEmpty())
-            return saveNewNote();
-        const auto &[noteId, tagId, title, file] = notes.at(m_random.bounded(notes.size()));
-        TEditorForm *editor = newEditor(true);
-        editor->LoadNote(noteId, m_context.dataFolder + file, tagId, title, QStringLiteral("(opened)"));
-        if (m_random.bounded(2) == 0)
-            editor->titleEdit()->setText(title.left(40) + QStringLiteral(" again"));
-        editor->tagsEdit()->setText(Catalogs.at(m_random.bounded(Catalogs.size())));
-        return close(editor);
-    }
-
-    bool deleteNote()
-    {
-        const QList<TagTreeItem *> nodes = m_explorer.TagTreeView_()->allTags();
-        if (nodes.isEmpty())
-            return saveNewNote();
-        m_explorer.TagTreeView_()->setCurrentItem(nodes.at(m_random.bounded(nodes.size())));
-        m_explorer.ShowTagNotes();
-        QTreeWidget *list = m_explorer.noteList();
-        if (list->topLevelItemCount() == 0)
-            return saveNewNote();
-        list->topLevelItem(m_random.bounded(list->topLevelItemCount()))->setSelected(true);
-        list->setCurrentItem(list->selectedItems().constFirst());
-        m_explorer.DelNoteActExecute();
-        return true;
-    }
-
-    AppContext m_context;
-    TDBDataModule m_database;
-    TMainForm m_explorer{m_context, m_database};
-    QRandomGenerator m_random;
-    int m_killAt;
-    bool m_killInSaveAgain;
-    int m_save = 0;
-    QStringList m_sources;
-};
-
-int argumentValue(const QStringList &arguments, const QString &name, int fallback)
+int archiveHolds(const QString &scratchFolder, const QString &archive, const QString &snapshot)
 {
-    const qsizetype at = arguments.indexOf(name);
-    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
+    const BackupArchive::PreparedRestore prepared = BackupArchive::prepareRestore(archive, scratchFolder);
+    const QStringList held = collectionSnapshot(prepared.stagingFolder);
+    BackupArchive::discardRestore(prepared);
+    const QString difference = snapshotDifference(held, readSnapshot(snapshot));
+    if (prepared.missingFiles > 0 || !difference.isEmpty()) {
+        tell(QStringLiteral("the archive %1 does not hold the collection: %2 files missing; it %3")
+                 .arg(archive)
+                 .arg(prepared.missingFiles)
+                 .arg(difference));
+        return 1;
+    }
+    tell(QStringLiteral("the archive holds the collection"));
+    return 0;
 }
 
 } // namespace
@@ -212,18 +179,40 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: save_driver PROGRAM_FOLDER [--seed N] [--saves N] [--kill-at STEP "
-                             "[--kill-in new|again]] | PROGRAM_FOLDER --check\n");
+        std::fprintf(
+            stderr,
+            "usage: save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP "
+            "[--kill-in new|again]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore ARCHIVE "
+            "| FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER] | FOLDER --snapshot FILE | "
+            "FOLDER --archive-holds ARCHIVE SNAPSHOT\n");
         return 2;
     }
     const QString folder = QDir(arguments.at(1)).absolutePath() + QLatin1Char('/');
+    const QString log = argumentAfter(arguments, QStringLiteral("--log"));
     try {
         if (arguments.contains(QStringLiteral("--check")))
-            return check(folder);
-        Driver driver(folder, quint32(argumentValue(arguments, QStringLiteral("--seed"), 1)),
-                      argumentValue(arguments, QStringLiteral("--kill-at"), -1),
-                      arguments.contains(QStringLiteral("again")));
+            return check(folder, log, argumentAfter(arguments, QStringLiteral("--either")),
+                         argumentAfter(arguments, QStringLiteral("--either"), 2),
+                         argumentAfter(arguments, QStringLiteral("--set-aside")));
+        if (arguments.contains(QStringLiteral("--backup")))
+            return backUp(folder, argumentAfter(arguments, QStringLiteral("--backup")),
+                          argumentValue(arguments, QStringLiteral("--pace"), 0));
+        if (arguments.contains(QStringLiteral("--restore")))
+            return restore(folder, argumentAfter(arguments, QStringLiteral("--restore")));
+        if (arguments.contains(QStringLiteral("--snapshot"))) {
+            writeSnapshot(argumentAfter(arguments, QStringLiteral("--snapshot")), collectionSnapshot(folder));
+            return 0;
+        }
+        if (arguments.contains(QStringLiteral("--archive-holds")))
+            return archiveHolds(folder, argumentAfter(arguments, QStringLiteral("--archive-holds")),
+                                argumentAfter(arguments, QStringLiteral("--archive-holds"), 2));
+        SavingDriver driver(folder, log, quint32(argumentValue(arguments, QStringLiteral("--seed"), 1)),
+                            argumentValue(arguments, QStringLiteral("--kill-at"), -1),
+                            argumentAfter(arguments, QStringLiteral("--kill-in")) == QLatin1String("again"));
         driver.run(argumentValue(arguments, QStringLiteral("--saves"), 1000000));
+    } catch (const DbError &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+        return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
