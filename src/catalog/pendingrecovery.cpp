@@ -5,8 +5,10 @@
 #include "notefiling.h"
 #include "pendingwork.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlQuery>
 
 namespace {
 
@@ -15,7 +17,32 @@ QString withBackslashes(QString path)
     return path.replace(QLatin1Char('/'), QLatin1Char('\\'));
 }
 
+// The note file a row names, relative to the data folder; empty without the row.
+QString rowFileOf(TDBDataModule &database, int noteId)
+{
+    QSqlQuery &query = database.runQuery(QStringLiteral("select filename from note where noteid=?"), {noteId});
+    const QString file = query.next() ? fieldPath(query, "filename") : QString();
+    query.finish();
+    return file;
+}
+
 } // namespace
+
+// A whole-file write over an existing file links its new content beside it as
+// "<name>.XXXXXX" before the rename; a run cut short between the two leaves
+// that copy. Those of the files an entry names go, unless a row holds one.
+int removeCutShortCopies(TDBDataModule &database, const QString &dataFolder, const QString &file)
+{
+    const QFileInfo named(dataFolder + file);
+    const QString folder = QFileInfo(file).path() == QLatin1String(".") ? QString() : QFileInfo(file).path() + '/';
+    int removed = 0;
+    for (const QString &copy :
+         QDir(named.absolutePath()).entryList({named.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+        if (!fileHasRow(database, folder + copy) && QFile::remove(named.absolutePath() + QLatin1Char('/') + copy))
+            ++removed;
+    }
+    return removed;
+}
 
 bool fileHasRow(TDBDataModule &database, const QString &relativePath)
 {
@@ -39,10 +66,18 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
         const PendingEntry entry = PendingWork::read(entryPath);
         const PendingNote &note = entry.note;
         try {
-            if (!note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) && !fileHasRow(database, note.file)) {
+            const bool adopt =
+                note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
+                !fileHasRow(database, note.file);
+            // A stored note's new text was written, its row not yet: the row follows.
+            const bool refile = note.noteId > 0 && note.written && rowFileOf(database, note.noteId) == note.file;
+            if (adopt || refile) {
                 NoteFilingRequest request;
+                request.noteId = note.noteId;
                 request.title = note.title;
                 request.catalogText = note.catalogText.isEmpty() ? QStringLiteral("untagged") : note.catalogText;
+                request.refile = adopt || note.refile;
+                request.retitle = adopt || note.retitle;
                 request.relativeFile = note.file;
                 for (const QString &copy : note.attachments) {
                     if (!QFileInfo::exists(dataFolder + copy) || fileHasRow(database, copy))
@@ -51,7 +86,7 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
                     request.attachments << AttachListRecord{0, copy.mid(slash + 1), copy.left(slash + 1), 0};
                 }
                 NoteFiling(database).file(request);
-                ++report.adoptedNotes;
+                ++(adopt ? report.adoptedNotes : report.refiledNotes);
             }
             QStringList files = entry.files;
             if (!note.file.isEmpty())
@@ -61,6 +96,7 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
                 if (QFileInfo::exists(dataFolder + file) && !fileHasRow(database, file) &&
                     QFile::remove(dataFolder + file))
                     ++report.removedFiles;
+                report.removedFiles += removeCutShortCopies(database, dataFolder, file);
             }
             QFile::remove(entryPath);
         } catch (const DbError &error) {

@@ -354,12 +354,16 @@ bool TEditorForm::SaveNote()
             tr("The note view no longer shows this note, so nothing was written to\n%1").arg(fullPath).toStdString());
     // Recorded before it is written: a run cut short before the note's row is
     // committed stores the file at the next start, instead of leaving it without a row.
+    // A stored note's row follows its new text at the next start should the
+    // run end between the two.
     m_pendingFiles.setSavingNoteFile(fullPath, NoteId == 0);
+    m_pendingFiles.setSavingStoredNote(NoteId, TagsChanged || TagId == 0, TitleChanged);
     m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
     try {
         Content->SaveDocument(fullPath);
         if (!RelativiseNoteFile(fullPath))
             throw std::runtime_error(tr("Cannot rewrite %1.").arg(fullPath).toStdString());
+        m_pendingFiles.noteFileWritten();
     } catch (const std::exception &error) {
         showMessage(programText("The note could not be written:\n%1").arg(QString::fromUtf8(error.what())));
         return false;

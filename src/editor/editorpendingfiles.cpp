@@ -32,6 +32,24 @@ void EditorPendingFiles::setSavingNoteFile(const QString &notePath, bool newNote
 {
     m_savingNoteFile = notePath.isEmpty() ? QString() : relative(notePath);
     m_savingNewNote = newNote && !notePath.isEmpty();
+    m_written = false;
+}
+
+void EditorPendingFiles::setSavingStoredNote(int noteId, bool refile, bool retitle)
+{
+    m_storedNoteId = noteId;
+    m_refile = refile;
+    m_retitle = retitle;
+}
+
+void EditorPendingFiles::noteFileWritten()
+{
+    if (m_storedNoteId <= 0 || m_savingNoteFile.isEmpty())
+        return;
+    m_written = true;
+    PendingEntry entry = m_work.entry();
+    entry.note.written = true;
+    m_work.record(entry);
 }
 
 void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &title, const QString &catalogText)
@@ -41,10 +59,16 @@ void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &ti
         // The rewrite that makes the note's addresses relative goes through this file.
         entry.files << m_savingNoteFile + QStringLiteral(".saving");
     }
-    if (m_savingNewNote) {
+    if (m_savingNewNote || (m_storedNoteId > 0 && !m_savingNoteFile.isEmpty())) {
         entry.note.file = m_savingNoteFile;
         entry.note.title = title;
         entry.note.catalogText = catalogText;
+    }
+    if (!m_savingNewNote && m_storedNoteId > 0 && !m_savingNoteFile.isEmpty()) {
+        entry.note.noteId = m_storedNoteId;
+        entry.note.refile = m_refile;
+        entry.note.retitle = m_retitle;
+        entry.note.written = m_written;
     }
     for (int i = 0; i < attachList->topLevelItemCount(); ++i) {
         const AttachListRecord &record = static_cast<const AttachListItem *>(attachList->topLevelItem(i))->record;
@@ -61,6 +85,8 @@ void EditorPendingFiles::allStored()
 {
     m_savingNoteFile.clear();
     m_savingNewNote = false;
+    m_storedNoteId = 0;
+    m_written = false;
     m_work.finish();
 }
 

@@ -23,6 +23,12 @@ public:
     // first time; empty once the save is over. The file's temporary sibling is
     // recorded too.
     void setSavingNoteFile(const QString &notePath, bool newNote);
+    // A stored note is being saved again (noteId 0: none): what its row takes
+    // once its file is written, so that a run cut short after the write files
+    // it so at the next start.
+    void setSavingStoredNote(int noteId, bool refile, bool retitle);
+    // The note's new text is in its file; recorded at once.
+    void noteFileWritten();
     // Records what is pending now: the attachments of the list not stored, and the
     // note file being saved with its title and catalog.
     void update(const QTreeWidget *attachList, const QString &title, const QString &catalogText);
@@ -39,4 +45,8 @@ private:
     PendingWork m_work;
     QString m_savingNoteFile; // relative to the data folder
     bool m_savingNewNote = false;
+    int m_storedNoteId = 0;
+    bool m_refile = false;
+    bool m_retitle = false;
+    bool m_written = false;
 };

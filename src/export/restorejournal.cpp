@@ -60,6 +60,15 @@ bool isOwnFolderName(const QString &name, const QString &prefix)
 
 void removeLeftovers(const QString &programFolder, const QString &keep)
 {
+    // A whole-file write over an existing file that was cut short leaves its
+    // new content beside it as "<name>.XXXXXX": of the settings file, and of the
+    // records of unfinished work.
+    for (const QString &name : QDir(programFolder).entryList({QStringLiteral("tavlo.ini.??????")}, QDir::Files))
+        QFile::remove(programFolder + name);
+    const QString pending = programFolder + PendingFolder;
+    for (const QString &name :
+         QDir(pending).entryList({QLatin1Char('*') + PendingSuffix + QStringLiteral(".??????")}, QDir::Files))
+        QFile::remove(pending + name);
     const QStringList patterns{BackupArchive::RestoreStagingPrefix + QLatin1Char('*'),
                                BackupArchive::TemporaryBackupPrefix + QLatin1Char('*')};
     for (const QString &name : QDir(programFolder).entryList(patterns, QDir::Dirs | QDir::Hidden)) {

@@ -44,9 +44,9 @@ public:
         QString problem;     // when Failed
     };
     // At start, before the database is opened: completes or undoes a restore
-    // that was cut short, then removes what killed restores and backups left
-    // behind in the program folder (and in the temporary folder, by older
-    // copies of the program).
+    // that was cut short, then removes what killed restores, backups and
+    // writes left behind in the program folder (and in the temporary folder,
+    // by older copies of the program).
     static Recovery recover(const QString &programFolder);
 
 private:

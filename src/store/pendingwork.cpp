@@ -46,6 +46,12 @@ void PendingWork::record(const PendingEntry &entry)
                      {QStringLiteral("title"), entry.note.title},
                      {QStringLiteral("catalog"), entry.note.catalogText},
                      {QStringLiteral("attachments"), toJson(entry.note.attachments)}};
+    if (entry.note.noteId > 0) {
+        note.insert(QStringLiteral("noteid"), entry.note.noteId);
+        note.insert(QStringLiteral("refile"), entry.note.refile);
+        note.insert(QStringLiteral("retitle"), entry.note.retitle);
+        note.insert(QStringLiteral("written"), entry.note.written);
+    }
     const QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
     const QString problem = writeWholeFile(m_path, QJsonDocument(root).toJson());
     if (!problem.isEmpty())
@@ -85,5 +91,9 @@ PendingEntry PendingWork::read(const QString &entryPath)
     entry.note.title = note.value(QStringLiteral("title")).toString();
     entry.note.catalogText = note.value(QStringLiteral("catalog")).toString();
     entry.note.attachments = fromJson(note.value(QStringLiteral("attachments")));
+    entry.note.noteId = note.value(QStringLiteral("noteid")).toInt();
+    entry.note.refile = note.value(QStringLiteral("refile")).toBool();
+    entry.note.retitle = note.value(QStringLiteral("retitle")).toBool();
+    entry.note.written = note.value(QStringLiteral("written")).toBool();
     return entry;
 }

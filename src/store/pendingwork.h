@@ -10,6 +10,12 @@ struct PendingNote
     QString title;
     QString catalogText;
     QStringList attachments; // its attachment copies, relative to the data folder
+    // A stored note saved again: its id, what its row takes, and whether its
+    // new text is in its file already.
+    int noteId = 0;
+    bool refile = false;
+    bool retitle = false;
+    bool written = false;
 };
 
 // What a piece of work has put into the data folder, or is about to take out of

@@ -66,6 +66,8 @@ private slots:
     void titlesAreCutToTheColumn();
     void recoveryFinishesInterruptedWork();
     void recoveryNeverTouchesFilesWithRows();
+    void recoveryFilesAStoredNoteAsItsWrittenTextWasSaved_data();
+    void recoveryFilesAStoredNoteAsItsWrittenTextWasSaved();
 };
 
 void NoteFilingTest::aSaveIsOneTransaction_data()
@@ -238,6 +240,41 @@ void NoteFilingTest::recoveryNeverTouchesFilesWithRows()
     QVERIFY(QFile::exists(s.data() + QStringLiteral("d/kept.html")));
     QVERIFY(QFile::exists(s.data() + QStringLiteral("d/attaches/kept.txt")));
     QVERIFY(QDir(s.pending()).isEmpty());
+}
+
+void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved_data()
+{
+    QTest::addColumn<bool>("written");
+    QTest::newRow("cut short after its text was written") << true;
+    QTest::newRow("cut short before") << false;
+}
+
+void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved()
+{
+    QFETCH(bool, written);
+    Store s;
+    s.write(QStringLiteral("d/n.html"));
+    const NoteFilingResult stored = s.file(QStringLiteral("Before"), QStringLiteral("Work"), QStringLiteral("d/n.html"));
+    // The save again was cut short: its record, and the copy a whole-file
+    // write links beside the file before its rename.
+    s.write(QStringLiteral("d/n.html.Xy12Zq"));
+    PendingEntry entry{{QStringLiteral("d/n.html.saving")},
+                       {QStringLiteral("d/n.html"), QStringLiteral("After"), QStringLiteral("Home"), {}}};
+    entry.note.noteId = stored.noteId;
+    entry.note.refile = true;
+    entry.note.retitle = true;
+    entry.note.written = written;
+    PendingWork save(s.pending());
+    save.record(entry);
+
+    const RecoveryReport report = recoverPendingWork(s.database, s.pending(), s.data());
+    QCOMPARE(report.refiledNotes, written ? 1 : 0);
+    QCOMPARE(s.text(QStringLiteral("select title from note")), written ? QStringLiteral("After") : QStringLiteral("Before"));
+    QCOMPARE(s.count(QStringLiteral("select count(*) from note")), 1);
+    QVERIFY(!QFile::exists(s.data() + QStringLiteral("d/n.html.Xy12Zq")));
+    QVERIFY(QFile::exists(s.data() + QStringLiteral("d/n.html")));
+    QVERIFY(QDir(s.pending()).isEmpty());
+    QCOMPARE(checkCatalogRows(s.database, s.data()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(NoteFilingTest)

@@ -29,9 +29,7 @@
 # After every kill the next start's recovery runs, then the check: every rule of
 # the rows and files, pictures, no hidden or working files left, every
 # acknowledged save and deletion as it was acknowledged (the work cut short
-# either done or not, never half; a stored note's save cut short between its
-# file and its row, which keeps the new text under the earlier title and
-# catalog, is counted apart), and `gfix -v -full` on the database. What a
+# either done or not, never half), and `gfix -v -full` on the database. What a
 # check finds stray is moved aside once told, so that each later check tells
 # what its own kill left. Prints the figures; exits with 1 when any check failed.
 set -uo pipefail
@@ -78,7 +76,6 @@ saves_again=0
 deletions=0
 adopted=0
 removed=0
-mixed=0
 backup_kills_done=0
 random_restore_kills=0
 rename_kills=0
@@ -134,7 +131,6 @@ check_after_kill() {
     fi
     adopted=$((adopted + $(number "$(sed -n 's/.*notes stored \([0-9]*\).*/\1/p' <<< "$summary")")))
     removed=$((removed + $(number "$(sed -n 's/.*files removed \([0-9]*\).*/\1/p' <<< "$summary")")))
-    grep -q '^survived: .*(mixed)' "$work/check.log" && mixed=$((mixed + 1))
     set_aside=$((set_aside + $(grep -c '^set aside: ' "$work/check.log")))
     local left
     for left in "$(sed -n 's/^survived: .*; cut short: \([^(]*\).*/\1/p' "$work/check.log")" \
@@ -408,7 +404,6 @@ echo "crash loop (seed $seed): $kills kills ($random_kills at random moments of 
     "stored notes saved again), $deletions deletions acknowledged, $failures failed checks"
 echo "  the next starts stored $adopted interrupted notes and removed $removed files without rows"
 echo "  what the kills cut short, as the next start found it: ${left:-nothing}"
-echo "  $mixed saves of stored notes cut short left the new text under the earlier title and catalog"
 echo "  $archives_after_kill backups killed left a whole archive in place, $part_files a .part file beside it" \
     "($backups_done more were done before their kill)"
 echo "  $set_aside stray files were set aside after the checks that found them"

@@ -113,9 +113,8 @@ int check(const QString &programFolder, const QString &logPath, const QString &e
     std::printf("notes %d, unfinished work %d (notes stored %d, files removed %d), problems %d\n", notes,
                 recovery.entries, recovery.adoptedNotes, recovery.removedFiles, int(problems.size()));
     if (log)
-        std::printf("survived: %d notes as acknowledged, %d deletions; cut short: %s%s\n", survival.notes,
-                    survival.deletions, survival.unfinished.isEmpty() ? "nothing" : qPrintable(survival.unfinished),
-                    survival.mixed ? " (mixed)" : "");
+        std::printf("survived: %d notes as acknowledged, %d deletions; cut short: %s\n", survival.notes,
+                    survival.deletions, survival.unfinished.isEmpty() ? "nothing" : qPrintable(survival.unfinished));
     if (!restoreOutcome.isEmpty())
         std::printf("restore cut short: %s\n", qPrintable(restoreOutcome));
     if (!earlier.isEmpty())

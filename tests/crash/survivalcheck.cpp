@@ -176,10 +176,11 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
                     << QStringLiteral("%1 has the row of its save cut short but its earlier text").arg(named(earlier));
             for (const QString &difference : filesDiffer(now, earlier, true))
                 report.problems << QStringLiteral("%1, saved again when cut short: %2").arg(named(earlier), difference);
-            report.mixed = textAfter && !textBefore && rowBefore && !rowAfter;
-            report.unfinished = rowAfter && !rowBefore ? QStringLiteral("again: stored")
-                                : report.mixed         ? QStringLiteral("again: new text, earlier row")
-                                                       : QStringLiteral("again: earlier");
+            if (textAfter && !textBefore && rowBefore && !rowAfter)
+                report.problems << QStringLiteral("%1, saved again when cut short, has its new text under its "
+                                                  "earlier title and catalog")
+                                       .arg(named(earlier));
+            report.unfinished = rowAfter && !rowBefore ? QStringLiteral("again: stored") : QStringLiteral("again: earlier");
             log->saved(work->work, now);
         }
     } else if (work && work->kind == BegunWork::Delete) {

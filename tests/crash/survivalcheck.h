@@ -12,7 +12,6 @@ struct SurvivalReport
     int notes = 0;      // acknowledged notes found as acknowledged
     int deletions = 0;  // acknowledged deletions found done
     QString unfinished; // what the work cut short left: "", or e.g. "new: stored", "again: earlier"
-    bool mixed = false; // a stored note's cut-short save left its new text under its earlier row
 };
 
 // After a kill and the next start's recovery: every note whose save was

@@ -569,6 +569,9 @@ void BackupTest::nextStartRemovesWhatKilledBackupsAndRestoresLeft()
     const QStringList leftovers{QStringLiteral(".restore-AbCdEf"), QStringLiteral(".backup-AbCdEf")};
     for (const QString &name : leftovers)
         QVERIFY(writeFile(m_folder->path() + name + QStringLiteral("/notes.fdb"), QByteArray(4096, 'x')));
+    // Whole-file writes cut short between their link and their rename.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("tavlo.ini.Ab12Cd"), "[Tavlo]"));
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("pending/1.pending.Ab12Cd"), "{}"));
     QTemporaryDir temp;
     qputenv("TMPDIR", QFile::encodeName(temp.path()));
     QVERIFY(writeFile(temp.filePath(QStringLiteral("clipnest-backup-XyZ123/notes.fbk")), "left by an older copy"));
@@ -578,7 +581,9 @@ void BackupTest::nextStartRemovesWhatKilledBackupsAndRestoresLeft()
     qunsetenv("TMPDIR");
     QCOMPARE(recovery.outcome, RestoreJournal::Recovery::Nothing);
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("data")});
+             (QStringList{QStringLiteral("data"), QStringLiteral("pending")}));
+    QVERIFY(QDir(m_folder->path() + QStringLiteral("pending")).isEmpty());
+    QVERIFY(!QFileInfo::exists(m_folder->path() + QStringLiteral("tavlo.ini.Ab12Cd")));
     QVERIFY(QDir(temp.path()).isEmpty());
     QCOMPARE(userFiles(m_folder->path()), filesBefore);
 }
