@@ -24,10 +24,10 @@ if ! wait_for_window '^Clipnest$'; then
     echo "the program did not show its windows"; kill -KILL "$pid" 2>/dev/null; exit 2
 fi
 sleep 2
-# A double-click on the drop box (the 48x48 window) adds a note.
+# A double-click on the drop box (the 48x43 window) adds a note.
 for id in $(xdotool search --name '^Clipnest$'); do
     eval "$(xdotool getwindowgeometry --shell "$id")"
-    if [ "$WIDTH" = 48 ] && [ "$HEIGHT" = 48 ]; then
+    if [ "$WIDTH" = 48 ] && [ "$HEIGHT" = 43 ]; then
         xdotool mousemove $((X + 24)) $((Y + 20)) click --repeat 2 --delay 120 1
         break
     fi
