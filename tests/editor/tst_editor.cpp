@@ -73,6 +73,15 @@ struct Fixture
     }
 
     int count(const QString &sql) { return database.queryInteger(sql); }
+
+    // The data folder on a small disk of its own, with the note template.
+    void useDataFolderOn(const SmallDisk &disk)
+    {
+        context.dataFolder = disk.path() + QStringLiteral("data/");
+        QVERIFY(QDir().mkpath(context.dataFolder));
+        QVERIFY(QFile::copy(folder.dataFolder() + QStringLiteral("template.html"),
+                            context.dataFolder + QStringLiteral("template.html")));
+    }
 };
 
 bool closeEditor(TEditorForm *editor)
@@ -709,10 +718,7 @@ void EditorTest::fullDiskKeepsNoteAndWindow()
     if (!disk.isMounted())
         QSKIP(qPrintable(disk.whyNot()));
     Fixture f;
-    f.context.dataFolder = disk.path() + QStringLiteral("data/");
-    QVERIFY(QDir().mkpath(f.context.dataFolder));
-    QVERIFY(QFile::copy(f.folder.dataFolder() + QStringLiteral("template.html"),
-                        f.context.dataFolder + QStringLiteral("template.html")));
+    f.useDataFolderOn(disk);
     // About 120 KB stay free.
     const QString fillerPath = disk.path() + QStringLiteral("filler");
     {
@@ -777,10 +783,7 @@ void EditorTest::noTemplateOnAFullDiskIsToldWithItsPlace()
     if (!disk.isMounted())
         QSKIP(qPrintable(disk.whyNot()));
     Fixture f;
-    f.context.dataFolder = disk.path() + QStringLiteral("data/");
-    QVERIFY(QDir().mkpath(f.context.dataFolder));
-    QVERIFY(QFile::copy(f.folder.dataFolder() + QStringLiteral("template.html"),
-                        f.context.dataFolder + QStringLiteral("template.html")));
+    f.useDataFolderOn(disk);
     QFile filler(disk.path() + QStringLiteral("filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
     while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
