@@ -29,7 +29,9 @@
 # After every kill the next start's recovery runs, then the check: every rule of
 # the rows and files, pictures, no hidden or working files left, every
 # acknowledged save and deletion as it was acknowledged (the work cut short
-# either done or not, never half), and `gfix -v -full` on the database. What a
+# either done or not, never half), and `gfix -v -full` on the database (no
+# error; a warning of a pointer page's hint bits, which a kill may leave and the
+# engine mends, is counted apart). What a
 # check finds stray is moved aside once told, so that each later check tells
 # what its own kill left. Prints the figures; exits with 1 when any check failed.
 set -uo pipefail
@@ -71,6 +73,7 @@ kills=0
 checks=0
 failures=0
 set_aside=0
+gfix_warnings=0
 saves=0
 saves_again=0
 deletions=0
@@ -141,10 +144,18 @@ check_after_kill() {
     done
     if [[ ! -f $folder/notes.fdb ]]; then
         fail "after $what: there is no notes.fdb"
-    elif ! gfix -v -full -user admin -password quillharbour "$folder/notes.fdb" > "$work/gfix.log" 2>&1 ||
-        [[ -s $work/gfix.log ]]; then
+    elif ! gfix -v -full -user admin -password quillharbour "$folder/notes.fdb" > "$work/gfix.log" 2>&1; then
         fail "gfix after $what:"
         cat "$work/gfix.log"
+    elif grep -v -e '^Summary of validation errors$' -e '^[[:space:]]*Number of pointer page warnings[[:space:]]*: [0-9]*$' \
+        "$work/gfix.log" | grep -q .; then
+        fail "gfix after $what:"
+        cat "$work/gfix.log"
+    elif [[ -s $work/gfix.log ]]; then
+        # A kill between a data page and its pointer page leaves the pointer
+        # page's hint bits behind, which validation tells as a warning and the
+        # engine mends itself; every error still fails.
+        gfix_warnings=$((gfix_warnings + 1))
     fi
 }
 
@@ -407,5 +418,6 @@ echo "  what the kills cut short, as the next start found it: ${left:-nothing}"
 echo "  $archives_after_kill backups killed left a whole archive in place, $part_files a .part file beside it" \
     "($backups_done more were done before their kill)"
 echo "  $set_aside stray files were set aside after the checks that found them"
+echo "  $gfix_warnings validations warned of a pointer page's hint bits, and none told of an error"
 echo "  at the end: $(grep -m1 '^notes ' "$work/check.log")"
 [[ $failures -eq 0 ]]
