@@ -111,7 +111,12 @@ QList<DroppedItem> readDroppedData(const QMimeData &data)
         } else if (!haveHtml && format == QLatin1String("text/html")) {
             DroppedItem item;
             item.format = DropFormat::Html;
-            item.clipText = buildClipText(htmlAsUtf8(data.data(format)), sourceAddressOf(data), QString());
+            item.sourceAddress = sourceAddressOf(data);
+            item.clipText = buildClipText(htmlAsUtf8(data.data(format)), item.sourceAddress, QString());
+            if (data.hasFormat(QStringLiteral("text/_moz_htmlcontext"))) {
+                item.fragment = htmlAsUtf8(data.data(format));
+                item.htmlContext = decodeText(data.data(QStringLiteral("text/_moz_htmlcontext")));
+            }
             items << item;
             haveHtml = true;
         } else if (format == QLatin1String("text/uri-list") || format == QLatin1String("_NETSCAPE_URL") ||

@@ -21,6 +21,12 @@ struct DroppedItem
     QString linkText;    // Link: the address
     QString linkTitle;   // Link: the title the browser offers with it, or empty
     QStringList files;   // Files: local paths in list order
+    // Html from a browser that offers the selection's ancestors apart (Firefox):
+    // the fragment (UTF-8), those ancestors and the page's address, so that the
+    // page's look can be given back to it.
+    QByteArray fragment;
+    QString htmlContext;
+    QString sourceAddress;
 };
 
 // Reads everything a drop offers at once (the source may end the transfer as soon

@@ -12,6 +12,7 @@
 #include "notefilestore.h"
 #include "parseddrop.h"
 #include "settings.h"
+#include "styledselection.h"
 
 #include <QAction>
 #include <QApplication>
@@ -413,9 +414,22 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
             if (m_info)
                 cancelling = connect(m_info, &TInfoForm::cancelRequested, this, [cancelled] { *cancelled = true; });
             const auto stopCancelling = qScopeGuard([&cancelling] { disconnect(cancelling); });
+            // The page's look and the pictures share one deadline.
+            limits = WithDeadline(limits);
+            QByteArray clipText = item.clipText;
+            if (!item.htmlContext.isEmpty()) {
+                const StyledSelection styled =
+                    StyleSelection(item.fragment, item.htmlContext, item.sourceAddress, limits);
+                if (m_closing) {
+                    m_busy = false;
+                    return false;
+                }
+                if (styled.styled || !styled.pageTitle.isEmpty())
+                    clipText = buildClipText(styled.fragment, item.sourceAddress, styled.pageTitle.toHtmlEscaped());
+            }
             // The note and its pictures share the folder of the day the capture began.
             const ParsedDrop parsed = parseDroppedClipResponsively(
-                item.clipText, m_context.dataFolder,
+                clipText, m_context.dataFolder,
                 [info](int done, int total) {
                     if (info)
                         info->showProgress(done, total);

@@ -72,7 +72,7 @@ private:
         case LoopbackServer::Route::Serve:
         case LoopbackServer::Route::Streamed:
         case LoopbackServer::Route::Slow:
-            head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
+            head = "HTTP/1.1 200 OK\r\nContent-Type: " + route.type + "\r\n";
             break;
         case LoopbackServer::Route::Fail:
             head = "HTTP/1.1 " + QByteArray::number(route.status) + " Failed\r\nContent-Type: text/html\r\n";
@@ -142,7 +142,13 @@ QString LoopbackServer::base() const
 
 void LoopbackServer::serve(const QByteArray &path, const QByteArray &body)
 {
-    addRoute(path, {Route::Serve, body, 200});
+    // Pages and sheets as a browser wants them; everything else as bytes.
+    Route route{Route::Serve, body, 200};
+    if (path.endsWith(".html"))
+        route.type = "text/html; charset=utf-8";
+    else if (path.endsWith(".css"))
+        route.type = "text/css";
+    addRoute(path, route);
 }
 
 void LoopbackServer::serveStreamed(const QByteArray &path, const QByteArray &body)

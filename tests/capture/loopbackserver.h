@@ -25,7 +25,7 @@ public:
     // "http://127.0.0.1:port", without trailing slash.
     QString base() const;
 
-    // 200 with the bytes and their length.
+    // 200 with the bytes and their length; .html and .css paths are typed as such.
     void serve(const QByteArray &path, const QByteArray &body);
     // 200 without a length: the body ends when the connection closes.
     void serveStreamed(const QByteArray &path, const QByteArray &body);
@@ -49,6 +49,7 @@ public:
         QByteArray body;
         int status = 200;
         int msPerByte = 0;
+        QByteArray type = "application/octet-stream";
     };
 
 private:

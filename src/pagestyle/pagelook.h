@@ -1,0 +1,40 @@
+#pragma once
+
+#include "picturefetcher.h"
+
+#include <string>
+#include <vector>
+
+// What gives a page its look, as the page's own markup names it.
+struct PageLookSources
+{
+    struct Sheet
+    {
+        bool linked = false; // a <link rel=stylesheet>: text is its absolute address
+        std::string text;    // else the content of a <style> element
+        std::string media;   // the element's media attribute, or empty
+    };
+    std::string title; // the first <title>'s text, references decoded, or empty
+    std::string base;  // what the page's relative addresses resolve against
+    std::vector<Sheet> sheets;
+};
+
+// Reads a page's markup (its charset from contentType, else from the page):
+// its title and its style sheets in document order. Alternate and disabled
+// sheets are left out.
+PageLookSources LookSourcesOf(const std::string &html, const std::string &pageAddress, const std::string &contentType);
+
+// A page's title and the text of its style sheets, each made to stand on its
+// own (imports in place, addresses absolute) and wrapped in @media where the
+// page gave them media.
+struct PageLook
+{
+    bool read = false; // the page itself could be read
+    std::string title;
+    std::vector<std::string> sheets;
+};
+
+// Reads the page at an http or https address and the sheets it links, with
+// the options' limits, each request naming the page as Referer. Sheets that
+// cannot be read are left out; a page that cannot be read gives nothing.
+PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &options);

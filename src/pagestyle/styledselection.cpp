@@ -1,0 +1,78 @@
+#include "styledselection.h"
+
+#include "pagelook.h"
+#include "styleinliner.h"
+
+#include <QEventLoop>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// ReadPageLook on a worker thread; the calling thread handles its events meanwhile.
+PageLook ReadPageLookResponsively(const std::string &address, const FetchOptions &options)
+{
+    struct Shared
+    {
+        std::atomic<bool> finished{false};
+        PageLook look;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread worker([shared, address, options] {
+        shared->look = ReadPageLook(address, options);
+        shared->finished = true;
+    });
+    QEventLoop wait;
+    QTimer poll;
+    poll.start(20);
+    while (!shared->finished)
+        wait.processEvents(QEventLoop::WaitForMoreEvents);
+    worker.join();
+    return shared->look;
+}
+
+QString Cleaned(const QString &title)
+{
+    QString clean = title;
+    for (QChar &c : clean) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return clean.simplified();
+}
+
+} // namespace
+
+StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &context, const QString &pageAddress,
+                               const FetchOptions &limits)
+{
+    StyledSelection result;
+    result.fragment = fragmentUtf8;
+    const QUrl address(pageAddress);
+    if (!address.isValid() || (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")))
+        return result;
+    const FetchOptions options = WithDeadline(limits);
+    const PageLook look = ReadPageLookResponsively(pageAddress.toStdString(), options);
+    if (!look.read)
+        return result;
+    result.pageTitle = Cleaned(QString::fromStdString(look.title));
+    QStringList sheets;
+    for (const std::string &sheet : look.sheets)
+        sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline -
+                                                                             std::chrono::steady_clock::now());
+    const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
+    const InlinedStyle inlined = InlineComputedStyle(context, QString::fromUtf8(fragmentUtf8), sheets, address,
+                                                     timeoutMs, [&options] { return CaptureEnded(options); });
+    if (!inlined.ok)
+        return result;
+    result.fragment = inlined.html.toUtf8();
+    result.styled = true;
+    return result;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "picturefetcher.h"
+
+#include <QByteArray>
+#include <QString>
+
+// A selection dragged out of a browser that gives its markup without the
+// page's style (Firefox), given the look it had on the page.
+struct StyledSelection
+{
+    bool styled = false;   // false: the page or its layout could not be had; the fragment is as it came
+    QByteArray fragment;   // UTF-8
+    QString pageTitle;     // the page's own title, cleaned, or empty
+};
+
+// Reads the page at pageAddress and its style sheets under the capture's
+// limits (on a worker thread, while this thread goes on handling its events),
+// then lays the fragment out inside its context and writes its computed style
+// inline. Without an http or https address, or when the page cannot be read,
+// the fragment comes back as it was.
+StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &context, const QString &pageAddress,
+                               const FetchOptions &limits);
