@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 
 namespace {
@@ -97,6 +98,58 @@ void Walk(xmlNode *node, PageLookSources &sources, const BaseAddress &page, std:
     }
 }
 
+using Document = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
+
+// A page in the charset its Content-Type names, else the one its markup names;
+// a fragment is UTF-8.
+Document ParsedHtml(const std::string &html, const std::string &address, const std::string &contentType,
+                    bool fragment = false)
+{
+    const std::string charset = fragment ? std::string("UTF-8") : CharsetOf(contentType);
+    return Document(htmlReadMemory(html.data(), static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)),
+                                   address.c_str(), charset.empty() ? nullptr : charset.c_str(),
+                                   HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
+                    &xmlFreeDoc);
+}
+
+// The text a reader sees, each run of white space one space, up to limit bytes.
+void AppendText(xmlNode *node, std::string &text, std::size_t limit)
+{
+    for (xmlNode *child = node; child && text.size() < limit; child = child->next) {
+        if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) {
+            for (const xmlChar *c = child->content; c && *c && text.size() < limit; ++c) {
+                const bool space = std::isspace(*c);
+                if (space && (text.empty() || text.back() == ' '))
+                    continue;
+                text += space ? ' ' : static_cast<char>(*c);
+            }
+        } else if (child->type == XML_ELEMENT_NODE) {
+            const std::string name = Lower(reinterpret_cast<const char *>(child->name));
+            if (name == "script" || name == "style" || name == "head" || name == "template" || name == "noscript")
+                continue;
+            if (!text.empty() && text.back() != ' ')
+                text += ' '; // elements apart, so that words of two blocks never run together
+            AppendText(child->children, text, limit);
+        }
+    }
+}
+
+void CollectPlaces(xmlNode *node, std::map<std::string, int> &pages)
+{
+    for (xmlNode *child = node; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (Lower(reinterpret_cast<const char *>(child->name)) == "a") {
+            const std::string href = TrimmedAddress(Attribute(child, "href"));
+            const std::size_t place = href.find('#');
+            const std::string scheme = SchemeOf(href);
+            if (place != std::string::npos && place > 0 && (scheme == "http" || scheme == "https"))
+                ++pages[href.substr(0, place)];
+        }
+        CollectPlaces(child->children, pages);
+    }
+}
+
 } // namespace
 
 PageLookSources LookSourcesOf(const std::string &html, const std::string &pageAddress, const std::string &contentType)
@@ -104,12 +157,7 @@ PageLookSources LookSourcesOf(const std::string &html, const std::string &pageAd
     PageLookSources sources;
     const BaseAddress page(pageAddress);
     sources.base = page.text();
-    const std::string charset = CharsetOf(contentType);
-    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> document(
-        htmlReadMemory(html.data(), static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)),
-                       pageAddress.c_str(), charset.empty() ? nullptr : charset.c_str(),
-                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
-        &xmlFreeDoc);
+    const Document document = ParsedHtml(html, pageAddress, contentType);
     if (!document)
         return sources;
     std::string baseHref;
@@ -122,12 +170,51 @@ PageLookSources LookSourcesOf(const std::string &html, const std::string &pageAd
     return sources;
 }
 
-PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &givenOptions)
+std::string PageAddressFromLinks(const std::string &fragment)
+{
+    const Document document = ParsedHtml(fragment, std::string(), std::string(), true);
+    if (!document)
+        return {};
+    std::map<std::string, int> pages;
+    CollectPlaces(xmlDocGetRootElement(document.get()), pages);
+    std::string best;
+    int most = 0;
+    for (const auto &[page, count] : pages) {
+        if (count > most) {
+            best = page;
+            most = count;
+        }
+    }
+    return best;
+}
+
+bool PageShowsFragment(const std::string &pageHtml, const std::string &contentType, const std::string &fragment)
+{
+    const Document selection = ParsedHtml(fragment, std::string(), std::string(), true);
+    const Document page = ParsedHtml(pageHtml, std::string(), contentType);
+    if (!selection || !page)
+        return false;
+    std::string wanted;
+    AppendText(xmlDocGetRootElement(selection.get()), wanted, 80);
+    while (!wanted.empty() && (wanted.back() == ' ' || (static_cast<unsigned char>(wanted.back()) & 0xC0) == 0x80))
+        wanted.pop_back(); // never half a character at the end
+    if (!wanted.empty() && static_cast<unsigned char>(wanted.back()) >= 0xC0)
+        wanted.pop_back();
+    while (!wanted.empty() && wanted.front() == ' ')
+        wanted.erase(wanted.begin());
+    if (wanted.size() < 8)
+        return false; // too little to tell one page from another
+    std::string text;
+    AppendText(xmlDocGetRootElement(page.get()), text, std::string::npos);
+    return text.find(wanted) != std::string::npos;
+}
+
+PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &givenOptions, const std::string &mustShow)
 {
     PageLook look;
     const FetchOptions options = WithDeadline(givenOptions);
     const FetchedText page = FetchText(pageAddress, std::string(), options);
-    if (!page.ok)
+    if (!page.ok || (!mustShow.empty() && !PageShowsFragment(page.body, page.contentType, mustShow)))
         return look;
     look.read = true;
     const PageLookSources sources = LookSourcesOf(page.body, page.address, page.contentType);

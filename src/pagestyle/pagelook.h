@@ -36,5 +36,18 @@ struct PageLook
 
 // Reads the page at an http or https address and the sheets it links, with
 // the options' limits, each request naming the page as Referer. Sheets that
-// cannot be read are left out; a page that cannot be read gives nothing.
-PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &options);
+// cannot be read are left out; a page that cannot be read gives nothing, and
+// so does one whose text does not hold the beginning of mustShow's text, when
+// mustShow is given.
+PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &options,
+                      const std::string &mustShow = std::string());
+
+// The page a fragment was selected from, as the fragment's own links tell it
+// where the browser did not: a browser writes a link to a place on the same
+// page ("#part") as the page's address with that place. The address that most
+// of the fragment's http and https links with a place name, or empty.
+std::string PageAddressFromLinks(const std::string &fragment);
+
+// Whether the page's text holds the beginning of the fragment's text (the
+// first 80 characters or so), white space folded.
+bool PageShowsFragment(const std::string &pageHtml, const std::string &contentType, const std::string &fragment);

@@ -16,7 +16,7 @@
 namespace {
 
 // ReadPageLook on a worker thread; the calling thread handles its events meanwhile.
-PageLook ReadPageLookResponsively(const std::string &address, const FetchOptions &options)
+PageLook ReadPageLookResponsively(const std::string &address, const FetchOptions &options, const std::string &mustShow)
 {
     struct Shared
     {
@@ -24,8 +24,8 @@ PageLook ReadPageLookResponsively(const std::string &address, const FetchOptions
         PageLook look;
     };
     auto shared = std::make_shared<Shared>();
-    std::thread worker([shared, address, options] {
-        shared->look = ReadPageLook(address, options);
+    std::thread worker([shared, address, options, mustShow] {
+        shared->look = ReadPageLook(address, options, mustShow);
         shared->finished = true;
     });
     QEventLoop wait;
@@ -54,13 +54,22 @@ StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &co
 {
     StyledSelection result;
     result.fragment = fragmentUtf8;
-    const QUrl address(pageAddress);
-    if (!address.isValid() || (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")))
+    const auto isWebPage = [](const QUrl &url) {
+        return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    };
+    QUrl address(pageAddress);
+    std::string mustShow;
+    if (!isWebPage(address)) {
+        address = QUrl(QString::fromStdString(PageAddressFromLinks(fragmentUtf8.toStdString())));
+        mustShow = fragmentUtf8.toStdString();
+    }
+    if (!isWebPage(address))
         return result;
     const FetchOptions options = WithDeadline(limits);
-    const PageLook look = ReadPageLookResponsively(pageAddress.toStdString(), options);
+    const PageLook look = ReadPageLookResponsively(address.toString(QUrl::FullyEncoded).toStdString(), options, mustShow);
     if (!look.read)
         return result;
+    result.pageAddress = address.toString(QUrl::FullyEncoded);
     result.pageTitle = Cleaned(QString::fromStdString(look.title));
     QStringList sheets;
     for (const std::string &sheet : look.sheets)

@@ -18,14 +18,16 @@ namespace {
 // class with a background, a code block, a side bar and a check box the page hides.
 const QByteArray PageBody =
     "<div class=\"document\"><div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
-    "id=\"toggler\"></div><div class=\"body\"><h1>bisect</h1><p class=\"note\">Bisection keeps a list "
-    "<code>sorted</code>.</p><pre>insort(a, x)</pre></div></div>";
+    "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a href=\"#bisect\">#</a></h1>"
+    "<p class=\"note\">Bisection keeps a list <code>sorted</code>.</p><pre>insort(a, x)</pre></div></div>";
 
-// Firefox's text/html for the selection of the whole body, and its context.
+// Firefox's text/html for the selection of the whole body (its links made
+// absolute), and its context. PAGE stands for the links' page.
 const QByteArray Fragment = "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\">"
                             "<div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
-                            "id=\"toggler\"></div><div class=\"body\"><h1>bisect</h1><p class=\"note\">Bisection "
-                            "keeps a list <code>sorted</code>.</p><pre>insort(a, x)</pre></div>";
+                            "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a "
+                            "href=\"PAGE#bisect\">#</a></h1><p class=\"note\">Bisection keeps a list "
+                            "<code>sorted</code>.</p><pre>insort(a, x)</pre></div>";
 const QByteArray Context = "<html lang=\"en\"><body class=\"page\"><div class=\"document\"></div></body></html>";
 
 // The colours and fonts a reader sees, read from the laid-out page.
@@ -72,12 +74,15 @@ class FirefoxStyleTest : public QObject
 
 private slots:
     void initTestCase();
+    void selectionLooksAsOnThePage_data();
     void selectionLooksAsOnThePage();
-    void unreadablePageCapturesAsBefore();
+    void withoutThePageCapturesAsBefore_data();
+    void withoutThePageCapturesAsBefore();
 
 private:
-    // Runs the tool; answers its output lines, and the body in body.
-    QStringList capture(const QString &pageAddress, QByteArray &body);
+    // Runs the tool on the selection whose links name linkPage; answers its
+    // output lines, and the body in body.
+    QStringList capture(const QString &pageAddress, const QString &linkPage, QByteArray &body);
 
     LoopbackServer m_server;
     QTemporaryDir m_dir;
@@ -96,11 +101,12 @@ void FirefoxStyleTest::initTestCase()
                    ".sidebar, #toggler { display: none }\n"
                    "pre { background-color: rgb(40, 44, 52); color: rgb(220, 220, 220); padding: 8px;"
                    " font-family: monospace }\n");
+    m_server.serve("/docs/other.html", "<html><body><p>Another page of the manual</p></body></html>");
     m_server.serve("/docs/_static/basic.css",
                    "body.page { color: rgb(20, 20, 90); font-family: serif }\ncode { font-weight: 700 }\n");
 }
 
-QStringList FirefoxStyleTest::capture(const QString &pageAddress, QByteArray &body)
+QStringList FirefoxStyleTest::capture(const QString &pageAddress, const QString &linkPage, QByteArray &body)
 {
     const QString fragmentPath = m_dir.filePath(QStringLiteral("fragment.html"));
     const QString contextPath = m_dir.filePath(QStringLiteral("context.html"));
@@ -111,7 +117,7 @@ QStringList FirefoxStyleTest::capture(const QString &pageAddress, QByteArray &bo
     QFile context(contextPath);
     if (!fragment.open(QIODevice::WriteOnly) || !context.open(QIODevice::WriteOnly))
         return {};
-    fragment.write(Fragment);
+    fragment.write(QByteArray(Fragment).replace("PAGE", linkPage.toUtf8()));
     fragment.close();
     // Firefox gives the context in UTF-16.
     const QString contextText = QString::fromUtf8(Context);
@@ -132,11 +138,20 @@ QStringList FirefoxStyleTest::capture(const QString &pageAddress, QByteArray &bo
     return QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'));
 }
 
+void FirefoxStyleTest::selectionLooksAsOnThePage_data()
+{
+    QTest::addColumn<bool>("addressGiven");
+    QTest::newRow("the drop names the page") << true;
+    // What a real Firefox gives: no address, only the selection's links.
+    QTest::newRow("the selection's links name it") << false;
+}
+
 void FirefoxStyleTest::selectionLooksAsOnThePage()
 {
+    QFETCH(bool, addressGiven);
     const QString address = m_server.base() + QStringLiteral("/docs/library/bisect.html");
     QByteArray body;
-    const QStringList lines = capture(address, body);
+    const QStringList lines = capture(addressGiven ? address : QStringLiteral("-"), address, body);
     QCOMPARE(lines.value(0), address);
     QCOMPARE(lines.value(1), QStringLiteral("bisect \u2014 Array bisection algorithm"));
     // What the page hid is not in the note.
@@ -153,12 +168,27 @@ void FirefoxStyleTest::selectionLooksAsOnThePage()
     QCOMPARE(LookOf(QUrl::fromLocalFile(note)), onPage);
 }
 
-void FirefoxStyleTest::unreadablePageCapturesAsBefore()
+void FirefoxStyleTest::withoutThePageCapturesAsBefore_data()
 {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("linkPage");
+    QTest::newRow("page gone") << QStringLiteral("/docs/gone.html") << QStringLiteral("/docs/gone.html");
+    QTest::newRow("links name a page without the selection") << QStringLiteral("-")
+                                                             << QStringLiteral("/docs/other.html");
+    QTest::newRow("no address, no links") << QStringLiteral("-") << QString();
+}
+
+void FirefoxStyleTest::withoutThePageCapturesAsBefore()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, linkPage);
+    if (address != QLatin1String("-"))
+        address.prepend(m_server.base());
+    if (!linkPage.isEmpty())
+        linkPage.prepend(m_server.base());
     QByteArray body;
-    const QString address = m_server.base() + QStringLiteral("/docs/gone.html");
-    const QStringList lines = capture(address, body);
-    QCOMPARE(lines.value(0), address);
+    const QStringList lines = capture(address, linkPage, body);
+    QCOMPARE(lines.value(0), address == QLatin1String("-") ? QString() : address);
     QCOMPARE(lines.value(1), QString());
     QVERIFY(body.contains("Table of Contents"));
     QVERIFY(!body.contains("style="));

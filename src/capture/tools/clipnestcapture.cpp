@@ -1,5 +1,5 @@
 // clipnest-capture CLIP_FILE PROGRAM_FOLDER BODY_FILE
-// clipnest-capture --firefox FRAGMENT_FILE CONTEXT_FILE PAGE_ADDRESS PROGRAM_FOLDER BODY_FILE
+// clipnest-capture --firefox FRAGMENT_FILE CONTEXT_FILE PAGE_ADDRESS|- PROGRAM_FOLDER BODY_FILE
 // Runs the capture of a dropped page selection on a saved clip, outside the
 // program: pictures land in today's folder of PROGRAM_FOLDER/data/. The second
 // form takes a selection as Firefox offers it (its text/html, its
@@ -24,7 +24,7 @@ namespace {
 int Usage()
 {
     std::fputs("usage: clipnest-capture CLIP_FILE PROGRAM_FOLDER BODY_FILE\n"
-               "       clipnest-capture --firefox FRAGMENT_FILE CONTEXT_FILE PAGE_ADDRESS PROGRAM_FOLDER BODY_FILE\n"
+               "       clipnest-capture --firefox FRAGMENT_FILE CONTEXT_FILE PAGE_ADDRESS|- PROGRAM_FOLDER BODY_FILE\n"
                "Prints the source address and the title, one per line, and writes the body to BODY_FILE.\n",
                stderr);
     return 2;
@@ -66,10 +66,12 @@ int main(int argc, char *argv[])
         QByteArray context;
         if (!ReadFile(argv[2], fragment) || !ReadFile(argv[3], context))
             return 1;
-        const QString address = QString::fromUtf8(argv[4]);
+        // "-": the drop named no page, as Firefox's drops do not.
+        const QString given = std::strcmp(argv[4], "-") == 0 ? QString() : QString::fromUtf8(argv[4]);
         const StyledSelection styled =
-            StyleSelection(htmlAsUtf8(fragment), QString::fromUtf8(htmlAsUtf8(context)), address, FetchOptions());
-        bytes = buildClipText(styled.fragment, address, styled.pageTitle.toHtmlEscaped());
+            StyleSelection(htmlAsUtf8(fragment), QString::fromUtf8(htmlAsUtf8(context)), given, FetchOptions());
+        bytes = buildClipText(styled.fragment, given.isEmpty() ? styled.pageAddress : given,
+                              styled.pageTitle.toHtmlEscaped());
     } else if (!ReadFile(argv[1], bytes)) {
         return 1;
     }
