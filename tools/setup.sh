@@ -48,6 +48,7 @@ test_packages=(
     xauth
     x11-utils
     xdotool
+    firefox-esr
     imagemagick
     python3
     clang

@@ -1,10 +1,13 @@
+#include "dbdatamodule.h"
 #include "loopbackserver.h"
+#include "testprogramfolder.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -16,18 +19,24 @@ namespace {
 
 // A page of a reference manual as its sheets style it: a coloured heading, a
 // class with a background, a code block, a side bar and a check box the page hides.
+// The paragraph fills the middle of a browser window, where a drag starts.
+const QByteArray Paragraph =
+    "Bisection keeps a list <code>sorted</code>. It finds where an item belongs without sorting the list "
+    "again after each insertion, which for long lists whose comparisons are expensive is a real saving over "
+    "the usual approach. The module is called bisect because it uses a basic bisection algorithm to do its "
+    "work, halving the part of the list it still has to look at with every comparison it makes.";
 const QByteArray PageBody =
     "<div class=\"document\"><div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
     "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a href=\"#bisect\">#</a></h1>"
-    "<p class=\"note\">Bisection keeps a list <code>sorted</code>.</p><pre>insort(a, x)</pre></div></div>";
+    "<p class=\"note\">" + Paragraph + "</p><pre>insort(a, x)</pre></div></div>";
 
 // Firefox's text/html for the selection of the whole body (its links made
 // absolute), and its context. PAGE stands for the links' page.
 const QByteArray Fragment = "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\">"
                             "<div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
                             "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a "
-                            "href=\"PAGE#bisect\">#</a></h1><p class=\"note\">Bisection keeps a list "
-                            "<code>sorted</code>.</p><pre>insort(a, x)</pre></div>";
+                            "href=\"PAGE#bisect\">#</a></h1><p class=\"note\">" + Paragraph +
+                            "</p><pre>insort(a, x)</pre></div>";
 const QByteArray Context = "<html lang=\"en\"><body class=\"page\"><div class=\"document\"></div></body></html>";
 
 // The colours and fonts a reader sees, read from the laid-out page.
@@ -78,6 +87,7 @@ private slots:
     void selectionLooksAsOnThePage();
     void withoutThePageCapturesAsBefore_data();
     void withoutThePageCapturesAsBefore();
+    void dragOutOfRealFirefoxKeepsTheLook();
 
 private:
     // Runs the tool on the selection whose links name linkPage; answers its
@@ -97,7 +107,7 @@ void FirefoxStyleTest::initTestCase()
                    "<style>h1 { color: rgb(200, 30, 40); font-size: 30px }</style></head><body class=\"page\">" +
                        PageBody + "</body></html>");
     m_server.serve("/docs/_static/theme.css",
-                   "@import url(\"basic.css\");\n.note { background-color: rgb(255, 240, 200) }\n"
+                   "@import url(\"basic.css\");\n.note { background-color: rgb(255, 240, 200); font-size: 26px }\n"
                    ".sidebar, #toggler { display: none }\n"
                    "pre { background-color: rgb(40, 44, 52); color: rgb(220, 220, 220); padding: 8px;"
                    " font-family: monospace }\n");
@@ -192,6 +202,46 @@ void FirefoxStyleTest::withoutThePageCapturesAsBefore()
     QCOMPARE(lines.value(1), QString());
     QVERIFY(body.contains("Table of Contents"));
     QVERIFY(!body.contains("style="));
+}
+
+void FirefoxStyleTest::dragOutOfRealFirefoxKeepsTheLook()
+{
+    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfbRun.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("firefox-esr")).isEmpty())
+        QSKIP("needs xvfb-run, xdotool and firefox-esr to drag out of a real Firefox");
+    TestProgramFolder folder;
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(QFile::copy(QStringLiteral(CLIPNEST_EXECUTABLE), folder.path() + QStringLiteral("clipnest")));
+    const QString address = m_server.base() + QStringLiteral("/docs/library/bisect.html");
+
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(xvfbRun, {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1366x768x24"),
+                        QStringLiteral("bash"), QStringLiteral(FIREFOX_DRAG_SCRIPT),
+                        folder.path() + QStringLiteral("clipnest"), address, scratch.path()});
+    QVERIFY(run.waitForFinished(240000));
+    const QString output = QString::fromLocal8Bit(run.readAll());
+    QVERIFY2(output.contains(QLatin1String("saved")), qPrintable(output));
+
+    QString noteFile;
+    QString title;
+    {
+        TDBDataModule database(folder.databasePath());
+        QSqlQuery &rows = database.runQuery(QStringLiteral("select title, filename from note"));
+        QVERIFY(rows.next());
+        title = rows.value(0).toString();
+        noteFile = folder.dataFolder() + rows.value(1).toString();
+        QVERIFY(!rows.next());
+    }
+    QCOMPARE(title, QStringLiteral("bisect \u2014 Array bisection algorithm"));
+    const QString onPage = LookOf(QUrl(address));
+    QVERIFY2(onPage.startsWith(QLatin1String("rgb(200, 30, 40) | 30px")), qPrintable(onPage));
+    QCOMPARE(LookOf(QUrl::fromLocalFile(noteFile)), onPage);
 }
 
 int main(int argc, char *argv[])
