@@ -2,9 +2,10 @@
 # Builds the libFuzzer targets with clang, apart from the main (g++) build,
 # and optionally runs one: the capture core's, and the restore's checks of an
 # archive and of stored paths.
-#   fuzz/build.sh                         build fuzz/out/fuzz_capture and fuzz/out/fuzz_restore
+#   fuzz/build.sh                         build fuzz/out/fuzz_capture, fuzz_restore and fuzz_pagelook
 #   fuzz/build.sh run [SECONDS]           build, then fuzz the capture core from a copy of fuzz/corpus (default 60 s)
 #   fuzz/build.sh run-restore [SECONDS]   build, then fuzz the restore from a copy of fuzz/restore-corpus
+#   fuzz/build.sh run-pagelook [SECONDS]  build, then fuzz reading a page's look from fuzz/pagelook-corpus
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 core=$here/../src/capture
@@ -25,6 +26,21 @@ clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitiz
     "$here/fuzz_restore.cpp" "$src/export/restorecheck.cpp" "$src/export/archiveformat.cpp" \
     "$src/store/storedpath.cpp" \
     $(pkg-config --libs Qt6Core libarchive zlib) -o "$out/fuzz_restore"
+
+look=$src/pagestyle
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$core" -I"$look" $(pkg-config --cflags libxml-2.0) \
+    "$here/fuzz_pagelook.cpp" "$look/sheettext.cpp" "$look/pagelook.cpp" "$look/pagefetch.cpp" \
+    "$core/addressresolver.cpp" "$core/picturefetcher.cpp" "$core/pictureaddress.cpp" "$core/htmltext.cpp" \
+    "$core/capturetext.cpp" \
+    $(pkg-config --libs libxml-2.0) -lcurl -o "$out/fuzz_pagelook"
+
+if [[ ${1:-} == run-pagelook ]]; then
+    mkdir -p "$out/pagelook-corpus"
+    cp -n "$here"/pagelook-corpus/* "$out/pagelook-corpus/"
+    "$out/fuzz_pagelook" "$out/pagelook-corpus" -max_len=8192 -timeout=10 -rss_limit_mb=4096 \
+        -max_total_time="${2:-60}" -print_final_stats=1
+fi
 
 if [[ ${1:-} == run-restore ]]; then
     mkdir -p "$out/restore-corpus"

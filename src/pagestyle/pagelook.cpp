@@ -6,6 +6,7 @@
 
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
 #include <cctype>
@@ -100,16 +101,27 @@ void Walk(xmlNode *node, PageLookSources &sources, const BaseAddress &page, std:
 
 using Document = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 
+void Silently(void *, const char *, ...)
+{
+}
+
 // A page in the charset its Content-Type names, else the one its markup names;
-// a fragment is UTF-8.
+// a fragment is UTF-8. A page's broken bytes are no news for the log: libxml2
+// reports them through its error function, which is this thread's own.
 Document ParsedHtml(const std::string &html, const std::string &address, const std::string &contentType,
                     bool fragment = false)
 {
     const std::string charset = fragment ? std::string("UTF-8") : CharsetOf(contentType);
-    return Document(htmlReadMemory(html.data(), static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)),
-                                   address.c_str(), charset.empty() ? nullptr : charset.c_str(),
-                                   HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
-                    &xmlFreeDoc);
+    const xmlGenericErrorFunc reporter = xmlGenericError;
+    void *const reporterContext = xmlGenericErrorContext;
+    xmlSetGenericErrorFunc(nullptr, &Silently);
+    const auto restore = [&] { xmlSetGenericErrorFunc(reporterContext, reporter); };
+    Document document(htmlReadMemory(html.data(), static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)),
+                                     address.c_str(), charset.empty() ? nullptr : charset.c_str(),
+                                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
+                      &xmlFreeDoc);
+    restore();
+    return document;
 }
 
 // The text a reader sees, each run of white space one space, up to limit bytes.

@@ -66,7 +66,8 @@ StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &co
     if (!isWebPage(address))
         return result;
     const FetchOptions options = WithDeadline(limits);
-    const PageLook look = ReadPageLookResponsively(address.toString(QUrl::FullyEncoded).toStdString(), options, mustShow);
+    const PageLook look =
+        ReadPageLookResponsively(address.toString(QUrl::FullyEncoded).toStdString(), options, mustShow);
     if (!look.read)
         return result;
     result.pageAddress = address.toString(QUrl::FullyEncoded);
@@ -74,8 +75,8 @@ StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &co
     QStringList sheets;
     for (const std::string &sheet : look.sheets)
         sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline -
-                                                                             std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline - std::chrono::steady_clock::now());
     const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
     const InlinedStyle inlined = InlineComputedStyle(context, QString::fromUtf8(fragmentUtf8), sheets, address,
                                                      timeoutMs, [&options] { return CaptureEnded(options); });

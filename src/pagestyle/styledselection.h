@@ -9,10 +9,10 @@
 // page's style (Firefox), given the look it had on the page.
 struct StyledSelection
 {
-    bool styled = false;   // false: the page or its layout could not be had; the fragment is as it came
-    QByteArray fragment;   // UTF-8
-    QString pageTitle;     // the page's own title, cleaned, or empty
-    QString pageAddress;   // the page that was read: the one given, or the one the fragment's links name
+    bool styled = false; // false: the page or its layout could not be had; the fragment is as it came
+    QByteArray fragment; // UTF-8
+    QString pageTitle;   // the page's own title, cleaned, or empty
+    QString pageAddress; // the page that was read: the one given, or the one the fragment's links name
 };
 
 // Reads the page at pageAddress and its style sheets under the capture's

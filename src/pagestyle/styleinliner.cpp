@@ -43,8 +43,8 @@ QString ScriptCall(const QString &document, const QStringList &sheets)
 
 QString SelectionInContext(const QString &context, const QString &selection)
 {
-    const QString marked = QStringLiteral("<!--clipnest-selection-start-->") + selection +
-                           QStringLiteral("<!--clipnest-selection-end-->");
+    const QString marked =
+        QStringLiteral("<!--clipnest-selection-start-->") + selection + QStringLiteral("<!--clipnest-selection-end-->");
     // Firefox writes every ancestor's start tag, then their end tags: the
     // selection was where the first end tag is.
     const qsizetype innermost = context.indexOf(QLatin1String("</"));
@@ -92,16 +92,15 @@ InlinedStyle InlineComputedStyle(const QString &context, const QString &selectio
             over = true;
             return;
         }
-        guard->runJavaScript(
-            call, QWebEngineScript::ApplicationWorld, [&, alive](const QVariant &answer) {
-                if (!*alive)
-                    return;
-                if (answer.typeId() == QMetaType::QString) {
-                    result.html = answer.toString();
-                    result.ok = true;
-                }
-                over = true;
-            });
+        guard->runJavaScript(call, QWebEngineScript::ApplicationWorld, [&, alive](const QVariant &answer) {
+            if (!*alive)
+                return;
+            if (answer.typeId() == QMetaType::QString) {
+                result.html = answer.toString();
+                result.ok = true;
+            }
+            over = true;
+        });
     });
     // The base gives the page's relative addresses their meaning; the document
     // itself arrives through the script, past setHtml's size limit.

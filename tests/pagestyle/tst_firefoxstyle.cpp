@@ -28,15 +28,16 @@ const QByteArray Paragraph =
 const QByteArray PageBody =
     "<div class=\"document\"><div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
     "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a href=\"#bisect\">#</a></h1>"
-    "<p class=\"note\">" + Paragraph + "</p><pre>insort(a, x)</pre></div></div>";
+    "<p class=\"note\">" +
+    Paragraph + "</p><pre>insort(a, x)</pre></div></div>";
 
 // Firefox's text/html for the selection of the whole body (its links made
 // absolute), and its context. PAGE stands for the links' page.
 const QByteArray Fragment = "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\">"
                             "<div class=\"sidebar\"><h3>Table of Contents</h3><input type=\"checkbox\" "
                             "id=\"toggler\"></div><div class=\"body\"><h1 id=\"bisect\">bisect<a "
-                            "href=\"PAGE#bisect\">#</a></h1><p class=\"note\">" + Paragraph +
-                            "</p><pre>insort(a, x)</pre></div>";
+                            "href=\"PAGE#bisect\">#</a></h1><p class=\"note\">" +
+                            Paragraph + "</p><pre>insort(a, x)</pre></div>";
 const QByteArray Context = "<html lang=\"en\"><body class=\"page\"><div class=\"document\"></div></body></html>";
 
 // The colours and fonts a reader sees, read from the laid-out page.
@@ -174,7 +175,8 @@ void FirefoxStyleTest::selectionLooksAsOnThePage()
     noteFile.write("<html><head><meta charset=\"utf-8\"></head>" + body + "</html>");
     noteFile.close();
     const QString onPage = LookOf(QUrl(address));
-    QVERIFY2(onPage.startsWith(QLatin1String("rgb(200, 30, 40) | 30px | rgb(20, 20, 90) | rgb(255, 240, 200)")), qPrintable(onPage));
+    QVERIFY2(onPage.startsWith(QLatin1String("rgb(200, 30, 40) | 30px | rgb(20, 20, 90) | rgb(255, 240, 200)")),
+             qPrintable(onPage));
     QCOMPARE(LookOf(QUrl::fromLocalFile(note)), onPage);
 }
 
@@ -183,8 +185,8 @@ void FirefoxStyleTest::withoutThePageCapturesAsBefore_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("linkPage");
     QTest::newRow("page gone") << QStringLiteral("/docs/gone.html") << QStringLiteral("/docs/gone.html");
-    QTest::newRow("links name a page without the selection") << QStringLiteral("-")
-                                                             << QStringLiteral("/docs/other.html");
+    QTest::newRow("links name a page without the selection")
+        << QStringLiteral("-") << QStringLiteral("/docs/other.html");
     QTest::newRow("no address, no links") << QStringLiteral("-") << QString();
 }
 
