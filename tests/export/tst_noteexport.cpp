@@ -65,6 +65,8 @@ private slots:
     void init();
     void wholeCatalogMirrorsTheTree();
     void notePagesStandAlone();
+    void pagesNameTheirSource_data();
+    void pagesNameTheirSource();
     void pagesShowOfflineWithoutRunningScripts();
     void scopes_data();
     void scopes();
@@ -198,6 +200,48 @@ void NoteExportTest::notePagesStandAlone()
     QCOMPARE(readFile(recipeFiles[1]), QByteArray("eggs\nflour\n"));
     for (const QString &file : tripFiles + recipeFiles)
         QVERIFY2(file.startsWith(target), qPrintable(file));
+}
+
+void NoteExportTest::pagesNameTheirSource_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("canonical");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("a web page")
+        << QStringLiteral("https://example.org/a?b=1&c=\"2\"")
+        << QStringLiteral("<link rel=\"canonical\" href=\"https://example.org/a?b=1&amp;c=&quot;2&quot;\">")
+        << QStringLiteral("<p class=\"clipnest-source\">Source: <a href=\"https://example.org/"
+                          "a?b=1&amp;c=&quot;2&quot;\">https://example.org/a?b=1&amp;c=&quot;"
+                          "2&quot;</a></p>");
+    QTest::newRow("a local page") << QStringLiteral("file:///home/u/<p>.html") << QString()
+                                  << QStringLiteral(
+                                         "<p class=\"clipnest-source\">Source: file:///home/u/&lt;p&gt;.html</p>");
+    QTest::newRow("none") << QString() << QString() << QString();
+}
+
+void NoteExportTest::pagesNameTheirSource()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, canonical);
+    QFETCH(QString, line);
+    {
+        TDBDataModule database(m_folder->databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("update note set source=? where noteid=1"),
+                              {source.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : source});
+        transaction.commit();
+    }
+    const QString target = exportTo(ExportScope::note(1));
+    const QString page =
+        QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
+    const qsizetype headEnd = page.indexOf(QLatin1String("</head>"));
+    QVERIFY(headEnd > 0);
+    QCOMPARE(page.left(headEnd).contains(QLatin1String("rel=\"canonical\"")), !canonical.isEmpty());
+    if (!canonical.isEmpty())
+        QVERIFY2(page.left(headEnd).contains(canonical), qPrintable(page));
+    QCOMPARE(page.contains(QLatin1String("clipnest-source")), !line.isEmpty());
+    if (!line.isEmpty())
+        QVERIFY2(page.mid(headEnd).contains(line), qPrintable(page));
 }
 
 void NoteExportTest::pagesShowOfflineWithoutRunningScripts()
