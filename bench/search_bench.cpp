@@ -145,8 +145,9 @@ void seed(const QString &folder, int noteCount)
         QFile html(folder + QStringLiteral("data/") + file);
         if (!html.open(QIODevice::WriteOnly) || html.write(maker.note(title, 5 * 1024)) < 0)
             qFatal("cannot write %s", qPrintable(html.fileName()));
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {i + 1, title, 1 + i % int(nodes.size()), file});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {i + 1, title, 1 + i % int(nodes.size()), file});
         if ((i + 1) % 10000 == 0)
             std::fprintf(stderr, "seeded %d notes\n", i + 1);
     }
@@ -325,8 +326,9 @@ int main(int argc, char *argv[])
         {
             Transaction transaction(database);
             database.runStatement(QStringLiteral("delete from note where noteid=?"), {noteId});
-            database.runStatement(QStringLiteral("insert into note values (?,?,1,'now',?)"),
-                                  {noteId, QStringLiteral("Big note"), file});
+            database.runStatement(
+                QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,1,'now',?)"),
+                {noteId, QStringLiteral("Big note"), file});
             transaction.commit();
         }
         // What the save waits for: the row read and the update queued; the file is

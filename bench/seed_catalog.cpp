@@ -188,7 +188,9 @@ int main(int argc, char *argv[])
             insert.bindValue(6, node.id % 26);
             check(insert.exec(), insert);
         }
-        check(insert.prepare(QStringLiteral("insert into note values (?,?,?,'now',?)")), insert);
+        check(insert.prepare(QStringLiteral(
+                  "insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)")),
+              insert);
         QString day;
         for (int i = 0; i < noteCount; ++i) {
             if (i % 1000 == 0) {

@@ -13,12 +13,12 @@ out=$here/out
 mkdir -p "$out"
 
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$core" \
+    -I"$core" $(pkg-config --cflags libxml-2.0) \
     "$here/fuzz_capture.cpp" \
     "$core/addressresolver.cpp" "$core/capturetext.cpp" "$core/clipparser.cpp" "$core/fragmentlocaliser.cpp" \
     "$core/htmltags.cpp" "$core/htmltext.cpp" "$core/noterelativiser.cpp" "$core/pictureaddress.cpp" \
     "$core/picturechoice.cpp" "$core/picturefetcher.cpp" \
-    -lcurl -o "$out/fuzz_capture"
+    -lcurl $(pkg-config --libs libxml-2.0) -o "$out/fuzz_capture"
 
 src=$here/../src
 clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

@@ -1,5 +1,6 @@
-/* Tables of notes.fdb. Statements insert without a column list, so the column
-   order of each table is part of the file format. Texts are UTF-8. */
+/* Tables of notes.fdb. Rows of tags and attachment are inserted without a
+   column list, so the column order of each table is part of the file format;
+   columns are only ever added at the end. Texts are UTF-8. */
 
 CREATE TABLE tags (
     tagid      INTEGER NOT NULL PRIMARY KEY,
@@ -16,7 +17,8 @@ CREATE TABLE note (
     title      VARCHAR(2000),
     tagid      INTEGER,
     createdate TIMESTAMP,
-    filename   VARCHAR(1000)
+    filename   VARCHAR(1000),
+    source     VARCHAR(4000)
 );
 
 CREATE TABLE attachment (

@@ -3,6 +3,8 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QUrl>
 
@@ -183,6 +185,29 @@ QString titleFromFragment(const QString &fragmentHtml)
         return title.trimmed();
     }
     return QString();
+}
+
+QString captureTitle(const QString &pageTitle, const QString &fragmentHtml)
+{
+    const QString page = cleanTitle(pageTitle);
+    if (!page.isEmpty())
+        return page;
+    QTextDocument document;
+    document.setHtml(fragmentHtml);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0)
+            continue;
+        const QString heading = cleanTitle(block.text()); // a heading of pictures only has none
+        if (!heading.isEmpty())
+            return heading;
+    }
+    return titleFromFragment(fragmentHtml);
+}
+
+QString noteSourceAddress(const QString &address)
+{
+    const QString trimmed = address.trimmed();
+    return trimmed == QLatin1String("file:///") ? QString() : trimmed;
 }
 
 QString cleanTitle(const QString &text)

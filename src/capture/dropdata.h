@@ -49,6 +49,15 @@ QString bookmarkFragment(const QString &linkText);
 // fragment's text that has any, cleaned, at most 80 characters.
 QString titleFromFragment(const QString &fragmentHtml);
 
+// The title of a captured selection: the page's own title when the drop gave
+// one; else the text of the selection's first heading (h1 to h6, in document
+// order) that has any; else its first line (titleFromFragment).
+QString captureTitle(const QString &pageTitle, const QString &fragmentHtml);
+
+// The address a note keeps as its source: the dropped page's or link's, trimmed;
+// empty for none and for the bare "file:///" that stands for an unnamed local page.
+QString noteSourceAddress(const QString &address);
+
 // A title as a person reads it: no control characters, no object replacement
 // characters (one stands for each picture), every run of white space a single
 // space, nothing around it.

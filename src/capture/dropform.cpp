@@ -394,6 +394,7 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
 
     QString body;
     QString title;
+    QString source;
     QString noteFolder;
     m_busy = true;
     if (m_info) {
@@ -446,17 +447,18 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
                 body.replace(QLatin1String("<v:imagedata "), QLatin1String("<img "));
                 body.replace(QLatin1String("</v:imagedata>"), QLatin1String("</img>"));
             }
-            // Browsers on this platform give no page title with a selection.
-            title = parsed.title.isEmpty() ? titleFromFragment(body) : parsed.title;
+            title = captureTitle(parsed.title, body);
+            source = noteSourceAddress(parsed.sourceAddress);
         } else {
             body = bookmarkFragment(item.linkText);
             title = item.linkTitle.isEmpty() ? item.linkText : item.linkTitle;
+            source = noteSourceAddress(item.linkText);
         }
         QPointer<TEditorForm> editor = openEditorFromDrop();
         if (editor)
             editor->useNoteFolder(noteFolder);
         if (editor)
-            editor->PrefillFromCapture(body, title);
+            editor->PrefillFromCapture(body, title, source);
         if (editor)
             editor->titleEdit()->setFocus();
     } catch (...) {

@@ -1,7 +1,8 @@
 #include "htmltext.h"
 
-#include <array>
-#include <utility>
+#include <libxml/HTMLparser.h>
+
+#include <string>
 
 namespace {
 
@@ -50,14 +51,34 @@ int HexValue(char c)
     return -1;
 }
 
-constexpr std::array<std::pair<std::string_view, unsigned long>, 6> NamedReferences{{
-    {"amp;", '&'},
-    {"lt;", '<'},
-    {"gt;", '>'},
-    {"quot;", '"'},
-    {"apos;", '\''},
-    {"nbsp;", 0xA0},
-}};
+bool IsAlphanumeric(char c)
+{
+    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A named reference at text[i] ("&", a name, ";"): its length and code point,
+// or 0. Names are those of HTML 4 (libxml2's table) and XML's "apos"; the
+// semicolon is required, so that "&copy" inside an address stays as written.
+std::size_t NamedReference(std::string_view text, std::size_t i, unsigned long &codePoint)
+{
+    constexpr std::size_t LongestName = 32;
+    std::size_t at = i + 1;
+    while (at < text.size() && at - i - 1 <= LongestName && IsAlphanumeric(text[at]))
+        ++at;
+    const std::size_t nameLength = at - i - 1;
+    if (nameLength == 0 || nameLength > LongestName || at >= text.size() || text[at] != ';')
+        return 0;
+    const std::string name(text.substr(i + 1, nameLength));
+    if (name == "apos") {
+        codePoint = '\'';
+        return nameLength + 2;
+    }
+    const htmlEntityDesc *entity = htmlEntityLookup(reinterpret_cast<const xmlChar *>(name.c_str()));
+    if (!entity)
+        return 0;
+    codePoint = entity->value;
+    return nameLength + 2;
+}
 
 // A numeric reference at text[i] ("&#" or "&#x" and digits, ";" optional):
 // its length and code point, or 0.
@@ -143,17 +164,12 @@ std::string DecodeCharacterReferences(std::string_view text)
                 continue;
             }
         }
-        bool named = false;
-        for (const auto &[name, value] : NamedReferences) {
-            if (text.compare(i + 1, name.size(), name) == 0) {
-                AppendUtf8(decoded, value);
-                i += name.size();
-                named = true;
-                break;
-            }
+        if (const std::size_t length = NamedReference(text, i, codePoint)) {
+            AppendUtf8(decoded, codePoint);
+            i += length - 1;
+            continue;
         }
-        if (!named)
-            decoded += '&';
+        decoded += '&';
     }
     return decoded;
 }

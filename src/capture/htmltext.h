@@ -6,8 +6,8 @@
 // Text inside markup: character references, attribute values and titles (UTF-8).
 
 // An attribute value or title as a browser reads it: numeric references and
-// the common named ones (amp, lt, gt, quot, apos, nbsp) decoded; anything else
-// stays as written.
+// every named one of HTML (with its semicolon) decoded; anything else stays as
+// written.
 std::string DecodeCharacterReferences(std::string_view text);
 
 // A value made fit to stand between the given quotes ('"', '\'', or 0 for an

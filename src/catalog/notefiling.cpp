@@ -56,9 +56,18 @@ NoteFilingResult NoteFiling::file(const NoteFilingRequest &request)
         }
     } else {
         result.noteId = m_database.nextNoteId();
-        m_database.runStatement(
-            QStringLiteral("insert into note values (?,?,?,'now',?)"),
-            {result.noteId, cutToCharacters(request.title.trimmed(), titleLength), result.tagId, request.relativeFile});
+        QVariantList values{result.noteId, cutToCharacters(request.title.trimmed(), titleLength), result.tagId,
+                            request.relativeFile};
+        QString columns = QStringLiteral("noteid, title, tagid, createdate, filename");
+        QString marks = QStringLiteral("?,?,?,'now',?");
+        if (const int sourceLength = m_database.noteSourceLength(); sourceLength > 0) {
+            // A cut address would lead elsewhere: one too long is not kept at all.
+            const bool fits = cutToCharacters(request.source, sourceLength) == request.source;
+            columns += QStringLiteral(", source");
+            marks += QStringLiteral(",?");
+            values << (request.source.isEmpty() || !fits ? QVariant(QMetaType(QMetaType::QString)) : request.source);
+        }
+        m_database.runStatement(QStringLiteral("insert into note (%1) values (%2)").arg(columns, marks), values);
         m_database.markNoteChanged(result.noteId);
     }
     passed(Step::NoteRowWritten);

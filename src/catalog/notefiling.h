@@ -18,6 +18,7 @@ struct NoteFilingRequest
     bool refile = true;                  // file the note under catalogText (a new note always is)
     bool retitle = true;                 // a stored note's row takes the title
     QString relativeFile;                // the note's file, relative to the data folder
+    QString source;                      // the address a new note was captured from, or empty
     QList<AttachListRecord> attachments; // attachments not stored yet, stored with the note
 };
 

@@ -25,6 +25,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,6 +109,7 @@ TEditorForm::TEditorForm(AppContext &context, TDBDataModule &database, QWidget *
     topLayout->addWidget(firstBar);
     topLayout->addWidget(secondBar);
     layout->addWidget(topPanel);
+    layout->addWidget(createSourcePanel());
 
     createBottomPanel();
     auto *splitter = new QSplitter(Qt::Vertical, this);
@@ -195,6 +197,36 @@ void TEditorForm::createToolBars()
     connect(secondBar, &FormatToolBar::printClicked, this, [this] { Content->Print(TitleEdit->text()); });
 }
 
+QWidget *TEditorForm::createSourcePanel()
+{
+    // A slim line under the title, only for a note that came from a page.
+    SourcePanel = new QWidget(this);
+    SourcePanel->setObjectName(QStringLiteral("SourcePanel"));
+    auto *row = new QHBoxLayout(SourcePanel);
+    row->setContentsMargins(6, 0, 6, 4);
+    row->setSpacing(6);
+    SourceLabel = new QLabel(tr("Source:"), SourcePanel);
+    SourceLabel->setObjectName(QStringLiteral("SourceLabel"));
+    SourceEdit = new QLineEdit(SourcePanel);
+    SourceEdit->setObjectName(QStringLiteral("SourceEdit"));
+    SourceEdit->setReadOnly(true);
+    SourceEdit->setFrame(false);
+    SourceEdit->setAcceptDrops(false);
+    SourceEdit->setBackgroundRole(QPalette::Window);
+    row->addWidget(SourceLabel);
+    row->addWidget(SourceEdit, 1);
+    SourcePanel->hide();
+    return SourcePanel;
+}
+
+void TEditorForm::showSource(const QString &source)
+{
+    NoteSource = source;
+    SourceEdit->setText(source);
+    SourceEdit->setCursorPosition(0); // the host, not the end of a long address
+    SourcePanel->setVisible(!source.isEmpty());
+}
+
 void TEditorForm::createBottomPanel()
 {
     AttachList = new QTreeWidget(this);
@@ -277,6 +309,11 @@ void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const
             TitleEdit->setText(title);
             TagsEdit->setText(catalogText);
             OpenedCatalogText = catalogText;
+            try {
+                showSource(m_database.noteSource(noteId));
+            } catch (const DbError &) {
+                showSource(QString()); // the note opens all the same; its row keeps the source
+            }
             QPointer<TEditorForm> self(this);
             Content->Navigate(filePath);
             Content->WaitWhileBusy();
@@ -292,8 +329,10 @@ void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const
     }
 }
 
-void TEditorForm::PrefillFromCapture(const QString &html, const QString &title)
+void TEditorForm::PrefillFromCapture(const QString &html, const QString &title, const QString &source)
 {
+    if (NoteId == 0 && NoteFileName.isEmpty())
+        showSource(source);
     Content->WaitWhileBusy();
     Content->InsertAtEndOfBody(html);
     Content->WaitWhileBusy();
@@ -396,6 +435,7 @@ bool TEditorForm::storeNote(const QString &fullPath)
     request.refile = TagsChanged || TagId == 0;
     request.retitle = TitleChanged;
     request.relativeFile = relativePath;
+    request.source = NoteSource;
     for (int i = 0; i < AttachList->topLevelItemCount(); ++i) {
         auto *item = static_cast<AttachListItem *>(AttachList->topLevelItem(i));
         if (item->record.attid == 0) {

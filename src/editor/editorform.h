@@ -41,8 +41,9 @@ public:
 
     // Shows a stored note; filePath is the full path of its HTML file.
     void LoadNote(int noteId, const QString &filePath, int tagId, const QString &title, const QString &catalogText);
-    // Appends captured HTML at the end of the note and sets the title.
-    void PrefillFromCapture(const QString &html, const QString &title);
+    // Appends captured HTML at the end of the note and sets the title; source is
+    // the address the capture came from, stored with the new note.
+    void PrefillFromCapture(const QString &html, const QString &title, const QString &source = QString());
     // A new note goes to the day folder its capture began in (where its pictures
     // are), even when the editor opened on a later day.
     void useNoteFolder(const QString &dayFolder);
@@ -84,11 +85,13 @@ public:
     int tagId() const { return TagId; }
     QString noteFileName() const { return NoteFileName; }
     QString noteFolder() const { return NoteFolder; }
+    QString noteSource() const { return NoteSource; }
     bool titleChanged() const { return TitleChanged; }
     bool tagsChanged() const { return TagsChanged; }
 
     QLineEdit *titleEdit() const { return TitleEdit; }
     QLineEdit *tagsEdit() const { return TagsEdit; }
+    QLineEdit *sourceEdit() const { return SourceEdit; }
     TExWebBrowser *content() const { return Content; }
     QTreeWidget *attachList() const { return AttachList; }
     QToolButton *editModeButton() const { return EditModeBtn; }
@@ -114,6 +117,8 @@ private:
     void FormCreate();
     void createToolBars();
     void createBottomPanel();
+    QWidget *createSourcePanel();
+    void showSource(const QString &source);
     bool storeNote(const QString &fullPath);
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();
@@ -126,6 +131,7 @@ private:
     // Note state.
     QString NoteFileName;
     QString NoteFolder;
+    QString NoteSource; // the address the note was captured from, or empty
     int NoteId = 0;
     int TagId = 0;
     QPointer<QWidget> ExplorerWindow;
@@ -146,6 +152,9 @@ private:
     QLineEdit *TitleEdit = nullptr;
     QLabel *TagsLabel = nullptr;
     QLineEdit *TagsEdit = nullptr;
+    QWidget *SourcePanel = nullptr;
+    QLabel *SourceLabel = nullptr;
+    QLineEdit *SourceEdit = nullptr;
     QToolButton *snap = nullptr;
     QToolButton *StayOnTop = nullptr;
     TExWebBrowser *Content = nullptr;

@@ -175,6 +175,7 @@ void ExportCommands::exportScope(const ExportScope &scope)
     texts.catalogTitle = text(QStringLiteral("ExportIndexTitle"));
     texts.attachments = text(QStringLiteral("ExportAttachments"));
     texts.missingNote = text(QStringLiteral("ExportMissingNote"));
+    texts.source = text(QStringLiteral("ExportSource"));
     NoteExporter exporter(m_database, m_context.dataFolder);
     ExportResult result;
     try {

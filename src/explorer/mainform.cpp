@@ -10,12 +10,14 @@
 #include "fontfamilies.h"
 #include "fulltextsearch.h"
 #include "notelistwidget.h"
+#include "notesourceline.h"
 #include "noteviewholder.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -133,13 +135,20 @@ void TMainForm::createPanes()
     auto *contentLayout = new QVBoxLayout(contentPane);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     contentLayout->setSpacing(2);
-    NoteContentLabel = new QLabel(tr("Note Content:"), contentPane);
+    auto *contentHeader = new QWidget(contentPane);
+    auto *headerRow = new QHBoxLayout(contentHeader);
+    headerRow->setContentsMargins(0, 0, 4, 0);
+    headerRow->setSpacing(16);
+    NoteContentLabel = new QLabel(tr("Note Content:"), contentHeader);
     NoteContentLabel->setObjectName(QStringLiteral("NoteContentLabel"));
+    m_sourceLine = new NoteSourceLine(contentHeader);
+    headerRow->addWidget(NoteContentLabel);
+    headerRow->addWidget(m_sourceLine, 1);
     m_noteView = new NoteViewHolder(contentPane);
     m_noteView->setUpView = [this](TExWebBrowser *view) {
         view->OnShowContextMenu = [this](const QPoint &globalPos) { ContentShowContextMenu(globalPos); };
     };
-    contentLayout->addWidget(NoteContentLabel);
+    contentLayout->addWidget(contentHeader);
     contentLayout->addWidget(m_noteView, 1);
     m_emptyHint = new EmptyCatalogHint(m_tagTree, m_noteView);
 

@@ -29,6 +29,7 @@ class TDBDataModule;
 class CatalogLoopError;
 class TEditorForm;
 class TExWebBrowser;
+class NoteSourceLine;
 class NoteViewHolder;
 
 // The notes explorer: the catalog tree, the notes of the selected node, the
@@ -160,6 +161,7 @@ public:
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
+    NoteSourceLine *noteSourceLine() const { return m_sourceLine; }
     // The note view, made at its first use (see NoteViewHolder).
     TExWebBrowser *content() const;
 
@@ -217,6 +219,7 @@ private:
     QSplitter *BottomSplitter = nullptr;
     QTreeWidget *NoteListView = nullptr;
     QLabel *NoteContentLabel = nullptr;
+    NoteSourceLine *m_sourceLine = nullptr;
     NoteViewHolder *m_noteView = nullptr;
     QTreeWidget *AttachList = nullptr;
     QMenu *NotePopupMenu = nullptr;

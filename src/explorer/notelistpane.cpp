@@ -8,6 +8,7 @@
 #include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistwidget.h"
+#include "notesourceline.h"
 #include "storedpath.h"
 #include "tagtreeview.h"
 
@@ -59,6 +60,7 @@ void NoteListPane::clearListing()
 
 void NoteListPane::showBlank()
 {
+    m_explorer.noteSourceLine()->setAddress(QString());
     m_explorer.content()->Navigate(QStringLiteral("about:blank"));
     m_explorer.content()->WaitWhileBusy();
 }
@@ -175,6 +177,7 @@ void NoteListPane::ShowNote()
     state.EditNoteFile = fullPath;
     state.EditNoteTitle = note.title;
     state.EditTagPath = catalogPathOf(note.tagid);
+    m_explorer.noteSourceLine()->setAddress(m_explorer.database().noteSource(note.noteid));
 
     m_explorer.attachList()->clear();
     AttachListItem::listStored(m_explorer.database(), note.noteid, m_explorer.context().dataFolder,

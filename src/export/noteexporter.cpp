@@ -1,8 +1,8 @@
 #include "noteexporter.h"
 
 #include "dbdatamodule.h"
-#include "storedpath.h"
 #include "exportfiles.h"
+#include "storedpath.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +23,7 @@ struct NoteExporter::NoteRow
     QString title;
     QDateTime created;
     QString fileName; // relative to the data folder, "/" separated
+    QString source;   // the address the note was captured from, or empty
 };
 
 struct NoteExporter::Node
@@ -113,16 +114,18 @@ public:
     {
     }
 
-    QByteArray page(const QByteArray &html, const QString &title, const QString &noteFile,
-                    const QList<QPair<QString, QString>> &attachments, const QString &attachmentsCaption)
+    QByteArray page(const QByteArray &html, const QString &title, const QString &source, const QString &noteFile,
+                    const QList<QPair<QString, QString>> &attachments, const ExportTexts &texts)
     {
         m_noteFolder = QFileInfo(m_dataFolder + noteFile).absolutePath();
         m_exportFolder = QFileInfo(m_exportNotes + noteFile).absolutePath();
         QString text = bytesAsText(html);
-        text = withHead(withoutRefresh(text), title);
+        text = withHead(withoutRefresh(text), title, source);
         text = withLocalFiles(text);
+        if (!source.isEmpty())
+            text = beforeBodyEnd(text, sourceLine(source, texts.source));
         if (!attachments.isEmpty())
-            text = withAttachments(text, attachments, attachmentsCaption);
+            text = withAttachments(text, attachments, texts.attachments);
         return text.toLatin1();
     }
 
@@ -136,7 +139,34 @@ private:
         return text.remove(refresh);
     }
 
-    QString withHead(QString text, const QString &title)
+    // Only a web page is linked to: a local page's address is shown as text.
+    static bool isWebAddress(const QString &address)
+    {
+        const QString scheme = QUrl(address).scheme().toLower();
+        return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    }
+
+    static QString sourceLine(const QString &source, const QString &caption)
+    {
+        const QString shown = utf8AsBytes(escaped(source));
+        return QStringLiteral("\n<p class=\"clipnest-source\">") + utf8AsBytes(escaped(caption)) + QLatin1Char(' ') +
+               (isWebAddress(source) ? QStringLiteral("<a href=\"%1\">%1</a>").arg(shown) : shown) +
+               QStringLiteral("</p>\n");
+    }
+
+    static QString beforeBodyEnd(QString text, const QString &html)
+    {
+        static const QRegularExpression bodyClose(QStringLiteral("</body\\s*>"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+        qsizetype at = text.size();
+        QRegularExpressionMatchIterator closes = bodyClose.globalMatch(text);
+        while (closes.hasNext())
+            at = closes.next().capturedStart();
+        text.insert(at, html);
+        return text;
+    }
+
+    QString withHead(QString text, const QString &title, const QString &source)
     {
         static const QRegularExpression headOpen(QStringLiteral("<head\\b[^>]*>"),
                                                  QRegularExpression::CaseInsensitiveOption);
@@ -170,6 +200,9 @@ private:
             text.replace(oldTitle.capturedStart(), oldTitle.capturedLength(), titleTag);
         else
             added += titleTag;
+        // Where the note came from, for the browser and for anything that reads the page.
+        if (isWebAddress(source))
+            added += QStringLiteral("<link rel=\"canonical\" href=\"%1\">").arg(utf8AsBytes(escaped(source)));
         text.insert(head.capturedEnd(), added);
         return text;
     }
@@ -187,8 +220,8 @@ private:
             const int valueGroup = match.capturedStart(4) >= 0 ? 4 : match.capturedStart(5) >= 0 ? 5 : 6;
             // Everything but a link is loaded with the page.
             const bool isSource = match.captured(1).compare(QLatin1String("href"), Qt::CaseInsensitive) != 0;
-            const QString replacement =
-                exportedAddress(match.captured(valueGroup), isSource, isSource && isInImage(text, match.capturedStart()));
+            const QString replacement = exportedAddress(match.captured(valueGroup), isSource,
+                                                        isSource && isInImage(text, match.capturedStart()));
             if (replacement.isNull())
                 continue;
             out += text.mid(copiedUpTo, match.capturedStart(3) - copiedUpTo);
@@ -251,8 +284,10 @@ private:
     static bool isPictureFile(const QString &path)
     {
         const QFileInfo info(path);
-        return info.isFile() &&
-               QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchContent).name().startsWith(QLatin1String("image/"));
+        return info.isFile() && QMimeDatabase()
+                                    .mimeTypeForFile(info, QMimeDatabase::MatchContent)
+                                    .name()
+                                    .startsWith(QLatin1String("image/"));
     }
 
     QString outsideTarget(const QString &path)
@@ -269,10 +304,9 @@ private:
         return folder + name;
     }
 
-    QString withAttachments(QString text, const QList<QPair<QString, QString>> &attachments, const QString &caption)
+    QString withAttachments(const QString &text, const QList<QPair<QString, QString>> &attachments,
+                            const QString &caption)
     {
-        static const QRegularExpression bodyClose(QStringLiteral("</body\\s*>"),
-                                                  QRegularExpression::CaseInsensitiveOption);
         QString list = QStringLiteral("\n<hr>\n<section class=\"clipnest-attachments\">\n<h3>") +
                        utf8AsBytes(escaped(caption)) + QStringLiteral("</h3>\n<ul>\n");
         for (const auto &[relativeFolder, name] : attachments) {
@@ -289,12 +323,7 @@ private:
                     QStringLiteral("\">") + utf8AsBytes(escaped(name)) + QStringLiteral("</a></li>\n");
         }
         list += QStringLiteral("</ul>\n</section>\n");
-        qsizetype at = text.size();
-        QRegularExpressionMatchIterator closes = bodyClose.globalMatch(text);
-        while (closes.hasNext())
-            at = closes.next().capturedStart();
-        text.insert(at, list);
-        return text;
+        return beforeBodyEnd(text, list);
     }
 
     QString m_dataFolder;
@@ -427,14 +456,17 @@ ExportResult NoteExporter::writeExport(const ExportScope &scope, const QString &
 
     auto notesWhere = [this](const QString &condition, const QVariantList &values) {
         QList<NoteRow> rows;
+        // A file that could not be given the source column is exported without sources.
+        const bool sources = m_database.noteSourceLength() > 0;
         QSqlQuery &query =
-            m_database.runQuery(QStringLiteral("select noteid, tagid, title, createdate, filename from note where %1 "
+            m_database.runQuery(QStringLiteral("select noteid, tagid, title, createdate, filename%1 from note where %2 "
                                                "order by createdate, noteid")
-                                    .arg(condition),
+                                    .arg(sources ? QStringLiteral(", source") : QString(), condition),
                                 values);
         while (query.next())
-            rows << NoteRow{fieldInt(query, "noteid"), fieldInt(query, "tagid"), fieldText(query, "title"),
-                            query.value(QStringLiteral("createdate")).toDateTime(), fieldPath(query, "filename")};
+            rows << NoteRow{fieldInt(query, "noteid"),    fieldInt(query, "tagid"),
+                            fieldText(query, "title"),    query.value(QStringLiteral("createdate")).toDateTime(),
+                            fieldPath(query, "filename"), sources ? fieldText(query, "source") : QString()};
         query.finish();
         return rows;
     };
@@ -463,8 +495,8 @@ ExportResult NoteExporter::writeExport(const ExportScope &scope, const QString &
             line = QStringLiteral("<li>%1 <span class=\"missing\">%2</span>%3</li>\n")
                        .arg(escaped(note.title), escaped(texts.missingNote), dateSpan);
         } else {
-            const QByteArray page =
-                writer.page(source.readAll(), note.title, note.fileName, attachmentsOf(note.noteId), texts.attachments);
+            const QByteArray page = writer.page(source.readAll(), note.title, note.source, note.fileName,
+                                                attachmentsOf(note.noteId), texts);
             files.write(target + NotesFolder + note.fileName, page);
             ++result.notes;
             line =

@@ -29,6 +29,7 @@ struct ExportTexts
     QString catalogTitle = QStringLiteral("Clipnest notes");
     QString attachments = QStringLiteral("Attachments");
     QString missingNote = QStringLiteral("(the note's file is missing)");
+    QString source = QStringLiteral("Source:"); // before the address a note was captured from
 };
 
 struct ExportResult
@@ -41,7 +42,8 @@ struct ExportResult
 };
 
 // Writes notes as standalone web pages into a folder: every note as an HTML
-// file titled with its note title, beside copies of its local pictures and its
+// file titled with its note title (naming the page it was captured from, when
+// known, as canonical and on a line at its end), beside copies of its local pictures and its
 // attachments (listed at the end of the page), and an index.html that mirrors
 // the catalog tree with a link to each note. Opened from the folder, offline,
 // every page and picture shows in any browser; scripts kept from captured pages

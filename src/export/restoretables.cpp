@@ -10,39 +10,51 @@ using namespace ArchiveFormat;
 
 namespace {
 
-// The columns of the program's tables, in table order: rows are inserted
-// without a column list.
-const QList<QPair<QString, QStringList>> &programTables()
+// The columns of the program's tables, in table order (tags and attachment
+// rows are inserted without a column list), and the columns that files made by
+// older copies lack at the end: the program adds them when it opens the file.
+struct ProgramTable
 {
-    static const QList<QPair<QString, QStringList>> tables{
+    QString name;
+    QStringList columns;
+    QStringList addedLater;
+};
+
+const QList<ProgramTable> &programTables()
+{
+    static const QList<ProgramTable> tables{
         {QStringLiteral("TAGS"),
          {QStringLiteral("TAGID"), QStringLiteral("TAGNAME"), QStringLiteral("DEEP"), QStringLiteral("PATH"),
-          QStringLiteral("PARENTID"), QStringLiteral("CHILDCOUNT"), QStringLiteral("ICOID")}},
+          QStringLiteral("PARENTID"), QStringLiteral("CHILDCOUNT"), QStringLiteral("ICOID")},
+         {}},
         {QStringLiteral("NOTE"),
          {QStringLiteral("NOTEID"), QStringLiteral("TITLE"), QStringLiteral("TAGID"), QStringLiteral("CREATEDATE"),
-          QStringLiteral("FILENAME")}},
+          QStringLiteral("FILENAME")},
+         {QStringLiteral("SOURCE")}},
         {QStringLiteral("ATTACHMENT"),
-         {QStringLiteral("ATTID"), QStringLiteral("NOTEID"), QStringLiteral("ATTNAME"), QStringLiteral("PATH")}},
+         {QStringLiteral("ATTID"), QStringLiteral("NOTEID"), QStringLiteral("ATTNAME"), QStringLiteral("PATH")},
+         {}},
     };
     return tables;
 }
 
 void checkTables(TDBDataModule &database)
 {
-    for (const auto &[table, expected] : programTables()) {
+    for (const ProgramTable &table : programTables()) {
         QStringList columns;
         QSqlQuery &query =
             database.runQuery(QStringLiteral("select trim(rdb$field_name) from rdb$relation_fields where "
                                              "rdb$relation_name = ? order by rdb$field_position"),
-                              {table});
+                              {table.name});
         while (query.next())
             columns << query.value(0).toString();
         query.finish();
-        if (columns != expected)
+        const QStringList current = table.columns + table.addedLater;
+        if (columns != table.columns && columns != current)
             fail(QStringLiteral("The backup's database is not one this Clipnest can use: its table %1 has the "
                                 "columns (%2) instead of (%3).")
-                     .arg(table.toLower(), columns.join(QLatin1String(", ")).toLower(),
-                          expected.join(QLatin1String(", ")).toLower()));
+                     .arg(table.name.toLower(), columns.join(QLatin1String(", ")).toLower(),
+                          current.join(QLatin1String(", ")).toLower()));
     }
 }
 

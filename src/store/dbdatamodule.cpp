@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -54,8 +55,27 @@ TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     }
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
-    if (use == Use::Working)
+    if (use == Use::Working) {
+        addMissingColumns();
         addMissingIndexes();
+    }
+}
+
+void TDBDataModule::addMissingColumns()
+{
+    // Files made before notes kept their source address get the column here, at
+    // the end of the row. A file that refuses it (read-only, or in use elsewhere)
+    // works on without sources.
+    try {
+        if (noteSourceLength() > 0)
+            return;
+        Transaction transaction(*this);
+        runStatement(QStringLiteral("alter table note add source varchar(4000)"));
+        transaction.commit();
+    } catch (const DbError &) {
+        rollback();
+    }
+    m_noteSourceLength = -1; // read again: the column may be there now
 }
 
 void TDBDataModule::addMissingIndexes()
@@ -218,17 +238,40 @@ QSet<int> TDBDataModule::takeChangedNotes()
     return std::exchange(m_changedNotes, {});
 }
 
+int TDBDataModule::noteColumnLength(const char *column)
+{
+    return queryInteger(QStringLiteral("select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
+                                       "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'NOTE' and "
+                                       "r.rdb$field_name = ?"),
+                        {QLatin1String(column)});
+}
+
 int TDBDataModule::noteTitleLength()
 {
     if (m_noteTitleLength <= 0) {
         // Databases made by older copies may declare another size than today's schema.
-        m_noteTitleLength = queryInteger(QStringLiteral(
-            "select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
-            "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'NOTE' and r.rdb$field_name = 'TITLE'"));
+        m_noteTitleLength = noteColumnLength("TITLE");
         if (m_noteTitleLength <= 0)
             m_noteTitleLength = 2000;
     }
     return m_noteTitleLength;
+}
+
+int TDBDataModule::noteSourceLength()
+{
+    if (m_noteSourceLength < 0)
+        m_noteSourceLength = std::max(0, noteColumnLength("SOURCE"));
+    return m_noteSourceLength;
+}
+
+QString TDBDataModule::noteSource(int noteid)
+{
+    if (noteSourceLength() == 0)
+        return QString();
+    QSqlQuery &query = runQuery(QStringLiteral("select source from note where noteid=?"), {noteid});
+    const QString source = query.next() ? query.value(0).toString() : QString();
+    query.finish();
+    return source;
 }
 
 QString cutToCharacters(const QString &text, int maxCharacters)

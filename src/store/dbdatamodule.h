@@ -55,6 +55,11 @@ public:
 
     // The most characters the note table's title column holds.
     int noteTitleLength();
+    // The most characters the note table's source column holds; 0 when the file
+    // has no such column (an older one that could not be given it).
+    int noteSourceLength();
+    // The address a note was captured from, or empty.
+    QString noteSource(int noteid);
 
     // The notes whose rows an operation inserted, changed or deleted, so that what
     // is kept of them in memory can be read again. Marks made inside a transaction
@@ -66,7 +71,9 @@ public:
     QSqlDatabase &connection() { return m_database; }
 
 private:
+    void addMissingColumns();
     void addMissingIndexes();
+    int noteColumnLength(const char *column);
     void prepareAndRun(const QString &sql, const QVariantList &values);
 
     QString m_connectionName;
@@ -75,7 +82,8 @@ private:
     bool m_inTransaction = false;
     QSet<int> m_changedTags;
     QSet<int> m_changedInTransaction;
-    int m_noteTitleLength = 0; // read from the database on first use
+    int m_noteTitleLength = 0;   // read from the database on first use
+    int m_noteSourceLength = -1; // likewise; 0 for no column
     QSet<int> m_changedNotes;
     QSet<int> m_notesChangedInTransaction;
 };

@@ -1,4 +1,5 @@
 #include "clipparser.h"
+#include "htmltext.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -38,6 +39,8 @@ private slots:
     void body();
     void title_data();
     void title();
+    void characterReferences_data();
+    void characterReferences();
     void preparedText_data();
     void preparedText();
     void noBreakSpacesArriveAsSpaces();
@@ -185,6 +188,9 @@ void ClipParserTest::title_data()
         << QByteArray("<title>\t A\r\n\x01 B \xE3\x80\x80 C\x7F</title>") << QByteArray("A B C");
     QTest::newRow("references") << QByteArray("<title>Fish &amp; chips &#8211; &lt;cheap&gt;</title>")
                                 << QByteArray("Fish & chips \xE2\x80\x93 <cheap>");
+    QTest::newRow("named references beyond the common ones")
+        << QByteArray("<title>Caf&eacute; &mdash; Men&uuml;</title>")
+        << QByteArray("Caf\xC3\xA9 \xE2\x80\x94 Men\xC3\xBC");
 }
 
 void ClipParserTest::title()
@@ -192,6 +198,36 @@ void ClipParserTest::title()
     QFETCH(QByteArray, clip);
     QFETCH(QByteArray, title);
     QCOMPARE(Bytes(parse(clip).title), title);
+}
+
+void ClipParserTest::characterReferences_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("decoded");
+
+    QTest::newRow("named") << QByteArray("&eacute;&Eacute;&hellip;&nbsp;&euro;&apos;")
+                           << QByteArray("\xC3\xA9\xC3\x89\xE2\x80\xA6\xC2\xA0\xE2\x82\xAC'");
+    QTest::newRow("decimal and hexadecimal")
+        << QByteArray("&#233;&#xE9;&#XE9;&#x1F600;") << QByteArray("\xC3\xA9\xC3\xA9\xC3\xA9\xF0\x9F\x98\x80");
+    QTest::newRow("numeric without semicolon") << QByteArray("&#233a")
+                                               << QByteArray("\xC3\xA9"
+                                                             "a");
+    QTest::newRow("named without semicolon stays") << QByteArray("?a=1&copy=2") << QByteArray("?a=1&copy=2");
+    QTest::newRow("names are case-sensitive") << QByteArray("&EACUTE;") << QByteArray("&EACUTE;");
+    QTest::newRow("unknown name stays") << QByteArray("&bogus; &; & amp;") << QByteArray("&bogus; &; & amp;");
+    QTest::newRow("no digits stays") << QByteArray("&#; &#x;") << QByteArray("&#; &#x;");
+    QTest::newRow("decoded once") << QByteArray("&amp;eacute;") << QByteArray("&eacute;");
+    QTest::newRow("code points that cannot be text")
+        << QByteArray("&#0;&#xD800;&#1114112;") << QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    QTest::newRow("overlong name stays") << QByteArray("&" + QByteArray(40, 'a') + ";")
+                                         << QByteArray("&" + QByteArray(40, 'a') + ";");
+}
+
+void ClipParserTest::characterReferences()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, decoded);
+    QCOMPARE(Bytes(DecodeCharacterReferences(Std(text))), decoded);
 }
 
 void ClipParserTest::preparedText_data()

@@ -26,8 +26,9 @@ struct Catalog
     void note(int id, int tagId)
     {
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {id, QStringLiteral("Note %1").arg(id), tagId, QStringLiteral("x/%1.html").arg(id)});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {id, QStringLiteral("Note %1").arg(id), tagId, QStringLiteral("x/%1.html").arg(id)});
         transaction.commit();
     }
 
@@ -257,15 +258,17 @@ void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder_data()
     QTest::addColumn<QStringList>("removable");
     QTest::newRow("inside") << QStringLiteral("12-01-2026\\1.html") << QStringLiteral("12-01-2026\\attaches\\")
                             << QStringLiteral("a.pdf")
-                            << QStringList{QStringLiteral("12-01-2026/1.html"), QStringLiteral("12-01-2026/attaches/a.pdf")};
+                            << QStringList{QStringLiteral("12-01-2026/1.html"),
+                                           QStringLiteral("12-01-2026/attaches/a.pdf")};
     QTest::newRow("climbing out") << QStringLiteral("../../../victim/precious.txt")
-                                  << QStringLiteral("../../../victim/") << QStringLiteral("precious.txt") << QStringList();
+                                  << QStringLiteral("../../../victim/") << QStringLiteral("precious.txt")
+                                  << QStringList();
     QTest::newRow("absolute") << QStringLiteral("/etc/passwd") << QStringLiteral("/etc/") << QStringLiteral("passwd")
                               << QStringList();
     QTest::newRow("name climbing out") << QStringLiteral("a/../../x.html") << QStringLiteral("a/")
                                        << QStringLiteral("../../x") << QStringList();
-    QTest::newRow("the data folder itself") << QStringLiteral("./") << QStringLiteral("./")
-                                            << QStringLiteral(".") << QStringList();
+    QTest::newRow("the data folder itself")
+        << QStringLiteral("./") << QStringLiteral("./") << QStringLiteral(".") << QStringList();
 }
 
 void CatalogEditsTest::noteFilesNeverLeaveTheDataFolder()

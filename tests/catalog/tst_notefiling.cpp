@@ -64,6 +64,8 @@ private slots:
     void aStoredNoteWhoseRowIsGoneIsStoredAgain();
     void titlesAreCutToTheColumn_data();
     void titlesAreCutToTheColumn();
+    void sourcesAreStoredWholeOrNotAtAll_data();
+    void sourcesAreStoredWholeOrNotAtAll();
     void recoveryFinishesInterruptedWork();
     void recoveryNeverTouchesFilesWithRows();
     void recoveryFilesAStoredNoteAsItsWrittenTextWasSaved_data();
@@ -182,6 +184,41 @@ void NoteFilingTest::titlesAreCutToTheColumn()
     QCOMPARE(s.text(QStringLiteral("select title from note where noteid=?"), {result.noteId}), title.left(2000));
 }
 
+void NoteFilingTest::sourcesAreStoredWholeOrNotAtAll_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("stored");
+    const QString page = QStringLiteral("https://example.org/caf\u00e9?q=");
+    QTest::newRow("an address") << page + QStringLiteral("1") << true;
+    QTest::newRow("none") << QString() << false;
+    QTest::newRow("as long as the column") << page + QString(4000 - page.size(), QLatin1Char('q')) << true;
+    QTest::newRow("longer than the column") << page + QString(4001 - page.size(), QLatin1Char('q')) << false;
+}
+
+void NoteFilingTest::sourcesAreStoredWholeOrNotAtAll()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, stored);
+    Store s;
+    NoteFilingRequest request;
+    request.title = QStringLiteral("Captured");
+    request.catalogText = QStringLiteral("Web");
+    request.relativeFile = QStringLiteral("d/n.html");
+    request.source = source;
+    const NoteFilingResult result = NoteFiling(s.database).file(request);
+    const QString nullCount = QStringLiteral("select count(*) from note where source is null");
+    QCOMPARE(s.database.noteSource(result.noteId), stored ? source : QString());
+    QCOMPARE(s.count(nullCount), stored ? 0 : 1);
+
+    // Saving the stored note again, refiled and retitled, keeps its source.
+    request.noteId = result.noteId;
+    request.title = QStringLiteral("Renamed");
+    request.catalogText = QStringLiteral("Elsewhere");
+    request.source.clear();
+    NoteFiling(s.database).file(request);
+    QCOMPARE(s.database.noteSource(result.noteId), stored ? source : QString());
+}
+
 void NoteFilingTest::recoveryFinishesInterruptedWork()
 {
     Store s;
@@ -254,7 +291,8 @@ void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved()
     QFETCH(bool, written);
     Store s;
     s.write(QStringLiteral("d/n.html"));
-    const NoteFilingResult stored = s.file(QStringLiteral("Before"), QStringLiteral("Work"), QStringLiteral("d/n.html"));
+    const NoteFilingResult stored =
+        s.file(QStringLiteral("Before"), QStringLiteral("Work"), QStringLiteral("d/n.html"));
     // The save again was cut short: its record, and the copy a whole-file
     // write links beside the file before its rename.
     s.write(QStringLiteral("d/n.html.Xy12Zq"));
@@ -269,7 +307,8 @@ void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved()
 
     const RecoveryReport report = recoverPendingWork(s.database, s.pending(), s.data());
     QCOMPARE(report.refiledNotes, written ? 1 : 0);
-    QCOMPARE(s.text(QStringLiteral("select title from note")), written ? QStringLiteral("After") : QStringLiteral("Before"));
+    QCOMPARE(s.text(QStringLiteral("select title from note")),
+             written ? QStringLiteral("After") : QStringLiteral("Before"));
     QCOMPARE(s.count(QStringLiteral("select count(*) from note")), 1);
     QVERIFY(!QFile::exists(s.data() + QStringLiteral("d/n.html.Xy12Zq")));
     QVERIFY(QFile::exists(s.data() + QStringLiteral("d/n.html")));

@@ -45,8 +45,9 @@ const QStringList TrickyTitles{
 
 void insertNote(TDBDataModule &database, int noteid, int tagid, const QVariant &title)
 {
-    database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                          {noteid, title, tagid, QStringLiteral("f%1.html").arg(noteid)});
+    database.runStatement(
+        QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+        {noteid, title, tagid, QStringLiteral("f%1.html").arg(noteid)});
 }
 
 // What the engine counts for the search text, node by node, with the program's condition.

@@ -7,6 +7,7 @@
 #include "loopbackserver.h"
 #include "mainform.h"
 #include "notefilestore.h"
+#include "notesourceline.h"
 #include "parseddrop.h"
 #include "startup.h"
 #include "tagtreeview.h"
@@ -95,6 +96,10 @@ private slots:
     void draggedLinkBecomesABookmark();
     void bookmarkTitle_data();
     void bookmarkTitle();
+    void captureTitle_data();
+    void captureTitle();
+    void captureKeepsItsSource_data();
+    void captureKeepsItsSource();
     void localPicturesOnlyFromALocalPage_data();
     void localPicturesOnlyFromALocalPage();
     void captureEndsEarly_data();
@@ -264,6 +269,80 @@ void DropTest::bookmarkTitle()
     QVERIFY(editor);
     QCOMPARE(editor->titleEdit()->text(), title);
     QVERIFY(editor->content()->BodyInnerHtml().contains(QStringLiteral("href=\"https://example.org/p\"")));
+}
+
+void DropTest::captureTitle_data()
+{
+    QTest::addColumn<QString>("pageTitle");
+    QTest::addColumn<QString>("fragment");
+    QTest::addColumn<QString>("title");
+    const QString headings = QStringLiteral("<p>Intro line</p><h3><img src=\"a.png\"></h3>"
+                                            "<h2> Caf&eacute; &mdash;  menu </h2><h1>Later</h1>");
+    QTest::newRow("the page's title") << QStringLiteral(" The\tpage ") << headings << QStringLiteral("The page");
+    QTest::newRow("first heading with text")
+        << QStringLiteral("\u0007 ") << headings << QStringLiteral("Caf\u00e9 \u2014 menu");
+    QTest::newRow("first line") << QString() << QStringLiteral("<p><img src=\"a.png\"></p><p>Men&uuml; of the day</p>")
+                                << QStringLiteral("Men\u00fc of the day");
+    QTest::newRow("nothing to read") << QString() << QStringLiteral("<p><img src=\"a.png\"></p>") << QString();
+}
+
+void DropTest::captureTitle()
+{
+    QFETCH(QString, pageTitle);
+    QFETCH(QString, fragment);
+    QFETCH(QString, title);
+    QCOMPARE(::captureTitle(pageTitle, fragment), title);
+}
+
+void DropTest::captureKeepsItsSource_data()
+{
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QList<QByteArray>>("contents");
+    QTest::addColumn<QString>("source");
+
+    const QByteArray selection = "<h1>Menu</h1><p>Soup</p>";
+    QTest::newRow("a selection from Firefox")
+        << QStringList{QStringLiteral("text/x-moz-url-priv"), QStringLiteral("text/html")}
+        << QList<QByteArray>{utf16(QStringLiteral("https://example.org/caf\u00e9/menu.html")), selection}
+        << QStringLiteral("https://example.org/caf\u00e9/menu.html");
+    QTest::newRow("a selection from Chromium")
+        << QStringList{QStringLiteral("chromium/x-renderer-taint"), QStringLiteral("text/html")}
+        << QList<QByteArray>{"https://example.org", selection} << QStringLiteral("https://example.org/");
+    QTest::newRow("a selection of an unnamed page")
+        << QStringList{QStringLiteral("text/html")} << QList<QByteArray>{selection} << QString();
+    QTest::newRow("a link") << QStringList{QStringLiteral("text/uri-list")}
+                            << QList<QByteArray>{"https://example.org/p?a=1&b=2\r\n"}
+                            << QStringLiteral("https://example.org/p?a=1&b=2");
+    QTest::newRow("a link too long to keep")
+        << QStringList{QStringLiteral("text/uri-list")}
+        << QList<QByteArray>{"https://example.org/?q=" + QByteArray(4000, 'q') + "\r\n"} << QString();
+}
+
+void DropTest::captureKeepsItsSource()
+{
+    QFETCH(QStringList, types);
+    QFETCH(QList<QByteArray>, contents);
+    QFETCH(QString, source);
+    auto *data = new QMimeData;
+    for (int i = 0; i < types.size(); ++i)
+        data->setData(types.at(i), contents.at(i));
+    drop(m_program->dropBox(), data);
+    TEditorForm *editor = waitForEditor();
+    QVERIFY(editor);
+    // The editor shows the address it was given, however long; the row keeps it only whole.
+    const QString shown = editor->sourceEdit()->text();
+    QVERIFY(source.isEmpty() || shown == source);
+    QCOMPARE(editor->sourceEdit()->parentWidget()->isHidden(), shown.isEmpty());
+    QPointer<TEditorForm> guard(editor);
+    QVERIFY(editor->close());
+    QTRY_VERIFY(!guard);
+
+    TDBDataModule &database = *m_program->database();
+    const int noteId = database.queryInteger(QStringLiteral("select max(noteid) from note"));
+    QVERIFY(noteId > 0);
+    QCOMPARE(database.noteSource(noteId), source);
+    TMainForm *explorer = m_program->explorer();
+    QTRY_COMPARE(explorer->noteSourceLine()->address(), source);
 }
 
 void DropTest::localPicturesOnlyFromALocalPage_data()

@@ -213,7 +213,8 @@ void EditorTest::rowIsRewrittenOnlyWhenTitleOrCatalogChanged()
 {
     Fixture f;
     TEditorForm *first = f.editor();
-    first->PrefillFromCapture(QStringLiteral("<p>Body</p>"), QStringLiteral("Title"));
+    const QString source = QStringLiteral("https://example.org/body");
+    first->PrefillFromCapture(QStringLiteral("<p>Body</p>"), QStringLiteral("Title"), source);
     first->tagsEdit()->setText(QStringLiteral("Work"));
     QVERIFY(first->SaveNote());
     QCOMPARE(first->noteId(), 1);
@@ -236,6 +237,7 @@ void EditorTest::rowIsRewrittenOnlyWhenTitleOrCatalogChanged()
     TEditorForm *second = f.editor();
     second->LoadNote(1, path, 1, QStringLiteral("Title"), QStringLiteral("Work"));
     QCOMPARE(second->titleEdit()->text(), QStringLiteral("Title"));
+    QCOMPARE(second->sourceEdit()->text(), source);
     QVERIFY(second->content()->BodyInnerHtml().contains(QStringLiteral("Body")));
     mark();
     QVERIFY(second->SaveNote()); // the fields were set by the load: the row is rewritten
@@ -255,6 +257,7 @@ void EditorTest::rowIsRewrittenOnlyWhenTitleOrCatalogChanged()
     QCOMPARE(f.count(QStringLiteral("select tagid from note where noteid=1")), 2);
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), 0);
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=2")), 1);
+    QCOMPARE(f.database.noteSource(1), source); // retitled and refiled, the note keeps where it came from
     QVERIFY(closeEditor(second));
     QCOMPARE(f.count(QStringLiteral("select count(*) from note")), 1);
 }

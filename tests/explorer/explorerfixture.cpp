@@ -20,8 +20,9 @@ void Fixture::tag(int id, const QString &name, int deep, const QString &path, in
 void Fixture::note(int id, const QString &title, int tagId, const QString &file)
 {
     Transaction transaction(database);
-    database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                          {id, title, tagId, file.isEmpty() ? QStringLiteral("12-01-2026/none.html") : file});
+    database.runStatement(
+        QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+        {id, title, tagId, file.isEmpty() ? QStringLiteral("12-01-2026/none.html") : file});
     transaction.commit();
 }
 

@@ -76,7 +76,9 @@ struct Fixture
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("<html><body>" + title.toUtf8() + "</body></html>\n");
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"), {id, title, tagId, relative});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {id, title, tagId, relative});
         transaction.commit();
     }
 

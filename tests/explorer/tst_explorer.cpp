@@ -5,16 +5,32 @@
 #include "explorerfixture.h"
 #include "exwebbrowser.h"
 #include "mainform.h"
+#include "notesourceline.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTreeWidget>
 #include <QtTest>
+
+// Addresses handed to the desktop to open.
+class OpenedAddresses : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 class ExplorerTest : public QObject
 {
@@ -31,6 +47,8 @@ private slots:
     void enterInTheSearchBoxListsTheNodeAgain();
     void showNoteListsAttachmentsWithSizes();
     void missingNoteFileLeavesTheViewAlone();
+    void sourceLineShowsAndOpensTheAddress_data();
+    void sourceLineShowsAndOpensTheAddress();
     void savedNoteIsSelectedAndShown();
     void savedNoteLeavesEveryNodeExpanded_data();
     void savedNoteLeavesEveryNodeExpanded();
@@ -258,6 +276,55 @@ void ExplorerTest::missingNoteFileLeavesTheViewAlone()
     QVERIFY(explorer.content()->BodyInnerHtml().contains(QStringLiteral("Present")));
     QCOMPARE(explorer.currentNoteId(), 2);
     QCOMPARE(explorer.attachList()->topLevelItemCount(), 1);
+}
+
+void ExplorerTest::sourceLineShowsAndOpensTheAddress_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("a web page") << QStringLiteral("https://example.org/caf%C3%A9/menu.html?a=1&b=2") << true;
+    QTest::newRow("a local page") << QStringLiteral("file:///home/user/page.html") << false;
+    QTest::newRow("none") << QString() << false;
+}
+
+void ExplorerTest::sourceLineShowsAndOpensTheAddress()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, opens);
+    Fixture f;
+    f.seedWorkTree();
+    f.note(1, QStringLiteral("Captured"), 1, f.writeNoteFile(QStringLiteral("a.html"), QStringLiteral("<p>A</p>")));
+    f.note(2, QStringLiteral("Typed"), 1, f.writeNoteFile(QStringLiteral("b.html"), QStringLiteral("<p>B</p>")));
+    {
+        Transaction transaction(f.database);
+        f.database.runStatement(QStringLiteral("update note set source=? where noteid=1"),
+                                {source.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : source});
+        transaction.commit();
+    }
+    OpenedAddresses opened;
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::setUrlHandler(QLatin1String(scheme), &opened, "open");
+    const auto unsetHandlers = qScopeGuard([] {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    });
+    TMainForm explorer(f.context, f.database);
+    explorer.LoadTagTree(QString());
+    clickTag(explorer, 1);
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(0));
+    explorer.ShowNote();
+
+    NoteSourceLine *line = explorer.noteSourceLine();
+    QCOMPARE(line->isHidden(), source.isEmpty());
+    QCOMPARE(line->address(), source);
+    QCOMPARE(line->addressLabel()->text().contains(QLatin1String("<a href=")), opens);
+    emit line->addressLabel()->linkActivated(source);
+    QCOMPARE(opened.urls, opens ? QList<QUrl>{QUrl(source)} : QList<QUrl>());
+
+    // The next note, typed without a source, hides the line again.
+    explorer.noteList()->setCurrentItem(explorer.noteList()->topLevelItem(1));
+    explorer.ShowNote();
+    QVERIFY(line->isHidden());
 }
 
 void ExplorerTest::savedNoteIsSelectedAndShown()

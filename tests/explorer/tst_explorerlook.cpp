@@ -37,8 +37,9 @@ struct Fixture
     void note(int id, const QString &title, int tagId)
     {
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {id, title, tagId, QStringLiteral("12-01-2026/none.html")});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {id, title, tagId, QStringLiteral("12-01-2026/none.html")});
         transaction.commit();
     }
 };

@@ -35,9 +35,10 @@ void seedNote(const TestProgramFolder &folder)
     Transaction transaction(database);
     database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
                           {1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 1, 0});
-    database.runStatement(QStringLiteral("insert into note values (?,?,?,?,?)"),
-                          {1, QStringLiteral("Plan"), 1, QDateTime::currentDateTime(),
-                           QStringLiteral("12-09-2026/120920261000000000.html")});
+    database.runStatement(
+        QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,?,?)"),
+        {1, QStringLiteral("Plan"), 1, QDateTime::currentDateTime(),
+         QStringLiteral("12-09-2026/120920261000000000.html")});
     transaction.commit();
 }
 

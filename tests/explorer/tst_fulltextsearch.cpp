@@ -76,8 +76,9 @@ void seedArchive(const TestProgramFolder &folder, int notes)
         for (int p = 0; p < 40; ++p)
             body += "<p>Paragraph " + QByteArray::number(p) + " of an old clipping about lighthouses.</p>";
         html.write(body + "</body></html>");
-        database.runStatement(QStringLiteral("insert into note values (?,?,1,'now',?)"),
-                              {i, QStringLiteral("Clipping %1").arg(i), file});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,1,'now',?)"),
+            {i, QStringLiteral("Clipping %1").arg(i), file});
     }
     transaction.commit();
 }
@@ -559,7 +560,8 @@ void FullTextSearchTest::damagedIndexIsBuiltAnewWhileTheProgramRuns()
     QFile postings(folder.path() + QStringLiteral("index/postlist.glass"));
     QVERIFY(postings.resize(0));
     searchFullText(program.explorer(), QStringLiteral("flour"));
-    QVERIFY2(search->statusLabel()->text().contains(QLatin1String("built anew")), qPrintable(search->statusLabel()->text()));
+    QVERIFY2(search->statusLabel()->text().contains(QLatin1String("built anew")),
+             qPrintable(search->statusLabel()->text()));
     QTRY_VERIFY(search->isIdle());
     QVERIFY(!SearchIndex::isMarkedForRebuild(folder.path() + QStringLiteral("index")));
     searchFullText(program.explorer(), QStringLiteral("flour"));

@@ -138,6 +138,8 @@ private slots:
     void restoreAsksFirstAndNeedsTheProgramClosed();
     void foreignAndHostileArchivesChangeNothing_data();
     void foreignAndHostileArchivesChangeNothing();
+    void backupsOfFilesWithAndWithoutSourcesRestore_data();
+    void backupsOfFilesWithAndWithoutSourcesRestore();
     void backupOntoAFullDiskIsNeverCalledDone_data();
     void backupOntoAFullDiskIsNeverCalledDone();
     void restoreCutShortIsFinishedOrUndoneAtTheNextStart_data();
@@ -181,7 +183,8 @@ void BackupTest::seedNotes()
     const QString tag = QStringLiteral("insert into tags values (?,?,?,?,?,?,?)");
     database.runStatement(tag, {1, QStringLiteral("Work"), 1, QStringLiteral("Work"), 0, 2, 3});
     database.runStatement(tag, {2, QStringLiteral("旅行"), 2, QStringLiteral("Work,旅行"), 1, 1, 0});
-    const QString note = QStringLiteral("insert into note values (?,?,?,?,?)");
+    const QString note =
+        QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,?,?)");
     database.runStatement(note, {1, QStringLiteral("It's \"quoted\" 中文"), 2,
                                  QDateTime(QDate(2026, 12, 1), QTime(10, 0, 1, 234)),
                                  QStringLiteral("12-01-2026/120120261000000000.html")});
@@ -283,7 +286,7 @@ void BackupTest::backupTakenWhileTheProgramWritesHoldsOnlyCommittedNotes()
             TDBDataModule writer(m_folder->databasePath());
             Transaction saving(writer);
             writer.runStatement(
-                QStringLiteral("insert into note values (?,?,?,?,?)"),
+                QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,?,?)"),
                 {3, QStringLiteral("half saved"), 1, QDateTime::currentDateTime(), QStringLiteral("x.html")});
             return backUp(running);
         }();
@@ -369,7 +372,8 @@ void BackupTest::foreignAndHostileArchivesChangeNothing_data()
                                           << QStringLiteral("newer Clipnest");
     QTest::newRow("no database") << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summary}}
                                  << QStringLiteral("holds no database");
-    const QString note = QStringLiteral("insert into note values (1, 'n', 1, current_timestamp, '%1')");
+    const QString note = QStringLiteral(
+        "insert into note (noteid, title, tagid, createdate, filename) values (1, 'n', 1, current_timestamp, '%1')");
     const QString attachment = QStringLiteral("insert into attachment values (1, 1, '%1', '%2')");
     const QString tag = QStringLiteral("insert into tags values (1, 'Work', 1, 'Work', 0, 1, 0)");
     const QByteArray page = "<html><body>n</body></html>";
@@ -387,9 +391,9 @@ void BackupTest::foreignAndHostileArchivesChangeNothing_data()
     QTest::newRow("an attachment folder outside the data folder")
         << ArchiveEntries{{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 1)},
                           {QStringLiteral("notes.fbk"),
-                           databaseBackup({tag, note.arg(QStringLiteral("12-01-2026/1.html")),
-                                           attachment.arg(QStringLiteral("precious.txt"),
-                                                          QStringLiteral("../../../victim/"))})},
+                           databaseBackup(
+                               {tag, note.arg(QStringLiteral("12-01-2026/1.html")),
+                                attachment.arg(QStringLiteral("precious.txt"), QStringLiteral("../../../victim/"))})},
                           {QStringLiteral("data/12-01-2026/1.html"), page}}
         << QStringLiteral("attachment 1 names a file outside the data folder");
     QTest::newRow("an absolute note file")
@@ -439,6 +443,35 @@ void BackupTest::foreignAndHostileArchivesChangeNothing()
     QVERIFY(!QFile::exists(escapedAbsolutePath()));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("data")});
+}
+
+void BackupTest::backupsOfFilesWithAndWithoutSourcesRestore_data()
+{
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<QString>("source");
+    const QString tag = QStringLiteral("insert into tags values (1, 'Work', 1, 'Work', 0, 1, 0)");
+    QTest::newRow("made before notes kept their source")
+        << QStringList{QStringLiteral("alter table note drop source"), tag,
+                       QStringLiteral("insert into note values (1, 'n', 1, current_timestamp, '12-01-2026/1.html')")}
+        << QString();
+    QTest::newRow("with sources") << QStringList{tag, QStringLiteral("insert into note values (1, 'n', 1, "
+                                                                     "current_timestamp, '12-01-2026/1.html', "
+                                                                     "'https://example.org/a')")}
+                                  << QStringLiteral("https://example.org/a");
+}
+
+void BackupTest::backupsOfFilesWithAndWithoutSourcesRestore()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QString, source);
+    const QString archive = m_archives->filePath(QStringLiteral("older.tar"));
+    QVERIFY(writeTar(archive, {{QStringLiteral("clipnest-backup.json"), summaryOf(1, 1, 0)},
+                               {QStringLiteral("notes.fbk"), databaseBackup(statements)},
+                               {QStringLiteral("data/12-01-2026/1.html"), "<html><body>n</body></html>"}}));
+    BackupArchive::restore(archive, m_folder->path());
+    TDBDataModule database(m_folder->databasePath());
+    QCOMPARE(database.queryInteger(QStringLiteral("select count(*) from note where title='n'")), 1);
+    QCOMPARE(database.noteSource(1), source);
 }
 
 void BackupTest::backupOntoAFullDiskIsNeverCalledDone_data()

@@ -3,8 +3,8 @@
 #include "smalldisk.h"
 #include "testprogramfolder.h"
 
-#include <QDirIterator>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
@@ -65,6 +65,8 @@ private slots:
     void init();
     void wholeCatalogMirrorsTheTree();
     void notePagesStandAlone();
+    void pagesNameTheirSource_data();
+    void pagesNameTheirSource();
     void pagesShowOfflineWithoutRunningScripts();
     void scopes_data();
     void scopes();
@@ -115,7 +117,8 @@ void NoteExportTest::init()
     database.runStatement(tag, {2, QStringLiteral("Projects"), 2, QStringLiteral("Work,Projects"), 1, 1, 0});
     database.runStatement(tag, {3, QStringLiteral("Home"), 1, QStringLiteral("Home"), 0, 1, 0});
     database.runStatement(tag, {4, QStringLiteral("空的"), 2, QStringLiteral("Home,空的"), 3, 0, 0});
-    const QString note = QStringLiteral("insert into note values (?,?,?,?,?)");
+    const QString note =
+        QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,?,?)");
     const QDateTime made(QDate(2026, 12, 1), QTime(10, 0));
     database.runStatement(
         note, {1, QStringLiteral("Trip plan 旅行"), 2, made, QStringLiteral("12-01-2026/120120261000000000.html")});
@@ -197,6 +200,48 @@ void NoteExportTest::notePagesStandAlone()
     QCOMPARE(readFile(recipeFiles[1]), QByteArray("eggs\nflour\n"));
     for (const QString &file : tripFiles + recipeFiles)
         QVERIFY2(file.startsWith(target), qPrintable(file));
+}
+
+void NoteExportTest::pagesNameTheirSource_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("canonical");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("a web page")
+        << QStringLiteral("https://example.org/a?b=1&c=\"2\"")
+        << QStringLiteral("<link rel=\"canonical\" href=\"https://example.org/a?b=1&amp;c=&quot;2&quot;\">")
+        << QStringLiteral("<p class=\"clipnest-source\">Source: <a href=\"https://example.org/"
+                          "a?b=1&amp;c=&quot;2&quot;\">https://example.org/a?b=1&amp;c=&quot;"
+                          "2&quot;</a></p>");
+    QTest::newRow("a local page") << QStringLiteral("file:///home/u/<p>.html") << QString()
+                                  << QStringLiteral(
+                                         "<p class=\"clipnest-source\">Source: file:///home/u/&lt;p&gt;.html</p>");
+    QTest::newRow("none") << QString() << QString() << QString();
+}
+
+void NoteExportTest::pagesNameTheirSource()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, canonical);
+    QFETCH(QString, line);
+    {
+        TDBDataModule database(m_folder->databasePath());
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("update note set source=? where noteid=1"),
+                              {source.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : source});
+        transaction.commit();
+    }
+    const QString target = exportTo(ExportScope::note(1));
+    const QString page =
+        QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
+    const qsizetype headEnd = page.indexOf(QLatin1String("</head>"));
+    QVERIFY(headEnd > 0);
+    QCOMPARE(page.left(headEnd).contains(QLatin1String("rel=\"canonical\"")), !canonical.isEmpty());
+    if (!canonical.isEmpty())
+        QVERIFY2(page.left(headEnd).contains(canonical), qPrintable(page));
+    QCOMPARE(page.contains(QLatin1String("clipnest-source")), !line.isEmpty());
+    if (!line.isEmpty())
+        QVERIFY2(page.mid(headEnd).contains(line), qPrintable(page));
 }
 
 void NoteExportTest::pagesShowOfflineWithoutRunningScripts()
@@ -306,8 +351,8 @@ void NoteExportTest::exportOntoAFullDiskFailsAndLeavesNothing()
     TDBDataModule database(m_folder->databasePath());
     NoteExporter exporter(database, m_folder->dataFolder());
     try {
-        const ExportResult result =
-            exporter.exportTo(oneNote ? ExportScope::note(1) : ExportScope::catalog(), disk.path() + QStringLiteral("out"));
+        const ExportResult result = exporter.exportTo(oneNote ? ExportScope::note(1) : ExportScope::catalog(),
+                                                      disk.path() + QStringLiteral("out"));
         QFAIL(qPrintable(QStringLiteral("the export said it wrote %1 notes").arg(result.notes)));
     } catch (const std::runtime_error &error) {
         QVERIFY2(QString::fromUtf8(error.what()).contains(QLatin1String("space")), error.what());
@@ -326,16 +371,19 @@ void NoteExportTest::exportTakesNothingAPageNamesOutsideTheNotes()
     QVERIFY(QFile::link(secret, data + QStringLiteral("12-01-2026/images/link.png")));
     const QByteArray url = QUrl::fromLocalFile(secret).toEncoded();
     QVERIFY(writeFile(data + QStringLiteral("12-01-2026/120120261000000000.html"),
-                      "<html><head><meta http-equiv=\"Refresh\" content=\"0;url=" + url + "\"></head><body>"
-                      "<iframe src=\"" + url + "\"></iframe><embed src=\"" + url + "\"><video poster=\"" + url +
-                          "\" src=\"" + url + "\"><track src=\"" + url + "\"></video><input type=image src=\"" +
-                          url + "\"><img src=\"" + url + "\"><img src=\"images/link.png\"><img src=\"" +
-                          QFile::encodeName(secret) + "\"></body></html>"));
+                      "<html><head><meta http-equiv=\"Refresh\" content=\"0;url=" + url +
+                          "\"></head><body>"
+                          "<iframe src=\"" +
+                          url + "\"></iframe><embed src=\"" + url + "\"><video poster=\"" + url + "\" src=\"" + url +
+                          "\"><track src=\"" + url + "\"></video><input type=image src=\"" + url + "\"><img src=\"" +
+                          url + "\"><img src=\"images/link.png\"><img src=\"" + QFile::encodeName(secret) +
+                          "\"></body></html>"));
     const QString target = exportTo(ExportScope::catalog());
     QDirIterator walk(target, QDir::Files, QDirIterator::Subdirectories);
     while (walk.hasNext())
         QVERIFY2(!readFile(walk.next()).contains("secret"), qPrintable(walk.filePath()));
-    const QString page = QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
+    const QString page =
+        QString::fromUtf8(readFile(target + QStringLiteral("notes/12-01-2026/120120261000000000.html")));
     QVERIFY2(!page.contains(QLatin1String("efresh")) && !page.contains(QString::fromUtf8(url)), qPrintable(page));
     QVERIFY2(page.contains(QLatin1String("frame-src 'none'")), qPrintable(page));
 }

@@ -54,7 +54,9 @@ struct Fixture
                        .toUtf8());
         html.close();
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"), {id, title, tagId, file});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {id, title, tagId, file});
         transaction.commit();
     }
 

@@ -24,6 +24,7 @@ private slots:
     void idMaximumIsReadFromAnIndex();
     void olderFilesGetTheIdIndexes();
     void readOnlyFileOpensWithoutThem();
+    void olderFilesGetTheSourceColumn();
     void pageCacheIsSizedWithoutChangingTheFile();
 };
 
@@ -51,6 +52,26 @@ void dropIdIndexes(const QString &databasePath)
         database.runStatement(QStringLiteral("drop index ") + name);
         transaction.commit();
     }
+}
+
+// A file as an older copy of the program made it: notes without their source.
+void dropSourceColumn(const QString &databasePath)
+{
+    TDBDataModule database(databasePath, TDBDataModule::Use::Reading);
+    Transaction transaction(database);
+    database.runStatement(QStringLiteral("alter table note drop source"));
+    transaction.commit();
+}
+
+QStringList noteColumns(TDBDataModule &database)
+{
+    QStringList columns;
+    QSqlQuery &query = database.runQuery(QStringLiteral("select trim(rdb$field_name) from rdb$relation_fields where "
+                                                        "rdb$relation_name = 'NOTE' order by rdb$field_position"));
+    while (query.next())
+        columns << query.value(0).toString();
+    query.finish();
+    return columns;
 }
 
 // Runs a Firebird command-line tool on the file and answers its output.
@@ -86,8 +107,9 @@ void DatabaseTest::deletingTheHighestIdLetsItBeReused()
     {
         Transaction transaction(database);
         for (int i = 0; i < 3; ++i)
-            database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                                  {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
+            database.runStatement(
+                QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+                {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
         transaction.commit();
     }
     QCOMPARE(database.nextNoteId(), 4);
@@ -124,8 +146,9 @@ void DatabaseTest::textsRoundTrip()
         Transaction transaction(database);
         database.runStatement(QStringLiteral("insert into tags values (?,?,?,?,?,?,?)"),
                               {database.nextTagId(), text, 1, text, 0, 1, 0});
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {database.nextNoteId(), text, 1, text + QStringLiteral("/x.html")});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {database.nextNoteId(), text, 1, text + QStringLiteral("/x.html")});
         transaction.commit();
     }
     // Read back through a fresh connection, so nothing comes from a cache.
@@ -230,8 +253,9 @@ void DatabaseTest::olderFilesGetTheIdIndexes()
         TDBDataModule database(folder.databasePath());
         QCOMPARE(presentIdIndexes(database), IdIndexes);
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {database.nextNoteId(), QStringLiteral("n"), 1, QStringLiteral("f")});
         transaction.commit();
         QCOMPARE(database.nextNoteId(), open + 2);
     }
@@ -243,19 +267,50 @@ void DatabaseTest::readOnlyFileOpensWithoutThem()
     {
         TDBDataModule database(folder.databasePath());
         Transaction transaction(database);
-        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
-                              {7, QStringLiteral("n"), 1, QStringLiteral("f")});
+        database.runStatement(
+            QStringLiteral("insert into note (noteid, title, tagid, createdate, filename) values (?,?,?,'now',?)"),
+            {7, QStringLiteral("n"), 1, QStringLiteral("f")});
         transaction.commit();
     }
     dropIdIndexes(folder.databasePath());
+    dropSourceColumn(folder.databasePath());
     const QString gfix =
         runTool(QStringLiteral("gfix"), {QStringLiteral("-user"), QStringLiteral("admin"), QStringLiteral("-mode"),
                                          QStringLiteral("read_only"), folder.databasePath()});
     QVERIFY2(gfix.trimmed().isEmpty(), qPrintable(gfix));
     TDBDataModule database(folder.databasePath());
     QVERIFY(presentIdIndexes(database).isEmpty());
+    QCOMPARE(database.noteSourceLength(), 0);
+    QCOMPARE(database.noteSource(7), QString());
     QCOMPARE(database.nextNoteId(), 8);
     QCOMPARE(database.nextTagId(), 1);
+}
+
+void DatabaseTest::olderFilesGetTheSourceColumn()
+{
+    TestProgramFolder folder;
+    dropSourceColumn(folder.databasePath());
+    {
+        // The older program's own insert, without a column list.
+        TDBDataModule database(folder.databasePath(), TDBDataModule::Use::Reading);
+        QCOMPARE(database.noteSourceLength(), 0);
+        Transaction transaction(database);
+        database.runStatement(QStringLiteral("insert into note values (?,?,?,'now',?)"),
+                              {3, QStringLiteral("Old note"), 1, QStringLiteral("01-02-2020/a.html")});
+        transaction.commit();
+    }
+    TDBDataModule database(folder.databasePath());
+    QCOMPARE(database.noteSourceLength(), 4000);
+    QCOMPARE(noteColumns(database).constLast(), QStringLiteral("SOURCE"));
+    QSqlQuery &row = database.runQuery(QStringLiteral("select noteid, title, tagid, filename, source from note"));
+    QVERIFY(row.next());
+    QCOMPARE(fieldInt(row, "noteid"), 3);
+    QCOMPARE(fieldText(row, "title"), QStringLiteral("Old note"));
+    QCOMPARE(fieldInt(row, "tagid"), 1);
+    QCOMPARE(fieldText(row, "filename"), QStringLiteral("01-02-2020/a.html"));
+    QVERIFY(row.value(4).isNull());
+    QVERIFY(!row.next());
+    row.finish();
 }
 
 void DatabaseTest::pageCacheIsSizedWithoutChangingTheFile()
