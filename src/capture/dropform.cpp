@@ -425,9 +425,9 @@ bool TDropForm::handleDrop(const QList<DroppedItem> &items)
                     m_busy = false;
                     return false;
                 }
-                const QString source = item.sourceAddress.isEmpty() ? styled.pageAddress : item.sourceAddress;
+                const QString page = item.sourceAddress.isEmpty() ? styled.pageAddress : item.sourceAddress;
                 if (styled.styled || !styled.pageTitle.isEmpty())
-                    clipText = buildClipText(styled.fragment, source, styled.pageTitle.toHtmlEscaped());
+                    clipText = buildClipText(styled.fragment, page, styled.pageTitle.toHtmlEscaped());
             }
             // The note and its pictures share the folder of the day the capture began.
             const ParsedDrop parsed = parseDroppedClipResponsively(
