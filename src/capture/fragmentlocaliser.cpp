@@ -61,6 +61,7 @@ public:
 
     std::vector<Edit> linkEdits;     // link targets resolved, <base> elements emptied
     std::vector<Edit> orphanEdits;   // web addresses of sources that belong to no stored picture
+    std::vector<Edit> noscriptEdits; // noscript copies of lazy pictures removed
     std::vector<Picture> images;     // img, poster, SVG image and style pictures in document order
     std::vector<Picture> vmlImages;  // v:imagedata elements in document order
     std::vector<CssBlock> cssBlocks; // style text naming pictures of images
@@ -121,8 +122,6 @@ void FragmentReader::read()
             continue;
         }
         if (tag.is("a") || tag.is("area") || tag.is("base")) {
-            readLink(tag);
-        } else if (tag.is("a") || tag.is("area") || tag.is("base")) {
             readLink(tag);
         } else if (tag.is("img")) {
             readImage(tag);
@@ -245,8 +244,7 @@ void FragmentReader::readImage(const HtmlTag &tag)
     std::vector<PictureCandidate> candidates;
     addCandidates(tag.find("data-srcset"), true, candidates);
     addCandidates(tag.find("data-src"), false, candidates);
-    const bool lazy = !candidates.empty();
-    if (lazy && m_noscriptDepth == 0) {
+    if (!candidates.empty() && m_noscriptDepth == 0) {
         for (const PictureCandidate &candidate : candidates)
             m_lazyAddresses.insert(absolute(candidate.address));
     }
@@ -389,10 +387,10 @@ void FragmentReader::dropNoscriptCopies()
         if (!picture.hasChoice || !m_lazyAddresses.count(picture.address))
             continue;
         picture = Picture();
-        linkEdits.push_back({copy.begin, copy.end, {}});
+        noscriptEdits.push_back({copy.begin, copy.end, {}});
         // Nothing inside the removed tag is rewritten any more.
         const auto inside = [&](const auto &item) { return item.begin >= copy.begin && item.begin < copy.end; };
-        linkEdits.erase(std::remove_if(linkEdits.begin(), linkEdits.end() - 1, inside), linkEdits.end() - 1);
+        linkEdits.erase(std::remove_if(linkEdits.begin(), linkEdits.end(), inside), linkEdits.end());
         orphanEdits.erase(std::remove_if(orphanEdits.begin(), orphanEdits.end(), inside), orphanEdits.end());
         for (CssBlock &block : cssBlocks) {
             if (!inside(block))
@@ -481,6 +479,7 @@ std::string LocaliseFragment(const std::string &fragment, const PageAddress &pag
 
     std::vector<Edit> edits = std::move(reader.linkEdits);
     edits.insert(edits.end(), reader.orphanEdits.begin(), reader.orphanEdits.end());
+    edits.insert(edits.end(), reader.noscriptEdits.begin(), reader.noscriptEdits.end());
     // Ordinary pictures first, then the picture data of Office documents: the
     // order in which their names are taken.
     PictureStore store(context, page, std::move(dayFolder));
