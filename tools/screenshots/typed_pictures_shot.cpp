@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTest>
+#include <qpa/qplatformdrag.h>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <cstdio>
