@@ -46,12 +46,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QGuiApplication application(argc, argv);
     LoopbackServer server;
-    server.serve("/docs/page.html", "<html><head><title>Page</title><link rel=\"stylesheet\" href=\"site.css\">"
-                                    "</head><body class=\"page\"><div class=\"body\"></div></body></html>");
-    server.serve("/docs/site.css", "body.page { color: rgb(20, 20, 90); font: 16px/1.5 serif }\n"
-                                   ".text { margin: 0 0 12px; background-color: rgb(250, 250, 240) }\n"
-                                   "code { font-family: monospace; color: rgb(160, 0, 0) } b { color: navy }\n"
-                                   "a { color: rgb(0, 90, 160); text-decoration: none }\n");
+    server.serve("/docs/page.html",
+                 "<html><head><title>Page</title><link rel=\"stylesheet\" href=\"site.css\">"
+                 "</head><body class=\"page\"><div class=\"body\"></div></body></html>",
+                 "text/html; charset=utf-8");
+    server.serve("/docs/site.css",
+                 "body.page { color: rgb(20, 20, 90); font: 16px/1.5 serif }\n"
+                 ".text { margin: 0 0 12px; background-color: rgb(250, 250, 240) }\n"
+                 "code { font-family: monospace; color: rgb(160, 0, 0) } b { color: navy }\n"
+                 "a { color: rgb(0, 90, 160); text-decoration: none }\n",
+                 "text/css");
     const QByteArray selection = Selection();
     const QString page = server.base() + QStringLiteral("/docs/page.html");
     const QString context = QStringLiteral("<html><body class=\"page\"><div class=\"body\"></div></body></html>");

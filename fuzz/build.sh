@@ -15,9 +15,10 @@ mkdir -p "$out"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$core" $(pkg-config --cflags libxml-2.0) \
     "$here/fuzz_capture.cpp" \
-    "$core/addressresolver.cpp" "$core/capturetext.cpp" "$core/clipparser.cpp" "$core/fragmentlocaliser.cpp" \
+    "$core/addressresolver.cpp" "$core/capturetext.cpp" "$core/clipparser.cpp" "$core/cssurls.cpp" \
+    "$core/fragmentlocaliser.cpp" \
     "$core/htmltags.cpp" "$core/htmltext.cpp" "$core/noterelativiser.cpp" "$core/pictureaddress.cpp" \
-    "$core/picturechoice.cpp" "$core/picturefetcher.cpp" \
+    "$core/picturechoice.cpp" "$core/picturefetcher.cpp" "$core/picturestore.cpp" \
     -lcurl $(pkg-config --libs libxml-2.0) -o "$out/fuzz_capture"
 
 src=$here/../src

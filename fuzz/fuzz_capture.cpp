@@ -1,5 +1,6 @@
 // libFuzzer target for the capture core: ParseClip with its link and picture
-// localisation, the tag reader and attribute values, address resolution,
+// localisation, the tag reader and attribute values, the CSS url() reader,
+// address resolution,
 // responsive picture choice, picture names and the note file rewrite. Pictures
 // never go to the network: a stand-in storer writes a tiny file for every other
 // picture and fails the rest.
@@ -7,6 +8,7 @@
 #include "addressresolver.h"
 #include "capturetext.h"
 #include "clipparser.h"
+#include "cssurls.h"
 #include "fragmentlocaliser.h"
 #include "htmltags.h"
 #include "htmltext.h"
@@ -70,8 +72,28 @@ void CheckPicturesStayInTheNote(const std::string &localised)
     TagScanner scanner(localised);
     HtmlTag tag;
     while (scanner.next(tag)) {
+        if (tag.closing)
+            continue;
+        if (const TagAttribute *style = tag.find("style"); style && style->hasValue) {
+            const std::string css = DecodeCharacterReferences(
+                std::string_view(localised).substr(style->valueBegin, style->valueEnd - style->valueBegin));
+            for (const CssUrl &url : CssUrls(css))
+                Check(StaysInTheNote(url.address), "a style's url() names a stored file only");
+        }
+        if (tag.is("video") || tag.is("image")) {
+            for (const TagAttribute &attribute : tag.attributes) {
+                const bool picture = tag.is("video")
+                                         ? SameName(attribute.name, "poster")
+                                         : SameName(attribute.name, "href") || SameName(attribute.name, "xlink:href");
+                if (picture && attribute.hasValue)
+                    Check(StaysInTheNote(DecodeCharacterReferences(std::string_view(localised).substr(
+                              attribute.valueBegin, attribute.valueEnd - attribute.valueBegin))),
+                          "a poster or SVG picture names a stored file only");
+            }
+            continue;
+        }
         const bool image = tag.is("img");
-        if (tag.closing || (!image && !tag.is("source") && !tag.is("v:imagedata")))
+        if (!image && !tag.is("source") && !tag.is("v:imagedata"))
             continue;
         for (const TagAttribute &attribute : tag.attributes) {
             if (!attribute.hasValue)
@@ -130,6 +152,23 @@ void CheckNames(const std::string &input)
                   fileName.compare(fileName.size() - name.extension.size(), std::string::npos, name.extension) == 0,
               "name keeps its extension");
         ::unlink(path.c_str());
+    }
+}
+
+// The url()s found lie inside the text in order, each a function; an
+// address written back by CssUrlText reads back as itself.
+void CheckCssUrls(const std::string &input)
+{
+    std::size_t previousEnd = 0;
+    for (const CssUrl &url : CssUrls(input)) {
+        Check(url.begin >= previousEnd && url.begin + 5 <= url.end && url.end <= input.size(), "url()s in order");
+        // The name may be escaped ("u\72l("), so only its parenthesis is sure.
+        Check(input.find('(', url.begin) < url.end - 1 && input[url.end - 1] == ')', "a url() is spelled so");
+        previousEnd = url.end;
+        if (url.address.find_first_of("\"\\\n\r\f") != std::string::npos)
+            continue;
+        const std::vector<CssUrl> again = CssUrls(CssUrlText(url.address));
+        Check(again.size() == 1 && again[0].address == url.address, "a written url() reads back");
     }
 }
 
@@ -198,13 +237,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         CheckPicturesStayInTheNote(LocaliseFragment(input, PageAddress{page, page}, context));
     }
 
-    // Without a page address a link target has nothing to be resolved against.
-    Check(LowerAscii(input).find("<base") != std::string::npos || LocaliseLinks(input, PageAddress{}) == input,
+    // Without a page address a link target has nothing to be resolved against;
+    // only references to local files are emptied, base or not.
+    const std::string lower = LowerAscii(input);
+    Check(lower.find("<base") != std::string::npos || lower.find("file:") != std::string::npos ||
+              LocaliseLinks(input, PageAddress{}) == input,
           "links without a base stay as they are");
     LocaliseLinks(input, PageAddress{"http://h/d/p.html", "http://h/d/p.html"});
 
     CheckAttributeRoundTrip(input);
     CheckNames(input);
+    CheckCssUrls(input);
     CheckTitle(input);
     CheckResolution(input);
 

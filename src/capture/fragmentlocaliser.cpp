@@ -6,39 +6,13 @@
 #include "htmltext.h"
 #include "pictureaddress.h"
 #include "picturechoice.h"
+#include "picturestore.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <random>
+#include <set>
+#include <utility>
 
 namespace {
-
-// A replacement of text[begin, end); an insertion when both are equal.
-struct Edit
-{
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::string text;
-};
-
-// An attribute value of a picture that will name the stored file.
-struct ValueSlot
-{
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    char quote = 0;
-    bool candidates = false; // a srcset: the file name and the chosen descriptor
-};
-
-struct Picture
-{
-    std::vector<ValueSlot> slots;
-    std::size_t nameEnd = 0; // where a missing src is added
-    bool needsSource = false;
-    bool hasChoice = false;
-    PictureCandidate chosen;
-    std::string address; // the chosen candidate, absolute; empty when it cannot be resolved
-};
 
 // A <picture> being read: its <source> elements, and the img they belong to.
 struct PictureGroup
@@ -85,10 +59,12 @@ public:
 
     void read();
 
-    std::vector<Edit> linkEdits;    // link targets resolved, <base> elements emptied
-    std::vector<Edit> orphanEdits;  // web addresses of sources that belong to no stored picture
-    std::vector<Picture> images;    // img elements in document order
-    std::vector<Picture> vmlImages; // v:imagedata elements in document order
+    std::vector<Edit> linkEdits;     // link targets resolved, <base> elements emptied
+    std::vector<Edit> orphanEdits;   // web addresses of sources that belong to no stored picture
+    std::vector<Edit> noscriptEdits; // noscript copies of lazy pictures removed
+    std::vector<Picture> images;     // img, poster, SVG image and style pictures in document order
+    std::vector<Picture> vmlImages;  // v:imagedata elements in document order
+    std::vector<CssBlock> cssBlocks; // style text naming pictures of images
 
 private:
     std::string valueOf(const TagAttribute &attribute) const
@@ -103,26 +79,49 @@ private:
     void readSource(const HtmlTag &tag);
     void readVmlImage(const HtmlTag &tag);
     void readEmbedded(const HtmlTag &tag);
+    void readSinglePicture(const HtmlTag &tag, std::initializer_list<std::string_view> attributes);
+    void readStyle(std::size_t begin, std::size_t end, bool attribute, char quote);
     void choose(Picture &picture, const std::vector<PictureCandidate> &candidates) const;
+    std::string absolute(const std::string &reference) const;
+    bool namesLocalFile(const std::string &reference) const;
     void closeGroup();
     void neutralise(const std::vector<ValueSlot> &slots);
+    void dropNoscriptCopies();
+
+    // An img of a <noscript>: what a page without scripts shows in place of a lazy picture.
+    struct NoscriptImage
+    {
+        std::size_t picture = 0;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
 
     const std::string &m_text;
     BaseAddress m_base;
     const bool m_localPage;
     bool m_inGroup = false;
     PictureGroup m_group;
+    int m_noscriptDepth = 0;
+    std::vector<NoscriptImage> m_noscriptImages;
+    std::set<std::string> m_lazyAddresses; // of lazily loaded pictures, absolute
 };
 
 void FragmentReader::read()
 {
     TagScanner scanner(m_text);
     HtmlTag tag;
+    std::size_t styleBegin = std::string::npos; // the text of an open <style> element
     while (scanner.next(tag)) {
         if (tag.closing) {
             if (tag.is("picture"))
                 closeGroup();
-        } else if (tag.is("a") || tag.is("area") || tag.is("base")) {
+            else if (tag.is("noscript") && m_noscriptDepth > 0)
+                --m_noscriptDepth;
+            else if (tag.is("style") && styleBegin != std::string::npos)
+                readStyle(std::exchange(styleBegin, std::string::npos), tag.begin, false, 0);
+            continue;
+        }
+        if (tag.is("a") || tag.is("area") || tag.is("base")) {
             readLink(tag);
         } else if (tag.is("img")) {
             readImage(tag);
@@ -135,11 +134,29 @@ void FragmentReader::read()
             m_inGroup = true;
         } else if (tag.is("v:imagedata")) {
             readVmlImage(tag);
+        } else if (tag.is("image")) {
+            // SVG's picture element; SVG 2 reads href before xlink:href.
+            readSinglePicture(tag, {"href", "xlink:href"});
+        } else if (tag.is("video")) {
+            // A web page's poster that names a local file is emptied with its sources.
+            const TagAttribute *poster = tag.find("poster");
+            if (m_localPage || !poster || !poster->hasValue || !namesLocalFile(valueOf(*poster)))
+                readSinglePicture(tag, {"poster"});
+            readEmbedded(tag);
         } else {
+            if (tag.is("noscript"))
+                ++m_noscriptDepth;
+            else if (tag.is("style"))
+                styleBegin = tag.end; // its text runs to the </style> the scanner stops at
             readEmbedded(tag);
         }
+        if (const TagAttribute *style = tag.find("style"); style && style->hasValue)
+            readStyle(style->valueBegin, style->valueEnd, true, style->quote);
     }
+    if (styleBegin != std::string::npos)
+        readStyle(styleBegin, m_text.size(), false, 0);
     closeGroup();
+    dropNoscriptCopies();
     // A picture with nothing to store keeps no web address that a source of its
     // <picture> named.
     for (const Picture &picture : images) {
@@ -201,11 +218,15 @@ void FragmentReader::choose(Picture &picture, const std::vector<PictureCandidate
         return;
     picture.hasChoice = true;
     picture.chosen = candidates[static_cast<std::size_t>(sharpest)];
-    const std::string address = TrimmedAddress(picture.chosen.address);
+    picture.address = absolute(picture.chosen.address);
+}
+
+std::string FragmentReader::absolute(const std::string &reference) const
+{
+    const std::string address = TrimmedAddress(reference);
     // Absolute web addresses are taken as the page gave them, which keeps the
     // names of their files; anything else is resolved as a browser would.
-    picture.address =
-        StartsWith(address, "http://") || StartsWith(address, "https://") ? address : m_base.resolve(address);
+    return StartsWith(address, "http://") || StartsWith(address, "https://") ? address : m_base.resolve(address);
 }
 
 void FragmentReader::readImage(const HtmlTag &tag)
@@ -223,6 +244,10 @@ void FragmentReader::readImage(const HtmlTag &tag)
     std::vector<PictureCandidate> candidates;
     addCandidates(tag.find("data-srcset"), true, candidates);
     addCandidates(tag.find("data-src"), false, candidates);
+    if (!candidates.empty() && m_noscriptDepth == 0) {
+        for (const PictureCandidate &candidate : candidates)
+            m_lazyAddresses.insert(absolute(candidate.address));
+    }
     if (candidates.empty()) {
         addCandidates(tag.find("srcset"), true, candidates);
         addCandidates(tag.find("src"), false, candidates);
@@ -238,6 +263,8 @@ void FragmentReader::readImage(const HtmlTag &tag)
         picture.slots.insert(picture.slots.end(), m_group.slots.begin(), m_group.slots.end());
         m_group.slots.clear();
     }
+    if (m_noscriptDepth > 0 && !grouped)
+        m_noscriptImages.push_back({images.size(), tag.begin, tag.end});
     images.push_back(std::move(picture));
 }
 
@@ -279,6 +306,12 @@ void FragmentReader::readVmlImage(const HtmlTag &tag)
     vmlImages.push_back(std::move(picture));
 }
 
+bool FragmentReader::namesLocalFile(const std::string &reference) const
+{
+    const std::string value = TrimmedAddress(reference);
+    return SchemeOf(value) == "file" || (SchemeOf(value).empty() && SchemeOf(m_base.resolve(value)) == "file");
+}
+
 // Frames, media, embedded objects and image buttons load what their src,
 // data or poster names when the note is shown. As with pictures, a local file
 // is shown only from a page that is a local file itself; a web page's
@@ -296,11 +329,78 @@ void FragmentReader::readEmbedded(const HtmlTag &tag)
             continue;
         const std::string value = TrimmedAddress(valueOf(attribute));
         // A framed document of its own may name local files anywhere inside.
-        const bool local = document ? LowerAscii(value).find("file:") != std::string::npos
-                                    : SchemeOf(value) == "file" ||
-                                          (SchemeOf(value).empty() && SchemeOf(m_base.resolve(value)) == "file");
+        const bool local = document ? LowerAscii(value).find("file:") != std::string::npos : namesLocalFile(value);
         if (local)
             linkEdits.push_back({attribute.valueBegin, attribute.valueEnd, EncodeAttributeValue("", attribute.quote)});
+    }
+}
+
+// A picture that one attribute names (the first of those given that is set),
+// every one of which then names the stored file.
+void FragmentReader::readSinglePicture(const HtmlTag &tag, std::initializer_list<std::string_view> attributes)
+{
+    Picture picture;
+    std::vector<PictureCandidate> candidates;
+    for (const std::string_view name : attributes) {
+        addSlots(tag, name, false, picture.slots);
+        if (candidates.empty())
+            addCandidates(tag.find(name), false, candidates);
+    }
+    if (picture.slots.empty())
+        return;
+    choose(picture, candidates);
+    images.push_back(std::move(picture));
+}
+
+// Every url() of style text is a picture of its own (inline data stays as written).
+void FragmentReader::readStyle(std::size_t begin, std::size_t end, bool attribute, char quote)
+{
+    CssBlock block;
+    block.begin = begin;
+    block.end = end;
+    block.attribute = attribute;
+    block.quote = quote;
+    const std::string_view raw = std::string_view(m_text).substr(begin, end - begin);
+    block.text = attribute ? DecodeCharacterReferences(raw) : std::string(raw);
+    block.urls = CssUrls(block.text);
+    bool pictures = false;
+    for (const CssUrl &url : block.urls) {
+        Picture picture;
+        if (IsUsableCandidate({url.address, {}}))
+            choose(picture, {{url.address, {}}});
+        block.pictures.push_back(picture.hasChoice ? static_cast<int>(images.size()) : -1);
+        if (picture.hasChoice) {
+            images.push_back(std::move(picture));
+            pictures = true;
+        }
+    }
+    if (pictures)
+        cssBlocks.push_back(std::move(block));
+}
+
+// A <noscript> copy of a lazy picture would show it twice in the note, which
+// runs no scripts: the copy goes.
+void FragmentReader::dropNoscriptCopies()
+{
+    for (const NoscriptImage &copy : m_noscriptImages) {
+        Picture &picture = images[copy.picture];
+        if (!picture.hasChoice || !m_lazyAddresses.count(picture.address))
+            continue;
+        picture = Picture();
+        noscriptEdits.push_back({copy.begin, copy.end, {}});
+        // Nothing inside the removed tag is rewritten any more.
+        const auto inside = [&](const auto &item) { return item.begin >= copy.begin && item.begin < copy.end; };
+        linkEdits.erase(std::remove_if(linkEdits.begin(), linkEdits.end(), inside), linkEdits.end());
+        orphanEdits.erase(std::remove_if(orphanEdits.begin(), orphanEdits.end(), inside), orphanEdits.end());
+        for (CssBlock &block : cssBlocks) {
+            if (!inside(block))
+                continue;
+            for (int &owned : block.pictures) {
+                if (owned >= 0)
+                    images[static_cast<std::size_t>(owned)] = Picture();
+                owned = -1;
+            }
+        }
     }
 }
 
@@ -324,126 +424,6 @@ void FragmentReader::neutralise(const std::vector<ValueSlot> &slots)
             found.push_back({value, {}});
         if (std::any_of(found.begin(), found.end(), IsUsableCandidate))
             orphanEdits.push_back({slot.begin, slot.end, EncodeAttributeValue("images/", slot.quote)});
-    }
-}
-
-// A reference as a srcset holds it: white space and commas there separate the
-// candidates, so a name's spaces and commas are escaped (a name never holds "%").
-std::string SrcsetAddress(const std::string &reference)
-{
-    std::string address;
-    address.reserve(reference.size());
-    for (const char c : reference) {
-        if (c == ' ')
-            address += "%20";
-        else if (c == ',')
-            address += "%2C";
-        else
-            address += c;
-    }
-    return address;
-}
-
-std::string Applied(const std::string &text, std::vector<Edit> edits)
-{
-    if (edits.empty())
-        return text;
-    std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
-    std::string output;
-    output.reserve(text.size() + text.size() / 8);
-    std::size_t copied = 0;
-    for (const Edit &edit : edits) {
-        if (edit.begin < copied)
-            continue; // never happens: the reader gives every value to one owner
-        output.append(text, copied, edit.begin - copied);
-        output += edit.text;
-        copied = edit.end;
-    }
-    output.append(text, copied, std::string::npos);
-    return output;
-}
-
-// Stores the pictures of one kind, reserving their names in document order
-// first, and adds the edits that point them at their files.
-class PictureStore
-{
-public:
-    PictureStore(const CaptureContext &context, const PageAddress &page, std::string dayFolder)
-        : m_context(context)
-        , m_options(WithDeadline(context.fetch))
-        , m_localSource(SchemeOf(TrimmedAddress(page.source)) == "file")
-        , m_dayFolder(std::move(dayFolder))
-        , m_random(std::random_device{}())
-    {
-    }
-
-    void store(const std::vector<Picture> &pictures, std::vector<Edit> &edits);
-    CaptureOutcome outcome() const { return {m_total, m_stored}; }
-
-private:
-    const CaptureContext &m_context;
-    const FetchOptions m_options;
-    const bool m_localSource;
-    const std::string m_dayFolder;
-    std::mt19937 m_random;
-    int m_done = 0;
-    int m_total = 0;
-    int m_stored = 0;
-};
-
-void PictureStore::store(const std::vector<Picture> &pictures, std::vector<Edit> &edits)
-{
-    std::vector<PictureJob> jobs;
-    std::vector<const Picture *> owners;
-    for (const Picture &picture : pictures) {
-        if (!picture.hasChoice)
-            continue;
-        PictureJob job;
-        job.address = picture.address;
-        const AddressParts parts = SplitAddress(job.address);
-        // A local file is copied only for a page that is a local file itself.
-        const bool allowed = parts.kind != FileAddress || m_localSource;
-        if (allowed && IsFetchable(parts) && !m_dayFolder.empty())
-            job.localPath = ReservePictureFile(ImagesFolderOf(m_dayFolder), LocalPictureName(parts), m_random);
-        jobs.push_back(std::move(job));
-        owners.push_back(&picture);
-    }
-    if (jobs.empty())
-        return;
-
-    m_total += static_cast<int>(jobs.size());
-    if (m_context.progress)
-        m_context.progress(m_done, m_total);
-    const JobFinished finished = [this](std::size_t) {
-        ++m_done;
-        if (m_context.progress)
-            m_context.progress(m_done, m_total);
-    };
-    if (m_context.storePictures)
-        m_context.storePictures(jobs, m_options, finished);
-    else
-        FetchPictures(jobs, m_options, finished);
-
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const PictureJob &job = jobs[i];
-        const Picture &picture = *owners[i];
-        std::string reference = "images/";
-        if (job.stored) {
-            reference += job.localPath.substr(job.localPath.rfind('/') + 1);
-            ++m_stored;
-        } else if (!job.localPath.empty()) {
-            // Whoever stored them, a failed picture leaves no reserved file behind.
-            std::remove(job.localPath.c_str());
-        }
-        std::string described = SrcsetAddress(reference);
-        if (job.stored && !picture.chosen.descriptor.empty())
-            described += " " + picture.chosen.descriptor;
-        for (const ValueSlot &slot : picture.slots)
-            edits.push_back(
-                {slot.begin, slot.end, EncodeAttributeValue(slot.candidates ? described : reference, slot.quote)});
-        if (picture.needsSource && job.stored)
-            edits.push_back(
-                {picture.nameEnd, picture.nameEnd, " src=\"" + EncodeAttributeValue(reference, '"') + "\""});
     }
 }
 
@@ -499,11 +479,15 @@ std::string LocaliseFragment(const std::string &fragment, const PageAddress &pag
 
     std::vector<Edit> edits = std::move(reader.linkEdits);
     edits.insert(edits.end(), reader.orphanEdits.begin(), reader.orphanEdits.end());
+    edits.insert(edits.end(), reader.noscriptEdits.begin(), reader.noscriptEdits.end());
     // Ordinary pictures first, then the picture data of Office documents: the
     // order in which their names are taken.
     PictureStore store(context, page, std::move(dayFolder));
-    store.store(reader.images, edits);
-    store.store(reader.vmlImages, edits);
+    std::vector<std::string> references;
+    store.store(reader.images, edits, references);
+    for (const CssBlock &block : reader.cssBlocks)
+        AddCssEdit(block, references, edits);
+    store.store(reader.vmlImages, edits, references);
     if (context.outcome)
         *context.outcome = store.outcome();
     return Applied(fragment, std::move(edits));

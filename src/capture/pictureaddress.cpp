@@ -1,14 +1,31 @@
 #include "pictureaddress.h"
 
+#include "addressresolver.h"
 #include "capturetext.h"
 #include "htmltext.h"
 
+#include <curl/curl.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
+// One part of a parsed address as libcurl writes it (escapes kept), or empty.
+std::string PartOf(CURLU *url, CURLUPart part)
+{
+    char *text = nullptr;
+    if (curl_url_get(url, part, &text, 0) != CURLUE_OK || !text)
+        return {};
+    std::string value(text);
+    curl_free(text);
+    return value;
+}
+
+// The authority (user, password, host, port) is everything up to the first
+// "/" after the scheme; the path and the last segment are taken as written.
 void SplitWebAddress(const std::string &address, std::size_t hostStart, const char *defaultPort, AddressParts &parts)
 {
     if (address.size() < hostStart)
@@ -16,16 +33,26 @@ void SplitWebAddress(const std::string &address, std::size_t hostStart, const ch
     const std::size_t slash = Pos("/", address, hostStart);
     if (slash == 0)
         return;
-    parts.host = Copy(address, static_cast<long long>(hostStart), static_cast<long long>(slash - hostStart));
-    const std::size_t colon = Pos(":", parts.host);
-    if (colon >= 2) {
-        parts.port = Copy(parts.host, static_cast<long long>(colon) + 1, static_cast<long long>(parts.host.size()));
-        parts.host = Copy(parts.host, 1, static_cast<long long>(colon) - 1);
-    } else {
-        parts.port = defaultPort;
-    }
     parts.path = address.substr(slash - 1);
     parts.lastSegment = address.substr(address.rfind('/') + 1);
+    const std::string authority = address.substr(0, slash - 1) + "/";
+    if (authority.find('\0') != std::string::npos)
+        return;
+    CURLU *url = curl_url();
+    if (!url)
+        return;
+    if (curl_url_set(url, CURLUPART_URL, authority.c_str(), 0) == CURLUE_OK) {
+        parts.host = PartOf(url, CURLUPART_HOST);
+        const std::string zone = PartOf(url, CURLUPART_ZONEID);
+        if (!zone.empty() && !parts.host.empty() && parts.host.back() == ']')
+            parts.host.insert(parts.host.size() - 1, "%25" + zone);
+        parts.port = PartOf(url, CURLUPART_PORT);
+        if (parts.port.empty())
+            parts.port = defaultPort;
+        parts.user = PartOf(url, CURLUPART_USER);
+        parts.password = PartOf(url, CURLUPART_PASSWORD);
+    }
+    curl_url_cleanup(url);
 }
 
 // An empty port ("host:/…") takes the scheme's default.
@@ -190,6 +217,18 @@ AddressParts SplitAddress(const std::string &address)
     return parts;
 }
 
+std::string RequestAddress(const AddressParts &parts)
+{
+    if (parts.kind != HttpAddress && parts.kind != HttpsAddress)
+        return {};
+    const bool secure = parts.kind == HttpsAddress;
+    std::string address = secure ? "https://" : "http://";
+    if (!parts.user.empty() || !parts.password.empty())
+        address += parts.user + (parts.password.empty() ? "" : ":" + parts.password) + "@";
+    const std::string port = parts.port.empty() ? (secure ? "443" : "80") : parts.port;
+    return address + parts.host + ":" + port + EscapedAsInAddresses(parts.path);
+}
+
 bool IsFetchable(const AddressParts &parts)
 {
     switch (parts.kind) {
@@ -234,32 +273,81 @@ PictureName LocalPictureName(const AddressParts &parts)
     return name;
 }
 
-std::string ReservePictureFile(const std::string &imagesFolder, const PictureName &name, std::mt19937 &random)
+namespace {
+
+// Claims a free name in folder for stem + numbers + extension with claim, which
+// answers 0 when the name is now this picture's, or the errno of its failure.
+template <typename Claim>
+std::string ClaimFreeName(const std::string &folder, const PictureName &name, std::mt19937 &random, Claim claim)
 {
     std::uniform_int_distribution<int> draw(0, 999);
-    const long long limit = NameLimit(imagesFolder);
+    const long long limit = NameLimit(folder);
     std::string numbers; // appended to the stem while the name is taken
     for (;;) {
         // The stem gives way, so that the extension and the numbers always fit.
         const long long room = limit - static_cast<long long>(name.extension.size() + numbers.size());
         if (room < 0)
             return {};
-        const std::string path = imagesFolder + FittedTo(name.stem, room) + numbers + name.extension;
+        const std::string path = folder + FittedTo(name.stem, room) + numbers + name.extension;
         // A zero byte would cut the name the system sees short of the one referenced.
         if (path.find('\0') != std::string::npos)
             return {};
-        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (file >= 0) {
-            if (::close(file) == 0)
-                return path;
-            ::unlink(path.c_str());
-            return {};
-        }
+        const int error = claim(path);
+        if (error == 0)
+            return path;
         // EISDIR: an empty name points at the images folder itself, which is taken too.
-        if (errno != EEXIST && errno != EISDIR)
+        if (error != EEXIST && error != EISDIR)
             return {};
         numbers += std::to_string(draw(random));
     }
+}
+
+} // namespace
+
+std::string ReservePictureFile(const std::string &imagesFolder, const PictureName &name, std::mt19937 &random)
+{
+    return ClaimFreeName(imagesFolder, name, random, [](const std::string &path) {
+        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file < 0)
+            return errno;
+        if (::close(file) == 0)
+            return 0;
+        const int error = errno;
+        ::unlink(path.c_str());
+        return error == EEXIST ? EIO : error;
+    });
+}
+
+std::string MovedToExtension(const std::string &path, const std::string &extension, std::mt19937 &random)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || extension.empty())
+        return path;
+    const std::string moved = ClaimFreeName(path.substr(0, slash + 1), {path.substr(slash + 1), extension}, random,
+                                            [&](const std::string &to) {
+                                                // A new hard link fails on a taken name instead of replacing it; the
+                                                // old name goes once the new one holds the picture.
+                                                if (::link(path.c_str(), to.c_str()) != 0)
+                                                    return errno;
+                                                ::unlink(path.c_str());
+                                                return 0;
+                                            });
+    return moved.empty() ? path : moved;
+}
+
+std::string ExtensionOfType(const std::string &contentType)
+{
+    const std::string type = LowerAscii(TrimmedAddress(contentType.substr(0, contentType.find(';'))));
+    static const std::pair<std::string_view, std::string_view> extensions[] = {
+        {"image/webp", ".webp"}, {"image/avif", ".avif"},  {"image/svg+xml", ".svg"},
+        {"image/png", ".png"},   {"image/apng", ".png"},   {"image/jpeg", ".jpg"},
+        {"image/jpg", ".jpg"},   {"image/pjpeg", ".jpg"},  {"image/gif", ".gif"},
+        {"image/bmp", ".bmp"},   {"image/x-icon", ".ico"}, {"image/vnd.microsoft.icon", ".ico"}};
+    for (const auto &[known, extension] : extensions) {
+        if (type == known)
+            return std::string(extension);
+    }
+    return {};
 }
 
 std::string ImagesFolderOf(const std::string &dayFolder)

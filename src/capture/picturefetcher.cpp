@@ -11,27 +11,20 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
-constexpr const char UserAgent[] = "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT 5.0)";
+// What Firefox asks for when it loads a picture.
+constexpr const char PictureAccept[] = "Accept: image/avif,image/webp,image/png,image/svg+xml,image/*;q=0.8,*/*;q=0.5";
 
 void InitialiseCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Addresses captured from pages may carry raw spaces or UTF-8 bytes that the
-// browser would have escaped before asking; curl wants them escaped.
-std::string RequestUrl(const AddressParts &parts)
-{
-    const bool secure = parts.kind == HttpsAddress;
-    const std::string port = parts.port.empty() ? (secure ? "443" : "80") : parts.port;
-    return (secure ? "https://" : "http://") + parts.host + ":" + port + EscapedAsInAddresses(parts.path);
 }
 
 struct FileCloser
@@ -119,11 +112,13 @@ struct Transfer
     FilePtr file;
     long long received = 0;
     long long maxBytes = 0;
+    curl_slist *headers = nullptr;
 
     ~Transfer()
     {
         if (easy)
             curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
     }
 };
 
@@ -152,7 +147,7 @@ std::unique_ptr<Transfer> StartTransfer(std::size_t job, const PictureJob &pictu
         return nullptr;
 
     CURL *easy = transfer->easy;
-    const std::string url = RequestUrl(parts);
+    const std::string url = RequestAddress(parts);
     bool ok = curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
@@ -163,7 +158,11 @@ std::unique_ptr<Transfer> StartTransfer(std::size_t job, const PictureJob &pictu
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, UserAgent);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, BrowserUserAgent());
+    if (!options.referer.empty())
+        curl_easy_setopt(easy, CURLOPT_REFERER, options.referer.c_str());
+    transfer->headers = curl_slist_append(nullptr, PictureAccept);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteToFile);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
     return ok ? std::move(transfer) : nullptr;
@@ -177,7 +176,43 @@ bool TransferSucceeded(Transfer &transfer, CURLcode result)
     return result == CURLE_OK && status >= 200 && status <= 299 && closed;
 }
 
+// The extension the response's Content-Type gives a picture whose name has none.
+std::string ExtensionOfResponse(Transfer &transfer)
+{
+    const char *type = nullptr;
+    if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_TYPE, &type) != CURLE_OK || !type)
+        return {};
+    return ExtensionOfType(type);
+}
+
 } // namespace
+
+const char *BrowserUserAgent()
+{
+    return "Mozilla/5.0 (X11; Linux x86_64; rv:140.0) Gecko/20100101 Firefox/140.0";
+}
+
+std::string RefererOf(const std::string &pageAddress)
+{
+    const std::string scheme = SchemeOf(pageAddress);
+    if ((scheme != "http" && scheme != "https") || pageAddress.find('\0') != std::string::npos)
+        return {};
+    CURLU *url = curl_url();
+    if (!url)
+        return {};
+    std::string referer;
+    if (curl_url_set(url, CURLUPART_URL, pageAddress.c_str(), 0) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_FRAGMENT, nullptr, 0) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_USER, nullptr, 0) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_PASSWORD, nullptr, 0) == CURLUE_OK) {
+        char *text = nullptr;
+        if (curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK && text)
+            referer = text;
+        curl_free(text);
+    }
+    curl_url_cleanup(url);
+    return referer;
+}
 
 FetchOptions WithDeadline(FetchOptions options)
 {
@@ -206,6 +241,7 @@ void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &givenOptio
             finished(job);
     };
 
+    std::mt19937 random(std::random_device{}());
     CURLM *multi = curl_multi_init();
     std::vector<std::unique_ptr<Transfer>> running;
     std::size_t next = 0;
@@ -259,6 +295,8 @@ void FetchPictures(std::vector<PictureJob> &jobs, const FetchOptions &givenOptio
                 curl_multi_remove_handle(multi, easy);
                 const bool stored = TransferSucceeded(**it, result);
                 const std::size_t job = (*it)->job;
+                if (stored && jobs[job].extensionFromType)
+                    jobs[job].localPath = MovedToExtension(jobs[job].localPath, ExtensionOfResponse(**it), random);
                 running.erase(it);
                 finish(job, stored);
                 break;
@@ -282,7 +320,9 @@ std::string FetchPicture(const std::string &address, const std::string &dayFolde
     const AddressParts parts = SplitAddress(address);
     if (IsFetchable(parts) && !dayFolder.empty()) {
         std::mt19937 random(std::random_device{}());
-        jobs[0].localPath = ReservePictureFile(ImagesFolderOf(dayFolder), LocalPictureName(parts), random);
+        const PictureName name = LocalPictureName(parts);
+        jobs[0].localPath = ReservePictureFile(ImagesFolderOf(dayFolder), name, random);
+        jobs[0].extensionFromType = name.extension.empty();
     }
     FetchPictures(jobs, options);
     return jobs[0].stored ? jobs[0].localPath : std::string();

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The User-Agent every request for a page's pictures and style sheets names:
+// that of a current Firefox on Linux, since some servers refuse older browsers.
+const char *BrowserUserAgent();
+
 // Limits of one picture download; the defaults suit the program, tests shorten them.
 struct FetchOptions
 {
@@ -24,6 +28,9 @@ struct FetchOptions
     // Asked while pictures are fetched, from the fetching thread; true ends the
     // capture, and the pictures not stored yet fail.
     std::function<bool()> cancelled;
+    // The page the pictures belong to, sent as Referer (servers that refuse
+    // pictures shown on other sites look at it); empty sends none.
+    std::string referer;
 };
 
 // The options with the capture's deadline fixed from now, unless already set.
@@ -37,7 +44,14 @@ struct PictureJob
     std::string address;
     std::string localPath; // the reserved (empty) file; empty when the picture cannot be stored
     bool stored = false;   // the file holds the picture
+    // The reserved name has no extension: once stored, the file is renamed to
+    // take the one its Content-Type names, and localPath follows.
+    bool extensionFromType = false;
 };
+
+// The Referer of a page's pictures: its address without fragment and
+// credentials, as a browser sends it; empty for a page that is no web page.
+std::string RefererOf(const std::string &pageAddress);
 
 // Called once per job when it has ended, well or not, with the job's index.
 using JobFinished = std::function<void(std::size_t job)>;

@@ -18,15 +18,26 @@ public:
     {
     }
 
-    quint16 listen()
+    quint16 listen(bool ipv6)
     {
         m_server = new QTcpServer(this);
         connect(m_server, &QTcpServer::newConnection, this, &LoopbackWorker::accept);
-        m_server->listen(QHostAddress::LocalHost, 0);
+        m_server->listen(ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, 0);
         return m_server->serverPort();
     }
 
 private:
+    // The value of a request header (name in lower case), or null.
+    static QByteArray headerOf(const QByteArray &request, const QByteArray &name)
+    {
+        for (const QByteArray &line : request.left(request.indexOf("\r\n\r\n")).split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+                return line.mid(colon + 1).trimmed();
+        }
+        return {};
+    }
+
     void accept()
     {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
@@ -50,6 +61,10 @@ private:
         {
             QMutexLocker lock(&m_owner.m_mutex);
             route = m_owner.m_routes.value(path, {LoopbackServer::Route::Fail, {}, 404});
+            for (auto it = m_owner.m_required.cbegin(); it != m_owner.m_required.cend(); ++it) {
+                if (headerOf(request, it.key()) != it.value())
+                    route = {LoopbackServer::Route::Fail, {}, 403};
+            }
             delay = m_owner.m_delay;
             ++m_owner.m_requests;
             if (route.kind != LoopbackServer::Route::Quiet)
@@ -72,7 +87,7 @@ private:
         case LoopbackServer::Route::Serve:
         case LoopbackServer::Route::Streamed:
         case LoopbackServer::Route::Slow:
-            head = "HTTP/1.1 200 OK\r\nContent-Type: " + route.type + "\r\n";
+            head = "HTTP/1.1 200 OK\r\nContent-Type: " + route.contentType + "\r\n";
             break;
         case LoopbackServer::Route::Fail:
             head = "HTTP/1.1 " + QByteArray::number(route.status) + " Failed\r\nContent-Type: text/html\r\n";
@@ -116,17 +131,18 @@ private:
     QTcpServer *m_server = nullptr;
 };
 
-LoopbackServer::LoopbackServer()
-    : m_thread(std::make_unique<QThread>())
+LoopbackServer::LoopbackServer(Address address)
+    : m_ipv6(address == Address::IPv6)
+    , m_thread(std::make_unique<QThread>())
     , m_worker(new LoopbackWorker(*this))
 {
     // Downloads from this server stay on the machine whatever proxy the environment names.
-    qputenv("no_proxy", "127.0.0.1,localhost");
+    qputenv("no_proxy", "127.0.0.1,::1,[::1],localhost");
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();
     QMetaObject::invokeMethod(
-        m_worker, [this] { m_port = m_worker->listen(); }, Qt::BlockingQueuedConnection);
+        m_worker, [this] { m_port = m_worker->listen(m_ipv6); }, Qt::BlockingQueuedConnection);
 }
 
 LoopbackServer::~LoopbackServer()
@@ -137,18 +153,18 @@ LoopbackServer::~LoopbackServer()
 
 QString LoopbackServer::base() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return (m_ipv6 ? QStringLiteral("http://[::1]:%1") : QStringLiteral("http://127.0.0.1:%1")).arg(m_port);
 }
 
-void LoopbackServer::serve(const QByteArray &path, const QByteArray &body)
+void LoopbackServer::serve(const QByteArray &path, const QByteArray &body, const QByteArray &contentType)
 {
-    // Pages and sheets as a browser wants them; everything else as bytes.
-    Route route{Route::Serve, body, 200};
-    if (path.endsWith(".html"))
-        route.type = "text/html; charset=utf-8";
-    else if (path.endsWith(".css"))
-        route.type = "text/css";
-    addRoute(path, route);
+    addRoute(path, {Route::Serve, body, 200, 0, contentType});
+}
+
+void LoopbackServer::requireHeader(const QByteArray &name, const QByteArray &value)
+{
+    QMutexLocker lock(&m_mutex);
+    m_required.insert(name.toLower(), value);
 }
 
 void LoopbackServer::serveStreamed(const QByteArray &path, const QByteArray &body)

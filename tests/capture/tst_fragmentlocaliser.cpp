@@ -1,3 +1,4 @@
+#include "cssurls.h"
 #include "fragmentlocaliser.h"
 
 #include <QDir>
@@ -27,6 +28,8 @@ class FragmentLocaliserTest : public QObject
 private slots:
     void init();
 
+    void cssUrls_data();
+    void cssUrls();
     void links_data();
     void links();
     void pictureReferences_data();
@@ -77,6 +80,47 @@ void FragmentLocaliserTest::init()
 QByteArray FragmentLocaliserTest::localise(const QByteArray &fragment)
 {
     return Bytes(LocaliseFragment(fragment.toStdString(), Page, m_context));
+}
+
+void FragmentLocaliserTest::cssUrls_data()
+{
+    QTest::addColumn<QByteArray>("css");
+    QTest::addColumn<QByteArrayList>("addresses"); // each url() found, decoded
+    QTest::addColumn<QByteArrayList>("tokens");    // the text each one spans
+
+    QTest::newRow("unquoted") << QByteArray("a{background:url(a.png)}") << QByteArrayList{"a.png"}
+                              << QByteArrayList{"url(a.png)"};
+    QTest::newRow("quoted, spaced, any case")
+        << QByteArray("x:URL( \"b c.png\" ) Url('d.png')") << QByteArrayList{"b c.png", "d.png"}
+        << QByteArrayList{"URL( \"b c.png\" )", "Url('d.png')"};
+    QTest::newRow("escapes") << QByteArray("url(a\\28 1\\29.png) url('\\'q\\\n.png') url(\\E4 \\B8 x)")
+                             << QByteArrayList{"a(1).png", "'q.png", "\xC3\xA4\xC2\xB8x"}
+                             << QByteArrayList{"url(a\\28 1\\29.png)", "url('\\'q\\\n.png')", "url(\\E4 \\B8 x)"};
+    QTest::newRow("comments and strings") << QByteArray("/* url(no.png) */ content:\"url(no.png)\"; b:url(yes.png)")
+                                          << QByteArrayList{"yes.png"} << QByteArrayList{"url(yes.png)"};
+    QTest::newRow("inline data") << QByteArray("url(data:image/png;base64,iVBO=)")
+                                 << QByteArrayList{"data:image/png;base64,iVBO="}
+                                 << QByteArrayList{"url(data:image/png;base64,iVBO=)"};
+    QTest::newRow("style sheets are no pictures")
+        << QByteArray("@import url(s.css) screen; @IMPORT 't.css'; a{b:url(p.png)}") << QByteArrayList{"p.png"}
+        << QByteArrayList{"url(p.png)"};
+    QTest::newRow("malformed") << QByteArray("url(a b) url(a\"b) url('open url(x) myurl(y) url(z") << QByteArrayList{}
+                               << QByteArrayList{};
+    QTest::newRow("other functions") << QByteArray("image-set(url(1x.png) 1x) -url(n) src(s)")
+                                     << QByteArrayList{"1x.png"} << QByteArrayList{"url(1x.png)"};
+}
+
+void FragmentLocaliserTest::cssUrls()
+{
+    QFETCH(QByteArray, css);
+    QByteArrayList addresses;
+    QByteArrayList tokens;
+    for (const CssUrl &url : CssUrls(css.toStdString())) {
+        addresses << Bytes(url.address);
+        tokens << css.mid(qsizetype(url.begin), qsizetype(url.end - url.begin));
+    }
+    QTEST(addresses, "addresses");
+    QTEST(tokens, "tokens");
 }
 
 void FragmentLocaliserTest::links_data()

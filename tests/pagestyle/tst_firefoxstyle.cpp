@@ -17,6 +17,9 @@
 
 namespace {
 
+const QByteArray Html = "text/html; charset=utf-8";
+const QByteArray Css = "text/css";
+
 // A page of a reference manual as its sheets style it: a coloured heading, a
 // class with a background, a code block, a side bar and a check box the page hides.
 // The paragraph fills the middle of a browser window, where a drag starts.
@@ -106,15 +109,17 @@ void FirefoxStyleTest::initTestCase()
                    "<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>bisect &mdash; Array "
                    "bisection algorithm</title><link rel=\"stylesheet\" href=\"../_static/theme.css\">"
                    "<style>h1 { color: rgb(200, 30, 40); font-size: 30px }</style></head><body class=\"page\">" +
-                       PageBody + "</body></html>");
+                       PageBody + "</body></html>",
+                   Html);
     m_server.serve("/docs/_static/theme.css",
                    "@import url(\"basic.css\");\n.note { background-color: rgb(255, 240, 200); font-size: 26px }\n"
                    ".sidebar, #toggler { display: none }\n"
                    "pre { background-color: rgb(40, 44, 52); color: rgb(220, 220, 220); padding: 8px;"
-                   " font-family: monospace }\n");
-    m_server.serve("/docs/other.html", "<html><body><p>Another page of the manual</p></body></html>");
+                   " font-family: monospace }\n",
+                   Css);
+    m_server.serve("/docs/other.html", "<html><body><p>Another page of the manual</p></body></html>", Html);
     m_server.serve("/docs/_static/basic.css",
-                   "body.page { color: rgb(20, 20, 90); font-family: serif }\ncode { font-weight: 700 }\n");
+                   "body.page { color: rgb(20, 20, 90); font-family: serif }\ncode { font-weight: 700 }\n", Css);
 }
 
 QStringList FirefoxStyleTest::capture(const QString &pageAddress, const QString &linkPage, QByteArray &body)
