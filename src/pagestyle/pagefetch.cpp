@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr const char PageUserAgent[] = "Mozilla/5.0 (X11; Linux x86_64; rv:140.0) Gecko/20100101 Firefox/140.0";
-
 // Bytes of the answer so far, cut off (and the transfer aborted) past the limit.
 struct Received
 {
@@ -64,7 +62,7 @@ FetchedText FetchText(const std::string &address, const std::string &referer, co
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""); // whatever curl can decode
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, PageUserAgent);
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, BrowserUserAgent());
     if (!referer.empty())
         curl_easy_setopt(handle, CURLOPT_REFERER, referer.c_str());
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Append);

@@ -1,5 +1,7 @@
 #include "updatecheck.h"
 
+#include "picturefetcher.h"
+
 #include <curl/curl.h>
 
 #include <mutex>
@@ -80,7 +82,7 @@ UpdateOutcome TTavloUpdateThread::check(const QString &siteBase, int runningMajo
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(std::min(10000, timeLimitMs)));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeLimitMs));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT 5.0)");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, BrowserUserAgent()); // servers refuse outdated browsers
     // Always the file on the server, never a cached copy.
     curl_slist *headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);

@@ -239,10 +239,11 @@ void FirefoxStyleTest::dragOutOfRealFirefoxKeepsTheLook()
     QString title;
     {
         TDBDataModule database(folder.databasePath());
-        QSqlQuery &rows = database.runQuery(QStringLiteral("select title, filename from note"));
+        QSqlQuery &rows = database.runQuery(QStringLiteral("select title, filename, source from note"));
         QVERIFY(rows.next());
         title = rows.value(0).toString();
         noteFile = folder.dataFolder() + rows.value(1).toString();
+        QCOMPARE(rows.value(2).toString(), address); // found from the selection's links
         QVERIFY(!rows.next());
     }
     QCOMPARE(title, QStringLiteral("bisect \u2014 Array bisection algorithm"));
