@@ -39,6 +39,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -215,6 +216,12 @@ QWidget *TEditorForm::createSourcePanel()
     SourceEdit->setBackgroundRole(QPalette::Window);
     row->addWidget(SourceLabel);
     row->addWidget(SourceEdit, 1);
+    auto *offline = new QToolButton(SourcePanel);
+    offline->setObjectName(QStringLiteral("SavePageOffline"));
+    offline->setText(tr("Save the page offline"));
+    offline->setAutoRaise(true);
+    connect(offline, &QToolButton::clicked, this, &TEditorForm::SavePageOfflineClick);
+    row->addWidget(offline);
     SourcePanel->hide();
     return SourcePanel;
 }
@@ -225,6 +232,9 @@ void TEditorForm::showSource(const QString &source)
     SourceEdit->setText(source);
     SourceEdit->setCursorPosition(0); // the host, not the end of a long address
     SourcePanel->setVisible(!source.isEmpty());
+    const QUrl address(source);
+    SourcePanel->findChild<QToolButton *>(QStringLiteral("SavePageOffline"))
+        ->setVisible(address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"));
 }
 
 void TEditorForm::createBottomPanel()

@@ -74,6 +74,9 @@ public:
 
     // Appends HTML at the end of the note body once the view is ready.
     void AppendToBody(const QString &html);
+    // Reads the page the note names (its source, else its first web link) and
+    // appends it below the note, styled and with its pictures, to read offline.
+    void SavePageOfflineClick();
 
     void setExplorerWindow(QWidget *explorer) { ExplorerWindow = explorer; }
     void setDropBoxWindow(QWidget *dropBox) { DropBoxWindow = dropBox; }
@@ -119,6 +122,7 @@ private:
     void createBottomPanel();
     QWidget *createSourcePanel();
     void showSource(const QString &source);
+    QString offlinePageAddress();
     bool storeNote(const QString &fullPath);
     void takeDrop(const QList<DroppedItem> &items);
     void EditModeBtnClick();

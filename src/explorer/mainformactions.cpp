@@ -161,6 +161,9 @@ void TMainForm::createMenus()
     QAction *locateNote = NotePopupMenu->addAction(tr("Locate note file in disk"));
     locateNote->setObjectName(QStringLiteral("Locatenotefileindisk1"));
     connect(locateNote, &QAction::triggered, this, [this] { Locatenotefileindisk1Click(); });
+    QAction *offline = NotePopupMenu->addAction(tr("Save the page offline"));
+    offline->setObjectName(QStringLiteral("SavePageOfflineMenu"));
+    connect(offline, &QAction::triggered, this, [this] { m_noteCommands.SavePageOfflineExecute(); });
     m_exportCommands->addNoteMenuEntries(NotePopupMenu);
 
     AttachPopupMenu = new QMenu(this);

@@ -6,6 +6,7 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "editorform.h"
+#include "exwebbrowser.h"
 #include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
@@ -43,18 +44,18 @@ void NoteCommands::AddNoteInTagActExecute()
     editor->tagsEdit()->setText(path);
 }
 
-void NoteCommands::OpenNoteForEditing()
+QPointer<TEditorForm> NoteCommands::OpenNoteForEditing()
 {
     const NoteListRecord *note = m_explorer.notes().selectedNote();
     if (!note || !m_explorer.createEditor)
-        return;
+        return nullptr;
     const QString noteFile = StoredPath::resolve(m_explorer.context().dataFolder, note->filename);
     if (noteFile.isEmpty()) {
         // Saving would write outside the data folder.
         m_explorer.showMessage(m_explorer.context()
                                    .messages.shown(QStringLiteral("NoteFileOutside"))
                                    .arg(QDir::toNativeSeparators(note->filename)));
-        return;
+        return nullptr;
     }
     ExplorerState &state = m_explorer.state();
     state.CurrentNoteId = note->noteid;
@@ -72,6 +73,15 @@ void NoteCommands::OpenNoteForEditing()
     editor->show();
     if (editor)
         editor->LoadNote(noteId, file, tagId, title, catalog);
+    return editor;
+}
+
+void NoteCommands::SavePageOfflineExecute()
+{
+    // In an editor, where the user sees what came and saves it, or not.
+    QPointer<TEditorForm> editor = OpenNoteForEditing();
+    if (editor && editor->content()->WaitWhileBusy() && editor)
+        editor->SavePageOfflineClick();
 }
 
 void NoteCommands::DelNoteActExecute()

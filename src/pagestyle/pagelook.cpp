@@ -229,6 +229,9 @@ PageLook ReadPageLook(const std::string &pageAddress, const FetchOptions &givenO
     if (!page.ok || (!mustShow.empty() && !PageShowsFragment(page.body, page.contentType, mustShow)))
         return look;
     look.read = true;
+    look.address = page.address;
+    look.contentType = page.contentType;
+    look.html = page.body;
     const PageLookSources sources = LookSourcesOf(page.body, page.address, page.contentType);
     look.title = sources.title;
     const SheetReader read = [&](const std::string &address) {

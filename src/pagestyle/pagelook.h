@@ -32,6 +32,9 @@ struct PageLook
     bool read = false; // the page itself could be read
     std::string title;
     std::vector<std::string> sheets;
+    std::string address;     // where the page was read at last (after redirects)
+    std::string contentType; // the page's Content-Type
+    std::string html;        // the page's own markup
 };
 
 // Reads the page at an http or https address and the sheets it links, with

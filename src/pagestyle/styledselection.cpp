@@ -4,6 +4,7 @@
 #include "styleinliner.h"
 
 #include <QEventLoop>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
@@ -80,6 +81,50 @@ StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &co
     const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
     const InlinedStyle inlined = InlineComputedStyle(context, QString::fromUtf8(fragmentUtf8), sheets, address,
                                                      timeoutMs, [&options] { return CaptureEnded(options); });
+    if (!inlined.ok)
+        return result;
+    result.fragment = inlined.html.toUtf8();
+    result.styled = true;
+    return result;
+}
+
+StyledSelection StylePage(const QString &pageAddress, const FetchOptions &limits)
+{
+    StyledSelection result;
+    const QUrl address(pageAddress);
+    if (!address.isValid() || (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")))
+        return result;
+    const FetchOptions options = WithDeadline(limits);
+    const PageLook look = ReadPageLookResponsively(address.toString(QUrl::FullyEncoded).toStdString(), options, {});
+    if (!look.read)
+        return result;
+    result.pageTitle = Cleaned(QString::fromStdString(look.title));
+    result.pageAddress = QString::fromStdString(look.address);
+    const QByteArray html = QByteArray::fromStdString(look.html);
+    // The charset the server names, else the one the page's markup names, else UTF-8.
+    const QString type = QString::fromStdString(look.contentType);
+    const qsizetype named = type.indexOf(QLatin1String("charset="), 0, Qt::CaseInsensitive);
+    QStringDecoder decoder;
+    if (named >= 0)
+        decoder = QStringDecoder(type.mid(named + 8)
+                                     .section(QLatin1Char(';'), 0, 0)
+                                     .remove(QLatin1Char('"'))
+                                     .trimmed()
+                                     .toLatin1()
+                                     .constData());
+    if (!decoder.isValid())
+        decoder = QStringDecoder::decoderForHtml(html);
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringDecoder::Utf8);
+    const QString page = decoder(html);
+    QStringList sheets;
+    for (const std::string &sheet : look.sheets)
+        sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline - std::chrono::steady_clock::now());
+    const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
+    const InlinedStyle inlined = InlineComputedStyleOfDocument(PageAsSelection(page), sheets, QUrl(result.pageAddress),
+                                                               timeoutMs, [&options] { return CaptureEnded(options); });
     if (!inlined.ok)
         return result;
     result.fragment = inlined.html.toUtf8();

@@ -24,3 +24,9 @@ struct StyledSelection
 // can be read, the fragment comes back as it was.
 StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &context, const QString &pageAddress,
                                const FetchOptions &limits);
+
+// A whole web page made to read offline: read with its sheets under the
+// limits, laid out without its scripts, its computed style written inline.
+// fragment is the page's body content, styled; styled is false when the page
+// could not be read or laid out.
+StyledSelection StylePage(const QString &pageAddress, const FetchOptions &limits);

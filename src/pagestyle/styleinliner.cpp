@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -56,8 +57,33 @@ QString SelectionInContext(const QString &context, const QString &selection)
     return QStringLiteral("<!DOCTYPE html>") + document;
 }
 
+QString PageAsSelection(const QString &page)
+{
+    const QString start = QStringLiteral("<!--clipnest-selection-start-->");
+    const QString end = QStringLiteral("<!--clipnest-selection-end-->");
+    const QRegularExpressionMatch body =
+        QRegularExpression(QStringLiteral("<body\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption).match(page);
+    if (!body.hasMatch()) // the parser makes a body of it all
+        return QStringLiteral("<!DOCTYPE html><html><body>") + start + page + end + QStringLiteral("</body></html>");
+    QString document = page;
+    const qsizetype closing = document.lastIndexOf(QLatin1String("</body"), -1, Qt::CaseInsensitive);
+    if (closing > body.capturedEnd())
+        document.insert(closing, end);
+    else
+        document += end;
+    document.insert(body.capturedEnd(), start);
+    return document;
+}
+
 InlinedStyle InlineComputedStyle(const QString &context, const QString &selection, const QStringList &sheets,
                                  const QUrl &pageAddress, int timeoutMs, const std::function<bool()> &cancelled)
+{
+    return InlineComputedStyleOfDocument(SelectionInContext(context, selection), sheets, pageAddress, timeoutMs,
+                                         cancelled);
+}
+
+InlinedStyle InlineComputedStyleOfDocument(const QString &document, const QStringList &sheets, const QUrl &pageAddress,
+                                           int timeoutMs, const std::function<bool()> &cancelled)
 {
     InlinedStyle result;
     // Its own profile in memory: nothing of the capture's page stays behind.
@@ -84,7 +110,7 @@ InlinedStyle InlineComputedStyle(const QString &context, const QString &selectio
     deadline.start(timeoutMs);
     watch.start(100);
 
-    const QString call = ScriptCall(SelectionInContext(context, selection), sheets);
+    const QString call = ScriptCall(document, sheets);
     QPointer<QWebEnginePage> guard(page.get());
     auto alive = std::make_shared<bool>(true);
     QObject::connect(page.get(), &QWebEnginePage::loadFinished, &loop, [&, guard, alive](bool loaded) {

@@ -24,6 +24,14 @@ struct InlinedStyle
 InlinedStyle InlineComputedStyle(const QString &context, const QString &selection, const QStringList &sheets,
                                  const QUrl &pageAddress, int timeoutMs, const std::function<bool()> &cancelled = {});
 
+// The same for a document that already has the selection between the marker
+// comments "clipnest-selection-start" and "clipnest-selection-end".
+InlinedStyle InlineComputedStyleOfDocument(const QString &document, const QStringList &sheets, const QUrl &pageAddress,
+                                           int timeoutMs, const std::function<bool()> &cancelled = {});
+
 // The document the hidden page lays out: the context with the selection
 // between two marker comments, kept apart for the tests.
 QString SelectionInContext(const QString &context, const QString &selection);
+
+// A whole page as such a document: everything inside its body is the selection.
+QString PageAsSelection(const QString &page);

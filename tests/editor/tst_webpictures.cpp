@@ -76,6 +76,8 @@ private slots:
     void pastedHtml();
     void pasteWithoutWebPicturesIsTheViewsOwn();
     void noteStaysInTheFolderItWasBegunIn();
+    void pageSavedOfflineBelowTheBookmark_data();
+    void pageSavedOfflineBelowTheBookmark();
 
 private:
     std::unique_ptr<LoopbackServer> m_server;
@@ -87,6 +89,12 @@ void WebPicturesTest::initTestCase()
     m_server->serve("/pics/a.png", pictureBytes(Qt::red));
     m_server->serve("/pics/b.png", pictureBytes(Qt::blue));
     m_server->fail("/pics/gone.png", 404);
+    m_server->serve("/site/article.html",
+                    "<html><head><title>An article</title><link rel=\"stylesheet\" href=\"s.css\"></head><body>"
+                    "<script>document.write('SCRIPTED')</script><h1>Article</h1><p class=\"lead\">Lead text</p>"
+                    "<img src=\"/pics/a.png\"></body></html>",
+                    "text/html; charset=utf-8");
+    m_server->serve("/site/s.css", ".lead { color: rgb(0, 128, 0) }", "text/css");
 }
 
 void WebPicturesTest::insertImage_data()
@@ -235,6 +243,39 @@ void WebPicturesTest::noteStaysInTheFolderItWasBegunIn()
     QCOMPARE(
         f.database.queryInteger(QStringLiteral("select count(*) from attachment where path = '03-04-2031/attaches/'")),
         1);
+    delete editor;
+}
+
+void WebPicturesTest::pageSavedOfflineBelowTheBookmark_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("page read") << QStringLiteral("/site/article.html") << true;
+    QTest::newRow("page gone") << QStringLiteral("/site/gone.html") << false;
+}
+
+void WebPicturesTest::pageSavedOfflineBelowTheBookmark()
+{
+    QFETCH(QString, page);
+    QFETCH(bool, read);
+    Fixture f;
+    TEditorForm *editor = f.editor();
+    const QString address = m_server->base() + page;
+    editor->PrefillFromCapture(QStringLiteral("<b>Bookmark:</b><br><a href=\"%1\">%1</a>").arg(address),
+                               QStringLiteral("Article"), address);
+    editor->SavePageOfflineClick();
+    const QString body = editor->content()->BodyInnerHtml();
+    QVERIFY(body.contains(QLatin1String("Bookmark:")));
+    QCOMPARE(body.contains(QLatin1String("Lead text")), read);
+    QCOMPARE(f.messages.size(), read ? 0 : 1);
+    if (read) {
+        // Styled as on the page, its picture beside the note, its script gone.
+        QVERIFY2(body.contains(QLatin1String("color: rgb(0, 128, 0)")), qPrintable(body));
+        QVERIFY(body.contains(QLatin1String("images/a.png")));
+        QVERIFY(QFile::exists(editor->noteFolder() + QStringLiteral("/images/a.png")));
+        QVERIFY(!body.contains(QLatin1String("<script")) && !body.contains(QLatin1String("SCRIPTED")));
+        QCOMPARE(loadedWidths(editor), QList<int>{6});
+    }
     delete editor;
 }
 
