@@ -197,7 +197,10 @@ QString captureTitle(const QString &pageTitle, const QString &fragmentHtml)
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block.blockFormat().headingLevel() == 0)
             continue;
-        const QString heading = cleanTitle(block.text()); // a heading of pictures only has none
+        QString heading = cleanTitle(block.text()); // a heading of pictures only has none
+        // Documentation pages end each heading with a link to itself: a pilcrow or "#".
+        while (heading.endsWith(QChar(0x00B6)) || heading.endsWith(QLatin1Char('#')) || heading.endsWith(QChar(0x00A7)))
+            heading = heading.chopped(1).trimmed();
         if (!heading.isEmpty())
             return heading;
     }

@@ -126,14 +126,12 @@ const char *const InlineStyleScript = R"js(
             visit(node, contextStyle);
     }
 
-    // The ancestors' look that the selection inherits, on a wrapper: text
-    // properties where they differ from the defaults, and the background the
-    // selection was shown on.
+    // The ancestors' look that the selection inherits, on a wrapper: every
+    // text property, so that no viewer's own defaults show through, and the
+    // background the selection was shown on.
     const wrapper = document.createElement('div');
-    for (const name of inherited) {
-        if (contextStyle[name] !== plainBody[name])
-            wrapper.style.setProperty(name, contextStyle[name]);
-    }
+    for (const name of inherited)
+        wrapper.style.setProperty(name, contextStyle[name]);
     for (let ancestor = context; ancestor && ancestor.nodeType === Node.ELEMENT_NODE; ancestor = ancestor.parentNode) {
         const background = getComputedStyle(ancestor).getPropertyValue('background-color');
         if (background !== 'rgba(0, 0, 0, 0)' && background !== 'transparent') {
@@ -155,6 +153,6 @@ const char *const InlineStyleScript = R"js(
     for (const script of wrapper.querySelectorAll('script'))
         script.remove();
     frame.remove();
-    return wrapper.getAttribute('style') ? wrapper.outerHTML : wrapper.innerHTML;
+    return wrapper.outerHTML;
 })
 )js";

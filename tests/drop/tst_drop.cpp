@@ -281,6 +281,8 @@ void DropTest::captureTitle_data()
     QTest::newRow("the page's title") << QStringLiteral(" The\tpage ") << headings << QStringLiteral("The page");
     QTest::newRow("first heading with text")
         << QStringLiteral("\u0007 ") << headings << QStringLiteral("Caf\u00e9 \u2014 menu");
+    QTest::newRow("heading without its link to itself")
+        << QString() << QStringLiteral("<h1>bisect<a href=\"#bisect\">&para;</a></h1>") << QStringLiteral("bisect");
     QTest::newRow("first line") << QString() << QStringLiteral("<p><img src=\"a.png\"></p><p>Men&uuml; of the day</p>")
                                 << QStringLiteral("Men\u00fc of the day");
     QTest::newRow("nothing to read") << QString() << QStringLiteral("<p><img src=\"a.png\"></p>") << QString();
