@@ -48,6 +48,25 @@ QString Cleaned(const QString &title)
     return clean.simplified();
 }
 
+// Lays the marked document out with the page's sheets in the time the capture
+// has left; the styled markup goes into result when that worked.
+void StyleInPlace(const QString &document, const PageLook &look, const QUrl &address, const FetchOptions &options,
+                  StyledSelection &result)
+{
+    QStringList sheets;
+    for (const std::string &sheet : look.sheets)
+        sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline - std::chrono::steady_clock::now());
+    const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
+    const InlinedStyle inlined = InlineComputedStyleOfDocument(document, sheets, address, timeoutMs,
+                                                               [&options] { return CaptureEnded(options); });
+    if (!inlined.ok)
+        return;
+    result.fragment = inlined.html.toUtf8();
+    result.styled = true;
+}
+
 } // namespace
 
 StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &context, const QString &pageAddress,
@@ -73,18 +92,7 @@ StyledSelection StyleSelection(const QByteArray &fragmentUtf8, const QString &co
         return result;
     result.pageAddress = address.toString(QUrl::FullyEncoded);
     result.pageTitle = Cleaned(QString::fromStdString(look.title));
-    QStringList sheets;
-    for (const std::string &sheet : look.sheets)
-        sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline - std::chrono::steady_clock::now());
-    const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
-    const InlinedStyle inlined = InlineComputedStyle(context, QString::fromUtf8(fragmentUtf8), sheets, address,
-                                                     timeoutMs, [&options] { return CaptureEnded(options); });
-    if (!inlined.ok)
-        return result;
-    result.fragment = inlined.html.toUtf8();
-    result.styled = true;
+    StyleInPlace(SelectionInContext(context, QString::fromUtf8(fragmentUtf8)), look, address, options, result);
     return result;
 }
 
@@ -117,17 +125,6 @@ StyledSelection StylePage(const QString &pageAddress, const FetchOptions &limits
     if (!decoder.isValid())
         decoder = QStringDecoder(QStringDecoder::Utf8);
     const QString page = decoder(html);
-    QStringList sheets;
-    for (const std::string &sheet : look.sheets)
-        sheets << QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size()));
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(options.deadline - std::chrono::steady_clock::now());
-    const int timeoutMs = static_cast<int>(std::clamp<long long>(left.count(), 1, options.totalTimeoutMs));
-    const InlinedStyle inlined = InlineComputedStyleOfDocument(PageAsSelection(page), sheets, QUrl(result.pageAddress),
-                                                               timeoutMs, [&options] { return CaptureEnded(options); });
-    if (!inlined.ok)
-        return result;
-    result.fragment = inlined.html.toUtf8();
-    result.styled = true;
+    StyleInPlace(PageAsSelection(page), look, QUrl(result.pageAddress), options, result);
     return result;
 }

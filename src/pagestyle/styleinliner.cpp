@@ -75,13 +75,6 @@ QString PageAsSelection(const QString &page)
     return document;
 }
 
-InlinedStyle InlineComputedStyle(const QString &context, const QString &selection, const QStringList &sheets,
-                                 const QUrl &pageAddress, int timeoutMs, const std::function<bool()> &cancelled)
-{
-    return InlineComputedStyleOfDocument(SelectionInContext(context, selection), sheets, pageAddress, timeoutMs,
-                                         cancelled);
-}
-
 InlinedStyle InlineComputedStyleOfDocument(const QString &document, const QStringList &sheets, const QUrl &pageAddress,
                                            int timeoutMs, const std::function<bool()> &cancelled)
 {

@@ -17,20 +17,15 @@ struct InlinedStyle
     QString html;
 };
 
-// context: the selection's ancestors as start tags followed by their end
-// tags (as Firefox offers them); the selection goes where the end tags begin.
-// Blocks in a local event loop until done, at most timeoutMs; cancelled is
-// asked while it waits.
-InlinedStyle InlineComputedStyle(const QString &context, const QString &selection, const QStringList &sheets,
-                                 const QUrl &pageAddress, int timeoutMs, const std::function<bool()> &cancelled = {});
-
-// The same for a document that already has the selection between the marker
-// comments "clipnest-selection-start" and "clipnest-selection-end".
+// document holds the selection between the marker comments
+// "clipnest-selection-start" and "clipnest-selection-end". Blocks in a local
+// event loop until done, at most timeoutMs; cancelled is asked while it waits.
 InlinedStyle InlineComputedStyleOfDocument(const QString &document, const QStringList &sheets, const QUrl &pageAddress,
                                            int timeoutMs, const std::function<bool()> &cancelled = {});
 
-// The document the hidden page lays out: the context with the selection
-// between two marker comments, kept apart for the tests.
+// A selection inside its context as such a document. context: the
+// selection's ancestors as start tags followed by their end tags (as Firefox
+// offers them); the selection goes where the end tags begin.
 QString SelectionInContext(const QString &context, const QString &selection);
 
 // A whole page as such a document: everything inside its body is the selection.

@@ -58,22 +58,11 @@ cat > "$scratch/drags.sh" <<'DRAGS'
 #!/usr/bin/env bash
 # Inside Xvfb: the program, then each browser's selection onto the drop box.
 set -u
-scratch=$1 page=$2
+scratch=$1 page=$2 prefs=$3
 export QT_QPA_PLATFORM=xcb HOME=$scratch/home MOZ_DISABLE_CONTENT_SANDBOX=1 XDG_RUNTIME_DIR=$scratch/runtime
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$scratch/firefox"
 chmod 700 "$XDG_RUNTIME_DIR"
-cat > "$scratch/firefox/user.js" <<'PREFS'
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("network.proxy.type", 1);
-user_pref("network.proxy.http", "127.0.0.1");
-user_pref("network.proxy.http_port", 9);
-user_pref("network.proxy.ssl", "127.0.0.1");
-user_pref("network.proxy.ssl_port", 9);
-user_pref("network.proxy.no_proxies_on", "127.0.0.1");
-PREFS
+cp "$prefs" "$scratch/firefox/user.js"
 wait_for() { for _ in $(seq 1 300); do xdotool search --name "$1" >/dev/null 2>&1 && return 0; sleep 0.2; done; return 1; }
 "$scratch/program/clipnest" & program=$!
 wait_for '^Clipnest$' || exit 2
@@ -112,7 +101,7 @@ drag ' - Chromium$' Chromium
 kill -TERM "$program"; wait "$program"
 kill "$chromium" 2>/dev/null
 DRAGS
-xvfb-run -a -s "-screen 0 1366x768x24" bash "$scratch/drags.sh" "$scratch" "$page"
+xvfb-run -a -s "-screen 0 1366x768x24" bash "$scratch/drags.sh" "$scratch" "$page" "$here/../../tests/pagestyle/firefox-user.js"
 xvfb-run -a -s "-screen 0 1366x768x24" env QTWEBENGINE_DISABLE_SANDBOX=1 XDG_RUNTIME_DIR="$scratch/runtime" \
     "$build/tools/browser_notes_shot" "$scratch/program" "$output"
 shots=("$output"/note-*.png)
