@@ -140,8 +140,16 @@ void FragmentReader::read()
         } else if (tag.is("video")) {
             // A web page's poster that names a local file is emptied with its sources.
             const TagAttribute *poster = tag.find("poster");
-            if (m_localPage || !poster || !poster->hasValue || !namesLocalFile(valueOf(*poster)))
+            if (m_localPage || !poster || !poster->hasValue || !namesLocalFile(valueOf(*poster))) {
                 readSinglePicture(tag, {"poster"});
+            } else {
+                // Repeated posters are emptied too, so that none keeps an address.
+                for (const TagAttribute &attribute : tag.attributes) {
+                    if (attribute.hasValue && SameName(attribute.name, "poster") && !namesLocalFile(valueOf(attribute)))
+                        linkEdits.push_back(
+                            {attribute.valueBegin, attribute.valueEnd, EncodeAttributeValue("", attribute.quote)});
+                }
+            }
             readEmbedded(tag);
         } else {
             if (tag.is("noscript"))

@@ -186,6 +186,9 @@ void FragmentLocaliserTest::links_data()
     QTest::newRow("local media, poster and track")
         << QByteArray("<video poster='FILE:/etc/x.png' src=file:///a.webm><track src=\" file:///t.vtt\"></video>")
         << QByteArray("<video poster='' src=\"\"><track src=\"\"></video>");
+    QTest::newRow("a local poster repeated with a web one")
+        << QByteArray("<video poster=file:///etc/x.png poster=\"p.png\"></video>")
+        << QByteArray("<video poster=\"\" poster=\"\"></video>");
     QTest::newRow("local embed, object, image button and audio source")
         << QByteArray("<embed src=\"file:///x\"><object data=\"file:///y\"></object><input type=image "
                       "src=\"file:///z\"><audio><source src=\"file:///s.ogg\"></audio>")
