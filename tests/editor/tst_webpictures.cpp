@@ -274,7 +274,7 @@ void WebPicturesTest::pageSavedOfflineBelowTheBookmark()
         QVERIFY(body.contains(QLatin1String("images/a.png")));
         QVERIFY(QFile::exists(editor->noteFolder() + QStringLiteral("/images/a.png")));
         QVERIFY(!body.contains(QLatin1String("<script")) && !body.contains(QLatin1String("SCRIPTED")));
-        QCOMPARE(loadedWidths(editor), QList<int>{6});
+        QTRY_COMPARE_WITH_TIMEOUT(loadedWidths(editor), QList<int>{6}, 10000); // the picture loads after the append
     }
     delete editor;
 }
