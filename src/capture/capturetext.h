@@ -14,3 +14,5 @@ std::string Copy(std::string_view text, long long start, long long count);
 // A copy with only A-Z folded, so positions in both are the same.
 std::string LowerAscii(std::string_view text);
 bool StartsWith(std::string_view text, std::string_view prefix);
+// The value of a hexadecimal digit, or -1 for any other character.
+int HexDigitValue(char c);

@@ -15,17 +15,6 @@ bool IsNewline(char c)
     return c == '\n' || c == '\r' || c == '\f';
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsNameCharacter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
@@ -102,8 +91,8 @@ void CssReader::readEscape(std::string &out)
     ++m_at; // the backslash
     unsigned long codePoint = 0;
     int digits = 0;
-    while (digits < 6 && !atEnd() && HexValue(m_css[m_at]) >= 0) {
-        codePoint = codePoint * 16 + static_cast<unsigned long>(HexValue(m_css[m_at]));
+    while (digits < 6 && !atEnd() && HexDigitValue(m_css[m_at]) >= 0) {
+        codePoint = codePoint * 16 + static_cast<unsigned long>(HexDigitValue(m_css[m_at]));
         ++digits;
         ++m_at;
     }

@@ -1,5 +1,7 @@
 #include "htmltext.h"
 
+#include "capturetext.h"
+
 #include <libxml/HTMLparser.h>
 
 #include <string>
@@ -38,17 +40,6 @@ std::size_t Utf8Sequence(std::string_view text, std::size_t i, unsigned long &co
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c)
-{
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool IsAlphanumeric(char c)
@@ -90,8 +81,8 @@ std::size_t NumericReference(std::string_view text, std::size_t i, unsigned long
         ++at;
     const std::size_t digits = at;
     unsigned long value = 0;
-    while (at < text.size() && (hex ? HexValue(text[at]) >= 0 : IsDigit(text[at]))) {
-        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(hex ? HexValue(text[at]) : text[at] - '0');
+    while (at < text.size() && (hex ? HexDigitValue(text[at]) >= 0 : IsDigit(text[at]))) {
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(hex ? HexDigitValue(text[at]) : text[at] - '0');
         if (value > 0x10FFFF)
             value = 0x110000; // stays out of range however many digits follow
         ++at;

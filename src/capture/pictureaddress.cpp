@@ -66,30 +66,30 @@ bool IsPortText(const std::string &port)
     return value >= 1 && value <= 65535;
 }
 
+// Escapes decoded into the bytes they stand for.
+std::string PercentDecoded(const std::string &text)
+{
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+            HexDigitValue(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
 // Percent escapes decoded ("%E4%B8%AD" is a Chinese name), unless the result
 // would not be readable text; the name is then kept as it is.
 std::string DecodedPercentEscapes(const std::string &text)
 {
     if (text.find('%') == std::string::npos)
         return text;
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
-            decoded += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
+    const std::string decoded = PercentDecoded(text);
     if (!IsValidUtf8(decoded))
         return text;
     for (const char c : decoded) {
@@ -148,29 +148,6 @@ std::string SafeNamePiece(const std::string &piece)
         }
     }
     return safe;
-}
-
-// Escapes decoded into the bytes they stand for.
-std::string PercentDecoded(const std::string &text)
-{
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto hex = [&](std::size_t at) {
-            const char c = text[at];
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        if (text[i] == '%' && i + 2 < text.size() && hex(i + 1) >= 0 && hex(i + 2) >= 0) {
-            decoded += static_cast<char>(hex(i + 1) * 16 + hex(i + 2));
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
 }
 
 constexpr std::size_t MaxExtensionBytes = 32;
