@@ -167,9 +167,11 @@ void FragmentReader::read()
     dropNoscriptCopies();
     // A picture with nothing to store keeps no web address that a source of its
     // <picture> named.
-    for (const Picture &picture : images) {
-        if (!picture.hasChoice)
-            neutralise(picture.slots);
+    for (const std::vector<Picture> *pictures : {&images, &vmlImages}) {
+        for (const Picture &picture : *pictures) {
+            if (!picture.hasChoice)
+                neutralise(picture.slots);
+        }
     }
 }
 

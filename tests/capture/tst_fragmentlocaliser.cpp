@@ -243,6 +243,8 @@ void FragmentLocaliserTest::pictureReferences_data()
     QTest::newRow("no element end") << QByteArray("<img src=\"x.png\"") << QByteArray("<img src=\"x.png\"");
     QTest::newRow("vml picture data") << QByteArray("<v:imagedata src=\"pic.png\" o:title=\"\"/>")
                                       << QByteArray("<v:imagedata src=\"images/pic.png\" o:title=\"\"/>");
+    QTest::newRow("vml picture data whose first src is empty")
+        << QByteArray("<v:imagedata src src=\"pic.png\">") << QByteArray("<v:imagedata src src=\"images/\">");
     QTest::newRow("picture and vml") << QByteArray("<img src=\"a.gif\"><v:imagedata src=\"b.gif\">")
                                      << QByteArray("<img src=\"images/a.gif\"><v:imagedata src=\"images/b.gif\">");
     QTest::newRow("single quotes") << QByteArray("<img src='a.gif'>") << QByteArray("<img src='images/a.gif'>");
