@@ -4,6 +4,7 @@
 #include "noterelativiser.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 DayFolderProvider DayFolderFromStore(const QString &dataFolder)
 {
@@ -20,7 +21,11 @@ ClipParts ParseClip(const std::string &clipText, const QString &dataFolder, cons
     return ParseClip(clipText, context);
 }
 
-bool RelativiseNoteFile(const QString &noteFilePath)
+
+QByteArray RelativisedNoteText(const QByteArray &text, const QString &noteFilePath)
 {
-    return RelativiseNoteFile(QFile::encodeName(noteFilePath).toStdString());
+    const QString folder = QFileInfo(noteFilePath).absolutePath() + QLatin1Char('/');
+    const std::string relative =
+        RelativiseNoteText(text.toStdString(), QFile::encodeName(folder).toStdString());
+    return QByteArray::fromStdString(relative);
 }

@@ -2,6 +2,7 @@
 
 #include "clipparser.h"
 
+#include <QByteArray>
 #include <QString>
 
 // The capture core wired to the note file store, for the program's drop targets.
@@ -13,4 +14,5 @@ DayFolderProvider DayFolderFromStore(const QString &dataFolder);
 ClipParts ParseClip(const std::string &clipText, const QString &dataFolder, const FetchOptions &options = {},
                     const ProgressCallback &progress = {});
 
-bool RelativiseNoteFile(const QString &noteFilePath);
+// The text of the note file at noteFilePath with its references to its own folder made relative.
+QByteArray RelativisedNoteText(const QByteArray &text, const QString &noteFilePath);

@@ -3,11 +3,13 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "notefiling.h"
+#include "notehistory.h"
 #include "pendingwork.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlQuery>
 
 namespace {
@@ -102,6 +104,24 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
         } catch (const DbError &error) {
             report.problems << QStringLiteral("%1: %2").arg(entryPath, error.message());
         }
+    }
+    // Note numbers are used again, so the earlier versions of a note whose
+    // deletion was cut short must not become another note's.
+    try {
+        const QList<int> withHistory = notesWithHistory(dataFolder);
+        if (!withHistory.isEmpty()) {
+            QSet<int> stored;
+            QSqlQuery &notes = database.runQuery(QStringLiteral("select noteid from note"));
+            while (notes.next())
+                stored.insert(notes.value(0).toInt());
+            notes.finish();
+            for (const int noteId : withHistory) {
+                if (!stored.contains(noteId) && forgetNoteHistory(dataFolder, noteId))
+                    ++report.forgottenHistories;
+            }
+        }
+    } catch (const DbError &error) {
+        report.problems << error.message();
     }
     return report;
 }

@@ -11,6 +11,7 @@ struct RecoveryReport
     int adoptedNotes = 0; // notes whose save was interrupted, stored now
     int refiledNotes = 0; // stored notes saved again whose rows were cut short, filed now
     int removedFiles = 0; // files left without a row, removed
+    int forgottenHistories = 0; // earlier versions of notes without a row, removed
     QStringList problems; // what could not be finished; the entry stays for the next start
 };
 
@@ -20,7 +21,8 @@ struct RecoveryReport
 // text was written takes the title and catalog it was saved with; every other
 // file an entry names is removed unless a row holds it, and so are the
 // temporary copies a whole-file write cut short leaves beside them. Only files
-// named by an entry, and their temporaries, are ever touched. Run at start-up,
+// named by an entry, and their temporaries, are ever touched, and the earlier
+// versions of notes that have no row (a deletion cut short). Run at start-up,
 // before any editor opens.
 RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendingFolder, const QString &dataFolder);
 

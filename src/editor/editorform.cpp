@@ -10,6 +10,7 @@
 #include "fontfamilies.h"
 #include "formattoolbar.h"
 #include "insertdialogs.h"
+#include "notefilereplace.h"
 #include "notefilestore.h"
 #include "notesavedreceiver.h"
 #include "pictureclick.h"
@@ -409,9 +410,12 @@ bool TEditorForm::SaveNote()
     m_pendingFiles.setSavingStoredNote(NoteId, TagsChanged || TagId == 0, TitleChanged);
     m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
     try {
-        Content->SaveDocument(fullPath);
-        if (!RelativiseNoteFile(fullPath))
-            throw std::runtime_error(tr("Cannot rewrite %1.").arg(fullPath).toStdString());
+        // The earlier text of a stored note is kept as a version before it is replaced.
+        const QByteArray text = RelativisedNoteText(Content->SavedText(fullPath), fullPath);
+        const QString failure = replaceNoteFile(m_context.dataFolder, NoteId, fullPath, text, m_context.history);
+        if (!failure.isEmpty())
+            throw std::runtime_error(
+                QStringLiteral("Cannot write the note file \"%1\": %2").arg(fullPath, failure).toStdString());
         m_pendingFiles.noteFileWritten();
     } catch (const std::exception &error) {
         showMessage(programText("The note could not be written:\n%1").arg(QString::fromUtf8(error.what())));

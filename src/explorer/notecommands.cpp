@@ -9,6 +9,7 @@
 #include "exwebbrowser.h"
 #include "fulltextsearch.h"
 #include "mainform.h"
+#include "notehistory.h"
 #include "notelistpane.h"
 #include "pendingwork.h"
 #include "programtext.h"
@@ -108,6 +109,8 @@ void NoteCommands::DelNoteActExecute()
         // a row without its file.
         for (const QString &file : files)
             QFile::remove(StoredPath::resolve(dataFolder, file));
+        // Destroyed for good: its earlier versions go with it.
+        forgetNoteHistory(dataFolder, noteId);
         pending.finish();
         m_explorer.fullTextSearch()->noteDeleted(noteId);
     } catch (const DbError &error) {

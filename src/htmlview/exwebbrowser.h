@@ -82,6 +82,9 @@ public:
     // ever written. Throws std::runtime_error naming the file when it is not
     // written.
     void SaveDocument(const QString &path);
+    // The text SaveDocument writes to the file, for a caller that writes it
+    // itself; throws as SaveDocument does when the document cannot be saved.
+    QByteArray SavedText(const QString &path);
 
     // Shows the print dialog and prints the document with the header text at the
     // top of each page and "page/pages" centred at the bottom. A cancel or any

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messagetexts.h"
+#include "settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,7 @@ struct AppContext
     QString languageFileName = QStringLiteral("en.ini");
     MessageTexts messages;
     QStringList catalogPaths; // the path of every catalog node, for auto-completion
+    HistoryKeeping history;   // how long earlier versions of notes are kept
 
     QString databasePath() const { return programFolder + QStringLiteral("notes.fdb"); }
     // Where unfinished file work is recorded while it runs (see PendingWork).

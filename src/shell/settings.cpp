@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <stdexcept>
 
 namespace {
@@ -59,6 +61,14 @@ LoadedSettings Settings::loadSettings() const
             loaded.writeError = writeFailure(reason);
     }
     loaded.languageFileName = profile.readString(Section, QStringLiteral("lang"), DefaultLanguage);
+    // Keys of their own, which older copies ignore; a count below zero is no count.
+    const HistoryKeeping defaults;
+    loaded.history.enabled = profile.readInteger(Section, QStringLiteral("history"), 1) != 0;
+    loaded.history.allDays = std::max(0, profile.readInteger(Section, QStringLiteral("historyAllDays"), defaults.allDays));
+    loaded.history.dailyDays =
+        std::max(0, profile.readInteger(Section, QStringLiteral("historyDailyDays"), defaults.dailyDays));
+    loaded.history.monthlyMonths =
+        std::max(0, profile.readInteger(Section, QStringLiteral("historyMonthlyMonths"), defaults.monthlyMonths));
     return loaded;
 }
 

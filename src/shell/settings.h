@@ -2,6 +2,17 @@
 
 #include <QString>
 
+// How long the earlier versions of notes are kept: every version of the last
+// allDays days, then the newest of each day up to dailyDays, then the newest of
+// each month for monthlyMonths months (0: for ever). Off, no versions are kept.
+struct HistoryKeeping
+{
+    bool enabled = true;
+    int allDays = 7;
+    int dailyDays = 90;
+    int monthlyMonths = 0;
+};
+
 // What the settings file holds once it has been read.
 struct LoadedSettings
 {
@@ -9,6 +20,7 @@ struct LoadedSettings
     QString dataFolder;       // always the program folder followed by "data/"
     QString languageFileName; // relative to the program folder
     QString writeError;       // why correcting datapath failed; empty when it did not
+    HistoryKeeping history;
 };
 
 // The settings file tavlo.ini in the program folder.

@@ -151,6 +151,7 @@ void ClipnestProgram::bringUp()
     m_dropBox->setDoubleClickChoice(settings.defaultClick);
     m_context.dataFolder = settings.dataFolder;
     m_context.languageFileName = settings.languageFileName;
+    m_context.history = settings.history;
     // Saves and deletions that an earlier run left half done are finished or undone
     // before anything else touches the data folder.
     const RecoveryReport recovery = recoverPendingWork(*m_database, m_context.pendingFolder(), m_context.dataFolder);

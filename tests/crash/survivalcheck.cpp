@@ -1,5 +1,6 @@
 #include "survivalcheck.h"
 
+#include "notehistory.h"
 #include "savelog.h"
 #include "tagpaths.h"
 
@@ -102,6 +103,39 @@ QStringList filesLeft(const NoteState &gone, const StoredNotes &stored, const QS
     return left;
 }
 
+// Whether the note's earlier versions hold the text of that hash, whole.
+bool keepsVersion(const QString &dataFolder, int noteId, const QString &hash)
+{
+    const NoteHistory history(dataFolder, noteId);
+    for (const NoteVersion &version : history.versions()) {
+        if (version.hash == hash)
+            return QFileInfo::exists(history.copyPath(hash));
+    }
+    return false;
+}
+
+// Every version an index names has its whole copy, and only stored notes have versions.
+QStringList historyProblems(const StoredNotes &stored, const QString &dataFolder)
+{
+    QStringList problems;
+    const QList<int> ids = stored.ids();
+    for (const int noteId : notesWithHistory(dataFolder)) {
+        if (!ids.contains(noteId))
+            problems << QStringLiteral("note %1 has no row but earlier versions").arg(noteId);
+        const NoteHistory history(dataFolder, noteId);
+        for (const NoteVersion &version : history.versions()) {
+            try {
+                history.text(version);
+            } catch (const std::runtime_error &error) {
+                problems << QStringLiteral("an earlier version of note %1: %2")
+                                .arg(noteId)
+                                .arg(QString::fromUtf8(error.what()));
+            }
+        }
+    }
+    return problems;
+}
+
 } // namespace
 
 SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder, SaveLog *log)
@@ -120,6 +154,7 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
     }
     for (int id : stored.strayAttachments())
         report.problems << QStringLiteral("attachment %1 belongs to no note").arg(id);
+    report.problems += historyProblems(stored, dataFolder);
     if (!log)
         return report;
 
@@ -170,6 +205,10 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
             if (!textBefore && !textAfter)
                 report.problems << QStringLiteral("the file of %1, saved again when cut short, holds neither its "
                                                   "earlier nor its new text")
+                                       .arg(named(earlier));
+            if (textAfter && !textBefore && !keepsVersion(dataFolder, work->noteId, earlier.hash))
+                report.problems << QStringLiteral("%1 holds the text of its save cut short but kept no version of "
+                                                  "its earlier text")
                                        .arg(named(earlier));
             if (rowAfter && !rowBefore && !textAfter)
                 report.problems

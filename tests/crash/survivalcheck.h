@@ -19,7 +19,9 @@ struct SurvivalReport
 // catalog, note file, attachment copies, pictures); every acknowledged deletion
 // is complete; the work the kill cut short left either what was there before
 // it or what it would have stored, never part of it; and no other note is
-// there. What the cut-short work left is recorded in the log, and so is what a
+// there. A note whose file holds the text of a save cut short keeps its earlier
+// text as a version; every version has its whole copy; only stored notes have
+// versions. What the cut-short work left is recorded in the log, and so is what a
 // problem left, so that each problem is told once. Every note's pictures in
 // the data folder must exist, log or not (log may be null).
 SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder, SaveLog *log);

@@ -1,0 +1,48 @@
+#include "notefilereplace.h"
+
+#include "wholefile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+QString replaceNoteFile(const QString &dataFolder, int noteId, const QString &path, const QByteArray &text,
+                        const HistoryKeeping &keeping, const QDateTime &now)
+{
+    QFile current(path);
+    const bool kept = keeping.enabled && noteId > 0 && current.open(QIODevice::ReadOnly);
+    if (current.isOpen()) {
+        const QByteArray old = current.readAll();
+        if (current.error() != QFileDevice::NoError)
+            return QStringLiteral("cannot read its text to keep it: %1").arg(current.errorString());
+        if (old == text)
+            return QString();
+        // Named by when it was saved: a save cut short after the version was
+        // kept finds it already there when it is tried again.
+        QDateTime savedAt = QFileInfo(current).lastModified();
+        if (!savedAt.isValid())
+            savedAt = now;
+        const QString problem = NoteHistory(dataFolder, noteId).keep(old, savedAt);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    const QString problem = writeWholeFile(path, text);
+    if (!problem.isEmpty())
+        return problem;
+    if (kept)
+        NoteHistory(dataFolder, noteId).prune(keeping, now);
+    return QString();
+}
+
+QString restoreNoteVersion(const QString &dataFolder, int noteId, const QString &path, const NoteVersion &version,
+                           const HistoryKeeping &keeping, const QDateTime &now)
+{
+    QByteArray text;
+    try {
+        text = NoteHistory(dataFolder, noteId).text(version);
+    } catch (const std::runtime_error &error) {
+        return QString::fromUtf8(error.what());
+    }
+    return replaceNoteFile(dataFolder, noteId, path, text, keeping, now);
+}
