@@ -197,6 +197,7 @@ void TEditorForm::createToolBars()
     connect(secondBar, &FormatToolBar::propertiesClicked, this, &TEditorForm::PropertiesClick);
     connect(secondBar, &FormatToolBar::searchClicked, this, [this] { Content->ShowFindBar(); });
     connect(secondBar, &FormatToolBar::printClicked, this, [this] { Content->Print(TitleEdit->text()); });
+    createEditActions();
 }
 
 QWidget *TEditorForm::createSourcePanel()
@@ -532,6 +533,8 @@ void TEditorForm::EditModeBtnClick()
     TagsEdit->setReadOnly(!on);
     for (QWidget *control : secondBar->editingControls())
         control->setEnabled(on);
+    UndoAct->setEnabled(on);
+    RedoAct->setEnabled(on);
     QPointer<TEditorForm> self(this);
     if (!on)
         SaveNote();

@@ -120,6 +120,9 @@ private:
     void FormCreate();
     void createToolBars();
     void createBottomPanel();
+    // Undo and Redo through the engine's editing history, with their shortcuts
+    // and buttons on the second toolbar.
+    void createEditActions();
     QWidget *createSourcePanel();
     void showSource(const QString &source);
     QString offlinePageAddress();
@@ -152,6 +155,8 @@ private:
     QToolBar *firstBar = nullptr;
     FormatToolBar *secondBar = nullptr;
     QToolButton *EditModeBtn = nullptr;
+    QAction *UndoAct = nullptr;
+    QAction *RedoAct = nullptr;
     QLabel *TitleLabel = nullptr;
     QLineEdit *TitleEdit = nullptr;
     QLabel *TagsLabel = nullptr;

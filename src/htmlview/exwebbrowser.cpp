@@ -56,6 +56,9 @@ const QHash<QString, QString> &DocumentCommands()
         {QStringLiteral("fontsize"), QStringLiteral("fontSize")},
         {QStringLiteral("forecolor"), QStringLiteral("foreColor")},
         {QStringLiteral("backcolor"), QStringLiteral("backColor")},
+        // The engine's own editing history, which every edit made through it joins.
+        {QStringLiteral("undo"), QStringLiteral("undo")},
+        {QStringLiteral("redo"), QStringLiteral("redo")},
     };
     return commands;
 }

@@ -5,6 +5,7 @@
 #include "notefilereplace.h"
 #include "notehistory.h"
 #include "testprogramfolder.h"
+#include "worddiff.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,8 @@ private slots:
     void pruningKeepsByAge();
     void equalTextsAreStoredOnce();
     void forgettingRemovesOnlyThatNote();
+    void differencesAreMarkedByWord_data();
+    void differencesAreMarkedByWord();
 };
 
 void NoteHistoryTest::everySaveThatChangesTheNoteKeepsTheTextItReplaces_data()
@@ -175,6 +178,28 @@ void NoteHistoryTest::forgettingRemovesOnlyThatNote()
     QVERIFY(forgetNoteHistory(dataFolder, 1));
     QVERIFY(!QFileInfo::exists(NoteHistory::folderOf(dataFolder, 1)));
     QCOMPARE(notesWithHistory(dataFolder), QList<int>{2});
+}
+
+void NoteHistoryTest::differencesAreMarkedByWord_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("marked");
+    QTest::newRow("the same") << "<p>one two</p>" << "<p>one <b>two</b></p>" << "<p>one two</p>";
+    QTest::newRow("a word changed") << "<p>one two three</p>" << "<p>one 2 three</p>"
+                                    << "<p>one <del>two</del> <ins>2</ins> three</p>";
+    QTest::newRow("words added at the end") << "<body><p>one</p></body>" << "<body><p>one</p><p>two three</p></body>"
+                                            << "<body><p>one</p><ins>two three</ins></body>";
+    QTest::newRow("the head is left alone") << "<head><title>a b</title></head><p>a</p>" << "<p>a b</p>"
+                                            << "<head><title>a b</title></head><p>a</p><ins>b</ins>";
+}
+
+void NoteHistoryTest::differencesAreMarkedByWord()
+{
+    QFETCH(QString, version);
+    QFETCH(QString, current);
+    QFETCH(QString, marked);
+    QCOMPARE(markedDifferences(version, current), marked);
 }
 
 QTEST_MAIN(NoteHistoryTest)
