@@ -198,6 +198,7 @@ void TEditorForm::createToolBars()
     connect(secondBar, &FormatToolBar::searchClicked, this, [this] { Content->ShowFindBar(); });
     connect(secondBar, &FormatToolBar::printClicked, this, [this] { Content->Print(TitleEdit->text()); });
     createEditActions();
+    createHistoryAction();
 }
 
 QWidget *TEditorForm::createSourcePanel()
@@ -334,6 +335,7 @@ void TEditorForm::LoadNote(int noteId, const QString &filePath, int tagId, const
             Content->SetDesignMode(inEditMode());
         }
         ListAttachments(noteId);
+        updateHistoryAction();
     } catch (const std::exception &) {
         showMessage(m_context.messages.shown(QStringLiteral("LoadNoteFail")));
         NoteId = 0;
@@ -487,6 +489,7 @@ bool TEditorForm::storeNote(const QString &fullPath)
     TitleChanged = false;
     TagsChanged = false;
     m_pendingFiles.allStored(); // every file of the note has its row now
+    updateHistoryAction();
     return true;
 }
 

@@ -83,6 +83,13 @@ public:
     void setNoteId(int noteId) { NoteId = noteId; }
     bool inEditMode() const;
     void setEditMode(bool on);
+    // Opens the note's earlier versions, after saving what is written; a
+    // version restored there is read into the editor.
+    void HistoryClick();
+    // Shows the note's file again as it is on the disk.
+    void reloadNote();
+    // The full path of the note's file; empty while it has none.
+    QString notePath() const;
 
     int noteId() const { return NoteId; }
     int tagId() const { return TagId; }
@@ -98,6 +105,7 @@ public:
     TExWebBrowser *content() const { return Content; }
     QTreeWidget *attachList() const { return AttachList; }
     QToolButton *editModeButton() const { return EditModeBtn; }
+    QAction *historyAction() const { return HistoryAct; }
 
     // Questions and messages go through these, so that tests can answer them.
     std::function<bool(const QString &question)> askYesNo;
@@ -123,6 +131,9 @@ private:
     // Undo and Redo through the engine's editing history, with their shortcuts
     // and buttons on the second toolbar.
     void createEditActions();
+    // History..., enabled once the note is stored.
+    void createHistoryAction();
+    void updateHistoryAction();
     QWidget *createSourcePanel();
     void showSource(const QString &source);
     QString offlinePageAddress();
@@ -157,6 +168,7 @@ private:
     QToolButton *EditModeBtn = nullptr;
     QAction *UndoAct = nullptr;
     QAction *RedoAct = nullptr;
+    QAction *HistoryAct = nullptr;
     QLabel *TitleLabel = nullptr;
     QLineEdit *TitleEdit = nullptr;
     QLabel *TagsLabel = nullptr;

@@ -199,6 +199,7 @@ private:
     QAction *AddNoteInTagAct = nullptr;
     QAction *DelNoteAct = nullptr;
     QAction *EditNoteAct = nullptr;
+    QAction *HistoryAct = nullptr;
     QAction *PrintNoteAct = nullptr;
     QAction *CopySelectionAct = nullptr;
     QAction *RenameTagAct = nullptr;

@@ -2,6 +2,7 @@
 
 #include "exportcommands.h"
 #include "exwebbrowser.h"
+#include "historycommand.h"
 #include "menuentry.h"
 #include "themeicons.h"
 
@@ -43,6 +44,8 @@ void TMainForm::createActions()
                             QKeySequence(Qt::CTRL | Qt::Key_D));
     EditNoteAct = makeAction("EditNoteAct", tr("Edit current note"), tr("Edit current note"),
                              icon("accessories-text-editor"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    HistoryAct = makeAction("HistoryAct", tr("History..."), tr("Earlier versions of the current note"),
+                            themeIcon({QStringLiteral("document-open-recent")}), QKeySequence(Qt::CTRL | Qt::Key_H));
     PrintNoteAct = makeAction("PrintNoteAct", tr("Print current note"), tr("Print current note"),
                               icon("document-print"), QKeySequence(Qt::CTRL | Qt::Key_P));
     CopySelectionAct =
@@ -80,6 +83,7 @@ void TMainForm::createActions()
     connect(AddNoteInTagAct, &QAction::triggered, this, [this] { AddNoteInTagActExecute(); });
     connect(EditNoteAct, &QAction::triggered, this, [this] { OpenNoteForEditing(); });
     connect(DelNoteAct, &QAction::triggered, this, [this] { DelNoteActExecute(); });
+    connect(HistoryAct, &QAction::triggered, this, [this] { showSelectedNoteHistory(*this); });
     connect(AddTagAct, &QAction::triggered, this, [this] { AddTagActExecute(); });
     connect(RenameTagAct, &QAction::triggered, this, [this] { RenameTagActExecute(); });
     connect(DeleteTagAct, &QAction::triggered, this, [this] { DeleteTagActExecute(); });
@@ -125,6 +129,7 @@ void TMainForm::createMenus()
     entry(file, AddNoteInTagAct, "Addnewnoteincurrenttag1");
     entry(file, DelNoteAct, "deletenote1");
     entry(file, EditNoteAct, "Editnote1");
+    entry(file, HistoryAct, "Historynote1");
     separator(file, "N1");
     entry(file, PrintNoteAct, "Printnote1");
     m_exportCommands->addFileMenuEntries(file);
@@ -155,6 +160,7 @@ void TMainForm::createMenus()
     entry(NotePopupMenu, AddNoteInTagAct, "AddNewNoteInTagMenu1");
     entry(NotePopupMenu, EditNoteAct, "Editcurrentnote1");
     entry(NotePopupMenu, DelNoteAct, "DelNoteMenu1");
+    entry(NotePopupMenu, HistoryAct, "HistoryNoteMenu1");
     RenTitleMenu = NotePopupMenu->addAction(tr("Change note title"));
     RenTitleMenu->setObjectName(QStringLiteral("RenTitleMenu"));
     connect(RenTitleMenu, &QAction::triggered, this, [this] { RenTitleMenuClick(); });

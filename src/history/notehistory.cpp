@@ -56,6 +56,15 @@ std::optional<QByteArray> inflated(const QByteArray &stream, qint64 expectedSize
     return text;
 }
 
+// The index goes first, so that a removal cut short leaves no entry without its copy.
+bool removeHistoryFolder(const QString &folder)
+{
+    if (!QFileInfo::exists(folder))
+        return true;
+    QFile::remove(folder + QLatin1Char('/') + QLatin1String(NoteHistory::IndexName));
+    return QDir(folder).removeRecursively();
+}
+
 QJsonObject entryObject(const NoteVersion &version)
 {
     return {{QStringLiteral("time"), version.time.toUTC().toString(Qt::ISODateWithMs)},
@@ -197,7 +206,7 @@ int NoteHistory::prune(const HistoryKeeping &keeping, const QDateTime &now)
                      [](const NoteVersion &a, const NoteVersion &b) { return a.time > b.time; });
     const int dropped = static_cast<int>(versions.size() - kept.size());
     if (kept.isEmpty())
-        return forgetNoteHistory(QFileInfo(m_folder).path() + QLatin1Char('/'), QFileInfo(m_folder).fileName().toInt()) ? dropped : 0;
+        return removeHistoryFolder(m_folder) ? dropped : 0;
     // The index goes first: a prune cut short leaves copies unnamed, never names without copies.
     if (dropped > 0 && !writeIndex(kept).isEmpty())
         return 0;
@@ -214,11 +223,7 @@ int NoteHistory::prune(const HistoryKeeping &keeping, const QDateTime &now)
 
 bool forgetNoteHistory(const QString &dataFolder, int noteId)
 {
-    const QString folder = NoteHistory::folderOf(dataFolder, noteId);
-    if (!QFileInfo::exists(folder))
-        return true;
-    QFile::remove(folder + QLatin1Char('/') + QLatin1String(NoteHistory::IndexName));
-    return QDir(folder).removeRecursively();
+    return removeHistoryFolder(NoteHistory::folderOf(dataFolder, noteId));
 }
 
 QList<int> notesWithHistory(const QString &dataFolder)

@@ -7,6 +7,7 @@
 #include "dberror.h"
 #include "dropform.h"
 #include "editorform.h"
+#include "everyhistoryprune.h"
 #include "fulltextsearch.h"
 #include "infoform.h"
 #include "instanceguard.h"
@@ -159,6 +160,8 @@ void ClipnestProgram::bringUp()
         qWarning("Unfinished work left for the next start: %s", qPrintable(problem));
     if (recovery.adoptedNotes > 0)
         m_explorer->LoadTagTree(QString());
+    // Versions of notes not saved again since go by the keeping rule all the same.
+    pruneEveryNoteHistory(m_context.dataFolder, m_context.history);
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());
     m_explorer->showLanguage(m_context.languageFileName);
 

@@ -1,6 +1,7 @@
 #include "appcontext.h"
 #include "dbdatamodule.h"
 #include "editorform.h"
+#include "everyhistoryprune.h"
 #include "exwebbrowser.h"
 #include "notefilereplace.h"
 #include "notehistory.h"
@@ -58,6 +59,8 @@ private slots:
     void everySaveThatChangesTheNoteKeepsTheTextItReplaces();
     void pruningKeepsByAge_data();
     void pruningKeepsByAge();
+    void startUpPrunesEveryNoteByAge_data();
+    void startUpPrunesEveryNoteByAge();
     void equalTextsAreStoredOnce();
     void forgettingRemovesOnlyThatNote();
     void differencesAreMarkedByWord_data();
@@ -157,6 +160,44 @@ void NoteHistoryTest::pruningKeepsByAge()
         kept << history.text(version).toInt();
     QCOMPARE(kept, keptHoursAgo);
     QCOMPARE(filesIn(history.folder()), int(keptHoursAgo.size()) + 1); // the copies and the index
+}
+
+void NoteHistoryTest::startUpPrunesEveryNoteByAge_data()
+{
+    QTest::addColumn<int>("daysLater");
+    QTest::addColumn<int>("monthlyMonths");
+    QTest::addColumn<bool>("historyOn");
+    QTest::addColumn<QList<int>>("keptPerNote");
+    // Note 1 was last saved two days before Now, note 2 at Now, each keeping two versions an hour apart.
+    QTest::newRow("the same day") << 0 << 0 << true << QList<int>{2, 2};
+    QTest::newRow("a week on: the older note's day keeps its newest") << 6 << 0 << true << QList<int>{1, 2};
+    QTest::newRow("a year on: the newest of the month") << 365 << 0 << true << QList<int>{1, 1};
+    QTest::newRow("a year on, one month kept, history off: all go") << 365 << 1 << false << QList<int>{0, 0};
+}
+
+void NoteHistoryTest::startUpPrunesEveryNoteByAge()
+{
+    QFETCH(int, daysLater);
+    QFETCH(int, monthlyMonths);
+    QFETCH(bool, historyOn);
+    QFETCH(QList<int>, keptPerNote);
+    QTemporaryDir data;
+    const QString dataFolder = data.path() + QLatin1Char('/');
+    for (int note = 1; note <= 2; ++note) {
+        const QDateTime saved = Now.addDays(note == 1 ? -2 : 0);
+        for (int hour = 2; hour >= 1; --hour)
+            QCOMPARE(NoteHistory(dataFolder, note).keep(QByteArray::number(note * 10 + hour), saved.addSecs(-3600 * hour)),
+                     QString());
+    }
+    HistoryKeeping keeping;
+    keeping.enabled = historyOn;
+    keeping.monthlyMonths = monthlyMonths;
+    pruneEveryNoteHistory(dataFolder, keeping, Now.addDays(daysLater));
+    QList<int> kept;
+    for (int note = 1; note <= 2; ++note)
+        kept << int(NoteHistory(dataFolder, note).versions().size());
+    QCOMPARE(kept, keptPerNote);
+    QCOMPARE(notesWithHistory(dataFolder).isEmpty(), keptPerNote == QList<int>({0, 0}));
 }
 
 void NoteHistoryTest::equalTextsAreStoredOnce()
