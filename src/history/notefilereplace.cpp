@@ -2,10 +2,28 @@
 
 #include "wholefile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <stdexcept>
+
+namespace {
+
+// The linked text becomes a version, and the versions are pruned, once the
+// save has returned to the event loop; whatever reads the versions earlier
+// settles them itself, and so does the next start.
+void settleAfterTheSave(const QString &dataFolder, int noteId, const HistoryKeeping &keeping, const QDateTime &now)
+{
+    auto settle = [dataFolder, noteId, keeping, now] { NoteHistory(dataFolder, noteId).prune(keeping, now); };
+    if (QCoreApplication::instance())
+        QTimer::singleShot(0, QCoreApplication::instance(), settle);
+    else
+        settle();
+}
+
+} // namespace
 
 QString replaceNoteFile(const QString &dataFolder, int noteId, const QString &path, const QByteArray &text,
                         const HistoryKeeping &keeping, const QDateTime &now)
@@ -23,15 +41,20 @@ QString replaceNoteFile(const QString &dataFolder, int noteId, const QString &pa
         QDateTime savedAt = QFileInfo(current).lastModified();
         if (!savedAt.isValid())
             savedAt = now;
-        const QString problem = NoteHistory(dataFolder, noteId).keep(old, savedAt);
-        if (!problem.isEmpty())
-            return problem;
+        // A second name keeps the text at once; only where the file cannot
+        // have one is it copied inside the save.
+        NoteHistory history(dataFolder, noteId);
+        if (!history.keepByLink(path, savedAt)) {
+            const QString problem = history.keep(old, savedAt);
+            if (!problem.isEmpty())
+                return problem;
+        }
     }
     const QString problem = writeWholeFile(path, text);
     if (!problem.isEmpty())
         return problem;
     if (kept)
-        NoteHistory(dataFolder, noteId).prune(keeping, now);
+        settleAfterTheSave(dataFolder, noteId, keeping, now);
     return QString();
 }
 

@@ -101,6 +101,7 @@ QString versionHash(const QByteArray &text)
 
 QList<NoteVersion> NoteHistory::versions() const
 {
+    settle();
     return readIndex().value_or(QList<NoteVersion>());
 }
 
@@ -155,8 +156,26 @@ QString NoteHistory::writeIndex(const QList<NoteVersion> &versions) const
                           QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
+QString NoteHistory::storeCopy(const QString &hash, const QByteArray &text) const
+{
+    // The copy is whole on the disk (written, synced and renamed into place)
+    // before the index names it.
+    const QString copy = copyPath(hash);
+    if (QFileInfo::exists(copy))
+        return QString();
+    QString problem;
+    const QByteArray stream = compressed(text, &problem);
+    if (problem.isEmpty())
+        problem = writeWholeFile(copy, stream);
+    if (!problem.isEmpty())
+        return QStringLiteral("Cannot keep the earlier version in \"%1\": %2").arg(copy, problem);
+    return QString();
+}
+
 QString NoteHistory::keep(const QByteArray &text, const QDateTime &time)
 {
+    // Linked texts first, so that the index written here names them too.
+    settle();
     if (!QDir().mkpath(m_folder))
         return QStringLiteral("Cannot create the folder \"%1\".").arg(m_folder);
     NoteVersion version{time, versionHash(text), text.size()};
@@ -169,17 +188,8 @@ QString NoteHistory::keep(const QByteArray &text, const QDateTime &time)
         if (kept.hash == version.hash && kept.time == version.time)
             return QString();
     }
-    // The copy is whole on the disk (written, synced and renamed into place)
-    // before the index names it.
-    const QString copy = copyPath(version.hash);
-    if (!QFileInfo::exists(copy)) {
-        QString problem;
-        const QByteArray stream = compressed(text, &problem);
-        if (problem.isEmpty())
-            problem = writeWholeFile(copy, stream);
-        if (!problem.isEmpty())
-            return QStringLiteral("Cannot keep the earlier version in \"%1\": %2").arg(copy, problem);
-    }
+    if (const QString problem = storeCopy(version.hash, text); !problem.isEmpty())
+        return problem;
     versions.prepend(version);
     const QString problem = writeIndex(versions);
     if (!problem.isEmpty())
@@ -191,6 +201,8 @@ int NoteHistory::prune(const HistoryKeeping &keeping, const QDateTime &now)
 {
     if (!QFileInfo(m_folder).isDir())
         return 0;
+    // A linked text that cannot be settled yet stays, unnamed as it is.
+    settle();
     // An index that cannot be read names copies all the same: nothing goes then.
     const std::optional<QList<NoteVersion>> read = readIndex();
     if (!read)
@@ -215,7 +227,7 @@ int NoteHistory::prune(const HistoryKeeping &keeping, const QDateTime &now)
         named.insert(version.hash + CopySuffix);
     const QDir folder(m_folder);
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!named.contains(name))
+        if (!named.contains(name) && !isVersionLink(name))
             QFile::remove(folder.filePath(name));
     }
     return dropped;

@@ -50,6 +50,18 @@ public:
     // or why it could not be kept (nothing of it is named then).
     QString keep(const QByteArray &text, const QDateTime &time);
 
+    // Keeps the text of the file as the version saved at the time without
+    // reading or writing it: a second name for the file, beside the versions,
+    // which settle() makes a version as keep() would. The file must never be
+    // changed in place afterwards, only replaced (as replaceNoteFile does).
+    // Answers false when the file cannot be linked (the folder is on another
+    // file system, or the name is taken by another file); keep() is the way then.
+    bool keepByLink(const QString &filePath, const QDateTime &time);
+    // Makes every linked text a version, then drops its link. Reading the
+    // versions, keeping and pruning settle first. Answers an empty text, or why
+    // some could not be settled (their links stay for the next try).
+    QString settle() const;
+
     // Drops what the keeping rule no longer keeps at the time now, and every
     // file of the folder that the index does not name; an emptied history goes
     // whole. Answers the number of versions dropped.
@@ -59,12 +71,18 @@ private:
     // The versions the index names; nothing when it is there but cannot be read.
     std::optional<QList<NoteVersion>> readIndex() const;
     QString writeIndex(const QList<NoteVersion> &versions) const;
+    // The text's compressed copy, whole on the disk, unless it is there already.
+    QString storeCopy(const QString &hash, const QByteArray &text) const;
 
     QString m_folder;
 };
 
 // SHA-256 of the text in hexadecimal, as versions are named.
 QString versionHash(const QByteArray &text);
+
+// Whether a file of a history folder is a text linked by keepByLink, waiting to
+// be settled.
+bool isVersionLink(const QString &fileName);
 
 // Removes every version of a note, for a note that is destroyed for good: the
 // index first, so that a removal cut short leaves no entry without its copy.

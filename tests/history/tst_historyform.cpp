@@ -182,7 +182,7 @@ void HistoryFormTest::restoreMakesTheChosenVersionCurrentEverywhere()
     const QByteArray first = fileText(path);
     editor->content()->RunScript(QStringLiteral("document.body.innerHTML = '<p>Harbour pilots steer ships.</p>';"));
     QVERIFY(editor->SaveNote());
-    QCOMPARE(explorer->currentNoteId(), editor->noteId());
+    QTRY_COMPARE(explorer->currentNoteId(), editor->noteId());
 
     // From the explorer, with the editor still open on the note.
     explorer->findChild<QAction *>(QStringLiteral("HistoryAct"))->trigger();

@@ -61,6 +61,7 @@ private slots:
     void pruningKeepsByAge();
     void startUpPrunesEveryNoteByAge_data();
     void startUpPrunesEveryNoteByAge();
+    void textsKeptBySavesBecomeVersionsWhenRead();
     void equalTextsAreStoredOnce();
     void forgettingRemovesOnlyThatNote();
     void differencesAreMarkedByWord_data();
@@ -198,6 +199,33 @@ void NoteHistoryTest::startUpPrunesEveryNoteByAge()
         kept << int(NoteHistory(dataFolder, note).versions().size());
     QCOMPARE(kept, keptPerNote);
     QCOMPARE(notesWithHistory(dataFolder).isEmpty(), keptPerNote == QList<int>({0, 0}));
+}
+
+void NoteHistoryTest::textsKeptBySavesBecomeVersionsWhenRead()
+{
+    QTemporaryDir data;
+    const QString dataFolder = data.path() + QLatin1Char('/');
+    const QString path = dataFolder + QStringLiteral("note.html");
+    const HistoryKeeping keeping;
+    QCOMPARE(replaceNoteFile(dataFolder, 4, path, "first", keeping), QString());
+    int minutes = 0;
+    for (const QByteArray &text : {QByteArray("second"), QByteArray("third")}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        // Saved a minute apart, as far as the file tells.
+        QVERIFY(file.setFileTime(Now.addSecs(60 * ++minutes), QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(replaceNoteFile(dataFolder, 4, path, text, keeping), QString());
+    }
+    // The save leaves its kept texts for later (nothing ran the event loop since).
+    const QString folder = NoteHistory::folderOf(dataFolder, 4);
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("linked-*")}, QDir::Files).size(), 2);
+    const QList<NoteVersion> versions = NoteHistory(dataFolder, 4).versions();
+    QCOMPARE(versions.size(), 2);
+    QCOMPARE(NoteHistory(dataFolder, 4).text(versions.first()), QByteArray("second"));
+    QCOMPARE(NoteHistory(dataFolder, 4).text(versions.last()), QByteArray("first"));
+    QCOMPARE(fileText(path), QByteArray("third"));
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("linked-*")}, QDir::Files), QStringList());
 }
 
 void NoteHistoryTest::equalTextsAreStoredOnce()
