@@ -56,7 +56,9 @@ std::pair<qint64, qint64> folderSize(const QString &folder)
     while (files.hasNext()) {
         const QString path = files.next();
         listed += QFileInfo(path).size();
-        struct stat status {};
+        struct stat status
+        {
+        };
         if (::stat(QFile::encodeName(path).constData(), &status) == 0)
             allocated += static_cast<qint64>(status.st_blocks) * 512;
     }
@@ -124,8 +126,8 @@ int main(int argc, char *argv[])
     }
     const double offMs = median(runs[0].ms);
     const double onMs = median(runs[1].ms);
-    std::printf("1 MB save through replaceNoteFile, median: history off %.2f ms, on %.2f ms, ratio %.2f\n", offMs,
-                onMs, onMs / offMs);
+    std::printf("1 MB save through replaceNoteFile, median: history off %.2f ms, on %.2f ms, ratio %.2f\n", offMs, onMs,
+                onMs / offMs);
     std::printf("after each save, once it has returned: the kept text made a version and pruned, median %.2f ms\n",
                 median(settleMs));
 
@@ -133,8 +135,7 @@ int main(int argc, char *argv[])
     const auto [listed, allocated] = folderSize(history.folder());
     std::printf("after %d saves changing one line each: %lld versions, %.2f MB in the history folder "
                 "(%.2f MB on the disk), %.1f%% of the note's size per version\n",
-                saves, static_cast<long long>(history.versions().size()), listed / 1048576.0,
-                allocated / 1048576.0, 100.0 * listed / std::max<qsizetype>(1, history.versions().size()) /
-                                           texts.first().size());
+                saves, static_cast<long long>(history.versions().size()), listed / 1048576.0, allocated / 1048576.0,
+                100.0 * listed / std::max<qsizetype>(1, history.versions().size()) / texts.first().size());
     return 0;
 }

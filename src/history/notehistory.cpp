@@ -29,9 +29,9 @@ QByteArray compressed(const QByteArray &text, QString *problem)
     // and HTML shrinks well even so.
     uLongf size = compressBound(static_cast<uLong>(text.size()));
     QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
-    const int result = compress2(reinterpret_cast<Bytef *>(out.data()), &size,
-                                 reinterpret_cast<const Bytef *>(text.constData()), static_cast<uLong>(text.size()),
-                                 Z_BEST_SPEED);
+    const int result =
+        compress2(reinterpret_cast<Bytef *>(out.data()), &size, reinterpret_cast<const Bytef *>(text.constData()),
+                  static_cast<uLong>(text.size()), Z_BEST_SPEED);
     if (result != Z_OK) {
         *problem = QStringLiteral("zlib could not compress the text (%1)").arg(result);
         return {};
@@ -138,8 +138,9 @@ QByteArray NoteHistory::text(const NoteVersion &version) const
 {
     QFile file(copyPath(version.hash));
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot read the version \"%1\": %2").arg(file.fileName(), file.errorString()).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot read the version \"%1\": %2")
+                                     .arg(file.fileName(), file.errorString())
+                                     .toStdString());
     const std::optional<QByteArray> text = inflated(file.readAll(), version.size);
     if (!text || versionHash(*text) != version.hash)
         throw std::runtime_error(QStringLiteral("The version \"%1\" is damaged.").arg(file.fileName()).toStdString());
@@ -241,7 +242,8 @@ bool forgetNoteHistory(const QString &dataFolder, int noteId)
 QList<int> notesWithHistory(const QString &dataFolder)
 {
     QList<int> notes;
-    for (const QString &name : QDir(NoteHistory::historyFolder(dataFolder)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString &name :
+         QDir(NoteHistory::historyFolder(dataFolder)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool ok = false;
         const int noteId = name.toInt(&ok);
         if (ok && noteId > 0 && QString::number(noteId) == name)

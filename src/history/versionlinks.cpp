@@ -23,17 +23,22 @@ QDateTime linkTime(const QString &fileName)
     if (!fileName.startsWith(LinkPrefix) || !fileName.endsWith(LinkSuffix))
         return {};
     bool ok = false;
-    const qint64 msecs =
-        QStringView(fileName).mid(LinkPrefix.size(), fileName.size() - LinkPrefix.size() - LinkSuffix.size()).toLongLong(&ok);
+    const qint64 msecs = QStringView(fileName)
+                             .mid(LinkPrefix.size(), fileName.size() - LinkPrefix.size() - LinkSuffix.size())
+                             .toLongLong(&ok);
     return ok ? QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC) : QDateTime();
 }
 
 bool sameFile(const QByteArray &a, const QByteArray &b)
 {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.constData(), &first) == 0 && ::stat(b.constData(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    return ::stat(a.constData(), &first) == 0 && ::stat(b.constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 } // namespace
@@ -48,8 +53,8 @@ bool NoteHistory::keepByLink(const QString &filePath, const QDateTime &time)
     if (!QDir().mkpath(m_folder))
         return false;
     const QByteArray file = QFile::encodeName(filePath);
-    const QByteArray link =
-        QFile::encodeName(m_folder + QLatin1Char('/') + LinkPrefix + QString::number(time.toMSecsSinceEpoch()) + LinkSuffix);
+    const QByteArray link = QFile::encodeName(m_folder + QLatin1Char('/') + LinkPrefix +
+                                              QString::number(time.toMSecsSinceEpoch()) + LinkSuffix);
     // The file's text was synced when it was saved; the new name is on the disk
     // with the replacement's own sync, which comes after it. A save cut short
     // after the link finds it there when it is tried again.

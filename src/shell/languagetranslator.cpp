@@ -109,13 +109,15 @@ const QList<ProgramText> &LanguageTranslator::programTexts()
         {"HistorySaved", "Saved"},
         {"HistorySize", "Size"},
         {"HistoryKB", "%1 KB"},
-        {"HistoryLegend", "Green and underlined: added since this version. Red and struck through: no longer in the note."},
+        {"HistoryLegend",
+         "Green and underlined: added since this version. Red and struck through: no longer in the note."},
         {"HistoryEmpty", "No earlier versions"},
         {"HistoryRestore", "Restore this version"},
         {"HistoryClose", "Close"},
         {"HistoryDamaged", "This version cannot be shown: %1"},
         {"HistoryNotRestored", "The version could not be restored; the note is unchanged:\n%1"},
-        {"HistoryRestored", "The version saved %1 is the note's text again; the text it replaced is kept as a version."},
+        {"HistoryRestored",
+         "The version saved %1 is the note's text again; the text it replaced is kept as a version."},
     };
     return texts;
 }

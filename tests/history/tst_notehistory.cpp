@@ -106,7 +106,8 @@ void NoteHistoryTest::everySaveThatChangesTheNoteKeepsTheTextItReplaces()
         QVERIFY(editor->SaveNote());
         break;
     case SaveKind::Restored:
-        QCOMPARE(replaceNoteFile(f.context.dataFolder, noteId, path, "<p>Second text</p>", f.context.history), QString());
+        QCOMPARE(replaceNoteFile(f.context.dataFolder, noteId, path, "<p>Second text</p>", f.context.history),
+                 QString());
         QCOMPARE(restoreNoteVersion(f.context.dataFolder, noteId, path, history.versions().first(), f.context.history),
                  QString());
         QCOMPARE(fileText(path), first);
@@ -136,8 +137,7 @@ void NoteHistoryTest::pruningKeepsByAge_data()
     QTest::newRow("the newest of a month after 90 days")
         << QList<int>{100 * 24, 101 * 24, 130 * 24} << 0 << QList<int>{100 * 24, 130 * 24};
     QTest::newRow("months are kept for ever by default") << QList<int>{2000 * 24} << 0 << QList<int>{2000 * 24};
-    QTest::newRow("no months beyond the monthly ones")
-        << QList<int>{100 * 24, 200 * 24} << 1 << QList<int>{100 * 24};
+    QTest::newRow("no months beyond the monthly ones") << QList<int>{100 * 24, 200 * 24} << 1 << QList<int>{100 * 24};
 }
 
 void NoteHistoryTest::pruningKeepsByAge()
@@ -187,8 +187,9 @@ void NoteHistoryTest::startUpPrunesEveryNoteByAge()
     for (int note = 1; note <= 2; ++note) {
         const QDateTime saved = Now.addDays(note == 1 ? -2 : 0);
         for (int hour = 2; hour >= 1; --hour)
-            QCOMPARE(NoteHistory(dataFolder, note).keep(QByteArray::number(note * 10 + hour), saved.addSecs(-3600 * hour)),
-                     QString());
+            QCOMPARE(
+                NoteHistory(dataFolder, note).keep(QByteArray::number(note * 10 + hour), saved.addSecs(-3600 * hour)),
+                QString());
     }
     HistoryKeeping keeping;
     keeping.enabled = historyOn;
@@ -254,12 +255,17 @@ void NoteHistoryTest::differencesAreMarkedByWord_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("marked");
-    QTest::newRow("the same") << "<p>one two</p>" << "<p>one <b>two</b></p>" << "<p>one two</p>";
-    QTest::newRow("a word changed") << "<p>one two three</p>" << "<p>one 2 three</p>"
+    QTest::newRow("the same") << "<p>one two</p>"
+                              << "<p>one <b>two</b></p>"
+                              << "<p>one two</p>";
+    QTest::newRow("a word changed") << "<p>one two three</p>"
+                                    << "<p>one 2 three</p>"
                                     << "<p>one <del>two</del> <ins>2</ins> three</p>";
-    QTest::newRow("words added at the end") << "<body><p>one</p></body>" << "<body><p>one</p><p>two three</p></body>"
+    QTest::newRow("words added at the end") << "<body><p>one</p></body>"
+                                            << "<body><p>one</p><p>two three</p></body>"
                                             << "<body><p>one</p><ins>two three</ins></body>";
-    QTest::newRow("the head is left alone") << "<head><title>a b</title></head><p>a</p>" << "<p>a b</p>"
+    QTest::newRow("the head is left alone") << "<head><title>a b</title></head><p>a</p>"
+                                            << "<p>a b</p>"
                                             << "<head><title>a b</title></head><p>a</p><ins>b</ins>";
 }
 
