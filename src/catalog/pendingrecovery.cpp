@@ -68,6 +68,11 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
         const PendingEntry entry = PendingWork::read(entryPath);
         const PendingNote &note = entry.note;
         try {
+            if (entry.trash.direction != TrashMove::Direction::None && !entry.trash.noteFolder.isEmpty()) {
+                settleTrashMove(database, entry.trash, dataFolder);
+                QFile::remove(entryPath);
+                continue;
+            }
             const bool adopt =
                 note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
                 !fileHasRow(database, note.file);
@@ -115,6 +120,13 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
             while (notes.next())
                 stored.insert(notes.value(0).toInt());
             notes.finish();
+            // A trashed note keeps its history until it is destroyed for good.
+            if (database.hasTrashTables()) {
+                QSqlQuery &trashed = database.runQuery(QStringLiteral("select noteid from trashednote"));
+                while (trashed.next())
+                    stored.insert(trashed.value(0).toInt());
+                trashed.finish();
+            }
             for (const int noteId : withHistory) {
                 if (!stored.contains(noteId) && forgetNoteHistory(dataFolder, noteId))
                     ++report.forgottenHistories;

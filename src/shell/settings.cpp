@@ -69,6 +69,7 @@ LoadedSettings Settings::loadSettings() const
         std::max(0, profile.readInteger(Section, QStringLiteral("historyDailyDays"), defaults.dailyDays));
     loaded.history.monthlyMonths =
         std::max(0, profile.readInteger(Section, QStringLiteral("historyMonthlyMonths"), defaults.monthlyMonths));
+    loaded.trashDays = std::max(0, profile.readInteger(Section, QStringLiteral("trashDays"), LoadedSettings{}.trashDays));
     return loaded;
 }
 
