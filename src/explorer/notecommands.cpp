@@ -148,6 +148,8 @@ void NoteCommands::afterNoteLeft(QTreeWidgetItem *item)
     // The captions of its node and the nodes above it follow the rows.
     m_explorer.refreshCatalog();
     if (list->topLevelItemCount() == 0) {
+        // Nothing is shown: neither the note nor its attachments.
+        m_explorer.attachList()->clear();
         m_explorer.notes().showBlank();
     } else {
         // Shown and selected, so that the note commands act on it at once.

@@ -41,7 +41,7 @@ TrashView::TrashView(QWidget *nodeParent, QWidget *parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->header()->resizeSection(0, 420);
-    m_list->header()->resizeSection(1, 150);
+    m_list->header()->resizeSection(1, 200);
     connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         if (current)
             emit noteChosen();
