@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -122,9 +123,10 @@ bool NoteTrash::trash(int noteId, const QDateTime &now)
     move.files = noteFiles(m_database, noteId);
     const QString noteFile = row.at(4).toString().replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!move.files.isEmpty() && move.files.first() == noteFile) {
-        const QStringList pictures = notePictures(dataFolder, move.files.first());
-        move.shared = picturesSharedWithOthers(dataFolder, move.files.first(), pictures);
-        move.files << pictures;
+        // Pictures are copied: their names stay taken in the day folder, so that
+        // no later picture takes one and shows in the note once it is back.
+        move.shared = notePictures(dataFolder, move.files.first());
+        move.files << move.shared;
     }
     PendingWork pending(m_context.pendingFolder());
     pending.record({{}, {}, move});
@@ -230,12 +232,26 @@ bool NoteTrash::destroy(int noteId)
         m_database.queryInteger(QStringLiteral("select count(*) from trashednote where noteid=?"), {noteId}) > 0;
     if (!there)
         return false; // a stored note's history is not the trash's to forget
+    QSqlQuery &row = m_database.runQuery(QStringLiteral("select filename from trashednote where noteid=?"), {noteId});
+    const QString noteFile = row.next() ? row.value(0).toString().replace(QLatin1Char('\\'), QLatin1Char('/')) : QString();
+    row.finish();
     m_database.runStatement(QStringLiteral("delete from trashedattachment where noteid=?"), {noteId});
     m_database.runStatement(QStringLiteral("delete from trashednote where noteid=?"), {noteId});
     transaction.commit();
     passed(Step::Destroyed);
     // The rows go first: a removal cut short leaves files without a row, which
     // the next start's settling removes, never a row without its files.
+    // Its pictures left in the day folder go too, unless another note shows them.
+    QStringList pictures;
+    for (const QString &file : filesBelow(folderOf(noteId))) {
+        if (file.contains(QLatin1String("/images/")) && QFileInfo::exists(m_context.dataFolder + file))
+            pictures << file;
+    }
+    const QStringList shown = picturesSharedWithOthers(m_context.dataFolder, noteFile, pictures);
+    for (const QString &picture : std::as_const(pictures)) {
+        if (!shown.contains(picture))
+            QFile::remove(m_context.dataFolder + picture);
+    }
     QDir(folderOf(noteId)).removeRecursively();
     forgetNoteHistory(m_context.dataFolder, noteId);
     return true;

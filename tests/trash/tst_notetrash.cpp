@@ -103,8 +103,10 @@ void NoteTrashTest::trashAndRestore()
         c.write(Day + QStringLiteral("images/shared.png"), "shared");
     }
     const int noteId = c.note(QStringLiteral("n"), QStringLiteral("Work,Plans"), sharesPicture);
-    const QStringList files{Day + QStringLiteral("n.html"), Day + QStringLiteral("images/n.png"),
-                            Day + QStringLiteral("attaches/n.txt")};
+    const QStringList files{Day + QStringLiteral("n.html"), Day + QStringLiteral("attaches/n.txt")};
+    QStringList pictures{Day + QStringLiteral("images/n.png")};
+    if (sharesPicture)
+        pictures << Day + QStringLiteral("images/shared.png");
 
     QVERIFY(c.trash.trash(noteId));
     QCOMPARE(c.count(QStringLiteral("select count(*) from note where noteid=?"), {noteId}), 0);
@@ -115,9 +117,11 @@ void NoteTrashTest::trashAndRestore()
         QVERIFY2(!QFileInfo::exists(c.data() + file), qPrintable(file));
         QVERIFY2(QFileInfo::exists(c.trash.folderOf(noteId) + file), qPrintable(file));
     }
-    // A picture another note shows stays for it, and goes with the trashed note too.
-    QCOMPARE(QFileInfo::exists(c.data() + Day + QStringLiteral("images/shared.png")), sharesPicture);
-    QCOMPARE(QFileInfo::exists(c.trash.folderOf(noteId) + Day + QStringLiteral("images/shared.png")), sharesPicture);
+    // Pictures go with the note as copies: their names stay taken in the day folder.
+    for (const QString &picture : std::as_const(pictures)) {
+        QVERIFY2(QFileInfo::exists(c.data() + picture), qPrintable(picture));
+        QVERIFY2(QFileInfo::exists(c.trash.folderOf(noteId) + picture), qPrintable(picture));
+    }
     QVERIFY(c.hasHistory(noteId));
     QCOMPARE(c.problems(), QStringList());
 
@@ -131,7 +135,7 @@ void NoteTrashTest::trashAndRestore()
     QCOMPARE(c.count(QStringLiteral("select count(*) from tags where tagname='Plans' and tagid=?"), {tagId}), 1);
     QCOMPARE(c.count(QStringLiteral("select count(*) from attachment where noteid=?"), {noteId}), 1);
     QCOMPARE(c.trash.count(), 0);
-    for (const QString &file : files)
+    for (const QString &file : files + pictures)
         QVERIFY2(QFileInfo::exists(c.data() + file), qPrintable(file));
     QVERIFY(!QFileInfo::exists(c.trash.folderOf(noteId)));
     QVERIFY(c.hasHistory(noteId));
@@ -149,8 +153,10 @@ void NoteTrashTest::destroyingForgetsEverything()
 {
     QFETCH(bool, empty);
     Collection c;
-    const int first = c.note(QStringLiteral("a"), QStringLiteral("Work"));
+    c.write(Day + QStringLiteral("images/shared.png"), "shared");
+    const int first = c.note(QStringLiteral("a"), QStringLiteral("Work"), true);
     const int second = c.note(QStringLiteral("b"), QStringLiteral("Work"));
+    c.note(QStringLiteral("kept"), QStringLiteral("Home"), true);
     QVERIFY(c.trash.trash(first));
     QVERIFY(c.trash.trash(second));
     if (empty)
@@ -160,6 +166,10 @@ void NoteTrashTest::destroyingForgetsEverything()
     QCOMPARE(c.trash.count(), empty ? 0 : 1);
     QCOMPARE(c.count(QStringLiteral("select count(*) from trashedattachment")), empty ? 0 : 1);
     QVERIFY(!QFileInfo::exists(c.trash.folderOf(first)));
+    // Its own picture goes from the day folder; one a stored note shows stays.
+    QVERIFY(!QFileInfo::exists(c.data() + Day + QStringLiteral("images/a.png")));
+    QVERIFY(QFileInfo::exists(c.data() + Day + QStringLiteral("images/shared.png")));
+    QCOMPARE(QFileInfo::exists(c.data() + Day + QStringLiteral("images/b.png")), !empty);
     QVERIFY(!c.hasHistory(first));
     QCOMPARE(c.hasHistory(second), !empty);
     QCOMPARE(c.problems(), QStringList());
@@ -249,6 +259,7 @@ void NoteTrashTest::recoveryEndsOnOneSide()
         move.noteFolder = c.trash.folderOf(noteId);
         move.files = {Day + QStringLiteral("n.html"), Day + QStringLiteral("images/n.png"),
                       Day + QStringLiteral("attaches/n.txt")};
+        move.shared = {Day + QStringLiteral("images/n.png")};
         PendingWork pending(c.context.pendingFolder());
         pending.record({{}, {}, move});
         QCOMPARE(carryTrashMove(move, c.data()), QString());
