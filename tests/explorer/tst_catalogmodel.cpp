@@ -176,13 +176,21 @@ private:
         m_explorer.fullTextSearch()->waitForUpdates();
         m_searcher.refresh();
         m_database.startTransaction();
-        for (const int noteId : std::as_const(trashed)) {
-            const QString word = m_markerOf.value(noteId);
-            for (const SearchHit &hit : m_searcher.search(word, 0)) {
+        auto found = [this](int noteId) {
+            for (const SearchHit &hit : m_searcher.search(m_markerOf.value(noteId), 0)) {
                 if (hit.note.noteId == noteId)
-                    return QStringLiteral("trashed note %1 is found by \"%2\"").arg(noteId).arg(word);
+                    return true;
             }
+            return false;
+        };
+        for (const int noteId : std::as_const(trashed)) {
+            if (found(noteId))
+                return QStringLiteral("trashed note %1 is found by \"%2\"").arg(noteId).arg(m_markerOf.value(noteId));
         }
+        // The search itself works: the latest stored note is found by its word.
+        const int latest = m_database.queryInteger(QStringLiteral("select max(noteid) from note"));
+        if (m_markerOf.contains(latest) && !found(latest))
+            return QStringLiteral("stored note %1 is not found by \"%2\"").arg(latest).arg(m_markerOf.value(latest));
         return QString();
     }
 
@@ -282,8 +290,10 @@ private:
             editor->AddAttachment(m_folder.path() + QStringLiteral("outside/attached.txt"));
         const QString what = closeEditor(editor, QStringLiteral("add note \"%1\" under \"%2\"%3")
                                                      .arg(title, catalog, attach ? QStringLiteral(" with a file") : QString()));
-        m_markerOf.insert(m_database.queryInteger(QStringLiteral("select max(noteid) from note")), marker);
-        m_database.rollback();
+        if (!what.contains(QLatin1String("FAILED TO SAVE"))) {
+            m_markerOf.insert(m_database.queryInteger(QStringLiteral("select max(noteid) from note")), marker);
+            m_database.rollback();
+        }
         return what;
     }
 
