@@ -228,6 +228,23 @@ private:
         return node;
     }
 
+    // Selects and lists a node that has notes filed in it, when there is one.
+    TagTreeItem *selectRandomNodeWithNotes()
+    {
+        QList<int> filed;
+        QSqlQuery &query = m_database.runQuery(QStringLiteral("select distinct tagid from note"));
+        while (query.next())
+            filed << query.value(0).toInt();
+        query.finish();
+        m_database.rollback();
+        TagTreeItem *node = filed.isEmpty() ? nullptr : tree()->findTag(filed.at(m_random.bounded(filed.size())));
+        if (!node)
+            return selectRandomNode();
+        tree()->setCurrentItem(node);
+        m_explorer.ShowTagNotes();
+        return node;
+    }
+
     // A note of the listed node, selected in the list; null when it has none.
     QTreeWidgetItem *selectRandomNote()
     {
@@ -325,7 +342,7 @@ private:
     // Deleting moves the note to the trash; now and then Ctrl+Z brings it back.
     QString trashNote()
     {
-        TagTreeItem *node = selectRandomNode();
+        TagTreeItem *node = selectRandomNodeWithNotes();
         QTreeWidgetItem *note = selectRandomNote();
         if (!note)
             return QStringLiteral("trash note: none listed in %1").arg(nodeName(node));
