@@ -65,12 +65,14 @@ QMap<QString, QByteArray> userFiles(const QString &programFolder)
     QFile settings(programFolder + QStringLiteral("tavlo.ini"));
     if (settings.open(QIODevice::ReadOnly))
         files.insert(QStringLiteral("tavlo.ini"), settings.readAll());
-    QDirIterator walk(programFolder + QStringLiteral("data"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            files.insert(path.mid(programFolder.size()), file.readAll());
+    for (const QString &folder : {QStringLiteral("data"), QStringLiteral("trash")}) {
+        QDirIterator walk(programFolder + folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (walk.hasNext()) {
+            const QString path = walk.next();
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                files.insert(path.mid(programFolder.size()), file.readAll());
+        }
     }
     return files;
 }
@@ -207,10 +209,12 @@ BackupSummary BackupTest::backUp(TDBDataModule &database)
 
 void BackupTest::restoreBringsBackEveryRowAndFile()
 {
+    // A trashed note's file, which the backup holds too.
+    QVERIFY(writeFile(m_folder->path() + QStringLiteral("trash/9/12-02-2026/t.html"), "trashed"));
     const QStringList rowsBefore = allRows(m_folder->databasePath());
     const QMap<QString, QByteArray> filesBefore = userFiles(m_folder->path());
     QCOMPARE(rowsBefore.size(), 5);
-    QCOMPARE(filesBefore.size(), 6); // with data/template.html and tavlo.ini
+    QCOMPARE(filesBefore.size(), 7); // with data/template.html and tavlo.ini
 
     qint64 lastDone = 0;
     qint64 lastTotal = 0;
@@ -219,7 +223,7 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
         TDBDataModule running(m_folder->databasePath());
         BackupSummary summary = backUp(running);
         QCOMPARE(summary.notes, 2);
-        QCOMPARE(summary.files, 5);
+        QCOMPARE(summary.files, 6);
         QVERIFY(summary.program.startsWith(QLatin1String("Clipnest ")));
     }
     const BackupSummary inspected = BackupArchive::inspect(m_archive);
@@ -238,6 +242,7 @@ void BackupTest::restoreBringsBackEveryRowAndFile()
     }
     QVERIFY(QDir(m_folder->dataFolder()).removeRecursively());
     QVERIFY(QDir().mkpath(m_folder->dataFolder()));
+    QVERIFY(QDir(m_folder->path() + QStringLiteral("trash")).removeRecursively());
     QVERIFY(QFile::remove(m_folder->path() + QStringLiteral("tavlo.ini")));
     QVERIFY(allRows(m_folder->databasePath()).isEmpty());
     // The full-text index of the emptied notes, which must not outlive them.
