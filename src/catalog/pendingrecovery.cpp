@@ -39,7 +39,8 @@ int removeCutShortCopies(TDBDataModule &database, const QString &dataFolder, con
     const QString folder = QFileInfo(file).path() == QLatin1String(".") ? QString() : QFileInfo(file).path() + '/';
     int removed = 0;
     for (const QString &copy :
-         QDir(named.absolutePath()).entryList({named.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+         QDir(named.absolutePath())
+             .entryList({named.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
         if (!fileHasRow(database, folder + copy) && QFile::remove(named.absolutePath() + QLatin1Char('/') + copy))
             ++removed;
     }
@@ -73,9 +74,8 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
                 QFile::remove(entryPath);
                 continue;
             }
-            const bool adopt =
-                note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
-                !fileHasRow(database, note.file);
+            const bool adopt = note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
+                               !fileHasRow(database, note.file);
             // A stored note's new text was written, its row not yet: the row follows.
             const bool refile = note.noteId > 0 && note.written && rowFileOf(database, note.noteId) == note.file;
             if (adopt || refile) {

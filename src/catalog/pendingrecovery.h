@@ -7,12 +7,12 @@ class TDBDataModule;
 
 struct RecoveryReport
 {
-    int entries = 0;      // unfinished pieces of work found
-    int adoptedNotes = 0; // notes whose save was interrupted, stored now
-    int refiledNotes = 0; // stored notes saved again whose rows were cut short, filed now
-    int removedFiles = 0; // files left without a row, removed
+    int entries = 0;            // unfinished pieces of work found
+    int adoptedNotes = 0;       // notes whose save was interrupted, stored now
+    int refiledNotes = 0;       // stored notes saved again whose rows were cut short, filed now
+    int removedFiles = 0;       // files left without a row, removed
     int forgottenHistories = 0; // earlier versions of notes without a row, removed
-    QStringList problems; // what could not be finished; the entry stays for the next start
+    QStringList problems;       // what could not be finished; the entry stays for the next start
 };
 
 // Finishes what an earlier run left unfinished (PendingWork entries): a note file

@@ -78,9 +78,9 @@ bool TrashCommands::moveToTrash(int noteId)
     }
     m_explorer.fullTextSearch()->noteDeleted(noteId);
     m_lastTrashed = noteId;
-    m_notice->setText(QStringLiteral("%1 <a href=\"undo\">%2</a>")
-                          .arg(programText("Note moved to the trash.").toHtmlEscaped(),
-                               programText("Undo").toHtmlEscaped()));
+    m_notice->setText(
+        QStringLiteral("%1 <a href=\"undo\">%2</a>")
+            .arg(programText("Note moved to the trash.").toHtmlEscaped(), programText("Undo").toHtmlEscaped()));
     m_notice->show();
     m_undo->setEnabled(true);
     m_noticeTimer->start(NoticeMilliseconds);
@@ -113,8 +113,7 @@ void TrashCommands::restore(int noteId)
             m_explorer.reportCatalogLoop(*loop);
         return;
     } catch (const std::runtime_error &error) {
-        m_explorer.showMessage(
-            programText("The note could not be restored:\n%1").arg(QString::fromUtf8(error.what())));
+        m_explorer.showMessage(programText("The note could not be restored:\n%1").arg(QString::fromUtf8(error.what())));
         return;
     }
     refresh();

@@ -102,8 +102,8 @@ void TrashView::showNotes(const QList<TrashedNote> &notes)
     m_list->clear();
     const QLocale locale;
     for (const TrashedNote &note : std::as_const(m_notes)) {
-        auto *item = new QTreeWidgetItem(m_list, {note.title, locale.toString(note.trashed, QLocale::ShortFormat),
-                                                  note.catalogPath});
+        auto *item = new QTreeWidgetItem(
+            m_list, {note.title, locale.toString(note.trashed, QLocale::ShortFormat), note.catalogPath});
         item->setData(0, Qt::UserRole, note.noteId);
         item->setIcon(0, QIcon::fromTheme(QStringLiteral("text-html")));
     }

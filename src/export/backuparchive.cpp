@@ -17,8 +17,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace ArchiveFormat;
 
@@ -110,10 +110,7 @@ private:
         return -1;
     }
 
-    QString writeFailure() const
-    {
-        return m_writeError ? qt_error_string(m_writeError) : errorOf(m_archive.get());
-    }
+    QString writeFailure() const { return m_writeError ? qt_error_string(m_writeError) : errorOf(m_archive.get()); }
 
     void header(const QString &name, unsigned type, qint64 size, const QDateTime &modified)
     {

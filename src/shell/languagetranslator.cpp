@@ -73,8 +73,10 @@ const QList<ProgramText> &LanguageTranslator::programTexts()
         {"TrashEmpty", "Empty trash"},
         {"NoteTrashed", "Note moved to the trash."},
         {"UndoTrash", "Undo"},
-        {"DestroyNoteQuestion", "This note will be deleted permanently and cannot be restored, are you sure ?\r\rClick yes to continue, otherwise click no to cancel"},
-        {"EmptyTrashQuestion", "Every note in the trash will be deleted permanently, are you sure ?\r\rClick yes to continue, otherwise click no to cancel"},
+        {"DestroyNoteQuestion", "This note will be deleted permanently and cannot be restored, are you sure ?\r\rClick "
+                                "yes to continue, otherwise click no to cancel"},
+        {"EmptyTrashQuestion", "Every note in the trash will be deleted permanently, are you sure ?\r\rClick yes to "
+                               "continue, otherwise click no to cancel"},
         {"TrashFailed", "The note could not be moved to the trash:\n%1"},
         {"RestoreFailed", "The note could not be restored:\n%1"},
         // Attachment lists.

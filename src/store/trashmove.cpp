@@ -41,8 +41,8 @@ QString carryTrashMove(const TrashMove &move, const QString &dataFolder)
             done = moveFile(from, to);
         if (!done) {
             undoTrashMove(move, dataFolder);
-            return QStringLiteral("Cannot move \"%1\" to \"%2\".").arg(QDir::toNativeSeparators(from),
-                                                                        QDir::toNativeSeparators(to));
+            return QStringLiteral("Cannot move \"%1\" to \"%2\".")
+                .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to));
         }
     }
     return QString();

@@ -12,5 +12,4 @@ QStringList notePictures(const QString &dataFolder, const QString &noteFile);
 
 // Of those pictures, the ones another note file of the same day folder refers
 // to as well.
-QStringList picturesSharedWithOthers(const QString &dataFolder, const QString &noteFile,
-                                     const QStringList &pictures);
+QStringList picturesSharedWithOthers(const QString &dataFolder, const QString &noteFile, const QStringList &pictures);

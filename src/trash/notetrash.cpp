@@ -103,8 +103,8 @@ bool NoteTrash::trash(int noteId, const QDateTime &now)
     const QString columns = keptColumns(m_database);
     QVariantList row;
     {
-        QSqlQuery &query = m_database.runQuery(QStringLiteral("select %1 from note where noteid=?").arg(columns),
-                                               {noteId});
+        QSqlQuery &query =
+            m_database.runQuery(QStringLiteral("select %1 from note where noteid=?").arg(columns), {noteId});
         if (!query.next()) {
             query.finish();
             return false;
@@ -138,9 +138,9 @@ bool NoteTrash::trash(int noteId, const QDateTime &now)
     passed(Step::FilesMoved);
     try {
         Transaction transaction(m_database);
-        m_database.runStatement(
-            QStringLiteral("insert into trashednote (%1, catalogpath, trashdate) values (%2,?,?)").arg(columns, marks(columns)),
-            row + QVariantList{catalogPath, now});
+        m_database.runStatement(QStringLiteral("insert into trashednote (%1, catalogpath, trashdate) values (%2,?,?)")
+                                    .arg(columns, marks(columns)),
+                                row + QVariantList{catalogPath, now});
         m_database.runStatement(QStringLiteral("insert into trashedattachment (attid, noteid, attname, path) "
                                                "select attid, noteid, attname, path from attachment where noteid=?"),
                                 {noteId});
@@ -205,9 +205,10 @@ int NoteTrash::restore(int noteId)
             tagid = fileUnderTagPath(m_database, Untagged, 0, QString());
         row[2] = tagid;
         m_database.runStatement(QStringLiteral("insert into note (%1) values (%2)").arg(columns, marks(columns)), row);
-        m_database.runStatement(QStringLiteral("insert into attachment (attid, noteid, attname, path) "
-                                               "select attid, noteid, attname, path from trashedattachment where noteid=?"),
-                                {noteId});
+        m_database.runStatement(
+            QStringLiteral("insert into attachment (attid, noteid, attname, path) "
+                           "select attid, noteid, attname, path from trashedattachment where noteid=?"),
+            {noteId});
         m_database.runStatement(QStringLiteral("delete from trashedattachment where noteid=?"), {noteId});
         m_database.runStatement(QStringLiteral("delete from trashednote where noteid=?"), {noteId});
         m_database.markNoteChanged(noteId);
@@ -233,7 +234,8 @@ bool NoteTrash::destroy(int noteId)
     if (!there)
         return false; // a stored note's history is not the trash's to forget
     QSqlQuery &row = m_database.runQuery(QStringLiteral("select filename from trashednote where noteid=?"), {noteId});
-    const QString noteFile = row.next() ? row.value(0).toString().replace(QLatin1Char('\\'), QLatin1Char('/')) : QString();
+    const QString noteFile =
+        row.next() ? row.value(0).toString().replace(QLatin1Char('\\'), QLatin1Char('/')) : QString();
     row.finish();
     m_database.runStatement(QStringLiteral("delete from trashedattachment where noteid=?"), {noteId});
     m_database.runStatement(QStringLiteral("delete from trashednote where noteid=?"), {noteId});

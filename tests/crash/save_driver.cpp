@@ -186,7 +186,8 @@ int main(int argc, char *argv[])
         std::fprintf(
             stderr,
             "usage: save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP "
-            "[--kill-in new|again|trash|restore|empty]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore ARCHIVE "
+            "[--kill-in new|again|trash|restore|empty]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore "
+            "ARCHIVE "
             "| FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER] | FOLDER --snapshot FILE | "
             "FOLDER --archive-holds ARCHIVE SNAPSHOT\n");
         return 2;

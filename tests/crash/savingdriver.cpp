@@ -4,9 +4,9 @@
 #include "editorform.h"
 #include "notelistpane.h"
 #include "notetrash.h"
+#include "tagtreeview.h"
 #include "trashcommands.h"
 #include "trashview.h"
-#include "tagtreeview.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

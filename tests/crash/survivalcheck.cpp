@@ -229,7 +229,8 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
                 report.problems << QStringLiteral("%1, saved again when cut short, has its new text under its "
                                                   "earlier title and catalog")
                                        .arg(named(earlier));
-            report.unfinished = rowAfter && !rowBefore ? QStringLiteral("again: stored") : QStringLiteral("again: earlier");
+            report.unfinished =
+                rowAfter && !rowBefore ? QStringLiteral("again: stored") : QStringLiteral("again: earlier");
             log->saved(work->work, now);
         }
     } else if (work && work->kind == BegunWork::Delete) {
@@ -249,8 +250,8 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
                 report.problems << QStringLiteral("%1, whose deletion was cut short, has no row but left %2")
                                        .arg(named(earlier), file);
             if (database.hasTrashTables() && !trashed.contains(work->noteId))
-                report.problems << QStringLiteral("%1, whose deletion was cut short, is not in the trash")
-                                       .arg(named(earlier));
+                report.problems
+                    << QStringLiteral("%1, whose deletion was cut short, is not in the trash").arg(named(earlier));
             report.unfinished = QStringLiteral("delete: done");
             log->deleted(work->work, work->noteId);
         }

@@ -25,8 +25,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -164,7 +164,9 @@ private:
         for (const TrashedNote &note : m_explorer.noteTrash().notes())
             trashed << note.noteId;
         if (m_explorer.trashView()->noteCount() != trashed.size())
-            return QStringLiteral("the trash shows %1 notes of %2").arg(m_explorer.trashView()->noteCount()).arg(trashed.size());
+            return QStringLiteral("the trash shows %1 notes of %2")
+                .arg(m_explorer.trashView()->noteCount())
+                .arg(trashed.size());
         for (int i = 0; i < m_explorer.noteList()->topLevelItemCount(); ++i) {
             const int listed = NoteListPane::noteRecord(m_explorer.noteList()->topLevelItem(i))->noteid;
             if (trashed.contains(listed))
@@ -305,8 +307,9 @@ private:
         const bool attach = m_random.bounded(4) == 0;
         if (attach)
             editor->AddAttachment(m_folder.path() + QStringLiteral("outside/attached.txt"));
-        const QString what = closeEditor(editor, QStringLiteral("add note \"%1\" under \"%2\"%3")
-                                                     .arg(title, catalog, attach ? QStringLiteral(" with a file") : QString()));
+        const QString what =
+            closeEditor(editor, QStringLiteral("add note \"%1\" under \"%2\"%3")
+                                    .arg(title, catalog, attach ? QStringLiteral(" with a file") : QString()));
         if (!what.contains(QLatin1String("FAILED TO SAVE"))) {
             m_markerOf.insert(m_database.queryInteger(QStringLiteral("select max(noteid) from note")), marker);
             m_database.rollback();

@@ -80,7 +80,8 @@ void TrashViewTest::deletingMovesToTheTrashAndUndoBringsBack()
     QCOMPARE(explorer.trashView()->node()->topLevelItem(0)->text(0), QStringLiteral("Trash (1)"));
     QLabel *notice = explorer.trashCommands().notice();
     QVERIFY(notice->isVisible());
-    QCOMPARE(QTextDocumentFragment::fromHtml(notice->text()).toPlainText(), QStringLiteral("Note moved to the trash. Undo"));
+    QCOMPARE(QTextDocumentFragment::fromHtml(notice->text()).toPlainText(),
+             QStringLiteral("Note moved to the trash. Undo"));
 
     if (byKeys) {
         explorer.activateWindow();
@@ -121,8 +122,9 @@ void TrashViewTest::theTrashRestoresAndDestroys()
     clickTag(explorer, 2);
     explorer.DeleteTagActExecute();
     QCOMPARE(f.count(QStringLiteral("select count(*) from tags where tagid=2")), 0);
-    QTest::mouseClick(explorer.trashView()->node()->viewport(), Qt::LeftButton, {},
-                      explorer.trashView()->node()->visualItemRect(explorer.trashView()->node()->topLevelItem(0)).center());
+    QTest::mouseClick(
+        explorer.trashView()->node()->viewport(), Qt::LeftButton, {},
+        explorer.trashView()->node()->visualItemRect(explorer.trashView()->node()->topLevelItem(0)).center());
     QVERIFY(explorer.trashCommands().isTrashShown());
     TrashView *view = explorer.trashView();
     QCOMPARE(view->list()->topLevelItemCount(), 1);
@@ -141,8 +143,7 @@ void TrashViewTest::theTrashRestoresAndDestroys()
     QCOMPARE(view->list()->topLevelItemCount(), 0);
     QCOMPARE(QFileInfo::exists(f.context.dataFolder + QStringLiteral("12-01-2026/d.html")), storedAfter == 1);
     QVERIFY(!QFileInfo::exists(f.context.trashFolder() + QStringLiteral("1")));
-    QCOMPARE(f.count(QStringLiteral("select count(*) from tags where tagname='Plans' and childcount=1")),
-             storedAfter);
+    QCOMPARE(f.count(QStringLiteral("select count(*) from tags where tagname='Plans' and childcount=1")), storedAfter);
     QCOMPARE(f.count(QStringLiteral("select childcount from tags where tagid=1")), storedAfter);
     // A click on a node brings its notes back in place of the trash.
     clickTag(explorer, 1);

@@ -57,10 +57,7 @@ struct Collection
 
     int count(const QString &sql, const QVariantList &values = {}) { return database.queryInteger(sql, values); }
 
-    QStringList problems()
-    {
-        return checkCatalogRows(database, data(), RowCheckOptions{false, context.programFolder});
-    }
+    QStringList problems() { return checkCatalogRows(database, data(), RowCheckOptions{false, context.programFolder}); }
 
     bool hasHistory(int noteId) { return notesWithHistory(data()).contains(noteId); }
 };
