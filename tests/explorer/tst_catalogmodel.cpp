@@ -19,6 +19,7 @@
 #include "notetrash.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
+#include "trashedcheck.h"
 #include "trashview.h"
 
 #include <QDir>
@@ -151,49 +152,10 @@ private:
         if (suggested != stored)
             return QStringLiteral("suggested paths %1, stored %2")
                 .arg(suggested.join(QLatin1Char('|')), stored.join(QLatin1Char('|')));
-        if (const QString trashed = checkTrashedNotesAreGone(); !trashed.isEmpty())
+        if (const QString trashed = checkTrashedNotesAreGone(m_explorer, m_database, m_searcher, m_markerOf);
+            !trashed.isEmpty())
             return trashed;
         return checkListing();
-    }
-
-    // No trashed note is listed or found by the full-text search; the trash
-    // shows each of them once. (The rows' check finds them uncounted.)
-    QString checkTrashedNotesAreGone()
-    {
-        QList<int> trashed;
-        for (const TrashedNote &note : m_explorer.noteTrash().notes())
-            trashed << note.noteId;
-        if (m_explorer.trashView()->noteCount() != trashed.size())
-            return QStringLiteral("the trash shows %1 notes of %2")
-                .arg(m_explorer.trashView()->noteCount())
-                .arg(trashed.size());
-        for (int i = 0; i < m_explorer.noteList()->topLevelItemCount(); ++i) {
-            const int listed = NoteListPane::noteRecord(m_explorer.noteList()->topLevelItem(i))->noteid;
-            if (trashed.contains(listed))
-                return QStringLiteral("trashed note %1 is listed").arg(listed);
-        }
-        if (trashed.isEmpty())
-            return QString();
-        m_database.rollback(); // the index reads the rows on its own connection
-        m_explorer.fullTextSearch()->waitForUpdates();
-        m_searcher.refresh();
-        m_database.startTransaction();
-        auto found = [this](int noteId) {
-            for (const SearchHit &hit : m_searcher.search(m_markerOf.value(noteId), 0)) {
-                if (hit.note.noteId == noteId)
-                    return true;
-            }
-            return false;
-        };
-        for (const int noteId : std::as_const(trashed)) {
-            if (found(noteId))
-                return QStringLiteral("trashed note %1 is found by \"%2\"").arg(noteId).arg(m_markerOf.value(noteId));
-        }
-        // The search itself works: the latest stored note is found by its word.
-        const int latest = m_database.queryInteger(QStringLiteral("select max(noteid) from note"));
-        if (m_markerOf.contains(latest) && !found(latest))
-            return QStringLiteral("stored note %1 is not found by \"%2\"").arg(latest).arg(m_markerOf.value(latest));
-        return QString();
     }
 
     TagTreeView *tree() { return m_explorer.TagTreeView_(); }
