@@ -28,6 +28,26 @@ CREATE TABLE attachment (
     path       VARCHAR(1000)
 );
 
+/* Notes moved to the trash: the note row as it was, the catalog path it was
+   filed under and when it was trashed; and their attachment rows. */
+CREATE TABLE trashednote (
+    noteid      INTEGER NOT NULL PRIMARY KEY,
+    title       VARCHAR(2000),
+    tagid       INTEGER,
+    createdate  TIMESTAMP,
+    filename    VARCHAR(1000),
+    source      VARCHAR(4000),
+    catalogpath VARCHAR(4000),
+    trashdate   TIMESTAMP
+);
+
+CREATE TABLE trashedattachment (
+    attid      INTEGER NOT NULL PRIMARY KEY,
+    noteid     INTEGER,
+    attname    VARCHAR(1000),
+    path       VARCHAR(1000)
+);
+
 CREATE INDEX tags_deep ON tags (deep);
 CREATE INDEX tags_parentid ON tags (parentid);
 CREATE INDEX note_tagid ON note (tagid);

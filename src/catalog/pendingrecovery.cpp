@@ -39,7 +39,8 @@ int removeCutShortCopies(TDBDataModule &database, const QString &dataFolder, con
     const QString folder = QFileInfo(file).path() == QLatin1String(".") ? QString() : QFileInfo(file).path() + '/';
     int removed = 0;
     for (const QString &copy :
-         QDir(named.absolutePath()).entryList({named.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+         QDir(named.absolutePath())
+             .entryList({named.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
         if (!fileHasRow(database, folder + copy) && QFile::remove(named.absolutePath() + QLatin1Char('/') + copy))
             ++removed;
     }
@@ -68,9 +69,13 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
         const PendingEntry entry = PendingWork::read(entryPath);
         const PendingNote &note = entry.note;
         try {
-            const bool adopt =
-                note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
-                !fileHasRow(database, note.file);
+            if (entry.trash.direction != TrashMove::Direction::None && !entry.trash.noteFolder.isEmpty()) {
+                settleTrashMove(database, entry.trash, dataFolder);
+                QFile::remove(entryPath);
+                continue;
+            }
+            const bool adopt = note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
+                               !fileHasRow(database, note.file);
             // A stored note's new text was written, its row not yet: the row follows.
             const bool refile = note.noteId > 0 && note.written && rowFileOf(database, note.noteId) == note.file;
             if (adopt || refile) {
@@ -115,6 +120,13 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
             while (notes.next())
                 stored.insert(notes.value(0).toInt());
             notes.finish();
+            // A trashed note keeps its history until it is destroyed for good.
+            if (database.hasTrashTables()) {
+                QSqlQuery &trashed = database.runQuery(QStringLiteral("select noteid from trashednote"));
+                while (trashed.next())
+                    stored.insert(trashed.value(0).toInt());
+                trashed.finish();
+            }
             for (const int noteId : withHistory) {
                 if (!stored.contains(noteId) && forgetNoteHistory(dataFolder, noteId))
                     ++report.forgottenHistories;

@@ -7,12 +7,12 @@ class TDBDataModule;
 
 struct RecoveryReport
 {
-    int entries = 0;      // unfinished pieces of work found
-    int adoptedNotes = 0; // notes whose save was interrupted, stored now
-    int refiledNotes = 0; // stored notes saved again whose rows were cut short, filed now
-    int removedFiles = 0; // files left without a row, removed
+    int entries = 0;            // unfinished pieces of work found
+    int adoptedNotes = 0;       // notes whose save was interrupted, stored now
+    int refiledNotes = 0;       // stored notes saved again whose rows were cut short, filed now
+    int removedFiles = 0;       // files left without a row, removed
     int forgottenHistories = 0; // earlier versions of notes without a row, removed
-    QStringList problems; // what could not be finished; the entry stays for the next start
+    QStringList problems;       // what could not be finished; the entry stays for the next start
 };
 
 // Finishes what an earlier run left unfinished (PendingWork entries): a note file
@@ -22,8 +22,9 @@ struct RecoveryReport
 // file an entry names is removed unless a row holds it, and so are the
 // temporary copies a whole-file write cut short leaves beside them. Only files
 // named by an entry, and their temporaries, are ever touched, and the earlier
-// versions of notes that have no row (a deletion cut short). Run at start-up,
-// before any editor opens.
+// versions of notes that have no row (a deletion cut short). A note's files on
+// their way into the trash or out of it end on the side its committed rows
+// say. Run at start-up, before any editor opens.
 RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendingFolder, const QString &dataFolder);
 
 // Removes the copies a cut-short whole-file write left beside the file

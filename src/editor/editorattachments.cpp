@@ -39,7 +39,8 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
     const QString attaches = NoteFolder + QStringLiteral("/attaches/");
     QDir().mkpath(attaches);
     QString candidate = name;
-    while (QFileInfo::exists(attaches + candidate))
+    // A trashed note's copy keeps its name taken: it comes back there.
+    while (QFileInfo::exists(attaches + candidate) || heldByTrash(attaches, candidate))
         candidate = QString::number(QRandomGenerator::global()->bounded(1000)) + name;
     m_pendingFiles.addingCopy(attaches + candidate); // known before it lies there
     const QString failure = copyWholeFile(sourcePath, attaches + candidate);
@@ -58,6 +59,22 @@ void TEditorForm::AddAttachment(const QString &sourcePath)
         storeAttachmentNow(item->record);
     AttachList->addTopLevelItem(item);
     m_pendingFiles.update(AttachList, TitleEdit->text(), TagsEdit->text());
+}
+
+bool TEditorForm::heldByTrash(const QString &attaches, const QString &name)
+{
+    if (!m_database.hasTrashTables())
+        return false;
+    QString folder = attaches;
+    folder.remove(m_context.dataFolder, Qt::CaseInsensitive);
+    const QString backslashed = QString(folder).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    try {
+        return m_database.queryInteger(
+                   QStringLiteral("select count(*) from trashedattachment where attname=? and (path=? or path=?)"),
+                   {name, folder, backslashed}) > 0;
+    } catch (const DbError &) {
+        return false;
+    }
 }
 
 void TEditorForm::storeAttachmentNow(AttachListRecord &record)

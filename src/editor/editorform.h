@@ -142,6 +142,8 @@ private:
     void EditModeBtnClick();
     void StayOnTopClick(bool down);
     void storeAttachmentNow(AttachListRecord &record);
+    // Whether a trashed note's attachment copy holds the name in that attaches folder.
+    bool heldByTrash(const QString &attaches, const QString &name);
 
     AppContext &m_context;
     TDBDataModule &m_database;

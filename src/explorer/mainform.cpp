@@ -4,6 +4,7 @@
 #include "attachlistitem.h"
 #include "catalogwalk.h"
 #include "dbdatamodule.h"
+#include "deletequestion.h"
 #include "emptycataloghint.h"
 #include "exportcommands.h"
 #include "exwebbrowser.h"
@@ -14,6 +15,7 @@
 #include "noteviewholder.h"
 #include "seticonform.h"
 #include "tagtreeview.h"
+#include "trashview.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,6 +27,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -47,10 +50,9 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createPanes();
     m_fullText = new FullTextSearch(this, context, database);
 
-    askYesNo = [this](const QString &question) {
-        return QMessageBox::question(this, QLatin1String(ApplicationTitle), question,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    // Every question of the explorer comes before a deletion.
+    askYesNo = [this](const QString &question) { return askYesNoDefaultNo(this, question); };
+    m_trashCommands.attach(m_trashView);
     showMessage = [this](const QString &message) {
         QMessageBox::information(this, QLatin1String(ApplicationTitle), message);
     };
@@ -113,6 +115,8 @@ void TMainForm::createPanes()
     leftLayout->addWidget(TagTreeLabel);
     leftLayout->addWidget(qtreeEdit);
     leftLayout->addWidget(m_tagTree, 1);
+    m_trashView = new TrashView(leftPane, this);
+    leftLayout->addWidget(m_trashView->node());
 
     NoteListView = new NoteListWidget(this);
     NoteListView->setObjectName(QStringLiteral("NoteListView"));
@@ -160,7 +164,10 @@ void TMainForm::createPanes()
     auto *rightSide = new QSplitter(Qt::Vertical, this);
     rightSide->setObjectName(QStringLiteral("RightSplitter"));
     rightSide->setHandleWidth(3);
-    rightSide->addWidget(NoteListView);
+    m_noteListStack = new QStackedWidget(this);
+    m_noteListStack->addWidget(NoteListView);
+    m_noteListStack->addWidget(m_trashView);
+    rightSide->addWidget(m_noteListStack);
     rightSide->addWidget(contentPane);
     rightSide->addWidget(AttachList);
     rightSide->setStretchFactor(0, 0);
@@ -202,6 +209,9 @@ void TMainForm::addContextShortcuts()
 void TMainForm::connectPanes()
 {
     connectTreeSelection();
+    // A node chosen in the catalog brings its note list back in place of the trash.
+    connect(m_tagTree, &QTreeWidget::itemPressed, this, [this] { m_trashCommands.leaveTrash(); });
+    connect(m_tagTree, &QTreeWidget::currentItemChanged, this, [this] { m_trashCommands.leaveTrash(); });
     connect(m_tagTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { TreePopupMenu->popup(m_tagTree->viewport()->mapToGlobal(pos)); });
     connect(NoteListView, &QTreeWidget::itemClicked, this, [this] { m_notes.ShowNote(); });

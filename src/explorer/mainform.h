@@ -7,7 +7,9 @@
 #include "notecommands.h"
 #include "notelistpane.h"
 #include "notesavedreceiver.h"
+#include "notetrash.h"
 #include "tagtreeview.h"
+#include "trashcommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QSplitter;
+class QStackedWidget;
 class QToolBar;
 class QTreeWidget;
 class ExportCommands;
@@ -31,6 +34,7 @@ class TEditorForm;
 class TExWebBrowser;
 class NoteSourceLine;
 class NoteViewHolder;
+class TrashView;
 
 // The notes explorer: the catalog tree, the notes of the selected node, the
 // selected note and its attachments. The window builds and wires its controls;
@@ -78,10 +82,18 @@ public:
     // Tells the user that the catalog's parent links run in a circle.
     void reportCatalogLoop(const CatalogLoopError &error);
 
-    // Shows the notes of the selected node.
-    void ShowTagNotes() { m_notes.ShowTagNotes(); }
+    // Shows the notes of the selected node, in place of the trash if it is shown.
+    void ShowTagNotes()
+    {
+        m_trashCommands.leaveTrash();
+        m_notes.ShowTagNotes();
+    }
     // Shows the selected note and lists its attachments.
     void ShowNote() { m_notes.ShowNote(); }
+
+    // Trash commands.
+    void ShowTrash() { m_trashCommands.ShowTrash(); }
+    void UndoTrashExecute() { m_trashCommands.UndoTrashExecute(); }
 
     // Note commands.
     void AddNoteActExecute() { m_noteCommands.AddNoteActExecute(); }
@@ -162,6 +174,11 @@ public:
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
     NoteSourceLine *noteSourceLine() const { return m_sourceLine; }
+    NoteTrash &noteTrash() { return m_trash; }
+    TrashCommands &trashCommands() { return m_trashCommands; }
+    TrashView *trashView() const { return m_trashView; }
+    // The note list, or the trash in its place.
+    QStackedWidget *noteListStack() const { return m_noteListStack; }
     // The note view, made at its first use (see NoteViewHolder).
     TExWebBrowser *content() const;
 
@@ -193,6 +210,8 @@ private:
     NoteCommands m_noteCommands{*this};
     CatalogCommands m_catalogCommands{*this};
     FileCommands m_fileCommands{*this};
+    NoteTrash m_trash{m_database, m_context};
+    TrashCommands m_trashCommands{*this};
 
     // Actions.
     QAction *AddNoteAct = nullptr;
@@ -219,6 +238,8 @@ private:
     TagTreeView *m_tagTree = nullptr;
     QSplitter *BottomSplitter = nullptr;
     QTreeWidget *NoteListView = nullptr;
+    QStackedWidget *m_noteListStack = nullptr;
+    TrashView *m_trashView = nullptr;
     QLabel *NoteContentLabel = nullptr;
     NoteSourceLine *m_sourceLine = nullptr;
     NoteViewHolder *m_noteView = nullptr;

@@ -48,7 +48,8 @@ void NoteCommands::AddNoteInTagActExecute()
 QPointer<TEditorForm> NoteCommands::OpenNoteForEditing()
 {
     const NoteListRecord *note = m_explorer.notes().selectedNote();
-    if (!note || !m_explorer.createEditor)
+    // A trashed note is only shown; it is edited once restored.
+    if (!note || !m_explorer.createEditor || m_explorer.trashCommands().isTrashShown())
         return nullptr;
     const QString noteFile = StoredPath::resolve(m_explorer.context().dataFolder, note->filename);
     if (noteFile.isEmpty()) {
@@ -87,6 +88,10 @@ void NoteCommands::SavePageOfflineExecute()
 
 void NoteCommands::DelNoteActExecute()
 {
+    if (m_explorer.trashCommands().isTrashShown()) {
+        m_explorer.trashCommands().DeleteExecute();
+        return;
+    }
     QTreeWidget *list = m_explorer.noteList();
     QTreeWidgetItem *item = list->currentItem();
     const NoteListRecord *note = m_explorer.notes().selectedNote();
@@ -96,9 +101,23 @@ void NoteCommands::DelNoteActExecute()
                                          "yes to continue, otherwise click no to cancel")))
         return;
 
+    const int noteId = note->noteid;
+    if (m_explorer.noteTrash().isAvailable()) {
+        if (!m_explorer.trashCommands().moveToTrash(noteId)) {
+            list->clearSelection();
+            return;
+        }
+    } else if (!deleteForGood(noteId)) {
+        list->clearSelection();
+        return;
+    }
+    afterNoteLeft(item);
+}
+
+bool NoteCommands::deleteForGood(int noteId)
+{
     TDBDataModule &database = m_explorer.database();
     const QString dataFolder = m_explorer.context().dataFolder;
-    const int noteId = note->noteid;
     PendingWork pending(m_explorer.context().pendingFolder());
     try {
         // Recorded first: a run cut short after the rows are gone still removes the files at the next start.
@@ -117,14 +136,20 @@ void NoteCommands::DelNoteActExecute()
         pending.finish();
         if (const auto *loop = dynamic_cast<const CatalogLoopError *>(&error))
             m_explorer.reportCatalogLoop(*loop);
-        list->clearSelection();
-        return;
+        return false;
     }
+    return true;
+}
 
+void NoteCommands::afterNoteLeft(QTreeWidgetItem *item)
+{
+    QTreeWidget *list = m_explorer.noteList();
     delete item;
     // The captions of its node and the nodes above it follow the rows.
     m_explorer.refreshCatalog();
     if (list->topLevelItemCount() == 0) {
+        // Nothing is shown: neither the note nor its attachments.
+        m_explorer.attachList()->clear();
         m_explorer.notes().showBlank();
     } else {
         // Shown and selected, so that the note commands act on it at once.

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+class QTreeWidgetItem;
 class TEditorForm;
 class TMainForm;
 
@@ -18,11 +19,17 @@ public:
     QPointer<TEditorForm> OpenNoteForEditing();
     // Opens the selected note in an editor and saves the page it names offline there.
     void SavePageOfflineExecute();
-    // Deletes the selected note with its files, after asking.
+    // Moves the selected note to the trash after asking (deletes it with its
+    // files where the database has no trash); in the trash, deletes the
+    // chosen trashed note for good.
     void DelNoteActExecute();
     // Asks for a new title of the selected note.
     void RenTitleMenuClick();
 
 private:
+    bool deleteForGood(int noteId);
+    // The list and the tree after the note's row left the catalog.
+    void afterNoteLeft(QTreeWidgetItem *item);
+
     TMainForm &m_explorer;
 };

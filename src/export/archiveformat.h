@@ -17,6 +17,7 @@ inline const QString SummaryEntry = QStringLiteral("clipnest-backup.json");
 inline const QString DatabaseEntry = QStringLiteral("notes.fbk");
 inline const QString SettingsEntry = QStringLiteral("tavlo.ini");
 inline const QString DataEntry = QStringLiteral("data/");
+inline const QString TrashEntry = QStringLiteral("trash/"); // the files of trashed notes
 inline const QString DatabaseFile = QStringLiteral("notes.fdb");
 
 [[noreturn]] void fail(const QString &text);

@@ -17,8 +17,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace ArchiveFormat;
 
@@ -110,10 +110,7 @@ private:
         return -1;
     }
 
-    QString writeFailure() const
-    {
-        return m_writeError ? qt_error_string(m_writeError) : errorOf(m_archive.get());
-    }
+    QString writeFailure() const { return m_writeError ? qt_error_string(m_writeError) : errorOf(m_archive.get()); }
 
     void header(const QString &name, unsigned type, qint64 size, const QDateTime &modified)
     {
@@ -147,6 +144,30 @@ private:
     std::unique_ptr<archive, WriterFree> m_archive;
 };
 
+// The folders and files below a folder, relative to it and sorted; the files
+// are counted into the summary.
+std::pair<QStringList, QStringList> folderContents(const QString &folder, BackupSummary &summary)
+{
+    QStringList folders;
+    QStringList files;
+    QDirIterator walk(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        walk.next();
+        const QString relative = walk.filePath().mid(folder.size() + 1);
+        if (walk.fileInfo().isDir()) {
+            folders << relative;
+        } else {
+            files << relative;
+            ++summary.files;
+            summary.bytes += walk.fileInfo().size();
+        }
+    }
+    folders.sort();
+    files.sort();
+    return {folders, files};
+}
+
 } // namespace
 
 QString BackupArchive::suggestedFileName(const QDate &day)
@@ -167,25 +188,12 @@ BackupSummary BackupArchive::create(const QString &programFolder, const QString 
     FirebirdService::backupDatabase(programFolder + DatabaseFile, databaseCopy);
 
     const QString dataFolder = programFolder + QStringLiteral("data");
-    QStringList folders;
-    QStringList files;
     summary.files = 0;
     summary.bytes = 0;
-    QDirIterator walk(dataFolder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                      QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        walk.next();
-        const QString relative = walk.filePath().mid(dataFolder.size() + 1);
-        if (walk.fileInfo().isDir()) {
-            folders << relative;
-        } else {
-            files << relative;
-            ++summary.files;
-            summary.bytes += walk.fileInfo().size();
-        }
-    }
-    folders.sort();
-    files.sort();
+    // The notes' files, and those of the trashed notes, whose rows the database holds too.
+    const auto [folders, files] = folderContents(dataFolder, summary);
+    const QString trashFolder = programFolder + QStringLiteral("trash");
+    const auto [trashFolders, trashFiles] = folderContents(trashFolder, summary);
 
     const QString settings = programFolder + SettingsEntry;
     const qint64 total =
@@ -200,6 +208,13 @@ BackupSummary BackupArchive::create(const QString &programFolder, const QString 
         writer.addFolder(DataEntry + folder, QFileInfo(dataFolder + QLatin1Char('/') + folder).lastModified());
     for (const QString &file : files)
         writer.addFile(DataEntry + file, dataFolder + QLatin1Char('/') + file);
+    if (QFileInfo(trashFolder).isDir()) {
+        writer.addFolder(QStringLiteral("trash"), QFileInfo(trashFolder).lastModified());
+        for (const QString &folder : trashFolders)
+            writer.addFolder(TrashEntry + folder, QFileInfo(trashFolder + QLatin1Char('/') + folder).lastModified());
+        for (const QString &file : trashFiles)
+            writer.addFile(TrashEntry + file, trashFolder + QLatin1Char('/') + file);
+    }
     writer.finish();
     return summary;
 }

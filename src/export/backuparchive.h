@@ -15,7 +15,7 @@ struct BackupSummary
     int nodes = 0;
     int notes = 0;
     int attachments = 0;
-    int files = 0;    // files of the data folder
+    int files = 0;    // files of the data folder and of the trash
     qint64 bytes = 0; // their size together
 };
 

@@ -30,7 +30,7 @@ QString safeRelativePath(const QString &name)
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
             return {};
     if (cleaned == DatabaseEntry || cleaned == SettingsEntry || cleaned == QLatin1String("data") ||
-        cleaned.startsWith(DataEntry))
+        cleaned.startsWith(DataEntry) || cleaned == QLatin1String("trash") || cleaned.startsWith(TrashEntry))
         return cleaned;
     return {};
 }

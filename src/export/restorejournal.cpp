@@ -90,7 +90,7 @@ void removeLeftovers(const QString &programFolder, const QString &keep)
 const QStringList &RestoreJournal::replacedEntries()
 {
     static const QStringList entries{QStringLiteral("notes.fdb"), QStringLiteral("tavlo.ini"), QStringLiteral("data"),
-                                     QStringLiteral("index")};
+                                     QStringLiteral("index"), QStringLiteral("trash")};
     return entries;
 }
 

@@ -25,8 +25,11 @@ struct AppContext
     MessageTexts messages;
     QStringList catalogPaths; // the path of every catalog node, for auto-completion
     HistoryKeeping history;   // how long earlier versions of notes are kept
+    int trashDays = 30;       // how long trashed notes are kept (0: until the trash is emptied)
 
     QString databasePath() const { return programFolder + QStringLiteral("notes.fdb"); }
     // Where unfinished file work is recorded while it runs (see PendingWork).
     QString pendingFolder() const { return programFolder + QStringLiteral("pending/"); }
+    // Where trashed notes keep their files, beside the database and apart from the data folder.
+    QString trashFolder() const { return programFolder + QStringLiteral("trash/"); }
 };

@@ -63,6 +63,22 @@ const QList<ProgramText> &LanguageTranslator::programTexts()
                                "continue, otherwise click no to cancel"},
         {"ChangeTitleCaption", "Change title?"},
         {"ChangeTitlePrompt", "Input the new title:"},
+        // The trash.
+        {"TrashNode", "Trash (%1)"},
+        {"TrashTitleColumn", "Title"},
+        {"TrashDateColumn", "Trashed on"},
+        {"TrashPathColumn", "Catalog path"},
+        {"TrashRestore", "Restore"},
+        {"TrashDelete", "Delete"},
+        {"TrashEmpty", "Empty trash"},
+        {"NoteTrashed", "Note moved to the trash."},
+        {"UndoTrash", "Undo"},
+        {"DestroyNoteQuestion", "This note will be deleted permanently and cannot be restored, are you sure ?\r\rClick "
+                                "yes to continue, otherwise click no to cancel"},
+        {"EmptyTrashQuestion", "Every note in the trash will be deleted permanently, are you sure ?\r\rClick yes to "
+                               "continue, otherwise click no to cancel"},
+        {"TrashFailed", "The note could not be moved to the trash:\n%1"},
+        {"RestoreFailed", "The note could not be restored:\n%1"},
         // Attachment lists.
         {"AttachMissing", "missing"},
         {"AddAttachmentEntry", "Add Atachment File"},

@@ -64,11 +64,14 @@ LoadedSettings Settings::loadSettings() const
     // Keys of their own, which older copies ignore; a count below zero is no count.
     const HistoryKeeping defaults;
     loaded.history.enabled = profile.readInteger(Section, QStringLiteral("history"), 1) != 0;
-    loaded.history.allDays = std::max(0, profile.readInteger(Section, QStringLiteral("historyAllDays"), defaults.allDays));
+    loaded.history.allDays =
+        std::max(0, profile.readInteger(Section, QStringLiteral("historyAllDays"), defaults.allDays));
     loaded.history.dailyDays =
         std::max(0, profile.readInteger(Section, QStringLiteral("historyDailyDays"), defaults.dailyDays));
     loaded.history.monthlyMonths =
         std::max(0, profile.readInteger(Section, QStringLiteral("historyMonthlyMonths"), defaults.monthlyMonths));
+    loaded.trashDays =
+        std::max(0, profile.readInteger(Section, QStringLiteral("trashDays"), LoadedSettings{}.trashDays));
     return loaded;
 }
 

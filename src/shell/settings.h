@@ -21,6 +21,7 @@ struct LoadedSettings
     QString languageFileName; // relative to the program folder
     QString writeError;       // why correcting datapath failed; empty when it did not
     HistoryKeeping history;
+    int trashDays = 30; // trashed notes older than this are destroyed at start; 0 keeps them
 };
 
 // The settings file tavlo.ini in the program folder.

@@ -153,6 +153,7 @@ void ClipnestProgram::bringUp()
     m_context.dataFolder = settings.dataFolder;
     m_context.languageFileName = settings.languageFileName;
     m_context.history = settings.history;
+    m_context.trashDays = settings.trashDays;
     // Saves and deletions that an earlier run left half done are finished or undone
     // before anything else touches the data folder.
     const RecoveryReport recovery = recoverPendingWork(*m_database, m_context.pendingFolder(), m_context.dataFolder);
@@ -160,6 +161,13 @@ void ClipnestProgram::bringUp()
         qWarning("Unfinished work left for the next start: %s", qPrintable(problem));
     if (recovery.adoptedNotes > 0)
         m_explorer->LoadTagTree(QString());
+    // Notes trashed longer ago than the setting go for good.
+    try {
+        m_explorer->noteTrash().settle(m_context.trashDays);
+    } catch (const DbError &error) {
+        qWarning("The trash could not be emptied: %s", qPrintable(error.message()));
+    }
+    m_explorer->trashCommands().refresh();
     // Versions of notes not saved again since go by the keeping rule all the same.
     pruneEveryNoteHistory(m_context.dataFolder, m_context.history);
     m_language->applyAtStart(m_dropBox.get(), m_explorer.get());

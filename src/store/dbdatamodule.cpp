@@ -57,7 +57,39 @@ TDBDataModule::TDBDataModule(const QString &databasePath, Use use)
     m_query.setForwardOnly(true);
     if (use == Use::Working) {
         addMissingColumns();
+        addMissingTables();
         addMissingIndexes();
+    }
+    m_hasTrashTables = tableExists("TRASHEDNOTE") && tableExists("TRASHEDATTACHMENT");
+}
+
+bool TDBDataModule::tableExists(const char *name)
+{
+    return queryInteger(QStringLiteral("select count(*) from rdb$relations where rdb$relation_name=?"),
+                        {QLatin1String(name)}) > 0;
+}
+
+void TDBDataModule::addMissingTables()
+{
+    // Files made before the trash get its tables here; a file that refuses them
+    // works on, deleting notes for good as before.
+    static const char *const Tables[][2] = {
+        {"TRASHEDNOTE", "create table trashednote (noteid integer not null primary key, title varchar(2000), "
+                        "tagid integer, createdate timestamp, filename varchar(1000), source varchar(4000), "
+                        "catalogpath varchar(4000), trashdate timestamp)"},
+        {"TRASHEDATTACHMENT", "create table trashedattachment (attid integer not null primary key, noteid integer, "
+                              "attname varchar(1000), path varchar(1000))"},
+    };
+    try {
+        for (const auto &[name, statement] : Tables) {
+            if (tableExists(name))
+                continue;
+            Transaction transaction(*this);
+            runStatement(QLatin1String(statement));
+            transaction.commit();
+        }
+    } catch (const DbError &) {
+        rollback();
     }
 }
 
@@ -194,12 +226,18 @@ int TDBDataModule::nextTagId()
 
 int TDBDataModule::nextNoteId()
 {
-    return queryInteger(QStringLiteral("select max(noteid) as nid from note")) + 1;
+    const int stored = queryInteger(QStringLiteral("select max(noteid) as nid from note"));
+    if (!m_hasTrashTables)
+        return stored + 1;
+    return std::max(stored, queryInteger(QStringLiteral("select max(noteid) from trashednote"))) + 1;
 }
 
 int TDBDataModule::nextAttachmentId()
 {
-    return queryInteger(QStringLiteral("select max(attid) as aid from attachment")) + 1;
+    const int stored = queryInteger(QStringLiteral("select max(attid) as aid from attachment"));
+    if (!m_hasTrashTables)
+        return stored + 1;
+    return std::max(stored, queryInteger(QStringLiteral("select max(attid) from trashedattachment"))) + 1;
 }
 
 QStringList TDBDataModule::loadCatalogPaths()

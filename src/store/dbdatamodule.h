@@ -39,6 +39,8 @@ public:
     int queryInteger(const QString &sql, const QVariantList &values = {});
 
     // New ids are the table's current maximum plus one; an empty table gives 1.
+    // Note and attachment ids also go past those of trashed notes, whose
+    // history and files are kept by id.
     int nextTagId();
     int nextNoteId();
     int nextAttachmentId();
@@ -70,8 +72,14 @@ public:
 
     QSqlDatabase &connection() { return m_database; }
 
+    // Whether the file has the tables of trashed notes (an older file that
+    // could not be given them has not).
+    bool hasTrashTables() const { return m_hasTrashTables; }
+
 private:
     void addMissingColumns();
+    void addMissingTables();
+    bool tableExists(const char *name);
     void addMissingIndexes();
     int noteColumnLength(const char *column);
     void prepareAndRun(const QString &sql, const QVariantList &values);
@@ -86,6 +94,7 @@ private:
     int m_noteSourceLength = -1; // likewise; 0 for no column
     QSet<int> m_changedNotes;
     QSet<int> m_notesChangedInTransaction;
+    bool m_hasTrashTables = false;
 };
 
 // One changing operation: starts the transaction, and rolls it back when the

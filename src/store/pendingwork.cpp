@@ -52,7 +52,16 @@ void PendingWork::record(const PendingEntry &entry)
         note.insert(QStringLiteral("retitle"), entry.note.retitle);
         note.insert(QStringLiteral("written"), entry.note.written);
     }
-    const QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
+    QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
+    if (entry.trash.direction != TrashMove::Direction::None) {
+        const bool into = entry.trash.direction == TrashMove::Direction::IntoTrash;
+        root.insert(QStringLiteral("trash"),
+                    QJsonObject{{QStringLiteral("direction"), into ? QStringLiteral("into") : QStringLiteral("out")},
+                                {QStringLiteral("noteid"), entry.trash.noteId},
+                                {QStringLiteral("folder"), entry.trash.noteFolder},
+                                {QStringLiteral("files"), toJson(entry.trash.files)},
+                                {QStringLiteral("shared"), toJson(entry.trash.shared)}});
+    }
     const QString problem = writeWholeFile(m_path, QJsonDocument(root).toJson());
     if (!problem.isEmpty())
         throw std::runtime_error(QStringLiteral("Cannot write \"%1\": %2").arg(m_path, problem).toStdString());
@@ -95,5 +104,15 @@ PendingEntry PendingWork::read(const QString &entryPath)
     entry.note.refile = note.value(QStringLiteral("refile")).toBool();
     entry.note.retitle = note.value(QStringLiteral("retitle")).toBool();
     entry.note.written = note.value(QStringLiteral("written")).toBool();
+    const QJsonObject trash = root.value(QStringLiteral("trash")).toObject();
+    const QString direction = trash.value(QStringLiteral("direction")).toString();
+    if (direction == QLatin1String("into") || direction == QLatin1String("out")) {
+        entry.trash.direction =
+            direction == QLatin1String("into") ? TrashMove::Direction::IntoTrash : TrashMove::Direction::OutOfTrash;
+        entry.trash.noteId = trash.value(QStringLiteral("noteid")).toInt();
+        entry.trash.noteFolder = trash.value(QStringLiteral("folder")).toString();
+        entry.trash.files = fromJson(trash.value(QStringLiteral("files")));
+        entry.trash.shared = fromJson(trash.value(QStringLiteral("shared")));
+    }
     return entry;
 }

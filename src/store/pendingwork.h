@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trashmove.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +26,7 @@ struct PendingEntry
 {
     QStringList files; // relative to the data folder
     PendingNote note;  // file empty when no new note is being saved
+    TrashMove trash{}; // a note's files on their way into the trash or out of it
 };
 
 // The record of one piece of unfinished file work, kept as a small file in the

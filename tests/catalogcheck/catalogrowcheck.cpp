@@ -43,6 +43,41 @@ bool copyComplete(const QString &path)
 
 } // namespace
 
+namespace {
+
+// A trashed note is in the trash only: no note row, its file in its own trash
+// folder, and no trash folder without a trashed row.
+QStringList checkTrashRows(TDBDataModule &database, const QList<std::pair<int, QString>> &notes,
+                           const QString &trashFolder)
+{
+    QStringList problems;
+    if (!database.hasTrashTables())
+        return problems;
+    QSet<int> stored;
+    for (const auto &note : notes)
+        stored.insert(note.first);
+    QSet<QString> trashed;
+    QSqlQuery &query = database.runQuery(QStringLiteral("select noteid, filename from trashednote"));
+    QList<std::pair<int, QString>> rows;
+    while (query.next())
+        rows.append({query.value(0).toInt(), normalised(query.value(1).toString())});
+    query.finish();
+    for (const auto &[noteid, file] : std::as_const(rows)) {
+        trashed.insert(QString::number(noteid));
+        if (stored.contains(noteid))
+            problems << QStringLiteral("note %1 is both stored and trashed").arg(noteid);
+        if (!QFileInfo::exists(trashFolder + QString::number(noteid) + QLatin1Char('/') + file))
+            problems << QStringLiteral("the file of trashed note %1 is missing: %2").arg(noteid).arg(file);
+    }
+    for (const QString &folder : QDir(trashFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!trashed.contains(folder))
+            problems << QStringLiteral("trash/%1 has no trashed row").arg(folder);
+    }
+    return problems;
+}
+
+} // namespace
+
 QStringList checkCatalogRows(TDBDataModule &database, const QString &dataFolder, const RowCheckOptions &options)
 {
     QStringList problems;
@@ -142,6 +177,7 @@ QStringList checkCatalogRows(TDBDataModule &database, const QString &dataFolder,
         const QStringList left = QDir(options.programFolder + QStringLiteral("pending")).entryList(QDir::Files);
         for (const QString &entry : left)
             problems << QStringLiteral("unfinished work is left recorded: pending/%1").arg(entry);
+        problems << checkTrashRows(database, notes, options.programFolder + QStringLiteral("trash/"));
     }
     return problems;
 }

@@ -20,5 +20,8 @@ struct RowCheckOptions
 // - no note is filed under a missing node;
 // - deep, path and parentid agree (paths compared as the catalog compares them);
 // - every note row's file and every attachment row's file exists;
-// - no note file of a day folder and no attachment copy lacks its row.
+// - no note file of a day folder and no attachment copy lacks its row;
+// - with the program folder given, no work is left pending, no note is both
+//   stored and trashed, every trashed note has its file in the trash, and no
+//   trash folder lacks its trashed row.
 QStringList checkCatalogRows(TDBDataModule &database, const QString &dataFolder, const RowCheckOptions &options = {});

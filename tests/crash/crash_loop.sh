@@ -4,7 +4,7 @@
 # save and deletion it acknowledged survived.
 #
 #   crash_loop.sh SAVE_DRIVER PROGRAM_FOLDER [RANDOM_KILLS] [STEP_PASSES] [SEED] [AGAIN_STEPS]
-#                 [BACKUP_KILLS] [RESTORE_KILLS] [RENAME_STEPS]
+#                 [BACKUP_KILLS] [RESTORE_KILLS] [RENAME_STEPS] [TRASH_STEPS]
 #
 # SAVE_DRIVER is the save_driver executable (librename_shim.so lies beside it),
 # PROGRAM_FOLDER the build's program folder (its empty notes.fdb and
@@ -15,7 +15,9 @@
 # 2. STEP_PASSES times (default 3) one run is killed at each database step of a
 #    new note's save, and one at each step of a stored note's save again
 #    (AGAIN_STEPS, default all: "0 1 2 3 5 6"; such a save stores no attachment
-#    rows, step 4).
+#    rows, step 4). Each pass also kills one run at each step of the trash's
+#    work (TRASH_STEPS, default all: KIND:STEP with the NoteTrash::Step numbers
+#    of moving a note to the trash, of restoring one, and of emptying the trash).
 # 3. BACKUP_KILLS backups (default 20) are killed at a random moment, and one
 #    just before its archive is renamed into place; the archive's place then
 #    holds nothing or a whole archive of the collection.
@@ -45,6 +47,7 @@ again_steps=${6:-0 1 2 3 5 6}
 backup_kills=${7:-20}
 restore_kills=${8:-20}
 rename_steps=${9-all}
+trash_steps=${10-trash:0 trash:1 trash:2 restore:0 restore:1 restore:2 empty:3}
 shim=$(cd "$(dirname "$driver")" && pwd)/librename_shim.so
 backup_pace_ms=2    # a rest at each piece of a backup's progress, so that kills land inside it
 rename_delay_ms=300 # before each rename of the random restore kills
@@ -77,6 +80,7 @@ gfix_warnings=0
 saves=0
 saves_again=0
 deletions=0
+restorations=0
 adopted=0
 removed=0
 backup_kills_done=0
@@ -97,9 +101,10 @@ count_run() {
     saves=$((saves + $(grep -c '^saved' "$log")))
     saves_again=$((saves_again + $(grep -c '^saved .* again$' "$log")))
     deletions=$((deletions + $(grep -c '^deleted' "$log")))
-    if grep -q '^not \(saved\|deleted\)' "$log"; then
-        fail "in a run: a save or deletion failed without a kill:"
-        grep -B3 '^not \(saved\|deleted\)' "$log" | head -20
+    restorations=$((restorations + $(grep -c '^restored' "$log")))
+    if grep -q '^not \(saved\|deleted\|restored\|emptied\)' "$log"; then
+        fail "in a run: a save, deletion, restore or emptying failed without a kill:"
+        grep -B3 '^not \(saved\|deleted\|restored\|emptied\)' "$log" | head -20
     fi
 }
 
@@ -207,6 +212,7 @@ done
 # 2. Each database step of a save (see NoteFiling::Step): of new notes (some with
 # attachments), and of stored notes saved again (which store no attachment rows).
 step_kills=0
+trash_kills=0
 for ((pass = 1; pass <= step_passes; pass++)); do
     for kind in new again; do
         steps="0 1 2 3 4 5 6"
@@ -226,6 +232,24 @@ for ((pass = 1; pass <= step_passes; pass++)); do
                 echo "no save of kind $kind reached step $step (pass $pass)"
             fi
         done
+    done
+    for kind_step in $trash_steps; do
+        kind=${kind_step%%:*}
+        step=${kind_step#*:}
+        log=$work/run.log
+        "$driver" "$folder" --log "$record" --seed $((seed + 1000 * pass + 500 + 10 * step)) --saves 60 \
+            --kill-at "$step" --kill-in "$kind" > "$log" 2>&1 &
+        wait $! 2>/dev/null
+        check_status $? "the run to kill at step $step of a $kind (pass $pass)" "$log" done
+        count_run "$log"
+        if grep -q '^killed at step' "$log"; then
+            step_kills=$((step_kills + 1))
+            trash_kills=$((trash_kills + 1))
+            kills=$((kills + 1))
+            check_after_kill "the kill at step $step of a $kind (pass $pass)" --log "$record"
+        else
+            echo "no $kind reached step $step (pass $pass)"
+        fi
     done
 done
 
@@ -302,7 +326,7 @@ if ((restores_run)); then
     printf '[Tavlo]\nlang=cn.ini\ndefaultClick=1\n' > "$folder/tavlo.ini"
     earlier=$work/earlier
     mkdir -p "$earlier"
-    for entry in notes.fdb tavlo.ini data pending; do
+    for entry in notes.fdb tavlo.ini data pending trash; do
         [[ -e $folder/$entry ]] && cp -a "$folder/$entry" "$earlier/"
     done
     cp "$record" "$work/earlier-saves.log"
@@ -322,7 +346,7 @@ if ((restores_run)); then
 fi
 
 reset_to_earlier() {
-    rm -rf "$folder/notes.fdb" "$folder/tavlo.ini" "$folder/data" "$folder/index" "$folder/pending" \
+    rm -rf "$folder/notes.fdb" "$folder/tavlo.ini" "$folder/data" "$folder/index" "$folder/pending" "$folder/trash" \
         "$folder"/before-restore-*
     cp -a "$earlier"/. "$folder/"
 }
@@ -413,6 +437,7 @@ echo "crash loop (seed $seed): $kills kills ($random_kills at random moments of 
     "steps of saves, $backup_kills_done during backups, $random_restore_kills at random moments of restores and" \
     "$rename_kills before a restore's renames, of $renames), $saves saves acknowledged ($saves_again of them" \
     "stored notes saved again), $deletions deletions acknowledged, $failures failed checks"
+echo "  $trash_kills of the step kills were in the trash's work; $restorations notes were restored from the trash"
 echo "  the next starts stored $adopted interrupted notes and removed $removed files without rows"
 echo "  what the kills cut short, as the next start found it: ${left:-nothing}"
 echo "  $archives_after_kill backups killed left a whole archive in place, $part_files a .part file beside it" \

@@ -1,7 +1,7 @@
 // The program the crash loop (tests/crash/crash_loop.sh) kills again and again,
 // and the checks it runs after each kill.
 //
-//   save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP [--kill-in new|again]]
+//   save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP [--kill-in new|again|trash|restore|empty]]
 //   save_driver FOLDER --backup ARCHIVE [--pace MS]
 //   save_driver FOLDER --restore ARCHIVE
 //   save_driver FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER]
@@ -28,11 +28,13 @@
 // --snapshot writes the folder's collection (see collectionSnapshot);
 // --archive-holds unpacks and checks an archive in FOLDER as a restore does and
 // compares what it holds with a snapshot.
+#include "appcontext.h"
 #include "backuparchive.h"
 #include "catalogrowcheck.h"
 #include "collectionsnapshot.h"
 #include "dbdatamodule.h"
 #include "dberror.h"
+#include "notetrash.h"
 #include "pendingrecovery.h"
 #include "restorejournal.h"
 #include "savelog.h"
@@ -91,6 +93,9 @@ int check(const QString &programFolder, const QString &logPath, const QString &e
     const RecoveryReport recovery =
         recoverPendingWork(database, programFolder + QStringLiteral("pending/"), dataFolder);
     problems += recovery.problems;
+    // As the start settles the trash (a destruction cut short leaves files without rows).
+    const AppContext context(programFolder);
+    NoteTrash(database, context).settle(context.trashDays);
     problems += checkCatalogRows(database, dataFolder, RowCheckOptions{true, programFolder});
     problems += checkLeftovers(programFolder);
     std::optional<SaveLog> log;
@@ -181,7 +186,8 @@ int main(int argc, char *argv[])
         std::fprintf(
             stderr,
             "usage: save_driver FOLDER [--log FILE] [--seed N] [--saves N] [--kill-at STEP "
-            "[--kill-in new|again]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore ARCHIVE "
+            "[--kill-in new|again|trash|restore|empty]] | FOLDER --backup ARCHIVE [--pace MS] | FOLDER --restore "
+            "ARCHIVE "
             "| FOLDER --check [--log FILE] [--either EARLIER RESTORED] [--set-aside FOLDER] | FOLDER --snapshot FILE | "
             "FOLDER --archive-holds ARCHIVE SNAPSHOT\n");
         return 2;
@@ -207,7 +213,7 @@ int main(int argc, char *argv[])
                                 argumentAfter(arguments, QStringLiteral("--archive-holds"), 2));
         SavingDriver driver(folder, log, quint32(argumentValue(arguments, QStringLiteral("--seed"), 1)),
                             argumentValue(arguments, QStringLiteral("--kill-at"), -1),
-                            argumentAfter(arguments, QStringLiteral("--kill-in")) == QLatin1String("again"));
+                            argumentAfter(arguments, QStringLiteral("--kill-in")));
         driver.run(argumentValue(arguments, QStringLiteral("--saves"), 1000000));
     } catch (const DbError &error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));

@@ -18,7 +18,8 @@
 
 namespace {
 
-const QStringList KindNames{QStringLiteral("new"), QStringLiteral("again"), QStringLiteral("delete")};
+const QStringList KindNames{QStringLiteral("new"), QStringLiteral("again"), QStringLiteral("delete"),
+                            QStringLiteral("restore"), QStringLiteral("empty")};
 
 QJsonObject stateObject(const NoteState &state)
 {

@@ -35,8 +35,8 @@ struct NoteState
 struct BegunWork
 {
     QString work; // unique over all runs
-    enum Kind { New, Again, Delete } kind = New;
-    int noteId = 0; // Again and Delete
+    enum Kind { New, Again, Delete, Restore, Empty } kind = New;
+    int noteId = 0; // Again, Delete (into the trash) and Restore (out of it)
     QString title;  // New and Again: the title as it will be stored
     QString catalog;
     QString marker; // New and Again: a text the saved note file holds

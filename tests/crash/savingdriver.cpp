@@ -3,7 +3,10 @@
 #include "attachlistitem.h"
 #include "editorform.h"
 #include "notelistpane.h"
+#include "notetrash.h"
 #include "tagtreeview.h"
+#include "trashcommands.h"
+#include "trashview.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -48,13 +51,13 @@ void tell(const QString &line)
 } // namespace
 
 SavingDriver::SavingDriver(const QString &programFolder, const QString &logPath, quint32 seed, int killAt,
-                           bool killInSaveAgain)
+                           QString killIn)
     : m_context(programFolder)
     , m_database(m_context.databasePath())
     , m_log(logPath.isEmpty() ? nullptr : std::make_unique<SaveLog>(logPath))
     , m_random(seed)
     , m_killAt(killAt)
-    , m_killInSaveAgain(killInSaveAgain)
+    , m_killIn(std::move(killIn))
     , m_runName(QStringLiteral("%1-%2-%3")
                     .arg(seed)
                     .arg(QCoreApplication::applicationPid())
@@ -65,6 +68,15 @@ SavingDriver::SavingDriver(const QString &programFolder, const QString &logPath,
     m_explorer.showMessage = [](const QString &message) { tell(QStringLiteral("explorer: ") + message); };
     m_explorer.LoadTagTree(QString());
     m_context.catalogPaths = m_database.loadCatalogPaths();
+    m_explorer.noteTrash().observer = [this](NoteTrash::Step step) { killAtStep(m_trashWork, int(step)); };
+}
+
+void SavingDriver::killAtStep(const QString &kind, int step)
+{
+    if (m_save >= 2 && step == m_killAt && kind == m_killIn) {
+        tell(QStringLiteral("killed at step %1 of %2 %3").arg(m_killAt).arg(kind).arg(m_save));
+        std::raise(SIGKILL);
+    }
 }
 
 void SavingDriver::run(int saves)
@@ -72,16 +84,34 @@ void SavingDriver::run(int saves)
     tell(QStringLiteral("ready"));
     for (int i = 1; i <= saves; ++i) {
         m_save = i;
-        const int choice = int(m_random.bounded(10));
-        if (choice < 6) {
+        // Runs that are to be killed in the trash's work do more of it.
+        const bool trashWork = m_killIn == QLatin1String("trash") || m_killIn == QLatin1String("restore") ||
+                               m_killIn == QLatin1String("empty");
+        const int choice = int(m_random.bounded(20));
+        std::optional<bool> done;
+        if (choice < (trashWork ? 6 : 12)) {
             tell(QStringLiteral("%1 %2").arg(saveNewNote() ? "saved" : "not saved").arg(i));
-        } else if (choice < 9) {
-            tell(QStringLiteral("%1 %2 again").arg(saveAgain() ? "saved" : "not saved").arg(i));
-        } else if (const std::optional<bool> deleted = deleteNote()) {
-            tell(QStringLiteral("%1 %2").arg(*deleted ? "deleted" : "not deleted").arg(i));
-        } else {
-            tell(QStringLiteral("%1 %2").arg(saveNewNote() ? "saved" : "not saved").arg(i));
+            continue;
         }
+        if (choice < (trashWork ? 8 : 17)) {
+            tell(QStringLiteral("%1 %2 again").arg(saveAgain() ? "saved" : "not saved").arg(i));
+            continue;
+        }
+        if (choice < (trashWork ? 14 : 19)) {
+            if ((done = deleteNote())) {
+                tell(QStringLiteral("%1 %2").arg(*done ? "deleted" : "not deleted").arg(i));
+                continue;
+            }
+        } else if (m_random.bounded(trashWork && m_killIn == QLatin1String("empty") ? 2 : 6) == 0) {
+            if ((done = emptyTrash())) {
+                tell(QStringLiteral("%1 %2").arg(*done ? "emptied" : "not emptied").arg(i));
+                continue;
+            }
+        } else if ((done = restoreNote())) {
+            tell(QStringLiteral("%1 %2").arg(*done ? "restored" : "not restored").arg(i));
+            continue;
+        }
+        tell(QStringLiteral("%1 %2").arg(saveNewNote() ? "saved" : "not saved").arg(i));
     }
 }
 
@@ -92,10 +122,7 @@ TEditorForm *SavingDriver::newEditor(bool savedAgain)
     editor->askYesNo = [](const QString &) { return true; };
     editor->showMessage = [](const QString &message) { tell(QStringLiteral("editor: ") + message); };
     editor->filingObserver = [this, savedAgain](NoteFiling::Step step) {
-        if (m_save >= 2 && int(step) == m_killAt && savedAgain == m_killInSaveAgain) {
-            tell(QStringLiteral("killed at step %1 of save %2").arg(m_killAt).arg(m_save));
-            std::raise(SIGKILL);
-        }
+        killAtStep(savedAgain ? QStringLiteral("again") : QStringLiteral("new"), int(step));
     };
     editor->show();
     return editor;
@@ -239,10 +266,49 @@ std::optional<bool> SavingDriver::deleteNote()
     work.kind = BegunWork::Delete;
     work.noteId = noteId;
     begin(work);
+    m_trashWork = QStringLiteral("trash");
     m_explorer.DelNoteActExecute();
     const bool deleted =
         m_database.queryInteger(QStringLiteral("select count(*) from note where noteid=?"), {noteId}) == 0;
     if (deleted && m_log)
         m_log->deleted(work.work, noteId);
     return deleted;
+}
+
+std::optional<bool> SavingDriver::restoreNote()
+{
+    const QList<TrashedNote> trashed = m_explorer.noteTrash().notes();
+    if (trashed.isEmpty())
+        return std::nullopt;
+    const int noteId = trashed.at(m_random.bounded(trashed.size())).noteId;
+    BegunWork work;
+    work.work = nextWork();
+    work.kind = BegunWork::Restore;
+    work.noteId = noteId;
+    begin(work);
+    m_trashWork = QStringLiteral("restore");
+    m_explorer.ShowTrash();
+    m_explorer.trashView()->selectNote(noteId);
+    m_explorer.trashCommands().RestoreExecute();
+    m_explorer.trashCommands().leaveTrash();
+    const std::optional<NoteState> state = StoredNotes(m_database, m_context.dataFolder).note(noteId);
+    if (state && m_log)
+        m_log->saved(work.work, *state);
+    return state.has_value();
+}
+
+std::optional<bool> SavingDriver::emptyTrash()
+{
+    if (m_explorer.noteTrash().count() == 0)
+        return std::nullopt;
+    BegunWork work;
+    work.work = nextWork();
+    work.kind = BegunWork::Empty;
+    begin(work);
+    m_trashWork = QStringLiteral("empty");
+    m_explorer.trashCommands().EmptyExecute();
+    const bool emptied = m_explorer.noteTrash().count() == 0;
+    if (emptied && m_log)
+        m_log->undone(work.work);
+    return emptied;
 }

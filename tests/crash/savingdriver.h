@@ -21,10 +21,11 @@ class TEditorForm;
 class SavingDriver
 {
 public:
-    // killAt: the database step (a NoteFiling::Step number) at which the program
-    // kills itself in the first save from the second on that reaches it, of a new
-    // note or (killInSaveAgain) of a stored note saved again; -1 for none.
-    SavingDriver(const QString &programFolder, const QString &logPath, quint32 seed, int killAt, bool killInSaveAgain);
+    // killAt: the step at which the program kills itself in the first piece of
+    // work of kind killIn from the second on that reaches it: a NoteFiling::Step
+    // number in the save of a "new" note or of a stored note saved "again", a
+    // NoteTrash::Step number in a "trash", "restore" or "empty"; -1 for none.
+    SavingDriver(const QString &programFolder, const QString &logPath, quint32 seed, int killAt, QString killIn);
 
     void run(int saves);
 
@@ -36,8 +37,14 @@ private:
     void begin(const BegunWork &work);
     bool saveNewNote();
     bool saveAgain();
-    // Whether the note is gone; nothing when no note was listed to delete.
+    // Whether the note is gone (to the trash); nothing when no note was listed to delete.
     std::optional<bool> deleteNote();
+    // Whether a trashed note is back; nothing when the trash is empty.
+    std::optional<bool> restoreNote();
+    // Whether the trash is empty now; nothing when it was empty already.
+    std::optional<bool> emptyTrash();
+    // Kills the program at the step of the kind of work it is asked to.
+    void killAtStep(const QString &kind, int step);
 
     AppContext m_context;
     TDBDataModule m_database;
@@ -45,7 +52,8 @@ private:
     std::unique_ptr<SaveLog> m_log;
     QRandomGenerator m_random;
     int m_killAt;
-    bool m_killInSaveAgain;
+    QString m_killIn;
+    QString m_trashWork; // the kind of the trash's work under way, for its steps
     int m_save = 0;
     QString m_runName; // unique over all runs
     QStringList m_sources;

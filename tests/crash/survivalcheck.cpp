@@ -1,5 +1,6 @@
 #include "survivalcheck.h"
 
+#include "dbdatamodule.h"
 #include "notehistory.h"
 #include "savelog.h"
 #include "tagpaths.h"
@@ -8,6 +9,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QSqlQuery>
 
 namespace {
 
@@ -114,13 +117,13 @@ bool keepsVersion(const QString &dataFolder, int noteId, const QString &hash)
     return false;
 }
 
-// Every version an index names has its whole copy, and only stored notes have versions.
-QStringList historyProblems(const StoredNotes &stored, const QString &dataFolder)
+// Every version an index names has its whole copy, and only stored and trashed notes have versions.
+QStringList historyProblems(const StoredNotes &stored, const QSet<int> &trashed, const QString &dataFolder)
 {
     QStringList problems;
     const QList<int> ids = stored.ids();
     for (const int noteId : notesWithHistory(dataFolder)) {
-        if (!ids.contains(noteId))
+        if (!ids.contains(noteId) && !trashed.contains(noteId))
             problems << QStringLiteral("note %1 has no row but earlier versions").arg(noteId);
         const NoteHistory history(dataFolder, noteId);
         for (const NoteVersion &version : history.versions()) {
@@ -142,6 +145,13 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
 {
     SurvivalReport report;
     const StoredNotes stored(database, dataFolder);
+    QSet<int> trashed;
+    if (database.hasTrashTables()) {
+        QSqlQuery &query = database.runQuery(QStringLiteral("select noteid from trashednote"));
+        while (query.next())
+            trashed.insert(query.value(0).toInt());
+        query.finish();
+    }
     QMap<int, NoteState> found;
     for (int id : stored.ids()) {
         const NoteState note = *stored.note(id);
@@ -154,7 +164,7 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
     }
     for (int id : stored.strayAttachments())
         report.problems << QStringLiteral("attachment %1 belongs to no note").arg(id);
-    report.problems += historyProblems(stored, dataFolder);
+    report.problems += historyProblems(stored, trashed, dataFolder);
     if (!log)
         return report;
 
@@ -219,7 +229,8 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
                 report.problems << QStringLiteral("%1, saved again when cut short, has its new text under its "
                                                   "earlier title and catalog")
                                        .arg(named(earlier));
-            report.unfinished = rowAfter && !rowBefore ? QStringLiteral("again: stored") : QStringLiteral("again: earlier");
+            report.unfinished =
+                rowAfter && !rowBefore ? QStringLiteral("again: stored") : QStringLiteral("again: earlier");
             log->saved(work->work, now);
         }
     } else if (work && work->kind == BegunWork::Delete) {
@@ -238,9 +249,35 @@ SurvivalReport checkSurvival(TDBDataModule &database, const QString &dataFolder,
             for (const QString &file : filesLeft(earlier, stored, dataFolder))
                 report.problems << QStringLiteral("%1, whose deletion was cut short, has no row but left %2")
                                        .arg(named(earlier), file);
+            if (database.hasTrashTables() && !trashed.contains(work->noteId))
+                report.problems
+                    << QStringLiteral("%1, whose deletion was cut short, is not in the trash").arg(named(earlier));
             report.unfinished = QStringLiteral("delete: done");
             log->deleted(work->work, work->noteId);
         }
+    } else if (work && work->kind == BegunWork::Restore) {
+        // Back as it was when it was trashed, or still in the trash.
+        const NoteState earlier = record.deletedNotes.value(work->noteId);
+        if (found.contains(work->noteId)) {
+            unknown.remove(work->noteId);
+            for (const QString &difference : differences(found[work->noteId], earlier))
+                report.problems << QStringLiteral("%1, whose restore was cut short, is back but %2")
+                                       .arg(named(earlier), difference);
+            if (trashed.contains(work->noteId))
+                report.problems << QStringLiteral("%1 is both back and in the trash").arg(named(earlier));
+            report.unfinished = QStringLiteral("restore: done");
+            log->saved(work->work, found[work->noteId]);
+        } else {
+            if (!trashed.contains(work->noteId))
+                report.problems << QStringLiteral("%1, whose restore was cut short, is neither back nor in the trash")
+                                       .arg(named(earlier));
+            report.unfinished = QStringLiteral("restore: still trashed");
+            log->undone(work->work);
+        }
+    } else if (work && work->kind == BegunWork::Empty) {
+        // Each trashed note is gone for good or still whole in the trash (the rows' check).
+        report.unfinished = trashed.isEmpty() ? QStringLiteral("empty: done") : QStringLiteral("empty: partly");
+        log->undone(work->work);
     }
 
     // What acknowledged work left. A problem is recorded as found, to be told once.

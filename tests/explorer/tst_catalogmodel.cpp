@@ -12,16 +12,22 @@
 #include "dbdatamodule.h"
 #include "editorform.h"
 #include "exwebbrowser.h"
+#include "fulltextsearch.h"
 #include "mainform.h"
 #include "notelistpane.h"
+#include "notesearcher.h"
+#include "notetrash.h"
 #include "tagtreeview.h"
 #include "testprogramfolder.h"
+#include "trashedcheck.h"
+#include "trashview.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -70,6 +76,8 @@ public:
         };
         m_explorer.show();
         m_explorer.LoadTagTree(QString());
+        // Trashed notes must leave the full-text index too.
+        m_explorer.fullTextSearch()->start();
         QDir().mkpath(m_folder.path() + QStringLiteral("outside"));
         QFile source(m_folder.path() + QStringLiteral("outside/attached.txt"));
         source.open(QIODevice::WriteOnly);
@@ -89,7 +97,7 @@ public:
         if (choice < 22)
             return saveAgain();
         if (choice < 30)
-            return deleteNote();
+            return trashNote();
         if (choice < 38)
             return renameNode();
         if (choice < 45)
@@ -104,8 +112,10 @@ public:
             return keys();
         if (choice < 86)
             return locator();
-        if (choice < 94)
+        if (choice < 89)
             return click();
+        if (choice < 94)
+            return restoreNote();
         if (choice < 97)
             return retitle();
         return setIcon();
@@ -142,6 +152,9 @@ private:
         if (suggested != stored)
             return QStringLiteral("suggested paths %1, stored %2")
                 .arg(suggested.join(QLatin1Char('|')), stored.join(QLatin1Char('|')));
+        if (const QString trashed = checkTrashedNotesAreGone(m_explorer, m_database, m_searcher, m_markerOf);
+            !trashed.isEmpty())
+            return trashed;
         return checkListing();
     }
 
@@ -176,6 +189,23 @@ private:
             tree()->setCurrentItem(node);
             m_explorer.ShowTagNotes();
         }
+        return node;
+    }
+
+    // Selects and lists a node that has notes filed in it, when there is one.
+    TagTreeItem *selectRandomNodeWithNotes()
+    {
+        QList<int> filed;
+        QSqlQuery &query = m_database.runQuery(QStringLiteral("select distinct tagid from note"));
+        while (query.next())
+            filed << query.value(0).toInt();
+        query.finish();
+        m_database.rollback();
+        TagTreeItem *node = filed.isEmpty() ? nullptr : tree()->findTag(filed.at(m_random.bounded(filed.size())));
+        if (!node)
+            return selectRandomNode();
+        tree()->setCurrentItem(node);
+        m_explorer.ShowTagNotes();
         return node;
     }
 
@@ -234,12 +264,19 @@ private:
         }
         const QString title =
             TitleWords.at(m_random.bounded(TitleWords.size())) + QLatin1Char(' ') + QString::number(++m_notesMade);
-        editor->PrefillFromCapture(QStringLiteral("<p>Body of note %1</p>").arg(m_notesMade), title);
+        const QString marker = QStringLiteral("marker%1x").arg(m_notesMade);
+        editor->PrefillFromCapture(QStringLiteral("<p>Body of note %1 %2</p>").arg(m_notesMade).arg(marker), title);
         const bool attach = m_random.bounded(4) == 0;
         if (attach)
             editor->AddAttachment(m_folder.path() + QStringLiteral("outside/attached.txt"));
-        return closeEditor(editor, QStringLiteral("add note \"%1\" under \"%2\"%3")
-                                       .arg(title, catalog, attach ? QStringLiteral(" with a file") : QString()));
+        const QString what =
+            closeEditor(editor, QStringLiteral("add note \"%1\" under \"%2\"%3")
+                                    .arg(title, catalog, attach ? QStringLiteral(" with a file") : QString()));
+        if (!what.contains(QLatin1String("FAILED TO SAVE"))) {
+            m_markerOf.insert(m_database.queryInteger(QStringLiteral("select max(noteid) from note")), marker);
+            m_database.rollback();
+        }
+        return what;
     }
 
     QString saveAgain()
@@ -267,15 +304,53 @@ private:
         return closeEditor(editor, QStringLiteral("save \"%1\" again, %2").arg(title, change));
     }
 
-    QString deleteNote()
+    // Deleting moves the note to the trash; now and then Ctrl+Z brings it back.
+    QString trashNote()
     {
-        TagTreeItem *node = selectRandomNode();
+        TagTreeItem *node = selectRandomNodeWithNotes();
         QTreeWidgetItem *note = selectRandomNote();
         if (!note)
-            return QStringLiteral("delete note: none listed in %1").arg(nodeName(node));
+            return QStringLiteral("trash note: none listed in %1").arg(nodeName(node));
         const QString title = note->text(0);
         m_explorer.DelNoteActExecute();
-        return QStringLiteral("delete note \"%1\" of %2").arg(title, nodeName(node));
+        if (m_random.bounded(5) == 0) {
+            m_explorer.UndoTrashExecute();
+            return QStringLiteral("trash note \"%1\" of %2, then undo").arg(title, nodeName(node));
+        }
+        return QStringLiteral("trash note \"%1\" of %2").arg(title, nodeName(node));
+    }
+
+    // A trashed note goes back under its old path (its nodes may be gone), or
+    // now and then is deleted for good, or the trash is emptied.
+    QString restoreNote()
+    {
+        m_explorer.ShowTrash();
+        QTreeWidget *list = m_explorer.trashView()->list();
+        if (list->topLevelItemCount() == 0) {
+            m_explorer.trashCommands().leaveTrash();
+            return QStringLiteral("restore: the trash is empty");
+        }
+        QTreeWidgetItem *item = list->topLevelItem(m_random.bounded(list->topLevelItemCount()));
+        list->setCurrentItem(item);
+        item->setSelected(true);
+        const QString title = item->text(0);
+        const QString path = item->text(2);
+        const int choice = int(m_random.bounded(10));
+        QString what;
+        if (choice == 0) {
+            QTest::keyClick(list, Qt::Key_Delete);
+            what = QStringLiteral("delete trashed note \"%1\" for good").arg(title);
+        } else if (choice == 1) {
+            m_explorer.trashView()->emptyButton()->click();
+            what = QStringLiteral("empty the trash");
+        } else {
+            QTest::keyClick(list, Qt::Key_Return);
+            what = QStringLiteral("restore \"%1\" under \"%2\"").arg(title, path);
+        }
+        m_explorer.trashCommands().leaveTrash();
+        // Nodes made again are their parent's last children.
+        m_orderAsLoaded = false;
+        return what;
     }
 
     QString renameNode()
@@ -458,6 +533,8 @@ private:
     TDBDataModule m_database{m_folder.databasePath()};
     TMainForm m_explorer{m_context, m_database};
     QPointer<TEditorForm> m_editor;
+    NoteSearcher m_searcher{m_context.programFolder + QStringLiteral("index")};
+    QHash<int, QString> m_markerOf; // a word only the note's text holds
     QString m_answer;
     QStringList m_messages;
     int m_notesMade = 0;
