@@ -12,6 +12,7 @@
 #include "storedpath.h"
 #include "tagtreeview.h"
 
+#include <QStackedWidget>
 #include <QFileInfo>
 #include <QIcon>
 #include <QTreeWidget>
@@ -30,6 +31,9 @@ const NoteListRecord *NoteListPane::noteRecord(const QTreeWidgetItem *item)
 
 const NoteListRecord *NoteListPane::selectedNote() const
 {
+    // While the trash is shown in its place, the note commands have no note to act on.
+    if (const QStackedWidget *stack = m_explorer.noteListStack(); stack && stack->currentWidget() != m_explorer.noteList())
+        return nullptr;
     QTreeWidgetItem *item = m_explorer.noteList()->currentItem();
     return item && item->isSelected() ? noteRecord(item) : nullptr;
 }
