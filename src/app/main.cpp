@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "displaycheck.h"
 #include "enginefolders.h"
+#include "enginesignals.h"
 #include "programfolder.h"
 #include "restoreatstart.h"
 #include "signalbridge.h"
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
     if (!windowStart.acceptsWindowStart())
         return CommandLine::UsageErrorStatus;
     // A logout or Ctrl+C while a box of the start waits ends the start.
+    leaveTerminationSignalsToTheProgram();
     SignalBridge startUpSignals;
     endStartUpOnSignals(startUpSignals);
 

@@ -7,6 +7,7 @@
 #include "dberror.h"
 #include "dropform.h"
 #include "editorform.h"
+#include "enginesignals.h"
 #include "everyhistoryprune.h"
 #include "fulltextsearch.h"
 #include "infoform.h"
@@ -247,6 +248,8 @@ void ClipnestProgram::endOnSignals(SignalBridge *startUpSignals)
         startUpSignals->reinstall();
         m_signals = startUpSignals;
     } else {
+        // A start without the one of main(), which has left them to the program already.
+        leaveTerminationSignalsToTheProgram();
         m_ownSignals = std::make_unique<SignalBridge>();
         m_signals = m_ownSignals.get();
     }
