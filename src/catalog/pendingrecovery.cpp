@@ -14,6 +14,15 @@
 
 namespace {
 
+// The hash versions are named by, of a file's text; empty when it cannot be read.
+QString fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return versionHash(file.readAll());
+}
+
 QString withBackslashes(QString path)
 {
     return path.replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -77,7 +86,9 @@ RecoveryReport recoverPendingWork(TDBDataModule &database, const QString &pendin
             const bool adopt = note.noteId == 0 && !note.file.isEmpty() && QFileInfo::exists(dataFolder + note.file) &&
                                !fileHasRow(database, note.file);
             // A stored note's new text was written, its row not yet: the row follows.
-            const bool refile = note.noteId > 0 && note.written && rowFileOf(database, note.noteId) == note.file;
+            // Its file may hold the new text though the run ended before that was recorded.
+            const bool written = note.written || (!note.textHash.isEmpty() && fileHash(dataFolder + note.file) == note.textHash);
+            const bool refile = note.noteId > 0 && written && rowFileOf(database, note.noteId) == note.file;
             if (adopt || refile) {
                 NoteFilingRequest request;
                 request.noteId = note.noteId;

@@ -415,6 +415,7 @@ bool TEditorForm::SaveNote()
     try {
         // The earlier text of a stored note is kept as a version before it is replaced.
         const QByteArray text = RelativisedNoteText(Content->SavedText(fullPath), fullPath);
+        m_pendingFiles.writingNoteText(text);
         const QString failure = replaceNoteFile(m_context.dataFolder, NoteId, fullPath, text, m_context.history);
         if (!failure.isEmpty())
             throw std::runtime_error(

@@ -2,6 +2,7 @@
 
 #include "attachlistitem.h"
 #include "dberror.h"
+#include "notehistory.h"
 #include "pendingrecovery.h"
 
 #include <QFile>
@@ -33,6 +34,7 @@ void EditorPendingFiles::setSavingNoteFile(const QString &notePath, bool newNote
     m_savingNoteFile = notePath.isEmpty() ? QString() : relative(notePath);
     m_savingNewNote = newNote && !notePath.isEmpty();
     m_written = false;
+    m_textHash.clear();
 }
 
 void EditorPendingFiles::setSavingStoredNote(int noteId, bool refile, bool retitle)
@@ -40,6 +42,16 @@ void EditorPendingFiles::setSavingStoredNote(int noteId, bool refile, bool retit
     m_storedNoteId = noteId;
     m_refile = refile;
     m_retitle = retitle;
+}
+
+void EditorPendingFiles::writingNoteText(const QByteArray &text)
+{
+    if (m_storedNoteId <= 0 || m_savingNoteFile.isEmpty())
+        return;
+    m_textHash = versionHash(text);
+    PendingEntry entry = m_work.entry();
+    entry.note.textHash = m_textHash;
+    m_work.record(entry);
 }
 
 void EditorPendingFiles::noteFileWritten()
@@ -69,6 +81,7 @@ void EditorPendingFiles::update(const QTreeWidget *attachList, const QString &ti
         entry.note.refile = m_refile;
         entry.note.retitle = m_retitle;
         entry.note.written = m_written;
+        entry.note.textHash = m_textHash;
     }
     for (int i = 0; i < attachList->topLevelItemCount(); ++i) {
         const AttachListRecord &record = static_cast<const AttachListItem *>(attachList->topLevelItem(i))->record;
@@ -87,6 +100,7 @@ void EditorPendingFiles::allStored()
     m_savingNewNote = false;
     m_storedNoteId = 0;
     m_written = false;
+    m_textHash.clear();
     m_work.finish();
 }
 

@@ -27,6 +27,10 @@ public:
     // once its file is written, so that a run cut short after the write files
     // it so at the next start.
     void setSavingStoredNote(int noteId, bool refile, bool retitle);
+    // The new text of a stored note is about to replace its file: its hash is
+    // recorded at once, so that the next start knows the text when the run ends
+    // between the replacement and noteFileWritten.
+    void writingNoteText(const QByteArray &text);
     // The note's new text is in its file; recorded at once.
     void noteFileWritten();
     // Records what is pending now: the attachments of the list not stored, and the
@@ -49,4 +53,5 @@ private:
     bool m_refile = false;
     bool m_retitle = false;
     bool m_written = false;
+    QString m_textHash;
 };

@@ -51,6 +51,8 @@ void PendingWork::record(const PendingEntry &entry)
         note.insert(QStringLiteral("refile"), entry.note.refile);
         note.insert(QStringLiteral("retitle"), entry.note.retitle);
         note.insert(QStringLiteral("written"), entry.note.written);
+        if (!entry.note.textHash.isEmpty())
+            note.insert(QStringLiteral("texthash"), entry.note.textHash);
     }
     QJsonObject root{{QStringLiteral("files"), toJson(entry.files)}, {QStringLiteral("note"), note}};
     if (entry.trash.direction != TrashMove::Direction::None) {
@@ -104,6 +106,7 @@ PendingEntry PendingWork::read(const QString &entryPath)
     entry.note.refile = note.value(QStringLiteral("refile")).toBool();
     entry.note.retitle = note.value(QStringLiteral("retitle")).toBool();
     entry.note.written = note.value(QStringLiteral("written")).toBool();
+    entry.note.textHash = note.value(QStringLiteral("texthash")).toString();
     const QJsonObject trash = root.value(QStringLiteral("trash")).toObject();
     const QString direction = trash.value(QStringLiteral("direction")).toString();
     if (direction == QLatin1String("into") || direction == QLatin1String("out")) {

@@ -18,6 +18,10 @@ struct PendingNote
     bool refile = false;
     bool retitle = false;
     bool written = false;
+    // SHA-256 of the new text in hexadecimal, recorded before it is written: a
+    // file that has it holds the new text even when the run ended before
+    // `written` could be recorded.
+    QString textHash = QString();
 };
 
 // What a piece of work has put into the data folder, or is about to take out of

@@ -2,6 +2,7 @@
 #include "dbdatamodule.h"
 #include "dberror.h"
 #include "notefiling.h"
+#include "notehistory.h"
 #include "pendingrecovery.h"
 #include "pendingwork.h"
 #include "testprogramfolder.h"
@@ -282,13 +283,19 @@ void NoteFilingTest::recoveryNeverTouchesFilesWithRows()
 void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved_data()
 {
     QTest::addColumn<bool>("written");
-    QTest::newRow("cut short after its text was written") << true;
-    QTest::newRow("cut short before") << false;
+    QTest::addColumn<bool>("hashed");
+    QTest::addColumn<bool>("refiled");
+    QTest::newRow("cut short after its text was written") << true << false << true;
+    QTest::newRow("cut short before") << false << false << false;
+    // Between the file's replacement and the record of it.
+    QTest::newRow("cut short before the write was recorded") << false << true << true;
 }
 
 void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved()
 {
     QFETCH(bool, written);
+    QFETCH(bool, hashed);
+    QFETCH(bool, refiled);
     Store s;
     s.write(QStringLiteral("d/n.html"));
     const NoteFilingResult stored =
@@ -302,13 +309,18 @@ void NoteFilingTest::recoveryFilesAStoredNoteAsItsWrittenTextWasSaved()
     entry.note.refile = true;
     entry.note.retitle = true;
     entry.note.written = written;
+    QFile text(s.data() + QStringLiteral("d/n.html"));
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    // Without the record of the write, the file's text tells: the text recorded
+    // for the save, or one it does not have.
+    entry.note.textHash = versionHash(hashed ? text.readAll() : QByteArray("another text"));
     PendingWork save(s.pending());
     save.record(entry);
 
     const RecoveryReport report = recoverPendingWork(s.database, s.pending(), s.data());
-    QCOMPARE(report.refiledNotes, written ? 1 : 0);
+    QCOMPARE(report.refiledNotes, refiled ? 1 : 0);
     QCOMPARE(s.text(QStringLiteral("select title from note")),
-             written ? QStringLiteral("After") : QStringLiteral("Before"));
+             refiled ? QStringLiteral("After") : QStringLiteral("Before"));
     QCOMPARE(s.count(QStringLiteral("select count(*) from note")), 1);
     QVERIFY(!QFile::exists(s.data() + QStringLiteral("d/n.html.Xy12Zq")));
     QVERIFY(QFile::exists(s.data() + QStringLiteral("d/n.html")));
