@@ -49,8 +49,10 @@ void EditorHistoryTest::undoAndRedoGoThroughTheEnginesHistory()
         dialog.urlEdit->setText(QStringLiteral("https://example.org/"));
         return true;
     };
-    editor->runImageDialog = [](TAddImageForm &dialog) {
-        dialog.urlEdit->setText(QStringLiteral("/tmp/absent.png"));
+    // A picture that is not there: the insertion is undone all the same.
+    const QString absentPicture = folder.path() + QStringLiteral("absent.png");
+    editor->runImageDialog = [absentPicture](TAddImageForm &dialog) {
+        dialog.urlEdit->setText(absentPicture);
         return true;
     };
     editor->show();
