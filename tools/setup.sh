@@ -39,6 +39,9 @@ run_packages=(
     libqt6svg6
     xdg-utils
     qt6-translations-l10n
+    libsodium-dev
+    qtkeychain-qt6-dev
+    libcmark-gfm-dev
 )
 
 # Only the tests, benchmarks, fuzzing, screenshots and the package check. One a line.
@@ -58,6 +61,7 @@ test_packages=(
     dpkg-dev
     file
     lintian
+    apache2
 )
 
 mode=${1:-test}
