@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "searchcommand.h"
+#include "synccommand.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -11,7 +12,8 @@
 namespace {
 
 // Names that make the program work without a window.
-const QStringList WindowlessOptions{QStringLiteral("search"), QStringLiteral("help"), QStringLiteral("version")};
+const QStringList WindowlessOptions{QStringLiteral("search"), QStringLiteral("sync"), QStringLiteral("help"),
+                                    QStringLiteral("version")};
 
 struct Options
 {
@@ -24,6 +26,18 @@ struct Options
     QCommandLineOption maxCount{{QStringLiteral("n"), QStringLiteral("max-count")},
                                 QStringLiteral("With --search, print at most NUM notes."),
                                 QStringLiteral("NUM")};
+    QCommandLineOption sync{QStringLiteral("sync"),
+                            QStringLiteral("Sync the collection once with its sync target, without a window, also "
+                                           "while Clipnest runs. Exit status 0 when synced, 1 when held back before "
+                                           "anything changed (it would trash more than half of the notes, or the "
+                                           "target is empty, another collection's, or its certificate untrusted), "
+                                           "2 on a usage error or with no target set, 3 when it failed. The user "
+                                           "name, password and passphrase may come from CLIPNEST_SYNC_USER, "
+                                           "CLIPNEST_SYNC_PASSWORD and CLIPNEST_SYNC_PASSPHRASE.")};
+    QCommandLineOption syncTarget{QStringLiteral("sync-target"),
+                                  QStringLiteral("With --sync, sync with TARGET, a WebDAV address or a folder; kept as "
+                                                 "the collection's target when none is set."),
+                                  QStringLiteral("TARGET")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Display this help and exit.")};
     QCommandLineOption version{{QStringLiteral("V"), QStringLiteral("version")},
@@ -40,7 +54,8 @@ void prepare(QCommandLineParser &parser, const Options &options)
     parser.setApplicationDescription(
         QStringLiteral("Clipnest keeps notes captured from the web. Without options it starts the program."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    parser.addOptions({options.search, options.maxCount, options.help, options.version, options.restore});
+    parser.addOptions({options.search, options.maxCount, options.sync, options.syncTarget, options.help, options.version,
+                       options.restore});
     parser.addPositionalArgument(QStringLiteral("WORDS"), QStringLiteral("What --search looks for."),
                                  QStringLiteral("[WORDS...]"));
 }
@@ -147,6 +162,14 @@ int CommandLine::run(const QString &programFolder) const
         out << "clipnest (Clipnest) " << CLIPNEST_VERSION << Qt::endl;
         return 0;
     }
+    if (parser.isSet(options.sync)) {
+        if (!parser.positionalArguments().isEmpty())
+            return usageError(QStringLiteral("extra operand '%1'").arg(parser.positionalArguments().constFirst()));
+        QTextStream err(stderr);
+        return SyncCommand::run(programFolder, parser.value(options.syncTarget), out, err);
+    }
+    if (parser.isSet(options.syncTarget))
+        return usageError(QStringLiteral("--sync-target goes with --sync."));
     if (parser.isSet(options.search)) {
         const QString words = parser.positionalArguments().join(QLatin1Char(' ')).trimmed();
         if (words.isEmpty())

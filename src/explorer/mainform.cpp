@@ -7,6 +7,7 @@
 #include "deletequestion.h"
 #include "emptycataloghint.h"
 #include "exportcommands.h"
+#include "synccommands.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
 #include "fulltextsearch.h"
@@ -45,6 +46,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
 
     createActions();
     m_exportCommands = new ExportCommands(*this, m_context, m_database);
+    m_syncCommands = new SyncCommands(*this, m_context);
     createMenus();
     createToolBar();
     createPanes();
@@ -245,6 +247,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 void TMainForm::ClearExplorer()
 {
+    m_syncCommands->stop();
     if (m_noteView->hasView())
         content()->Navigate(QStringLiteral("about:blank"));
     changeTreeQuietly([this] { m_tagTree->clear(); });
@@ -371,6 +374,7 @@ void TMainForm::connectTreeSelection()
 void TMainForm::NoteSaved(int noteId, int tagId)
 {
     m_fullText->noteChanged(noteId);
+    m_syncCommands->noteSaved();
     // Only the rows the save changed are read again. While no search is active the
     // tree then looks as a full reload shows it (new nodes, siblings in id order);
     // during a search it is only recounted, and new nodes wait for the next full load.

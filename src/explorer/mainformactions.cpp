@@ -1,6 +1,7 @@
 #include "mainform.h"
 
 #include "exportcommands.h"
+#include "synccommands.h"
 #include "exwebbrowser.h"
 #include "historycommand.h"
 #include "menuentry.h"
@@ -133,6 +134,7 @@ void TMainForm::createMenus()
     separator(file, "N1");
     entry(file, PrintNoteAct, "Printnote1");
     m_exportCommands->addFileMenuEntries(file);
+    m_syncCommands->addFileMenuEntries(file);
     separator(file, "N2");
     entry(file, ExitAct, "Exit1");
 
@@ -228,6 +230,7 @@ void TMainForm::createToolBar()
         button->setAutoRaise(true);
         topBar->addWidget(button);
     }
+    m_syncCommands->addToolBarButton(topBar);
 
     TitleFilterEdit = new QLineEdit(topBar);
     TitleFilterEdit->setObjectName(QStringLiteral("TitleFilterEdit"));

@@ -1,14 +1,17 @@
 #include "runningcopy.h"
 
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 
 namespace {
 
 const QByteArray ShowRequest = "show\n";
 const QByteArray Confirmation = "shown\n";
-// A request is one short line; anything longer is not from a copy of this program.
-constexpr qint64 MaxRequestLength = 64;
+const QByteArray SyncRequest = "sync ";
+// A request is one line; anything longer is not from a copy of this program.
+constexpr qint64 MaxRequestLength = 16 * 1024;
 
 } // namespace
 
@@ -50,6 +53,17 @@ bool RunningCopy::listen(const QString &folder)
                     emit showRequested();
                     socket->write(Confirmation);
                     socket->flush();
+                } else if (request.startsWith(SyncRequest) && request.endsWith('\n') && syncHandler) {
+                    // The answer comes once the sync has ended; the asker may be gone by then.
+                    QPointer<QLocalSocket> asker(socket);
+                    syncHandler(request.mid(SyncRequest.size()).chopped(1), [asker](const QByteArray &answer) {
+                        if (!asker)
+                            return;
+                        asker->write(answer + '\n');
+                        asker->flush();
+                        asker->disconnectFromServer();
+                    });
+                    return;
                 }
                 socket->disconnectFromServer();
             });
@@ -74,4 +88,25 @@ bool RunningCopy::askToShow(const QString &folder, int timeoutMs)
             return false;
     }
     return socket.readLine(MaxRequestLength) == Confirmation;
+}
+
+std::optional<QByteArray> RunningCopy::askToSync(const QString &folder, const QByteArray &request, int timeoutMs)
+{
+    if (folder.isEmpty() || request.contains('\n'))
+        return std::nullopt;
+    QLocalSocket socket;
+    socket.connectToServer(socketPath(folder));
+    if (!socket.waitForConnected(3000))
+        return std::nullopt;
+    socket.write(SyncRequest + request + '\n');
+    if (!socket.waitForBytesWritten(3000))
+        return std::nullopt;
+    QElapsedTimer waited;
+    waited.start();
+    while (!socket.canReadLine()) {
+        const qint64 left = timeoutMs - waited.elapsed();
+        if (left <= 0 || !socket.waitForReadyRead(int(left)))
+            return std::nullopt;
+    }
+    return socket.readLine(MaxRequestLength).chopped(1);
 }

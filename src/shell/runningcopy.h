@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+
+#include <functional>
+#include <optional>
 
 class QLocalServer;
 
@@ -24,7 +28,16 @@ public:
     // whether it confirmed in time.
     static bool askToShow(const QString &folder, int timeoutMs = 3000);
 
+    // From a later start: hands the running copy a sync request (a line of
+    // JSON, see the sync command) and answers its answer once that sync has
+    // ended, or nothing when no copy answered in time.
+    static std::optional<QByteArray> askToSync(const QString &folder, const QByteArray &request, int timeoutMs);
+
     static QString socketPath(const QString &folder);
+
+    // Runs a sync request of a later start and calls answer with the answer;
+    // without it such requests are refused.
+    std::function<void(const QByteArray &request, std::function<void(const QByteArray &answer)> answer)> syncHandler;
 
 signals:
     void showRequested();

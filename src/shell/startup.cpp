@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "synccommands.h"
+
 #include "aboutform.h"
 #include "catalogprefetch.h"
 #include "clipnestapplication.h"
@@ -19,6 +21,7 @@
 #include "runningcopy.h"
 #include "settings.h"
 #include "signalbridge.h"
+#include "synccommands.h"
 #include "tagtreeview.h"
 
 #include <QApplication>
@@ -278,6 +281,10 @@ bool ClipnestProgram::listenForLaterStarts(const QString &runtimeFolder)
 {
     m_runningCopy = std::make_unique<RunningCopy>();
     QObject::connect(m_runningCopy.get(), &RunningCopy::showRequested, m_runningCopy.get(), [this] { showWindows(); });
+    m_runningCopy->syncHandler = [this](const QByteArray &request, std::function<void(const QByteArray &)> answer) {
+        if (m_explorer)
+            m_explorer->syncCommands()->syncForCommandLine(request, std::move(answer));
+    };
     return m_runningCopy->listen(runtimeFolder);
 }
 
