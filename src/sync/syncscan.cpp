@@ -12,15 +12,22 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 
+// Size, time to the nanosecond and inode: a whole-file write renames a new
+// file into place, so even two writes of one size within a tick differ.
 QString fileStamp(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat status {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
         return QStringLiteral("-");
-    return QString::number(info.size()) + QLatin1Char('@') +
-           QString::number(info.lastModified().toUTC().toMSecsSinceEpoch());
+    return QStringLiteral("%1@%2.%3#%4")
+        .arg(status.st_size)
+        .arg(status.st_mtim.tv_sec)
+        .arg(status.st_mtim.tv_nsec)
+        .arg(status.st_ino);
 }
 
 QByteArray fileBytes(const QString &path)
