@@ -217,11 +217,24 @@ void SyncPass::mergeRemote()
                 }
                 item = m_work.insert(object.key(), fresh);
             }
-            QString current = item->final;
+            // Only the remote heads: revisions another one there follows are in it already.
+            QStringList heads;
             for (const QString &remoteId : object.value()) {
-                if (!revision(remoteId).isEmpty())
-                    current = combine(current, remoteId);
+                if (!heads.contains(remoteId) && !revision(remoteId).isEmpty())
+                    heads << remoteId;
             }
+            QStringList kept;
+            for (const QString &head : std::as_const(heads)) {
+                const bool followed = std::any_of(heads.cbegin(), heads.cend(), [&](const QString &other) {
+                    return other != head && m_cache.descendsFrom(other, head);
+                });
+                if (!followed)
+                    kept << head;
+            }
+            std::sort(kept.begin(), kept.end());
+            QString current = item->final;
+            for (const QString &remoteId : std::as_const(kept))
+                current = combine(current, remoteId);
             item->final = current;
         }
     }

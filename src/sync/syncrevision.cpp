@@ -154,38 +154,37 @@ bool RevisionCache::descendsFrom(const QString &revision, const QString &ancesto
     return false;
 }
 
-QString RevisionCache::commonAncestor(const QString &a, const QString &b)
+QSet<QString> RevisionCache::ancestors(const QString &revision)
 {
-    QSet<QString> aboveA;
-    QStringList queue{a};
+    QSet<QString> found;
+    QStringList queue{revision};
     while (!queue.isEmpty()) {
-        const QString id = queue.takeFirst();
-        if (aboveA.contains(id))
+        const QString id = queue.takeLast();
+        if (id.isEmpty() || found.contains(id))
             continue;
-        aboveA.insert(id);
+        found.insert(id);
         if (const std::optional<QJsonObject> known = get(id))
             queue << SyncRevision::parentsOf(*known);
     }
-    // Breadth first from b: the nearest shared one; ties by the smaller id.
-    QSet<QString> visited;
-    QStringList level{b};
-    while (!level.isEmpty()) {
-        QStringList shared;
-        QStringList next;
-        for (const QString &id : std::as_const(level)) {
-            if (visited.contains(id))
-                continue;
-            visited.insert(id);
-            if (aboveA.contains(id))
-                shared << id;
-            else if (const std::optional<QJsonObject> known = get(id))
-                next << SyncRevision::parentsOf(*known);
-        }
-        if (!shared.isEmpty()) {
-            std::sort(shared.begin(), shared.end());
-            return shared.first();
-        }
-        level = next;
+    return found;
+}
+
+QString RevisionCache::commonAncestor(const QString &a, const QString &b)
+{
+    // The same for (a, b) and (b, a), so that two computers merging the same
+    // heads make the same revision: of the shared ancestors, those no other
+    // shared one follows; of those the smallest id.
+    const QSet<QString> shared = ancestors(a).intersect(ancestors(b));
+    QSet<QString> covered;
+    for (const QString &id : shared) {
+        if (const std::optional<QJsonObject> known = get(id))
+            for (const QString &parent : SyncRevision::parentsOf(*known))
+                covered.unite(ancestors(parent));
     }
-    return QString();
+    QStringList nearest;
+    for (const QString &id : shared)
+        if (!covered.contains(id))
+            nearest << id;
+    std::sort(nearest.begin(), nearest.end());
+    return nearest.isEmpty() ? QString() : nearest.first();
 }

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -53,6 +54,8 @@ public:
     bool descendsFrom(const QString &revision, const QString &ancestor);
     // The nearest revision both follow, or empty when they have none.
     QString commonAncestor(const QString &a, const QString &b);
+    // The revision and every one it follows.
+    QSet<QString> ancestors(const QString &revision);
 
 private:
     QString m_folder;
