@@ -208,7 +208,7 @@ void SyncPass::mergeRemote()
             auto item = m_work.find(object.key());
             if (item == m_work.end()) {
                 const SyncObjectRow row = m_rows.value(object.key());
-                SyncWork fresh{object.key(), row.kind, row.localId, row.head, row.head, QString()};
+                SyncWork fresh{object.key(), row.kind, row.localId, row.head, row.head, row.fingerprint};
                 if (row.gid.isEmpty()) {
                     const QJsonObject first = revision(object.value().first());
                     if (first.isEmpty())
@@ -283,7 +283,7 @@ void SyncPass::keepNodesOfLiveObjects()
             auto item = m_work.find(gid);
             if (item == m_work.end()) {
                 const SyncObjectRow row = m_rows.value(gid);
-                item = m_work.insert(gid, SyncWork{gid, SyncKind::Node, row.localId, row.head, row.head, QString()});
+                item = m_work.insert(gid, SyncWork{gid, SyncKind::Node, row.localId, row.head, row.head, row.fingerprint});
             }
             item->final = back;
         }
@@ -332,7 +332,7 @@ void SyncPass::breakNodeCircles()
         auto item = m_work.find(cut);
         if (item == m_work.end()) {
             const SyncObjectRow row = m_rows.value(cut);
-            item = m_work.insert(cut, SyncWork{cut, SyncKind::Node, row.localId, row.head, row.head, QString()});
+            item = m_work.insert(cut, SyncWork{cut, SyncKind::Node, row.localId, row.head, row.head, row.fingerprint});
         }
         item->final = addRevision(SyncRevision::withParents(node, {finalId}));
         parentOf.insert(cut, QString());

@@ -158,22 +158,43 @@ QJsonObject SyncScan::nodeState(int tagid, const QString &gid)
 
 QString SyncScan::noteFingerprint(int noteid)
 {
-    const std::optional<NoteRow> row = noteRow(noteid);
-    if (!row)
-        return QString();
-    QStringList parts{row->title, tagGids.value(row->tagid), syncTimeText(row->created), row->filename, row->source,
-                      fileStamp(StoredPath::resolve(m_context.dataFolder, row->filename))};
-    QSqlQuery &query = m_database.runQuery(
-        QStringLiteral("select attid, attname, path from attachment where noteid=? order by attid"), {noteid});
-    QList<QStringList> attachments;
-    while (query.next())
-        attachments.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
-    query.finish();
-    for (const QStringList &attachment : std::as_const(attachments)) {
-        parts << attachment << attachmentGids.value(attachment.at(0).toInt())
-              << fileStamp(StoredPath::resolve(m_context.dataFolder, attachment.at(2) + attachment.at(1)));
+    return noteFingerprints(noteid).value(noteid);
+}
+
+QHash<int, QString> SyncScan::noteFingerprints(int onlyNote)
+{
+    // Two statements for the whole collection: a sync with nothing changed
+    // reads the rows once and stats the files.
+    const QString where = onlyNote != 0 ? QStringLiteral(" where noteid=?") : QString();
+    const QVariantList values = onlyNote != 0 ? QVariantList{onlyNote} : QVariantList();
+    QHash<int, QStringList> attachments;
+    QSqlQuery &query =
+        m_database.runQuery(QStringLiteral("select attid, attname, path, noteid from attachment%1 order by attid").arg(where),
+                            values);
+    while (query.next()) {
+        const QString name = query.value(1).toString(), folder = query.value(2).toString();
+        attachments[query.value(3).toInt()] << query.value(0).toString() << name << folder
+                                            << attachmentGids.value(query.value(0).toInt())
+                                            << fileStamp(StoredPath::resolve(m_context.dataFolder, folder + name));
     }
-    return SyncRevision::sha256Hex(parts.join(QChar(0)).toUtf8());
+    query.finish();
+    const bool hasSource = m_database.noteSourceLength() > 0;
+    QSqlQuery &notes = m_database.runQuery(QStringLiteral("select noteid, title, tagid, createdate, filename%1 from note%2")
+                                               .arg(hasSource ? QStringLiteral(", source") : QString(), where),
+                                           values);
+    QHash<int, QString> fingerprints;
+    while (notes.next()) {
+        const int noteid = notes.value(0).toInt();
+        const QString filename = notes.value(4).toString().replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const QStringList parts = QStringList{notes.value(1).toString(), tagGids.value(notes.value(2).toInt()),
+                                              syncTimeText(notes.value(3).toDateTime()), filename,
+                                              hasSource ? notes.value(5).toString() : QString(),
+                                              fileStamp(StoredPath::resolve(m_context.dataFolder, filename))} +
+                                  attachments.value(noteid);
+        fingerprints.insert(noteid, SyncRevision::sha256Hex(parts.join(QChar(0)).toUtf8()));
+    }
+    notes.finish();
+    return fingerprints;
 }
 
 QJsonObject SyncScan::noteState(int noteid, const QString &gid, QHash<QString, QString> *blobFiles)
@@ -230,12 +251,13 @@ QJsonObject SyncScan::noteState(int noteid, const QString &gid, QHash<QString, Q
 QList<LocalChange> SyncScan::changes(QHash<QString, SyncObjectRow> &rows)
 {
     assignGids(rows);
+    const QHash<int, QString> notePrints = noteFingerprints(0);
     QList<LocalChange> changes;
     for (const SyncObjectRow &row : std::as_const(rows)) {
         if (row.kind == SyncKind::Attachment || row.localId == 0)
             continue;
         LocalChange change{row.gid, row.kind, row.localId, {}, {}, {}};
-        change.fingerprint = row.kind == SyncKind::Node ? nodeFingerprint(row.localId) : noteFingerprint(row.localId);
+        change.fingerprint = row.kind == SyncKind::Node ? nodeFingerprint(row.localId) : notePrints.value(row.localId);
         if (!change.fingerprint.isEmpty() && change.fingerprint == row.fingerprint)
             continue;
         if (change.fingerprint.isEmpty()) {

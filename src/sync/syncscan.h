@@ -50,6 +50,8 @@ private:
         QDateTime created;
     };
     std::optional<NoteRow> noteRow(int noteid);
+    // The fingerprints of every note, or of one.
+    QHash<int, QString> noteFingerprints(int onlyNote);
     void assignGids(QHash<QString, SyncObjectRow> &rows);
 
     TDBDataModule &m_database;
