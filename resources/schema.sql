@@ -48,6 +48,29 @@ CREATE TABLE trashedattachment (
     path       VARCHAR(1000)
 );
 
+/* Sync: each synced note, node and attachment by its global id, with its local
+   id, the revision it last synced as, a fingerprint of its local state then and
+   a remote revision waiting while the note is open; the journal entries read of
+   each computer; the sync's own settings. */
+CREATE TABLE syncobject (
+    gid         VARCHAR(64) NOT NULL PRIMARY KEY,
+    kind        SMALLINT,
+    localid     INTEGER,
+    head        VARCHAR(64),
+    fingerprint VARCHAR(64),
+    waiting     VARCHAR(64)
+);
+
+CREATE TABLE syncseen (
+    computer VARCHAR(64) NOT NULL PRIMARY KEY,
+    seq      INTEGER
+);
+
+CREATE TABLE syncsetting (
+    name VARCHAR(64) NOT NULL PRIMARY KEY,
+    val  VARCHAR(1000)
+);
+
 CREATE INDEX tags_deep ON tags (deep);
 CREATE INDEX tags_parentid ON tags (parentid);
 CREATE INDEX note_tagid ON note (tagid);

@@ -71,14 +71,20 @@ bool TDBDataModule::tableExists(const char *name)
 
 void TDBDataModule::addMissingTables()
 {
-    // Files made before the trash get its tables here; a file that refuses them
-    // works on, deleting notes for good as before.
+    // Files made before the trash or sync get their tables here; a file that
+    // refuses them works on, deleting notes for good as before (and not syncing).
     static const char *const Tables[][2] = {
         {"TRASHEDNOTE", "create table trashednote (noteid integer not null primary key, title varchar(2000), "
                         "tagid integer, createdate timestamp, filename varchar(1000), source varchar(4000), "
                         "catalogpath varchar(4000), trashdate timestamp)"},
         {"TRASHEDATTACHMENT", "create table trashedattachment (attid integer not null primary key, noteid integer, "
                               "attname varchar(1000), path varchar(1000))"},
+        // Sync: each synced object's global id and last synced state, the journal
+        // entries read of each computer, and the sync's own settings.
+        {"SYNCOBJECT", "create table syncobject (gid varchar(64) not null primary key, kind smallint, localid integer, "
+                       "head varchar(64), fingerprint varchar(64), waiting varchar(64))"},
+        {"SYNCSEEN", "create table syncseen (computer varchar(64) not null primary key, seq integer)"},
+        {"SYNCSETTING", "create table syncsetting (name varchar(64) not null primary key, val varchar(1000))"},
     };
     try {
         for (const auto &[name, statement] : Tables) {

@@ -1,0 +1,24 @@
+#include "syncrun.h"
+
+#include "dbdatamodule.h"
+#include "syncpass.h"
+#include "syncstate.h"
+
+SyncRun::SyncRun(TDBDataModule &database, const AppContext &context, SyncTarget &target, const QString &targetId)
+    : m_database(database)
+    , m_context(context)
+    , m_target(target)
+    , m_targetId(targetId)
+{
+}
+
+SyncOutcome SyncRun::run()
+{
+    m_database.rollback();
+    return SyncPass(*this, m_database, m_context, m_target).run(m_targetId);
+}
+
+QString SyncRun::lastTargetId(TDBDataModule &database)
+{
+    return SyncState(database).setting(QStringLiteral("target"));
+}

@@ -1,0 +1,169 @@
+#include "catalogedits.h"
+#include "foldertarget.h"
+#include "synccomputer.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+struct Pair
+{
+    SyncComputer a{QStringLiteral("alpha")};
+    SyncComputer b{QStringLiteral("beta")};
+    QTemporaryDir targetFolder;
+    FolderTarget target{targetFolder.path() + QStringLiteral("/target")};
+
+    void settle()
+    {
+        for (int round = 0; round < 2; ++round) {
+            a.sync(target);
+            b.sync(target);
+        }
+    }
+};
+
+using Scenario = std::function<void(Pair &)>;
+
+// Each scenario changes both computers apart, syncs, and checks its rule; the
+// test then checks that both hold the same catalog and notes, with sound rows.
+const QList<std::pair<const char *, Scenario>> &scenarios()
+{
+    static const QList<std::pair<const char *, Scenario>> list{
+        {"the same note changed on both: both kept",
+         [](Pair &p) {
+             p.a.addNote(QStringLiteral("Plan"), QStringLiteral("work"), noteBody(QStringLiteral("first")));
+             p.settle();
+             p.a.editNote(p.a.noteByTitle(QStringLiteral("Plan")), noteBody(QStringLiteral("from alpha")));
+             p.b.editNote(p.b.noteByTitle(QStringLiteral("Plan")), noteBody(QStringLiteral("from beta")));
+             p.settle();
+             const QStringList notes = p.a.notes();
+             QCOMPARE(notes.size(), 2);
+             QVERIFY(notes.join(QString()).contains(QStringLiteral("from alpha")));
+             QVERIFY(notes.join(QString()).contains(QStringLiteral("from beta")));
+             const QRegularExpression copy(QStringLiteral("\\|Plan \\(conflict \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d (alpha|beta)\\)\\|"));
+             QVERIFY2(notes.filter(copy).size() == 1, qPrintable(notes.join(QLatin1Char('\n'))));
+         }},
+        {"deleted on one, changed on the other: the change wins",
+         [](Pair &p) {
+             p.a.addNote(QStringLiteral("Plan"), QStringLiteral("work"), noteBody(QStringLiteral("first")));
+             p.settle();
+             p.a.trashNote(p.a.noteByTitle(QStringLiteral("Plan")));
+             p.b.editNote(p.b.noteByTitle(QStringLiteral("Plan")), noteBody(QStringLiteral("kept")));
+             p.settle();
+             QCOMPARE(p.a.notes().size(), 1);
+             QCOMPARE(p.a.html(p.a.noteByTitle(QStringLiteral("Plan"))), noteBody(QStringLiteral("kept")));
+         }},
+        {"a node renamed while a note was filed under it: both land",
+         [](Pair &p) {
+             p.a.addNote(QStringLiteral("One"), QStringLiteral("work"), noteBody(QStringLiteral("1")));
+             p.settle();
+             renameTag(p.a.database, p.a.tagOf(QStringLiteral("work")), QStringLiteral("job"));
+             p.b.addNote(QStringLiteral("Two"), QStringLiteral("work"), noteBody(QStringLiteral("2")));
+             p.settle();
+             QVERIFY(!p.a.catalog().contains(QStringLiteral("work")));
+             QCOMPARE(p.a.notes().filter(QRegularExpression(QStringLiteral("^job\\|"))).size(), 2);
+         }},
+        {"the same path made on both: one node",
+         [](Pair &p) {
+             p.a.addNode(QStringLiteral("home,garden"));
+             p.b.addNode(QStringLiteral("home,garden"));
+             p.settle();
+             QCOMPARE(p.a.catalog().filter(QStringLiteral("home/garden")).size(), 1);
+             QCOMPARE(p.a.catalog().filter(QRegularExpression(QStringLiteral("^home$"))).size(), 1);
+         }},
+        {"a node deleted while a note was added under it: the node comes back",
+         [](Pair &p) {
+             p.a.addNode(QStringLiteral("trip"));
+             p.settle();
+             QCOMPARE(deleteTag(p.a.database, p.a.tagOf(QStringLiteral("trip"))), DeleteTagOutcome::Deleted);
+             p.b.addNote(QStringLiteral("Tickets"), QStringLiteral("trip"), noteBody(QStringLiteral("t")));
+             p.settle();
+             QCOMPARE(p.a.notes().filter(QRegularExpression(QStringLiteral("^trip\\|Tickets"))).size(), 1);
+         }},
+        {"the title on one, the text on the other: one note with both",
+         [](Pair &p) {
+             p.a.addNote(QStringLiteral("Plan"), QStringLiteral("work"), noteBody(QStringLiteral("first")));
+             p.settle();
+             retitleNote(p.a.database, p.a.noteByTitle(QStringLiteral("Plan")), QStringLiteral("Plans"));
+             p.b.editNote(p.b.noteByTitle(QStringLiteral("Plan")), noteBody(QStringLiteral("second")));
+             p.settle();
+             QCOMPARE(p.a.notes().size(), 1);
+             QCOMPARE(p.b.html(p.b.noteByTitle(QStringLiteral("Plans"))), noteBody(QStringLiteral("second")));
+         }},
+        {"an open note is not replaced: its change waits",
+         [](Pair &p) {
+             const int note = p.a.addNote(QStringLiteral("Plan"), QStringLiteral("work"), noteBody(QStringLiteral("first")));
+             p.settle();
+             p.a.editNote(note, noteBody(QStringLiteral("second")));
+             p.a.sync(p.target);
+             const int there = p.b.noteByTitle(QStringLiteral("Plan"));
+             p.b.openNotes.insert(there);
+             QCOMPARE(p.b.sync(p.target).waiting, QList<int>{there});
+             QCOMPARE(p.b.html(there), noteBody(QStringLiteral("first")));
+             p.b.openNotes.clear();
+             QVERIFY(p.b.sync(p.target).changedNotes.contains(there));
+             QCOMPARE(p.b.html(there), noteBody(QStringLiteral("second")));
+         }},
+        {"a sync that would trash most notes stops and asks",
+         [](Pair &p) {
+             for (int i = 0; i < 6; ++i)
+                 p.a.addNote(QStringLiteral("N%1").arg(i), QStringLiteral("work"), noteBody(QString::number(i)));
+             p.settle();
+             for (const int note : p.a.noteIds().mid(1))
+                 p.a.trashNote(note);
+             p.a.sync(p.target);
+             const SyncOutcome held = p.b.sync(p.target);
+             QVERIFY(held.massDeleteHeld);
+             QCOMPARE(held.deletionsHeld, 5);
+             QCOMPARE(p.b.noteIds().size(), 6);
+             QVERIFY(!p.b.sync(p.target, true).massDeleteHeld);
+             QCOMPARE(p.b.noteIds().size(), 1);
+         }},
+        {"nodes moved under each other: the circle is broken",
+         [](Pair &p) {
+             p.a.addNode(QStringLiteral("p"));
+             p.a.addNode(QStringLiteral("q"));
+             p.settle();
+             QVERIFY(moveTag(p.a.database, p.a.tagOf(QStringLiteral("p")), p.a.tagOf(QStringLiteral("q"))));
+             QVERIFY(moveTag(p.b.database, p.b.tagOf(QStringLiteral("q")), p.b.tagOf(QStringLiteral("p"))));
+             p.settle();
+             QCOMPARE(p.a.catalog().filter(QRegularExpression(QStringLiteral("^[pq]$"))).size(), 1);
+         }},
+    };
+    return list;
+}
+
+} // namespace
+
+class SyncMergeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rules_data()
+    {
+        QTest::addColumn<int>("scenario");
+        for (int i = 0; i < scenarios().size(); ++i)
+            QTest::newRow(scenarios().at(i).first) << i;
+    }
+
+    void rules()
+    {
+        QFETCH(int, scenario);
+        Pair pair;
+        scenarios().at(scenario).second(pair);
+        if (QTest::currentTestFailed())
+            return;
+        pair.settle();
+        QCOMPARE(pair.a.catalog(), pair.b.catalog());
+        QCOMPARE(pair.a.notes(), pair.b.notes());
+        QCOMPARE(pair.a.problems(), QStringList());
+        QCOMPARE(pair.b.problems(), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(SyncMergeTest)
+#include "tst_syncmerge.moc"
