@@ -36,6 +36,19 @@ size_t supply(char *buffer, size_t size, size_t count, void *source)
     return size_t(step);
 }
 
+// libcurl takes an answer whose connection closed amid the header lines for
+// a whole answer without a body: only the empty line after them shows that
+// they all came.
+size_t noteHeader(char *data, size_t size, size_t count, void *headersEnded)
+{
+    const QByteArrayView line(data, qsizetype(size * count));
+    if (line.startsWith("HTTP/"))
+        *static_cast<bool *>(headersEnded) = false;
+    else if (line == "\r\n" || line == "\n")
+        *static_cast<bool *>(headersEnded) = true;
+    return size * count;
+}
+
 // Authentication may need the body sent again.
 int rewindUpload(void *source, curl_off_t offset, int origin)
 {
@@ -131,6 +144,7 @@ DavConnection::DavConnection(WebDavOptions options) : m_options(std::move(option
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, supply);
     curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, rewindUpload);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, noteHeader);
     if (!m_options.acceptedPin.isEmpty()) {
         // The user accepted this very key, which no authority vouches for:
         // the pin alone decides, and any other key is refused.
@@ -193,7 +207,13 @@ DavConnection::Attempt DavConnection::performOnce(const DavRequest &request)
         headers = curl_slist_append(headers, header.constData());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt.response.body);
+    bool headersEnded = false;
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headersEnded);
     attempt.code = curl_easy_perform(curl);
+    if (attempt.code == CURLE_OK && !headersEnded) {
+        attempt.code = CURLE_GOT_NOTHING;
+        qstrncpy(errorText, "the connection closed amid the answer", sizeof errorText);
+    }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_slist_free_all(headers);
@@ -262,10 +282,8 @@ DavResponse DavConnection::perform(const DavRequest &request)
                                           ? QStringLiteral("%1: the server refused the user name or password (401)").arg(what)
                                           : QStringLiteral("%1: the server refused access (403)").arg(what));
             }
-            if (!isBusy(status)) {
-                outcome.response.retried = attempt > 0;
+            if (!isBusy(status))
                 return std::move(outcome.response);
-            }
             fault.emplace(status == 507 ? SyncFault::Full : SyncFault::ServerBusy,
                           status == 507 ? QStringLiteral("%1: the server has no room left (507)").arg(what)
                           : status == 423

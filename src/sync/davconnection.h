@@ -16,9 +16,6 @@ struct DavRequest {
 struct DavResponse {
     long status = 0;
     QByteArray body;
-    // The request went out more than once: an earlier try may have reached
-    // the server although its answer was lost.
-    bool retried = false;
 };
 
 // One kept-alive libcurl connection to a WebDAV server. Busy servers, lost

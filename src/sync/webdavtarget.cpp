@@ -127,15 +127,31 @@ std::optional<QByteArray> WebDavTarget::read(const QString &path)
     return std::move(response.body);
 }
 
+long WebDavTarget::makeOneFolder(const DavRequest &request)
+{
+    try {
+        return m_connection->perform(request).status;
+    } catch (const SyncTargetError &error) {
+        // Apache refuses a folder that another writer made a moment before.
+        if (error.fault() != SyncFault::Refused)
+            throw;
+        const DavRequest probe{"PROPFIND", request.url, {"Depth: 0", "Content-Type: application/xml; charset=utf-8"},
+                               listBody, true};
+        if (m_connection->perform(probe).status != 207)
+            throw;
+        return 405;
+    }
+}
+
 void WebDavTarget::makeFolder(const QString &folderUrl, int depth)
 {
     const DavRequest request{"MKCOL", folderUrl, {}, {}, false};
-    long status = m_connection->perform(request).status;
+    long status = makeOneFolder(request);
     // "https://host/" is as high as folders go.
     const qsizetype rootLength = m_base.section(QLatin1Char('/'), 0, 2).size() + 1;
     if (status == 409 && depth < 32 && parentUrl(folderUrl).size() > rootLength) {
         makeFolder(parentUrl(folderUrl), depth + 1);
-        status = m_connection->perform(request).status;
+        status = makeOneFolder(request);
     }
     // 405: the folder is there already, perhaps made by another computer.
     if (status != 201 && status != 405)
@@ -171,11 +187,15 @@ bool WebDavTarget::moveInPlace(const QString &from, const QString &path, const Q
                              {},
                              false};
     const DavResponse response = m_connection->perform(request);
+    // Servers check that the name is free and then rename, as two steps
+    // (Apache's mod_dav does): a writer racing for the same name may have
+    // replaced the item in between. The one whose bytes are there has won.
     if (response.status == 201 || response.status == 204)
-        return true;
-    // When an answer was lost and the move was sent again, the first move may
-    // have gone through: the item then holds these very bytes.
-    if (response.retried && (response.status == 404 || response.status == 412) && read(path) == bytes) {
+        return overwrite || read(path) == bytes;
+    // When an answer was lost and the move was sent again (by us or by libcurl
+    // on a new connection), the first move may have gone through: the item
+    // then holds these very bytes.
+    if ((response.status == 404 || response.status == 412) && read(path) == bytes) {
         removeQuietly(from);
         return true;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 class DavConnection;
+struct DavRequest;
 
 // How a WebDAV target connects and how patiently it tries again.
 struct WebDavOptions {
@@ -49,6 +50,9 @@ public:
 
     std::optional<QByteArray> read(const QString &path) override;
     void write(const QString &path, const QByteArray &bytes) override;
+    // Reads the item back, to tell which of two racing writers won. Also true
+    // when the item is there already with these very bytes: after a lost
+    // answer, that cannot be told from a move of one's own.
     bool writeNew(const QString &path, const QByteArray &bytes) override;
     QStringList list(const QString &folder) override;
     void remove(const QString &path) override;
@@ -63,6 +67,7 @@ private:
     QString itemUrl(const QString &path) const;
     QString temporaryUrl(const QString &path) const;
     void upload(const QString &url, const QByteArray &bytes);
+    long makeOneFolder(const DavRequest &request);
     void makeFolder(const QString &folderUrl, int depth);
     bool moveInPlace(const QString &from, const QString &path, const QByteArray &bytes, bool overwrite);
     void removeQuietly(const QString &url);

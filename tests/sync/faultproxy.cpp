@@ -113,6 +113,11 @@ private:
     void forwardRequests(Session &session)
     {
         session.request += session.client->readAll();
+        // The server closed a kept-alive connection: so does the proxy.
+        if (session.server->state() == QAbstractSocket::UnconnectedState) {
+            session.client->abort();
+            return;
+        }
         while (const qsizetype length = wholeRequestLength(session.request)) {
             QByteArray request = session.request.left(length);
             session.request.remove(0, length);

@@ -1,6 +1,7 @@
 #include "davserver.h"
 #include "faultproxy.h"
 #include "foldertarget.h"
+#include "syncformat.h"
 #include "webdavtarget.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,7 @@ Q_DECLARE_METATYPE(SyncFault)
 
 namespace {
 
-enum class Kind { Folder, WebDav, WebDavDigest, WebDavFaults };
+enum class Kind { Folder, WebDav, WebDavDigest, WebDavFaults, EncryptedFolder };
 
 const QList<FaultProxy::Fault> everyFault{FaultProxy::Fault::DropRequest, FaultProxy::Fault::DropAnswer,
                                           FaultProxy::Fault::Answer503,   FaultProxy::Fault::Answer423,
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<DavServer> m_server;
     std::unique_ptr<DavServer> m_digestServer;
     std::unique_ptr<FaultProxy> m_proxy;
+    std::vector<std::unique_ptr<SyncTarget>> m_rawTargets;
     int m_folders = 0;
 };
 
@@ -96,6 +98,7 @@ void TestSyncTargets::targetRows()
     QTest::newRow("webdav") << Kind::WebDav;
     QTest::newRow("webdav digest") << Kind::WebDavDigest;
     QTest::newRow("webdav with faults") << Kind::WebDavFaults;
+    QTest::newRow("encrypted folder") << Kind::EncryptedFolder;
 }
 
 std::unique_ptr<SyncTarget> TestSyncTargets::makeTarget(Kind kind, const QString &folder)
@@ -109,6 +112,11 @@ std::unique_ptr<SyncTarget> TestSyncTargets::makeTarget(Kind kind, const QString
         return std::make_unique<WebDavTarget>(m_digestServer->address(folder), quickOptions());
     case Kind::WebDavFaults:
         return std::make_unique<WebDavTarget>(m_proxy->address(folder), quickOptions());
+    case Kind::EncryptedFolder: {
+        SyncTarget &raw = *m_rawTargets.emplace_back(std::make_unique<FolderTarget>(m_dir.filePath(folder)));
+        const TargetIdentity identity = SyncFormat::create(raw, QStringLiteral("passphrase"), KeyCost{1, 8192});
+        return SyncFormat::unlock(raw, identity, QStringLiteral("passphrase"));
+    }
     }
     return {};
 }
