@@ -266,7 +266,15 @@ void SyncCommands::start(bool byHand)
                     },
                     Qt::QueuedConnection);
             },
-            [this] { return m_cancel.load(); });
+            [this] { return m_cancel.load(); },
+            [this, toldRetry = false](const QString &problem) mutable {
+                // Told once a sync; the retries go on quietly after that.
+                if (std::exchange(toldRetry, true))
+                    return;
+                QMetaObject::invokeMethod(
+                    this, [this, problem] { showStatus(programText("Sync: %1. Trying again...").arg(problem), problem); },
+                    Qt::QueuedConnection);
+            });
     });
     connect(m_thread, &QThread::finished, this, [this, report] {
         m_thread->deleteLater();

@@ -174,6 +174,7 @@ const QList<ProgramText> &LanguageTranslator::programTexts()
         {"SyncTrustCertificate", "The server's certificate is not vouched for by an authority this computer trusts. Trust it for %1 from now on?\n\nIts key: %2"},
         {"SyncWrongPassphrase", "Sync: the passphrase does not open %1. Set it in the sync settings."},
         {"SyncFailed", "Sync failed: %1"},
+        {"SyncRetrying", "Sync: %1. Trying again..."},
     };
     return texts;
 }

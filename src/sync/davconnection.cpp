@@ -1,9 +1,10 @@
 #include "davconnection.h"
 
+#include <QCryptographicHash>
+#include <QSslCertificate>
+#include <QSslKey>
+
 #include <curl/curl.h>
-#include <openssl/pem.h>
-#include <openssl/sha.h>
-#include <openssl/x509.h>
 
 #include <cstring>
 #include <mutex>
@@ -83,39 +84,19 @@ bool isBusy(long status)
     return status >= 500 || status == 423 || status == 507;
 }
 
-QString hexWithColons(const unsigned char *bytes, int size)
-{
-    QStringList parts;
-    for (int i = 0; i < size; ++i)
-        parts.append(QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper());
-    return parts.join(QLatin1Char(':'));
-}
-
 std::optional<ServerCertificate> describeCertificate(const QByteArray &pem)
 {
-    BIO *input = BIO_new_mem_buf(pem.constData(), int(pem.size()));
-    X509 *certificate = PEM_read_bio_X509(input, nullptr, nullptr, nullptr);
-    BIO_free(input);
-    if (!certificate)
+    // Qt's own TLS backend reads it, so that nothing links the TLS library itself.
+    const QSslCertificate certificate(pem, QSsl::Pem);
+    if (certificate.isNull())
         return std::nullopt;
     ServerCertificate described;
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    unsigned char *der = nullptr;
-    int size = i2d_X509(certificate, &der);
-    if (size > 0) {
-        SHA256(der, size_t(size), digest);
-        described.sha256Fingerprint = hexWithColons(digest, SHA256_DIGEST_LENGTH);
-    }
-    OPENSSL_free(der);
-    der = nullptr;
-    size = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (size > 0) {
-        SHA256(der, size_t(size), digest);
+    described.sha256Fingerprint = QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+    // The pin is the hash of the whole public key record (SubjectPublicKeyInfo), as libcurl checks it.
+    const QByteArray publicKey = certificate.publicKey().toDer();
+    if (!publicKey.isEmpty())
         described.pin = QStringLiteral("sha256//")
-                        + QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), SHA256_DIGEST_LENGTH).toBase64());
-    }
-    OPENSSL_free(der);
-    X509_free(certificate);
+                        + QString::fromLatin1(QCryptographicHash::hash(publicKey, QCryptographicHash::Sha256).toBase64());
     return described;
 }
 

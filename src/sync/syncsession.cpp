@@ -22,11 +22,22 @@ SyncReport failed(SyncFault fault, const QString &message)
 } // namespace
 
 SyncReport runSync(const AppContext &context, const SyncRequest &request,
-                   const std::function<void(const SyncProgress &)> &progress, const std::function<bool()> &cancelled)
+                   const std::function<void(const SyncProgress &)> &progress, const std::function<bool()> &cancelled,
+                   const std::function<void(const QString &problem)> &retrying)
 {
     std::unique_ptr<SyncTarget> raw;
     try {
-        raw = makeSyncTarget(request.place.target, request.place.user, request.password, request.place.certificatePin);
+        if (SyncSettings::isWebDav(request.place.target)) {
+            WebDavOptions options;
+            options.user = request.place.user;
+            options.password = request.password;
+            options.acceptedPin = request.place.certificatePin;
+            if (retrying)
+                options.onRetry = [&retrying](const SyncTargetError &error) { retrying(error.message()); };
+            raw = std::make_unique<WebDavTarget>(request.place.target, options);
+        } else {
+            raw = makeSyncTarget(request.place.target, {}, {}, {});
+        }
         TDBDataModule database(context.databasePath());
         const QString lastTarget = SyncRun::lastTargetId(database);
         std::optional<TargetIdentity> identity = SyncFormat::readIdentity(*raw);
@@ -75,7 +86,10 @@ SyncReport runSync(const AppContext &context, const SyncRequest &request,
         SyncReport report = failed(error.fault(), error.message());
         if (error.fault() == SyncFault::Certificate) {
             report.end = SyncEnd::Certificate;
-            report.certificatePin = certificatePinOf(error);
+            if (auto *server = dynamic_cast<WebDavTarget *>(raw.get())) {
+                if (const std::optional<ServerCertificate> certificate = server->refusedCertificate())
+                    report.certificatePin = certificate->pin;
+            }
         }
         if (raw)
             report.requests = raw->requestCount();

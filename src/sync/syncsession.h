@@ -47,6 +47,8 @@ struct SyncReport
 // Opens the target, checks that it holds the collection this one synced with
 // (the guard against a moved folder, an unmounted drive or another server),
 // unlocks it with the passphrase and runs the sync on a database connection of
-// its own, so that it may run on a thread of its own. Never throws.
+// its own, so that it may run on a thread of its own. retrying is told of a
+// server fault that is being tried again. Never throws.
 SyncReport runSync(const AppContext &context, const SyncRequest &request,
-                   const std::function<void(const SyncProgress &)> &progress, const std::function<bool()> &cancelled);
+                   const std::function<void(const SyncProgress &)> &progress, const std::function<bool()> &cancelled,
+                   const std::function<void(const QString &problem)> &retrying = {});
