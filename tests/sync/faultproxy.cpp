@@ -40,7 +40,10 @@ QByteArray busyAnswer(FaultProxy::Fault fault)
 class FaultProxyServer : public QTcpServer
 {
 public:
-    explicit FaultProxyServer(quint16 serverPort) : m_serverPort(serverPort) {}
+    explicit FaultProxyServer(quint16 serverPort)
+        : m_serverPort(serverPort)
+    {
+    }
 
     void setFaults(double fraction, const QList<FaultProxy::Fault> &faults, quint32 seed)
     {
@@ -88,7 +91,8 @@ protected:
     }
 
 private:
-    struct Session {
+    struct Session
+    {
         QTcpSocket *client = nullptr;
         QTcpSocket *server = nullptr;
         QByteArray request;
@@ -200,7 +204,8 @@ FaultProxy::FaultProxy(quint16 serverPort)
 
 FaultProxy::~FaultProxy()
 {
-    QMetaObject::invokeMethod(m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }

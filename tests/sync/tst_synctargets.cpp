@@ -148,7 +148,8 @@ void TestSyncTargets::writeNewRace()
             won[size_t(i)] = target.writeNew(QStringLiteral("journal/entry-%1").arg(i), bytes);
     };
     auto firstWriter = std::async(std::launch::async, race, std::ref(*first), std::ref(firstWon), QByteArray("first"));
-    auto secondWriter = std::async(std::launch::async, race, std::ref(*second), std::ref(secondWon), QByteArray("second"));
+    auto secondWriter =
+        std::async(std::launch::async, race, std::ref(*second), std::ref(secondWon), QByteArray("second"));
     try {
         firstWriter.get();
         secondWriter.get();
