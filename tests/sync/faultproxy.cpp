@@ -118,7 +118,8 @@ private:
     {
         session.request += session.client->readAll();
         // The server closed a kept-alive connection: so does the proxy.
-        if (session.server->state() == QAbstractSocket::UnconnectedState) {
+        if (session.server->state() == QAbstractSocket::UnconnectedState ||
+            session.server->state() == QAbstractSocket::ClosingState) {
             session.client->abort();
             return;
         }
