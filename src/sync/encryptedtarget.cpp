@@ -70,8 +70,10 @@ QByteArray EncryptedTarget::deriveKey(const QString &passphrase, const QByteArra
                                       quint64 memLimit)
 {
     initialiseSodium();
-    if (salt.size() != saltSize || opsLimit < crypto_pwhash_OPSLIMIT_MIN || opsLimit > crypto_pwhash_OPSLIMIT_MAX ||
-        memLimit < crypto_pwhash_MEMLIMIT_MIN || memLimit > crypto_pwhash_MEMLIMIT_MAX)
+    // The settings come from the target: changed ones must not make this
+    // computer work for hours or run out of memory.
+    if (salt.size() != saltSize || opsLimit < crypto_pwhash_OPSLIMIT_MIN || opsLimit > 16 ||
+        memLimit < crypto_pwhash_MEMLIMIT_MIN || memLimit > 1024ull * 1024 * 1024)
         throw SyncTargetError(SyncFault::Damaged,
                               QStringLiteral("The encryption settings of the target cannot be used"));
     QByteArray key(keySize, Qt::Uninitialized);

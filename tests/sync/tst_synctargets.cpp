@@ -321,6 +321,13 @@ void TestSyncTargets::addressChoosesTheTarget()
     QVERIFY(dynamic_cast<WebDavTarget *>(remote.get()));
     remote->write(QStringLiteral("item"), "bytes");
     QCOMPARE(remote->read(QStringLiteral("item")), QByteArray("bytes"));
+    // An account in the address works and stays out of every message.
+    const QString withAccount =
+        m_server->address(QStringLiteral("chosen"))
+            .replace(QLatin1String("://"), QStringLiteral("://%1:%2@").arg(DavServer::user(), DavServer::password()));
+    const auto named = makeSyncTarget(withAccount, QString(), QString(), QString());
+    QCOMPARE(named->read(QStringLiteral("item")), QByteArray("bytes"));
+    QVERIFY(!named->description().contains(DavServer::password()));
 }
 
 QTEST_GUILESS_MAIN(TestSyncTargets)
