@@ -17,7 +17,8 @@ CURL *easy(void *handle)
     return static_cast<CURL *>(handle);
 }
 
-struct UploadSource {
+struct UploadSource
+{
     const QByteArray *bytes = nullptr;
     qsizetype offset = 0;
 };
@@ -102,13 +103,15 @@ std::optional<ServerCertificate> describeCertificate(const QByteArray &pem)
 
 } // namespace
 
-struct DavConnection::Attempt {
+struct DavConnection::Attempt
+{
     CURLcode code = CURLE_OK;
     QString error;
     DavResponse response;
 };
 
-DavConnection::DavConnection(WebDavOptions options) : m_options(std::move(options))
+DavConnection::DavConnection(WebDavOptions options)
+    : m_options(std::move(options))
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -258,18 +261,17 @@ DavResponse DavConnection::perform(const DavRequest &request)
         } else {
             const long status = outcome.response.status;
             if (status == 401 || status == 403) {
-                throw SyncTargetError(SyncFault::Refused,
-                                      status == 401
-                                          ? QStringLiteral("%1: the server refused the user name or password (401)").arg(what)
-                                          : QStringLiteral("%1: the server refused access (403)").arg(what));
+                throw SyncTargetError(
+                    SyncFault::Refused,
+                    status == 401 ? QStringLiteral("%1: the server refused the user name or password (401)").arg(what)
+                                  : QStringLiteral("%1: the server refused access (403)").arg(what));
             }
             if (!isBusy(status))
                 return std::move(outcome.response);
             fault.emplace(status == 507 ? SyncFault::Full : SyncFault::ServerBusy,
-                          status == 507 ? QStringLiteral("%1: the server has no room left (507)").arg(what)
-                          : status == 423
-                              ? QStringLiteral("%1: the server keeps the item locked (423)").arg(what)
-                              : QStringLiteral("%1: the server answered %2").arg(what).arg(status));
+                          status == 507   ? QStringLiteral("%1: the server has no room left (507)").arg(what)
+                          : status == 423 ? QStringLiteral("%1: the server keeps the item locked (423)").arg(what)
+                                          : QStringLiteral("%1: the server answered %2").arg(what).arg(status));
         }
         if (attempt >= m_options.retryDelays.size())
             throw *fault;

@@ -5,7 +5,8 @@
 #include <QList>
 
 // One HTTP request of the WebDAV dialogue.
-struct DavRequest {
+struct DavRequest
+{
     QByteArray method;
     QString url;
     QList<QByteArray> headers;
@@ -13,7 +14,8 @@ struct DavRequest {
     bool sendsBody = false;
 };
 
-struct DavResponse {
+struct DavResponse
+{
     long status = 0;
     QByteArray body;
 };

@@ -37,8 +37,9 @@ unsigned char *bytesOf(QByteArray &bytes)
 
 [[noreturn]] void damaged(const QString &path)
 {
-    throw SyncTargetError(SyncFault::Damaged,
-                          QStringLiteral("%1 cannot be decrypted: it was changed, or the passphrase is wrong").arg(path));
+    throw SyncTargetError(
+        SyncFault::Damaged,
+        QStringLiteral("%1 cannot be decrypted: it was changed, or the passphrase is wrong").arg(path));
 }
 
 bool isJournalEntry(const QString &path)
@@ -48,7 +49,8 @@ bool isJournalEntry(const QString &path)
 
 } // namespace
 
-EncryptedTarget::EncryptedTarget(SyncTarget &inner, const QByteArray &key) : m_inner(inner)
+EncryptedTarget::EncryptedTarget(SyncTarget &inner, const QByteArray &key)
+    : m_inner(inner)
 {
     initialiseSodium();
     if (key.size() != keySize)
@@ -68,16 +70,20 @@ QByteArray EncryptedTarget::deriveKey(const QString &passphrase, const QByteArra
                                       quint64 memLimit)
 {
     initialiseSodium();
-    if (salt.size() != saltSize || opsLimit < crypto_pwhash_OPSLIMIT_MIN || opsLimit > crypto_pwhash_OPSLIMIT_MAX
-        || memLimit < crypto_pwhash_MEMLIMIT_MIN || memLimit > crypto_pwhash_MEMLIMIT_MAX)
-        throw SyncTargetError(SyncFault::Damaged, QStringLiteral("The encryption settings of the target cannot be used"));
+    // The settings come from the target: changed ones must not make this
+    // computer work for hours or run out of memory.
+    if (salt.size() != saltSize || opsLimit < crypto_pwhash_OPSLIMIT_MIN || opsLimit > 16 ||
+        memLimit < crypto_pwhash_MEMLIMIT_MIN || memLimit > 1024ull * 1024 * 1024)
+        throw SyncTargetError(SyncFault::Damaged,
+                              QStringLiteral("The encryption settings of the target cannot be used"));
     QByteArray key(keySize, Qt::Uninitialized);
     QByteArray secret = passphrase.toUtf8();
     const int result = crypto_pwhash(bytesOf(key), size_t(key.size()), secret.constData(), size_t(secret.size()),
                                      bytesOf(salt), opsLimit, size_t(memLimit), crypto_pwhash_ALG_ARGON2ID13);
     sodium_memzero(secret.data(), size_t(secret.size()));
     if (result != 0)
-        throw SyncTargetError(SyncFault::Other, QStringLiteral("Not enough memory to derive the key of the passphrase"));
+        throw SyncTargetError(SyncFault::Other,
+                              QStringLiteral("Not enough memory to derive the key of the passphrase"));
     return key;
 }
 
@@ -105,9 +111,9 @@ QByteArray EncryptedTarget::encrypt(const QString &path, const QByteArray &plain
         const bool last = offset + step == plain.size();
         const qsizetype at = sealed.size();
         sealed.resize(at + step + crypto_secretstream_xchacha20poly1305_ABYTES);
-        crypto_secretstream_xchacha20poly1305_push(
-            &state, bytesOf(sealed) + at, nullptr, bytesOf(plain) + offset, size_t(step), bytesOf(name),
-            size_t(name.size()), last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
+        crypto_secretstream_xchacha20poly1305_push(&state, bytesOf(sealed) + at, nullptr, bytesOf(plain) + offset,
+                                                   size_t(step), bytesOf(name), size_t(name.size()),
+                                                   last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
         offset += step;
     } while (offset < plain.size());
     return sealed;
@@ -118,9 +124,9 @@ QByteArray EncryptedTarget::decrypt(const QString &path, const QByteArray &seale
     const QByteArray name = path.toUtf8();
     const qsizetype start = magic.size() + crypto_secretstream_xchacha20poly1305_HEADERBYTES;
     crypto_secretstream_xchacha20poly1305_state state;
-    if (!sealed.startsWith(magic) || sealed.size() < start + crypto_secretstream_xchacha20poly1305_ABYTES
-        || crypto_secretstream_xchacha20poly1305_init_pull(&state, bytesOf(sealed) + magic.size(), bytesOf(m_contentKey))
-               != 0)
+    if (!sealed.startsWith(magic) || sealed.size() < start + crypto_secretstream_xchacha20poly1305_ABYTES ||
+        crypto_secretstream_xchacha20poly1305_init_pull(&state, bytesOf(sealed) + magic.size(),
+                                                        bytesOf(m_contentKey)) != 0)
         damaged(path);
     QByteArray plain;
     plain.reserve(sealed.size() - start);
@@ -129,13 +135,14 @@ QByteArray EncryptedTarget::decrypt(const QString &path, const QByteArray &seale
     while (offset < sealed.size()) {
         const qsizetype step =
             std::min(chunkSize + qsizetype(crypto_secretstream_xchacha20poly1305_ABYTES), sealed.size() - offset);
-        if (step < qsizetype(crypto_secretstream_xchacha20poly1305_ABYTES) || tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL)
+        if (step < qsizetype(crypto_secretstream_xchacha20poly1305_ABYTES) ||
+            tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL)
             damaged(path);
         const qsizetype at = plain.size();
         plain.resize(at + step - crypto_secretstream_xchacha20poly1305_ABYTES);
-        if (crypto_secretstream_xchacha20poly1305_pull(&state, bytesOf(plain) + at, nullptr, &tag, bytesOf(sealed) + offset,
-                                                       size_t(step), bytesOf(name), size_t(name.size()))
-            != 0)
+        if (crypto_secretstream_xchacha20poly1305_pull(&state, bytesOf(plain) + at, nullptr, &tag,
+                                                       bytesOf(sealed) + offset, size_t(step), bytesOf(name),
+                                                       size_t(name.size())) != 0)
             damaged(path);
         offset += step;
     }

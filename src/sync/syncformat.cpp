@@ -13,7 +13,10 @@ constexpr int currentFormat = 1;
 class PlainTarget : public SyncTarget
 {
 public:
-    explicit PlainTarget(SyncTarget &inner) : m_inner(inner) {}
+    explicit PlainTarget(SyncTarget &inner)
+        : m_inner(inner)
+    {
+    }
     std::optional<QByteArray> read(const QString &path) override { return m_inner.read(path); }
     void write(const QString &path, const QByteArray &bytes) override { m_inner.write(path, bytes); }
     bool writeNew(const QString &path, const QByteArray &bytes) override { return m_inner.writeNew(path, bytes); }
@@ -28,8 +31,9 @@ private:
 
 [[noreturn]] void unreadable(const SyncTarget &target)
 {
-    throw SyncTargetError(SyncFault::Damaged,
-                          QStringLiteral("%1 on %2 cannot be read").arg(SyncFormat::identityName, target.description()));
+    throw SyncTargetError(
+        SyncFault::Damaged,
+        QStringLiteral("%1 on %2 cannot be read").arg(SyncFormat::identityName, target.description()));
 }
 
 QByteArray checkToken(const TargetIdentity &identity)
@@ -56,8 +60,8 @@ std::optional<TargetIdentity> SyncFormat::readIdentity(SyncTarget &target)
     identity.targetId = json.value(QLatin1String("target")).toString();
     identity.encrypted = json.value(QLatin1String("encryption")).isObject();
     identity.json = json;
-    if (format != currentFormat || identity.targetId.isEmpty()
-        || !(identity.encrypted || json.value(QLatin1String("encryption")).isNull()))
+    if (format != currentFormat || identity.targetId.isEmpty() ||
+        !(identity.encrypted || json.value(QLatin1String("encryption")).isNull()))
         unreadable(target);
     return identity;
 }
@@ -71,7 +75,8 @@ TargetIdentity SyncFormat::create(SyncTarget &target, const QString &passphrase,
     if (identity.encrypted) {
         const QByteArray salt = EncryptedTarget::randomSalt();
         PlainTarget unused(target);
-        const EncryptedTarget sealer(unused, EncryptedTarget::deriveKey(passphrase, salt, cost.opsLimit, cost.memLimit));
+        const EncryptedTarget sealer(unused,
+                                     EncryptedTarget::deriveKey(passphrase, salt, cost.opsLimit, cost.memLimit));
         json.insert(QLatin1String("encryption"),
                     QJsonObject{{QLatin1String("salt"), QString::fromLatin1(salt.toBase64())},
                                 {QLatin1String("opslimit"), qint64(cost.opsLimit)},
@@ -89,12 +94,14 @@ TargetIdentity SyncFormat::create(SyncTarget &target, const QString &passphrase,
     unreadable(target);
 }
 
-std::unique_ptr<SyncTarget> SyncFormat::unlock(SyncTarget &raw, const TargetIdentity &identity, const QString &passphrase)
+std::unique_ptr<SyncTarget> SyncFormat::unlock(SyncTarget &raw, const TargetIdentity &identity,
+                                               const QString &passphrase)
 {
     if (!identity.encrypted) {
         if (!passphrase.isEmpty())
-            throw SyncTargetError(SyncFault::Other,
-                                  QStringLiteral("%1 is not encrypted: sync it without a passphrase").arg(raw.description()));
+            throw SyncTargetError(
+                SyncFault::Other,
+                QStringLiteral("%1 is not encrypted: sync it without a passphrase").arg(raw.description()));
         return std::make_unique<PlainTarget>(raw);
     }
     if (passphrase.isEmpty())
@@ -104,8 +111,9 @@ std::unique_ptr<SyncTarget> SyncFormat::unlock(SyncTarget &raw, const TargetIden
     const QByteArray salt = QByteArray::fromBase64(encryption.value(QLatin1String("salt")).toString().toLatin1());
     const QByteArray check = QByteArray::fromBase64(encryption.value(QLatin1String("check")).toString().toLatin1());
     auto target = std::make_unique<EncryptedTarget>(
-        raw, EncryptedTarget::deriveKey(passphrase, salt, quint64(encryption.value(QLatin1String("opslimit")).toInteger()),
-                                        quint64(encryption.value(QLatin1String("memlimit")).toInteger())));
+        raw,
+        EncryptedTarget::deriveKey(passphrase, salt, quint64(encryption.value(QLatin1String("opslimit")).toInteger()),
+                                   quint64(encryption.value(QLatin1String("memlimit")).toInteger())));
     try {
         if (target->decrypt(identityName, check) == checkToken(identity))
             return target;

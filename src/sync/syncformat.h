@@ -7,7 +7,8 @@
 #include <memory>
 
 // What the identity item of a target says.
-struct TargetIdentity {
+struct TargetIdentity
+{
     QString targetId;
     bool encrypted = false;
     QJsonObject json;
@@ -15,7 +16,8 @@ struct TargetIdentity {
 
 // How costly the key of a passphrase is to derive (Argon2id): dear enough to
 // slow down guessing, cheap enough for a start-up.
-struct KeyCost {
+struct KeyCost
+{
     quint64 opsLimit = 3;
     quint64 memLimit = 64ull * 1024 * 1024;
 };

@@ -11,7 +11,8 @@ class DavConnection;
 struct DavRequest;
 
 // How a WebDAV target connects and how patiently it tries again.
-struct WebDavOptions {
+struct WebDavOptions
+{
     QString user;
     QString password;
     // The public-key pin ("sha256//<base64>") of a certificate the user has
@@ -32,7 +33,8 @@ struct WebDavOptions {
 
 // The certificate a server showed when it was refused: what the user is asked
 // to accept.
-struct ServerCertificate {
+struct ServerCertificate
+{
     QString sha256Fingerprint; // "AB:CD:..." of the whole certificate
     QString pin;               // "sha256//<base64>" of its public key
 };

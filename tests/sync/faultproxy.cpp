@@ -40,7 +40,10 @@ QByteArray busyAnswer(FaultProxy::Fault fault)
 class FaultProxyServer : public QTcpServer
 {
 public:
-    explicit FaultProxyServer(quint16 serverPort) : m_serverPort(serverPort) {}
+    explicit FaultProxyServer(quint16 serverPort)
+        : m_serverPort(serverPort)
+    {
+    }
 
     void setFaults(double fraction, const QList<FaultProxy::Fault> &faults, quint32 seed)
     {
@@ -88,7 +91,8 @@ protected:
     }
 
 private:
-    struct Session {
+    struct Session
+    {
         QTcpSocket *client = nullptr;
         QTcpSocket *server = nullptr;
         QByteArray request;
@@ -114,7 +118,8 @@ private:
     {
         session.request += session.client->readAll();
         // The server closed a kept-alive connection: so does the proxy.
-        if (session.server->state() == QAbstractSocket::UnconnectedState) {
+        if (session.server->state() == QAbstractSocket::UnconnectedState ||
+            session.server->state() == QAbstractSocket::ClosingState) {
             session.client->abort();
             return;
         }
@@ -200,7 +205,8 @@ FaultProxy::FaultProxy(quint16 serverPort)
 
 FaultProxy::~FaultProxy()
 {
-    QMetaObject::invokeMethod(m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
