@@ -1,96 +1,14 @@
 // `clipnest --sync` as cron runs it: exit statuses, a target from the command
 // line kept without its secrets, the passphrase from the environment, the
 // guard before an emptied target, and a sync through the running copy.
-#include "appcontext.h"
-#include "dbdatamodule.h"
-#include "notefiling.h"
-#include "notefilestore.h"
-#include "testprogramfolder.h"
-#include "wholefile.h"
+#include "programcomputer.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QtTest>
 
 #include <csignal>
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-// A program folder with the real program copied into it.
-struct Computer
-{
-    Computer()
-    {
-        QFile::copy(QStringLiteral(CLIPNEST_EXECUTABLE), folder.path() + QStringLiteral("clipnest"));
-    }
-
-    QProcess *process(const QStringList &arguments, const QString &runtime, const QString &passphrase)
-    {
-        auto *program = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("CLIPNEST_SYNC_PASSPHRASE"), passphrase);
-        program->setProcessEnvironment(environment);
-        program->setProgram(folder.path() + QStringLiteral("clipnest"));
-        program->setArguments(arguments);
-        return program;
-    }
-
-    Outcome run(const QStringList &arguments, const QString &runtime, const QString &passphrase = {})
-    {
-        std::unique_ptr<QProcess> program(process(arguments, runtime, passphrase));
-        program->start();
-        Outcome outcome;
-        if (!program->waitForFinished(120000)) {
-            program->kill();
-            program->waitForFinished();
-            return outcome;
-        }
-        outcome.exitCode = program->exitStatus() == QProcess::NormalExit ? program->exitCode() : -1;
-        outcome.out = QString::fromLocal8Bit(program->readAllStandardOutput());
-        outcome.err = QString::fromLocal8Bit(program->readAllStandardError());
-        return outcome;
-    }
-
-    void addNote(const QString &title)
-    {
-        TDBDataModule database(folder.databasePath());
-        const AppContext context(folder.path());
-        const NoteLocation location = NewNoteLocation(context.dataFolder);
-        writeWholeFile(location.dayFolder + QLatin1Char('/') + location.fileName,
-                       "<html><body><p>" + title.toUtf8() + " by the sea</p></body></html>\n");
-        NoteFilingRequest request;
-        request.title = title;
-        request.catalogText = QStringLiteral("Travel");
-        request.relativeFile = location.dayFolder.mid(context.dataFolder.size()) + QLatin1Char('/') + location.fileName;
-        NoteFiling(database).file(request);
-    }
-
-    QStringList titles()
-    {
-        TDBDataModule database(folder.databasePath(), TDBDataModule::Use::Reading);
-        QStringList titles;
-        QSqlQuery &query = database.runQuery(QStringLiteral("select title from note order by title"));
-        while (query.next())
-            titles << query.value(0).toString();
-        return titles;
-    }
-
-    QByteArray settings() const
-    {
-        QFile file(folder.path() + QStringLiteral("tavlo.ini"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    TestProgramFolder folder;
-};
 
 // Whether any file below the folder, by name or content, holds the text.
 bool anyFileHolds(const QString &folder, const QByteArray &text)
@@ -117,10 +35,10 @@ private slots:
 void SyncCommandLineTest::syncsWithoutAWindow()
 {
     QTemporaryDir runtime, otherRuntime, target;
-    Computer laptop, desktop;
+    ProgramComputer laptop, desktop;
     laptop.addNote(QStringLiteral("Harbour lights"));
 
-    Outcome outcome = laptop.run({QStringLiteral("--sync")}, runtime.path());
+    ProgramOutcome outcome = laptop.run({QStringLiteral("--sync")}, runtime.path());
     QCOMPARE(outcome.exitCode, 2);
     QVERIFY2(outcome.err.contains(QStringLiteral("no sync target is set")), qPrintable(outcome.err));
 
@@ -142,8 +60,7 @@ void SyncCommandLineTest::syncsWithoutAWindow()
 
     // While the program runs, its running copy does the sync.
     desktop.addNote(QStringLiteral("Quay at dawn"));
-    std::unique_ptr<QProcess> running(
-        laptop.process({QStringLiteral("-platform"), QStringLiteral("offscreen")}, runtime.path(), QString()));
+    std::unique_ptr<QProcess> running = laptop.process({QStringLiteral("-platform"), QStringLiteral("offscreen")}, runtime.path());
     running->setProcessChannelMode(QProcess::ForwardedChannels);
     running->start();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(QStringLiteral("clipnest.socket"))), 60000);
