@@ -44,6 +44,44 @@ QString freeName(const QString &folder, const QString &name)
     return candidate;
 }
 
+// The transaction of one item, or a part of the caller's when it has one open
+// (a batch of items committed together).
+class ItemTransaction
+{
+public:
+    explicit ItemTransaction(TDBDataModule &database)
+        : m_database(database)
+        , m_owned(!database.inTransaction())
+    {
+        m_database.startTransaction();
+    }
+    ~ItemTransaction()
+    {
+        if (m_owned && !m_committed)
+            m_database.rollback();
+    }
+    void commit()
+    {
+        m_committed = true;
+        if (m_owned)
+            m_database.commit();
+    }
+
+private:
+    TDBDataModule &m_database;
+    bool m_owned;
+    bool m_committed = false;
+};
+
+// Whether the local rows and files hold the revision as it is. When they could
+// not (a title cut to the column, a node that is gone, a missing picture), no
+// fingerprint is kept, so that the next scan sends what they hold instead and
+// every computer ends the same.
+bool heldAsIs(const QJsonObject &local, const QJsonObject &revision)
+{
+    return SyncRevision::stateOf(local) == SyncRevision::stateOf(revision);
+}
+
 } // namespace
 
 SyncApply::SyncApply(TDBDataModule &database, const AppContext &context, SyncScan &scan, SyncState &state,
@@ -77,7 +115,7 @@ int SyncApply::placeNode(const QString &gid, int tagid, const QJsonObject &revis
     const QString name = revision.value(QStringLiteral("name")).toString();
     const int icon = revision.value(QStringLiteral("icon")).toInt();
     int parentid = localTag(revision.value(QStringLiteral("parent")).toString());
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     std::optional<TagRecord> row = tagid != 0 ? readTagRow(m_database, tagid) : std::nullopt;
     // A parent below the node itself would close a circle: the node goes to the top then.
     if (row && parentid != 0 && ancestorChain(m_database, parentid).contains(tagid))
@@ -110,14 +148,16 @@ int SyncApply::placeNode(const QString &gid, int tagid, const QJsonObject &revis
     }
     m_database.markTagChanged(tagid);
     m_scan.tagGids.insert(tagid, gid);
-    m_state.put(SyncObjectRow{gid, SyncKind::Node, tagid, head, m_scan.nodeFingerprint(tagid), QString()});
+    m_state.put(SyncObjectRow{gid, SyncKind::Node, tagid, head,
+                              heldAsIs(m_scan.nodeState(tagid, gid), revision) ? m_scan.nodeFingerprint(tagid) : QString(),
+                              QString()});
     transaction.commit();
     return tagid;
 }
 
 void SyncApply::deleteNode(const QString &gid, int tagid, const QString &head)
 {
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     const bool empty =
         tagid == 0 || (m_database.queryInteger(QStringLiteral("select count(*) from tags where parentid=?"), {tagid}) == 0 &&
                        m_database.queryInteger(QStringLiteral("select count(*) from note where tagid=?"), {tagid}) == 0);
@@ -190,6 +230,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
         noteid = 0;
     if (SyncRevision::isDeleted(revision)) {
         if (noteid != 0) {
+            m_database.commit(); // the trash commits on its own: the items before it first
             NoteTrash trash(m_database, m_context);
             if (trash.isAvailable()) {
                 trash.trash(noteid);
@@ -202,7 +243,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
             m_database.markNoteChanged(noteid);
             m_scan.noteGids.remove(noteid);
         }
-        Transaction transaction(m_database);
+        ItemTransaction transaction(m_database);
         m_state.put(SyncObjectRow{gid, SyncKind::Note, 0, head, QString(), QString()});
         transaction.commit();
         return 0;
@@ -252,7 +293,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
     const bool hasSource = m_database.noteSourceLength() > 0;
     const QDateTime created =
         QDateTime::fromString(revision.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs).toLocalTime();
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     if (noteid == 0) {
         noteid = m_database.nextNoteId();
         m_database.runStatement(
@@ -279,7 +320,10 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
     const QStringList dropped = writeAttachments(noteid, dayRelative, revision);
     m_database.markNoteChanged(noteid);
     m_scan.noteGids.insert(noteid, gid);
-    m_state.put(SyncObjectRow{gid, SyncKind::Note, noteid, head, m_scan.noteFingerprint(noteid), QString()});
+    m_state.put(SyncObjectRow{gid, SyncKind::Note, noteid, head,
+                              heldAsIs(m_scan.noteState(noteid, gid), revision) ? m_scan.noteFingerprint(noteid)
+                                                                                 : QString(),
+                              QString()});
     transaction.commit();
     for (const QString &path : dropped)
         QFile::remove(path);

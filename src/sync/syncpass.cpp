@@ -15,6 +15,7 @@
 namespace {
 
 const QString JournalFolder = QStringLiteral("journal");
+constexpr int ItemsPerCommit = 50;
 
 SyncKind kindOf(const QString &name)
 {
@@ -487,12 +488,28 @@ bool SyncPass::apply()
     std::sort(nodes.begin(), nodes.end(), byDepth);
     std::sort(deletedNodes.begin(), deletedNodes.end(), byDepth);
     std::reverse(deletedNodes.begin(), deletedNodes.end()); // children first
+    // Items are committed a batch at a time: a large first sync writes its
+    // files item by item but commits rows only every few dozen items.
+    int inBatch = 0;
     for (const QList<SyncWork *> &list : {nodes, notes, deletedNodes}) {
         for (SyncWork *item : list) {
-            if (m_run.cancelled && m_run.cancelled())
+            if (m_run.cancelled && m_run.cancelled()) {
+                m_database.commit();
                 return false;
-            applyItem(*item);
+            }
+            m_database.startTransaction();
+            try {
+                applyItem(*item);
+            } catch (...) {
+                m_database.rollback(); // the batch's files are written again next time
+                throw;
+            }
+            if (++inBatch >= ItemsPerCommit) {
+                m_database.commit();
+                inBatch = 0;
+            }
         }
     }
+    m_database.commit();
     return true;
 }
