@@ -35,15 +35,6 @@ void writeOrThrow(const QString &path, const QByteArray &bytes)
         throw SyncFileError(QStringLiteral("%1: %2").arg(path, problem).toStdString());
 }
 
-// A file name of the folder not taken by another file.
-QString freeName(const QString &folder, const QString &name)
-{
-    QString candidate = name;
-    for (int n = 1; QFileInfo::exists(folder + candidate); ++n)
-        candidate = QString::number(n) + QLatin1Char('-') + name;
-    return candidate;
-}
-
 // The transaction of one item, or a part of the caller's when it has one open
 // (a batch of items committed together).
 class ItemTransaction
@@ -211,9 +202,15 @@ QStringList SyncApply::writeAttachments(int noteid, const QString &dayRelative, 
         if (!path.isEmpty())
             dropped << path;
     }
-    const QString folder = dayRelative + QStringLiteral("attaches/");
     for (auto attachment = wanted.cbegin(); attachment != wanted.cend(); ++attachment) {
-        const QString name = freeName(m_context.dataFolder + folder, attachment->value(QStringLiteral("name")).toString());
+        // The name the attachment has everywhere; when another file of the day
+        // has it, the copy goes to a folder of its own below attaches/.
+        const QString name = attachment->value(QStringLiteral("name")).toString();
+        QString folder = dayRelative + QStringLiteral("attaches/");
+        if (QFileInfo::exists(m_context.dataFolder + folder + name))
+            folder += attachment.key().left(16) + QLatin1Char('/');
+        if (!StoredPath::isInsideAttachment(folder, name))
+            throw SyncFileError(QStringLiteral("The attachment name \"%1\" is not a file name.").arg(name).toStdString());
         writeBlob(m_context.dataFolder + folder + name, attachment->value(QStringLiteral("blob")).toString());
         const int attid = m_database.nextAttachmentId();
         m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"), {attid, noteid, name, folder});

@@ -72,12 +72,14 @@ SyncOutcome SyncPass::run(const QString &targetId)
     }
     m_rows = m_state.objects();
     takeLocalChanges();
+    m_database.startTransaction(); // the reads of the merge, as one transaction
     readJournal();
     mergeRemote();
     keepNodesOfLiveObjects();
     breakNodeCircles();
     const int deletions = deletionsToApply();
     const int localNotes = m_database.queryInteger(QStringLiteral("select count(*) from note"));
+    m_database.commit();
     if (!m_run.allowMassDelete && deletions >= 3 && deletions * 2 > localNotes) {
         m_outcome.massDeleteHeld = true;
         m_outcome.deletionsHeld = deletions;
@@ -91,10 +93,12 @@ SyncOutcome SyncPass::run(const QString &targetId)
     push();
     if (!apply())
         return m_outcome; // cancelled: the journal entries are read again next time
-    Transaction transaction(m_database);
-    for (auto read = m_readUpTo.cbegin(); read != m_readUpTo.cend(); ++read)
-        m_state.setSeen(read.key(), read.value());
-    transaction.commit();
+    if (!m_readUpTo.isEmpty()) {
+        Transaction transaction(m_database);
+        for (auto read = m_readUpTo.cbegin(); read != m_readUpTo.cend(); ++read)
+            m_state.setSeen(read.key(), read.value());
+        transaction.commit();
+    }
     m_outcome.changedNotes.unite(m_database.takeChangedNotes());
     m_outcome.changedTags.unite(m_database.takeChangedTags());
     return m_outcome;
@@ -391,12 +395,17 @@ void SyncPass::writeEntry(const QStringList &revisions)
 void SyncPass::recordUnapplied(const QSet<QString> &pushed)
 {
     // What needs nothing done here is synced once its revision is on the target.
-    Transaction transaction(m_database);
+    QList<SyncWork *> synced;
     for (SyncWork &item : m_work) {
-        if (item.recorded || item.final != item.held || (m_toPush.contains(item.final) && !pushed.contains(item.final)))
-            continue;
-        m_state.put(SyncObjectRow{item.gid, item.kind, item.localId, item.final, item.fingerprint, QString()});
-        item.recorded = true;
+        if (!item.recorded && item.final == item.held && (!m_toPush.contains(item.final) || pushed.contains(item.final)))
+            synced << &item;
+    }
+    if (synced.isEmpty())
+        return;
+    Transaction transaction(m_database);
+    for (SyncWork *item : std::as_const(synced)) {
+        m_state.put(SyncObjectRow{item->gid, item->kind, item->localId, item->final, item->fingerprint, QString()});
+        item->recorded = true;
     }
     transaction.commit();
 }
