@@ -168,7 +168,7 @@ void SyncApply::deleteNode(const QString &gid, int tagid, const QString &head)
 QString SyncApply::writeBlob(const QString &path, const QString &hash)
 {
     if (fileHash(path) != hash)
-        writeOrThrow(path, m_blob(hash));
+        writeOrThrow(path, m_fetched.contains(hash) ? m_fetched.take(hash) : m_blob(hash));
     return path;
 }
 
@@ -246,6 +246,17 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
         return 0;
     }
 
+    // The bytes of new attachments are read before any file or row changes, so
+    // that a dropped connection never leaves a note file without its row, or
+    // the note's rows half changed.
+    m_fetched.clear();
+    for (const QJsonValue &value : revision.value(QStringLiteral("attachments")).toArray()) {
+        const QJsonObject attachment = value.toObject();
+        const QString blob = attachment.value(QStringLiteral("blob")).toString();
+        if (m_scan.attachmentGids.key(attachment.value(QStringLiteral("gid")).toString(), 0) == 0 &&
+            !m_fetched.contains(blob))
+            m_fetched.insert(blob, m_blob(blob));
+    }
     int tagid = localTag(revision.value(QStringLiteral("node")).toString());
     if (tagid == 0)
         tagid = untaggedNode();

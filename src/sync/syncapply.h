@@ -3,6 +3,7 @@
 #include "syncstate.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 
@@ -52,4 +53,5 @@ private:
     SyncScan &m_scan;
     SyncState &m_state;
     std::function<QByteArray(const QString &hash)> m_blob;
+    QHash<QString, QByteArray> m_fetched; // a note's attachment bytes, read before its rows change
 };

@@ -5,7 +5,9 @@
 #include "syncmerge.h"
 #include "synctarget.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -63,6 +65,8 @@ QString SyncPass::addRevision(const QJsonObject &revision)
 SyncOutcome SyncPass::run(const QString &targetId)
 {
     m_state.useTarget(targetId);
+    m_sentFolder = m_context.programFolder + QStringLiteral("sync/sent/") +
+                   SyncRevision::sha256Hex(targetId.toUtf8()).left(16) + QLatin1Char('/');
     m_computer = m_state.setting(QStringLiteral("computer"));
     if (m_computer.isEmpty()) {
         m_computer = QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, QLatin1Char('0'));
@@ -165,9 +169,19 @@ void SyncPass::readJournal()
     std::sort(unread.begin(), unread.end());
     for (const auto &[computer, sequence] : std::as_const(unread)) {
         const QString name = QStringLiteral("%1/%2-%3").arg(JournalFolder, computer).arg(sequence, 10, 10, QLatin1Char('0'));
-        const std::optional<QByteArray> bytes = m_target.read(name);
-        if (!bytes)
-            continue;
+        // Entries never change once written: each is read from the target once.
+        const QString copy = m_sentFolder + QStringLiteral("j-") + name.mid(JournalFolder.size() + 1);
+        std::optional<QByteArray> bytes;
+        if (QFile file(copy); file.open(QIODevice::ReadOnly))
+            bytes = file.readAll();
+        if (!bytes || QJsonDocument::fromJson(*bytes).isNull()) {
+            bytes = m_target.read(name);
+            if (!bytes)
+                continue;
+            QDir().mkpath(QFileInfo(copy).absolutePath());
+            if (QFile file(copy); file.open(QIODevice::WriteOnly))
+                file.write(*bytes);
+        }
         const QJsonArray revisions = QJsonDocument::fromJson(*bytes).object().value(QStringLiteral("revisions")).toArray();
         for (const QJsonValue &value : revisions) {
             const QJsonObject entry = value.toObject();
@@ -413,6 +427,10 @@ void SyncPass::recordUnapplied(const QSet<QString> &pushed)
 void SyncPass::push()
 {
     for (const QString &blob : std::as_const(m_blobsToPush)) {
+        if (isSent(QStringLiteral("b-") + blob)) {
+            ++m_progress.done;
+            continue;
+        }
         QFile file(m_blobFiles.value(blob));
         if (!file.open(QIODevice::ReadOnly))
             throw SyncFileError(QStringLiteral("Cannot read %1.").arg(file.fileName()).toStdString());
@@ -420,13 +438,17 @@ void SyncPass::push()
         if (SyncRevision::sha256Hex(bytes) != blob)
             throw SyncFileError(QStringLiteral("%1 changed while it was sent.").arg(file.fileName()).toStdString());
         m_target.writeNew(QStringLiteral("blobs/") + blob, bytes);
+        markSent(QStringLiteral("b-") + blob);
         ++m_progress.done;
         report();
     }
     QSet<QString> pushed;
     QStringList entry;
     for (const QString &id : std::as_const(m_toPush)) {
-        m_target.writeNew(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
+        if (!isSent(QStringLiteral("r-") + id)) {
+            m_target.writeNew(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
+            markSent(QStringLiteral("r-") + id);
+        }
         entry << id;
         pushed.insert(id);
         ++m_progress.done;
@@ -440,6 +462,23 @@ void SyncPass::push()
         writeEntry(entry);
     m_outcome.sent = m_toPush.size();
     recordUnapplied(pushed);
+}
+
+// What this collection has written to the target, as empty files beside the
+// database: a sync cut short does not send it again. A mark that is lost only
+// costs a request.
+bool SyncPass::isSent(const QString &item) const
+{
+    return QFile::exists(m_sentFolder + item);
+}
+
+void SyncPass::markSent(const QString &item)
+{
+    QFile mark(m_sentFolder + item);
+    if (!mark.open(QIODevice::WriteOnly)) {
+        QDir().mkpath(m_sentFolder);
+        mark.open(QIODevice::WriteOnly);
+    }
 }
 
 int SyncPass::nodeDepth(const QString &gid)
@@ -458,9 +497,20 @@ int SyncPass::nodeDepth(const QString &gid)
 void SyncPass::applyItem(SyncWork &item)
 {
     SyncApply apply(m_database, m_context, m_scan, m_state, [this](const QString &hash) {
+        // Bytes received are kept until the apply is done, so that a sync cut
+        // short does not receive them again.
+        const QString kept = m_sentFolder + QStringLiteral("incoming/") + hash;
+        if (QFile file(kept); file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            if (SyncRevision::sha256Hex(bytes) == hash)
+                return bytes;
+        }
         const std::optional<QByteArray> bytes = m_target.read(QStringLiteral("blobs/") + hash);
         if (!bytes || SyncRevision::sha256Hex(*bytes) != hash)
             throw SyncTargetError(SyncFault::Damaged, QStringLiteral("The item blobs/%1 is missing or damaged.").arg(hash));
+        QDir().mkpath(m_sentFolder + QStringLiteral("incoming"));
+        if (QFile file(kept); file.open(QIODevice::WriteOnly))
+            file.write(*bytes);
         return *bytes;
     });
     const QJsonObject final = revision(item.final);
@@ -509,6 +559,11 @@ bool SyncPass::apply()
             m_database.startTransaction();
             try {
                 applyItem(*item);
+            } catch (const SyncTargetError &) {
+                // A note's items are read before any of its rows is written:
+                // the items done so far are kept.
+                m_database.commit();
+                throw;
             } catch (...) {
                 m_database.rollback(); // the batch's files are written again next time
                 throw;
@@ -520,5 +575,6 @@ bool SyncPass::apply()
         }
     }
     m_database.commit();
+    QDir(m_sentFolder + QStringLiteral("incoming")).removeRecursively();
     return true;
 }

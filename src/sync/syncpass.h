@@ -47,6 +47,8 @@ private:
     QJsonObject revision(const QString &id);
     QString addRevision(const QJsonObject &revision);
     int nodeDepth(const QString &gid);
+    bool isSent(const QString &item) const;
+    void markSent(const QString &item);
     void report();
 
     SyncRun &m_run;
@@ -64,6 +66,7 @@ private:
     QStringList m_toPush;                     // new revisions, parents before children
     QHash<QString, QString> m_blobFiles;      // hash -> local file, to send
     QStringList m_blobsToPush;
+    QString m_sentFolder;
     SyncOutcome m_outcome;
     SyncProgress m_progress;
 };
