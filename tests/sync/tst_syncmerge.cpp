@@ -195,6 +195,28 @@ private slots:
         QCOMPARE(pair.b.problems(), QStringList());
     }
 
+    // A database made before sync gets its tables when opened, and syncs.
+    void olderFilesGetTheTables()
+    {
+        TestProgramFolder folder;
+        {
+            TDBDataModule database(folder.databasePath());
+            for (const char *table : {"syncobject", "syncseen", "syncsetting"}) {
+                Transaction transaction(database);
+                database.runStatement(QStringLiteral("drop table %1").arg(QLatin1String(table)));
+                transaction.commit();
+            }
+        }
+        TDBDataModule database(folder.databasePath());
+        AppContext context(folder.path());
+        QTemporaryDir targetFolder;
+        FolderTarget target(targetFolder.path());
+        SyncRun run(database, context, target, QStringLiteral("t"));
+        QCOMPARE(SyncRun::lastTargetId(database), QString());
+        run.run();
+        QCOMPARE(SyncRun::lastTargetId(database), QStringLiteral("t"));
+    }
+
     // Syncs cut short at every n-th request resume: in the end each computer
     // holds every note once, with its picture and attachment.
     void interruptedSyncsResume_data()
