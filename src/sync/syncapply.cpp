@@ -8,6 +8,7 @@
 #include "notefilereplace.h"
 #include "notefilestore.h"
 #include "notetrash.h"
+#include "pendingwork.h"
 #include "storedpath.h"
 #include "syncrevision.h"
 #include "syncscan.h"
@@ -288,6 +289,25 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
             writeBlob(m_context.dataFolder + dayRelative + QStringLiteral("images/") + picture.key(),
                       picture.value().toString());
     }
+    // A new note's files are recorded as pending work before they are
+    // written: a run killed before its rows commit leaves them for the
+    // recovery at the next start to remove.
+    auto pending = std::make_shared<PendingWork>(m_context.pendingFolder());
+    if (noteid == 0) {
+        PendingEntry entry;
+        entry.files << filename;
+        for (const QJsonValue &value : revision.value(QStringLiteral("attachments")).toArray()) {
+            const QString name = value.toObject().value(QStringLiteral("name")).toString();
+            entry.files << dayRelative + QStringLiteral("attaches/") + name
+                        << dayRelative + QStringLiteral("attaches/") +
+                               value.toObject().value(QStringLiteral("gid")).toString().left(16) + QLatin1Char('/') + name;
+        }
+        try {
+            pending->record(entry);
+        } catch (const std::runtime_error &error) {
+            throw SyncFileError(error.what());
+        }
+    }
     if (noteid != 0) {
         const QString problem = replaceNoteFile(m_context.dataFolder, noteid, notePath, html, m_context.history);
         if (!problem.isEmpty())
@@ -333,6 +353,12 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
                                                                                  : QString(),
                               QString()});
     transaction.commit();
+    if (pending->isRecorded()) {
+        if (m_database.inTransaction() && unfinished)
+            unfinished->append(pending); // finished once the caller's batch commits
+        else
+            pending->finish();
+    }
     for (const QString &path : dropped)
         QFile::remove(path);
     return noteid;

@@ -4,13 +4,16 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QJsonObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 struct AppContext;
+class PendingWork;
 class SyncScan;
 class TDBDataModule;
 
@@ -41,6 +44,10 @@ public:
     void deleteNode(const QString &gid, int tagid, const QString &head);
     // Makes, changes or trashes a note; answers its noteid (0 when trashed).
     int applyNote(const QString &gid, int noteid, const QJsonObject &revision, const QString &head);
+
+    // Where the pending work of notes made inside the caller's open
+    // transaction goes, to be finished once it commits.
+    QList<std::shared_ptr<PendingWork>> *unfinished = nullptr;
 
 private:
     int localTag(const QString &nodeGid);

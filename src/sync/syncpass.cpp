@@ -3,6 +3,7 @@
 #include "appcontext.h"
 #include "dbdatamodule.h"
 #include "syncmerge.h"
+#include "pendingwork.h"
 #include "synctarget.h"
 
 #include <QDir>
@@ -513,6 +514,7 @@ void SyncPass::applyItem(SyncWork &item)
             file.write(*bytes);
         return *bytes;
     });
+    apply.unfinished = &m_unfinished;
     const QJsonObject final = revision(item.final);
     if (item.kind == SyncKind::Node) {
         if (SyncRevision::isDeleted(final))
@@ -526,6 +528,14 @@ void SyncPass::applyItem(SyncWork &item)
     ++m_outcome.received;
     ++m_progress.done;
     report();
+}
+
+void SyncPass::commitBatch()
+{
+    m_database.commit();
+    for (const std::shared_ptr<PendingWork> &pending : std::as_const(m_unfinished))
+        pending->finish();
+    m_unfinished.clear();
 }
 
 bool SyncPass::apply()
@@ -553,7 +563,7 @@ bool SyncPass::apply()
     for (const QList<SyncWork *> &list : {nodes, notes, deletedNodes}) {
         for (SyncWork *item : list) {
             if (m_run.cancelled && m_run.cancelled()) {
-                m_database.commit();
+                commitBatch();
                 return false;
             }
             m_database.startTransaction();
@@ -562,19 +572,19 @@ bool SyncPass::apply()
             } catch (const SyncTargetError &) {
                 // A note's items are read before any of its rows is written:
                 // the items done so far are kept.
-                m_database.commit();
+                commitBatch();
                 throw;
             } catch (...) {
                 m_database.rollback(); // the batch's files are written again next time
                 throw;
             }
             if (++inBatch >= ItemsPerCommit) {
-                m_database.commit();
+                commitBatch();
                 inBatch = 0;
             }
         }
     }
-    m_database.commit();
+    commitBatch();
     QDir(m_sentFolder + QStringLiteral("incoming")).removeRecursively();
     return true;
 }

@@ -43,6 +43,7 @@ private:
     void writeEntry(const QStringList &revisions);
     void recordUnapplied(const QSet<QString> &pushed);
     bool apply();
+    void commitBatch();
     void applyItem(SyncWork &item);
     QJsonObject revision(const QString &id);
     QString addRevision(const QJsonObject &revision);
@@ -67,6 +68,7 @@ private:
     QHash<QString, QString> m_blobFiles;      // hash -> local file, to send
     QStringList m_blobsToPush;
     QString m_sentFolder;
+    QList<std::shared_ptr<PendingWork>> m_unfinished;
     SyncOutcome m_outcome;
     SyncProgress m_progress;
 };
