@@ -8,6 +8,7 @@
 #include "notefilereplace.h"
 #include "notefilestore.h"
 #include "notetrash.h"
+#include "pendingwork.h"
 #include "storedpath.h"
 #include "syncrevision.h"
 #include "syncscan.h"
@@ -35,13 +36,42 @@ void writeOrThrow(const QString &path, const QByteArray &bytes)
         throw SyncFileError(QStringLiteral("%1: %2").arg(path, problem).toStdString());
 }
 
-// A file name of the folder not taken by another file.
-QString freeName(const QString &folder, const QString &name)
+// The transaction of one item, or a part of the caller's when it has one open
+// (a batch of items committed together).
+class ItemTransaction
 {
-    QString candidate = name;
-    for (int n = 1; QFileInfo::exists(folder + candidate); ++n)
-        candidate = QString::number(n) + QLatin1Char('-') + name;
-    return candidate;
+public:
+    explicit ItemTransaction(TDBDataModule &database)
+        : m_database(database)
+        , m_owned(!database.inTransaction())
+    {
+        m_database.startTransaction();
+    }
+    ~ItemTransaction()
+    {
+        if (m_owned && !m_committed)
+            m_database.rollback();
+    }
+    void commit()
+    {
+        m_committed = true;
+        if (m_owned)
+            m_database.commit();
+    }
+
+private:
+    TDBDataModule &m_database;
+    bool m_owned;
+    bool m_committed = false;
+};
+
+// Whether the local rows and files hold the revision as it is. When they could
+// not (a title cut to the column, a node that is gone, a missing picture), no
+// fingerprint is kept, so that the next scan sends what they hold instead and
+// every computer ends the same.
+bool heldAsIs(const QJsonObject &local, const QJsonObject &revision)
+{
+    return SyncRevision::stateOf(local) == SyncRevision::stateOf(revision);
 }
 
 } // namespace
@@ -77,7 +107,7 @@ int SyncApply::placeNode(const QString &gid, int tagid, const QJsonObject &revis
     const QString name = revision.value(QStringLiteral("name")).toString();
     const int icon = revision.value(QStringLiteral("icon")).toInt();
     int parentid = localTag(revision.value(QStringLiteral("parent")).toString());
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     std::optional<TagRecord> row = tagid != 0 ? readTagRow(m_database, tagid) : std::nullopt;
     // A parent below the node itself would close a circle: the node goes to the top then.
     if (row && parentid != 0 && ancestorChain(m_database, parentid).contains(tagid))
@@ -110,14 +140,16 @@ int SyncApply::placeNode(const QString &gid, int tagid, const QJsonObject &revis
     }
     m_database.markTagChanged(tagid);
     m_scan.tagGids.insert(tagid, gid);
-    m_state.put(SyncObjectRow{gid, SyncKind::Node, tagid, head, m_scan.nodeFingerprint(tagid), QString()});
+    m_state.put(SyncObjectRow{gid, SyncKind::Node, tagid, head,
+                              heldAsIs(m_scan.nodeState(tagid, gid), revision) ? m_scan.nodeFingerprint(tagid) : QString(),
+                              QString()});
     transaction.commit();
     return tagid;
 }
 
 void SyncApply::deleteNode(const QString &gid, int tagid, const QString &head)
 {
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     const bool empty =
         tagid == 0 || (m_database.queryInteger(QStringLiteral("select count(*) from tags where parentid=?"), {tagid}) == 0 &&
                        m_database.queryInteger(QStringLiteral("select count(*) from note where tagid=?"), {tagid}) == 0);
@@ -137,7 +169,7 @@ void SyncApply::deleteNode(const QString &gid, int tagid, const QString &head)
 QString SyncApply::writeBlob(const QString &path, const QString &hash)
 {
     if (fileHash(path) != hash)
-        writeOrThrow(path, m_blob(hash));
+        writeOrThrow(path, m_fetched.contains(hash) ? m_fetched.take(hash) : m_blob(hash));
     return path;
 }
 
@@ -171,9 +203,15 @@ QStringList SyncApply::writeAttachments(int noteid, const QString &dayRelative, 
         if (!path.isEmpty())
             dropped << path;
     }
-    const QString folder = dayRelative + QStringLiteral("attaches/");
     for (auto attachment = wanted.cbegin(); attachment != wanted.cend(); ++attachment) {
-        const QString name = freeName(m_context.dataFolder + folder, attachment->value(QStringLiteral("name")).toString());
+        // The name the attachment has everywhere; when another file of the day
+        // has it, the copy goes to a folder of its own below attaches/.
+        const QString name = attachment->value(QStringLiteral("name")).toString();
+        QString folder = dayRelative + QStringLiteral("attaches/");
+        if (QFileInfo::exists(m_context.dataFolder + folder + name))
+            folder += attachment.key().left(16) + QLatin1Char('/');
+        if (!StoredPath::isInsideAttachment(folder, name))
+            throw SyncFileError(QStringLiteral("The attachment name \"%1\" is not a file name.").arg(name).toStdString());
         writeBlob(m_context.dataFolder + folder + name, attachment->value(QStringLiteral("blob")).toString());
         const int attid = m_database.nextAttachmentId();
         m_database.runStatement(QStringLiteral("insert into attachment values (?,?,?,?)"), {attid, noteid, name, folder});
@@ -190,6 +228,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
         noteid = 0;
     if (SyncRevision::isDeleted(revision)) {
         if (noteid != 0) {
+            m_database.commit(); // the trash commits on its own: the items before it first
             NoteTrash trash(m_database, m_context);
             if (trash.isAvailable()) {
                 trash.trash(noteid);
@@ -202,12 +241,23 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
             m_database.markNoteChanged(noteid);
             m_scan.noteGids.remove(noteid);
         }
-        Transaction transaction(m_database);
+        ItemTransaction transaction(m_database);
         m_state.put(SyncObjectRow{gid, SyncKind::Note, 0, head, QString(), QString()});
         transaction.commit();
         return 0;
     }
 
+    // The bytes of new attachments are read before any file or row changes, so
+    // that a dropped connection never leaves a note file without its row, or
+    // the note's rows half changed.
+    m_fetched.clear();
+    for (const QJsonValue &value : revision.value(QStringLiteral("attachments")).toArray()) {
+        const QJsonObject attachment = value.toObject();
+        const QString blob = attachment.value(QStringLiteral("blob")).toString();
+        if (m_scan.attachmentGids.key(attachment.value(QStringLiteral("gid")).toString(), 0) == 0 &&
+            !m_fetched.contains(blob))
+            m_fetched.insert(blob, m_blob(blob));
+    }
     int tagid = localTag(revision.value(QStringLiteral("node")).toString());
     if (tagid == 0)
         tagid = untaggedNode();
@@ -239,6 +289,25 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
             writeBlob(m_context.dataFolder + dayRelative + QStringLiteral("images/") + picture.key(),
                       picture.value().toString());
     }
+    // A new note's files are recorded as pending work before they are
+    // written: a run killed before its rows commit leaves them for the
+    // recovery at the next start to remove.
+    auto pending = std::make_shared<PendingWork>(m_context.pendingFolder());
+    if (noteid == 0) {
+        PendingEntry entry;
+        entry.files << filename;
+        for (const QJsonValue &value : revision.value(QStringLiteral("attachments")).toArray()) {
+            const QString name = value.toObject().value(QStringLiteral("name")).toString();
+            entry.files << dayRelative + QStringLiteral("attaches/") + name
+                        << dayRelative + QStringLiteral("attaches/") +
+                               value.toObject().value(QStringLiteral("gid")).toString().left(16) + QLatin1Char('/') + name;
+        }
+        try {
+            pending->record(entry);
+        } catch (const std::runtime_error &error) {
+            throw SyncFileError(error.what());
+        }
+    }
     if (noteid != 0) {
         const QString problem = replaceNoteFile(m_context.dataFolder, noteid, notePath, html, m_context.history);
         if (!problem.isEmpty())
@@ -252,7 +321,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
     const bool hasSource = m_database.noteSourceLength() > 0;
     const QDateTime created =
         QDateTime::fromString(revision.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs).toLocalTime();
-    Transaction transaction(m_database);
+    ItemTransaction transaction(m_database);
     if (noteid == 0) {
         noteid = m_database.nextNoteId();
         m_database.runStatement(
@@ -279,8 +348,17 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
     const QStringList dropped = writeAttachments(noteid, dayRelative, revision);
     m_database.markNoteChanged(noteid);
     m_scan.noteGids.insert(noteid, gid);
-    m_state.put(SyncObjectRow{gid, SyncKind::Note, noteid, head, m_scan.noteFingerprint(noteid), QString()});
+    m_state.put(SyncObjectRow{gid, SyncKind::Note, noteid, head,
+                              heldAsIs(m_scan.noteState(noteid, gid), revision) ? m_scan.noteFingerprint(noteid)
+                                                                                 : QString(),
+                              QString()});
     transaction.commit();
+    if (pending->isRecorded()) {
+        if (m_database.inTransaction() && unfinished)
+            unfinished->append(pending); // finished once the caller's batch commits
+        else
+            pending->finish();
+    }
     for (const QString &path : dropped)
         QFile::remove(path);
     return noteid;

@@ -3,13 +3,17 @@
 #include "syncstate.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QJsonObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 struct AppContext;
+class PendingWork;
 class SyncScan;
 class TDBDataModule;
 
@@ -41,6 +45,10 @@ public:
     // Makes, changes or trashes a note; answers its noteid (0 when trashed).
     int applyNote(const QString &gid, int noteid, const QJsonObject &revision, const QString &head);
 
+    // Where the pending work of notes made inside the caller's open
+    // transaction goes, to be finished once it commits.
+    QList<std::shared_ptr<PendingWork>> *unfinished = nullptr;
+
 private:
     int localTag(const QString &nodeGid);
     int untaggedNode();
@@ -52,4 +60,5 @@ private:
     SyncScan &m_scan;
     SyncState &m_state;
     std::function<QByteArray(const QString &hash)> m_blob;
+    QHash<QString, QByteArray> m_fetched; // a note's attachment bytes, read before its rows change
 };

@@ -3,9 +3,12 @@
 #include "appcontext.h"
 #include "dbdatamodule.h"
 #include "syncmerge.h"
+#include "pendingwork.h"
 #include "synctarget.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -15,6 +18,7 @@
 namespace {
 
 const QString JournalFolder = QStringLiteral("journal");
+constexpr int ItemsPerCommit = 50;
 
 SyncKind kindOf(const QString &name)
 {
@@ -62,6 +66,8 @@ QString SyncPass::addRevision(const QJsonObject &revision)
 SyncOutcome SyncPass::run(const QString &targetId)
 {
     m_state.useTarget(targetId);
+    m_sentFolder = m_context.programFolder + QStringLiteral("sync/sent/") +
+                   SyncRevision::sha256Hex(targetId.toUtf8()).left(16) + QLatin1Char('/');
     m_computer = m_state.setting(QStringLiteral("computer"));
     if (m_computer.isEmpty()) {
         m_computer = QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, QLatin1Char('0'));
@@ -71,12 +77,14 @@ SyncOutcome SyncPass::run(const QString &targetId)
     }
     m_rows = m_state.objects();
     takeLocalChanges();
+    m_database.startTransaction(); // the reads of the merge, as one transaction
     readJournal();
     mergeRemote();
     keepNodesOfLiveObjects();
     breakNodeCircles();
     const int deletions = deletionsToApply();
     const int localNotes = m_database.queryInteger(QStringLiteral("select count(*) from note"));
+    m_database.commit();
     if (!m_run.allowMassDelete && deletions >= 3 && deletions * 2 > localNotes) {
         m_outcome.massDeleteHeld = true;
         m_outcome.deletionsHeld = deletions;
@@ -90,10 +98,12 @@ SyncOutcome SyncPass::run(const QString &targetId)
     push();
     if (!apply())
         return m_outcome; // cancelled: the journal entries are read again next time
-    Transaction transaction(m_database);
-    for (auto read = m_readUpTo.cbegin(); read != m_readUpTo.cend(); ++read)
-        m_state.setSeen(read.key(), read.value());
-    transaction.commit();
+    if (!m_readUpTo.isEmpty()) {
+        Transaction transaction(m_database);
+        for (auto read = m_readUpTo.cbegin(); read != m_readUpTo.cend(); ++read)
+            m_state.setSeen(read.key(), read.value());
+        transaction.commit();
+    }
     m_outcome.changedNotes.unite(m_database.takeChangedNotes());
     m_outcome.changedTags.unite(m_database.takeChangedTags());
     return m_outcome;
@@ -160,9 +170,19 @@ void SyncPass::readJournal()
     std::sort(unread.begin(), unread.end());
     for (const auto &[computer, sequence] : std::as_const(unread)) {
         const QString name = QStringLiteral("%1/%2-%3").arg(JournalFolder, computer).arg(sequence, 10, 10, QLatin1Char('0'));
-        const std::optional<QByteArray> bytes = m_target.read(name);
-        if (!bytes)
-            continue;
+        // Entries never change once written: each is read from the target once.
+        const QString copy = m_sentFolder + QStringLiteral("j-") + name.mid(JournalFolder.size() + 1);
+        std::optional<QByteArray> bytes;
+        if (QFile file(copy); file.open(QIODevice::ReadOnly))
+            bytes = file.readAll();
+        if (!bytes || QJsonDocument::fromJson(*bytes).isNull()) {
+            bytes = m_target.read(name);
+            if (!bytes)
+                continue;
+            QDir().mkpath(QFileInfo(copy).absolutePath());
+            if (QFile file(copy); file.open(QIODevice::WriteOnly))
+                file.write(*bytes);
+        }
         const QJsonArray revisions = QJsonDocument::fromJson(*bytes).object().value(QStringLiteral("revisions")).toArray();
         for (const QJsonValue &value : revisions) {
             const QJsonObject entry = value.toObject();
@@ -390,12 +410,17 @@ void SyncPass::writeEntry(const QStringList &revisions)
 void SyncPass::recordUnapplied(const QSet<QString> &pushed)
 {
     // What needs nothing done here is synced once its revision is on the target.
-    Transaction transaction(m_database);
+    QList<SyncWork *> synced;
     for (SyncWork &item : m_work) {
-        if (item.recorded || item.final != item.held || (m_toPush.contains(item.final) && !pushed.contains(item.final)))
-            continue;
-        m_state.put(SyncObjectRow{item.gid, item.kind, item.localId, item.final, item.fingerprint, QString()});
-        item.recorded = true;
+        if (!item.recorded && item.final == item.held && (!m_toPush.contains(item.final) || pushed.contains(item.final)))
+            synced << &item;
+    }
+    if (synced.isEmpty())
+        return;
+    Transaction transaction(m_database);
+    for (SyncWork *item : std::as_const(synced)) {
+        m_state.put(SyncObjectRow{item->gid, item->kind, item->localId, item->final, item->fingerprint, QString()});
+        item->recorded = true;
     }
     transaction.commit();
 }
@@ -403,6 +428,10 @@ void SyncPass::recordUnapplied(const QSet<QString> &pushed)
 void SyncPass::push()
 {
     for (const QString &blob : std::as_const(m_blobsToPush)) {
+        if (isSent(QStringLiteral("b-") + blob)) {
+            ++m_progress.done;
+            continue;
+        }
         QFile file(m_blobFiles.value(blob));
         if (!file.open(QIODevice::ReadOnly))
             throw SyncFileError(QStringLiteral("Cannot read %1.").arg(file.fileName()).toStdString());
@@ -410,13 +439,17 @@ void SyncPass::push()
         if (SyncRevision::sha256Hex(bytes) != blob)
             throw SyncFileError(QStringLiteral("%1 changed while it was sent.").arg(file.fileName()).toStdString());
         m_target.writeNew(QStringLiteral("blobs/") + blob, bytes);
+        markSent(QStringLiteral("b-") + blob);
         ++m_progress.done;
         report();
     }
     QSet<QString> pushed;
     QStringList entry;
     for (const QString &id : std::as_const(m_toPush)) {
-        m_target.writeNew(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
+        if (!isSent(QStringLiteral("r-") + id)) {
+            m_target.writeNew(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
+            markSent(QStringLiteral("r-") + id);
+        }
         entry << id;
         pushed.insert(id);
         ++m_progress.done;
@@ -430,6 +463,23 @@ void SyncPass::push()
         writeEntry(entry);
     m_outcome.sent = m_toPush.size();
     recordUnapplied(pushed);
+}
+
+// What this collection has written to the target, as empty files beside the
+// database: a sync cut short does not send it again. A mark that is lost only
+// costs a request.
+bool SyncPass::isSent(const QString &item) const
+{
+    return QFile::exists(m_sentFolder + item);
+}
+
+void SyncPass::markSent(const QString &item)
+{
+    QFile mark(m_sentFolder + item);
+    if (!mark.open(QIODevice::WriteOnly)) {
+        QDir().mkpath(m_sentFolder);
+        mark.open(QIODevice::WriteOnly);
+    }
 }
 
 int SyncPass::nodeDepth(const QString &gid)
@@ -448,11 +498,23 @@ int SyncPass::nodeDepth(const QString &gid)
 void SyncPass::applyItem(SyncWork &item)
 {
     SyncApply apply(m_database, m_context, m_scan, m_state, [this](const QString &hash) {
+        // Bytes received are kept until the apply is done, so that a sync cut
+        // short does not receive them again.
+        const QString kept = m_sentFolder + QStringLiteral("incoming/") + hash;
+        if (QFile file(kept); file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            if (SyncRevision::sha256Hex(bytes) == hash)
+                return bytes;
+        }
         const std::optional<QByteArray> bytes = m_target.read(QStringLiteral("blobs/") + hash);
         if (!bytes || SyncRevision::sha256Hex(*bytes) != hash)
             throw SyncTargetError(SyncFault::Damaged, QStringLiteral("The item blobs/%1 is missing or damaged.").arg(hash));
+        QDir().mkpath(m_sentFolder + QStringLiteral("incoming"));
+        if (QFile file(kept); file.open(QIODevice::WriteOnly))
+            file.write(*bytes);
         return *bytes;
     });
+    apply.unfinished = &m_unfinished;
     const QJsonObject final = revision(item.final);
     if (item.kind == SyncKind::Node) {
         if (SyncRevision::isDeleted(final))
@@ -466,6 +528,14 @@ void SyncPass::applyItem(SyncWork &item)
     ++m_outcome.received;
     ++m_progress.done;
     report();
+}
+
+void SyncPass::commitBatch()
+{
+    m_database.commit();
+    for (const std::shared_ptr<PendingWork> &pending : std::as_const(m_unfinished))
+        pending->finish();
+    m_unfinished.clear();
 }
 
 bool SyncPass::apply()
@@ -487,12 +557,34 @@ bool SyncPass::apply()
     std::sort(nodes.begin(), nodes.end(), byDepth);
     std::sort(deletedNodes.begin(), deletedNodes.end(), byDepth);
     std::reverse(deletedNodes.begin(), deletedNodes.end()); // children first
+    // Items are committed a batch at a time: a large first sync writes its
+    // files item by item but commits rows only every few dozen items.
+    int inBatch = 0;
     for (const QList<SyncWork *> &list : {nodes, notes, deletedNodes}) {
         for (SyncWork *item : list) {
-            if (m_run.cancelled && m_run.cancelled())
+            if (m_run.cancelled && m_run.cancelled()) {
+                commitBatch();
                 return false;
-            applyItem(*item);
+            }
+            m_database.startTransaction();
+            try {
+                applyItem(*item);
+            } catch (const SyncTargetError &) {
+                // A note's items are read before any of its rows is written:
+                // the items done so far are kept.
+                commitBatch();
+                throw;
+            } catch (...) {
+                m_database.rollback(); // the batch's files are written again next time
+                throw;
+            }
+            if (++inBatch >= ItemsPerCommit) {
+                commitBatch();
+                inBatch = 0;
+            }
         }
     }
+    commitBatch();
+    QDir(m_sentFolder + QStringLiteral("incoming")).removeRecursively();
     return true;
 }

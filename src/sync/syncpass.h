@@ -43,10 +43,13 @@ private:
     void writeEntry(const QStringList &revisions);
     void recordUnapplied(const QSet<QString> &pushed);
     bool apply();
+    void commitBatch();
     void applyItem(SyncWork &item);
     QJsonObject revision(const QString &id);
     QString addRevision(const QJsonObject &revision);
     int nodeDepth(const QString &gid);
+    bool isSent(const QString &item) const;
+    void markSent(const QString &item);
     void report();
 
     SyncRun &m_run;
@@ -64,6 +67,8 @@ private:
     QStringList m_toPush;                     // new revisions, parents before children
     QHash<QString, QString> m_blobFiles;      // hash -> local file, to send
     QStringList m_blobsToPush;
+    QString m_sentFolder;
+    QList<std::shared_ptr<PendingWork>> m_unfinished;
     SyncOutcome m_outcome;
     SyncProgress m_progress;
 };

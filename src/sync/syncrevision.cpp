@@ -1,7 +1,6 @@
 #include "syncrevision.h"
 
 #include "synctarget.h"
-#include "wholefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +9,27 @@
 #include <QJsonDocument>
 #include <QSet>
 #include <QUuid>
+
+#include <cstdio>
+
+namespace {
+
+// A cached revision is checked against its name whenever it is read, so its
+// file is written without waiting for the disk: one lost at a power cut is
+// read from the target again.
+bool keepCopy(const QString &path, const QByteArray &bytes)
+{
+    const QString temporary = path + QStringLiteral(".part");
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        file.remove();
+        return false;
+    }
+    file.close();
+    return std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+} // namespace
 
 namespace SyncRevision {
 
@@ -115,7 +135,7 @@ std::optional<QJsonObject> RevisionCache::get(const QString &id)
         return get(id);
     }
     if (fromTarget)
-        writeWholeFile(m_folder + id, bytes);
+        keepCopy(m_folder + id, bytes);
     m_known.insert(id, revision);
     return revision;
 }
@@ -125,11 +145,8 @@ QString RevisionCache::add(const QJsonObject &revision)
     const QByteArray bytes = SyncRevision::canonicalBytes(revision);
     const QString id = SyncRevision::sha256Hex(bytes);
     if (!m_known.contains(id)) {
-        if (!QFile::exists(m_folder + id)) {
-            const QString problem = writeWholeFile(m_folder + id, bytes);
-            if (!problem.isEmpty())
-                throw std::runtime_error(problem.toStdString());
-        }
+        if (!QFile::exists(m_folder + id) && !keepCopy(m_folder + id, bytes))
+            throw std::runtime_error(QStringLiteral("Cannot write %1.").arg(m_folder + id).toStdString());
         m_known.insert(id, revision);
     }
     return id;

@@ -15,7 +15,12 @@ SyncRun::SyncRun(TDBDataModule &database, const AppContext &context, SyncTarget 
 SyncOutcome SyncRun::run()
 {
     m_database.rollback();
-    return SyncPass(*this, m_database, m_context, m_target).run(m_targetId);
+    try {
+        return SyncPass(*this, m_database, m_context, m_target).run(m_targetId);
+    } catch (...) {
+        m_database.rollback(); // what was not committed is done again next time
+        throw;
+    }
 }
 
 QString SyncRun::lastTargetId(TDBDataModule &database)

@@ -109,12 +109,8 @@ void SyncScan::assignGids(QHash<QString, SyncObjectRow> &rows)
             add(SyncKind::Attachment, attid, gid);
         }
     }
-    if (added.isEmpty())
-        return;
-    Transaction transaction(m_database);
     for (const SyncObjectRow &row : std::as_const(added))
         m_state.put(row);
-    transaction.commit();
 }
 
 std::optional<SyncScan::NoteRow> SyncScan::noteRow(int noteid)
@@ -250,6 +246,9 @@ QJsonObject SyncScan::noteState(int noteid, const QString &gid, QHash<QString, Q
 
 QList<LocalChange> SyncScan::changes(QHash<QString, SyncObjectRow> &rows)
 {
+    // One transaction for the whole scan: each statement outside one would be
+    // a transaction of its own. The new ids are stored with it.
+    Transaction transaction(m_database);
     assignGids(rows);
     const QHash<int, QString> notePrints = noteFingerprints(0);
     QList<LocalChange> changes;
@@ -270,5 +269,6 @@ QList<LocalChange> SyncScan::changes(QHash<QString, SyncObjectRow> &rows)
         }
         changes << change;
     }
+    transaction.commit();
     return changes;
 }

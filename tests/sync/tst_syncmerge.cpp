@@ -136,6 +136,37 @@ const QList<std::pair<const char *, Scenario>> &scenarios()
     return list;
 }
 
+// A target whose connection drops at every n-th request, as a sync cut short
+// at any moment of its exchange.
+class DroppingTarget : public SyncTarget
+{
+public:
+    DroppingTarget(SyncTarget &target, int every)
+        : m_target(target)
+        , m_every(every)
+    {
+    }
+    std::optional<QByteArray> read(const QString &path) override { return drop(path), m_target.read(path); }
+    void write(const QString &path, const QByteArray &bytes) override { drop(path), m_target.write(path, bytes); }
+    bool writeNew(const QString &path, const QByteArray &bytes) override { return drop(path), m_target.writeNew(path, bytes); }
+    QStringList list(const QString &folder) override { return drop(folder), m_target.list(folder); }
+    void remove(const QString &path) override { drop(path), m_target.remove(path); }
+    QString description() const override { return m_target.description(); }
+    qint64 requestCount() const override { return m_target.requestCount(); }
+
+private:
+    void drop(const QString &path)
+    {
+        if (qEnvironmentVariableIsSet("CLIPNEST_SYNC_TRACE"))
+            qInfo("%d %s", m_requests + 1, qPrintable(path.left(20)));
+        if (++m_requests % m_every == 0)
+            throw SyncTargetError(SyncFault::Unreachable, QStringLiteral("dropped"));
+    }
+    SyncTarget &m_target;
+    int m_every;
+    int m_requests = 0;
+};
+
 } // namespace
 
 class SyncMergeTest : public QObject
@@ -160,6 +191,69 @@ private slots:
         pair.settle();
         QCOMPARE(pair.a.catalog(), pair.b.catalog());
         QCOMPARE(pair.a.notes(), pair.b.notes());
+        QCOMPARE(pair.a.problems(), QStringList());
+        QCOMPARE(pair.b.problems(), QStringList());
+    }
+
+    // A database made before sync gets its tables when opened, and syncs.
+    void olderFilesGetTheTables()
+    {
+        TestProgramFolder folder;
+        {
+            TDBDataModule database(folder.databasePath());
+            for (const char *table : {"syncobject", "syncseen", "syncsetting"}) {
+                Transaction transaction(database);
+                database.runStatement(QStringLiteral("drop table %1").arg(QLatin1String(table)));
+                transaction.commit();
+            }
+        }
+        TDBDataModule database(folder.databasePath());
+        AppContext context(folder.path());
+        QTemporaryDir targetFolder;
+        FolderTarget target(targetFolder.path());
+        SyncRun run(database, context, target, QStringLiteral("t"));
+        QCOMPARE(SyncRun::lastTargetId(database), QString());
+        run.run();
+        QCOMPARE(SyncRun::lastTargetId(database), QStringLiteral("t"));
+    }
+
+    // Syncs cut short at every n-th request resume: in the end each computer
+    // holds every note once, with its picture and attachment.
+    void interruptedSyncsResume_data()
+    {
+        QTest::addColumn<int>("every");
+        for (const int every : {4, 5, 8, 13})
+            QTest::newRow(qPrintable(QStringLiteral("every %1th request").arg(every))) << every;
+    }
+
+    void interruptedSyncsResume()
+    {
+        QFETCH(int, every);
+        Pair pair;
+        for (int i = 0; i < 8; ++i) {
+            pair.a.addNote(QStringLiteral("A%1").arg(i), QStringLiteral("work,a%1").arg(i % 3),
+                           noteBody(QStringLiteral("a%1").arg(i), QStringLiteral("pa%1.png").arg(i)),
+                           QStringLiteral("pa%1.png").arg(i), QStringLiteral("ta%1.txt").arg(i));
+            pair.b.addNote(QStringLiteral("B%1").arg(i), QStringLiteral("home"), noteBody(QStringLiteral("b%1").arg(i)));
+        }
+        DroppingTarget dropping(pair.target, every);
+        for (int round = 0, quiet = 0; quiet < 1; ++round) {
+            QVERIFY2(round < 200, "the syncs never got through");
+            int changes = 0;
+            for (SyncComputer *computer : {&pair.a, &pair.b}) {
+                try {
+                    const SyncOutcome outcome = computer->sync(dropping);
+                    changes += outcome.sent + outcome.received;
+                } catch (const SyncTargetError &) {
+                    ++changes;
+                }
+            }
+            quiet = changes == 0 ? quiet + 1 : 0;
+        }
+        pair.settle();
+        QCOMPARE(pair.a.notes().size(), 16);
+        QCOMPARE(pair.a.notes(), pair.b.notes());
+        QCOMPARE(pair.a.catalog(), pair.b.catalog());
         QCOMPARE(pair.a.problems(), QStringList());
         QCOMPARE(pair.b.problems(), QStringList());
     }

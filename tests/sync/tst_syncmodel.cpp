@@ -130,11 +130,10 @@ private:
     QList<int> userTags(SyncComputer &c)
     {
         QList<int> tags;
-        for (const int tagid : c.tagIds()) {
-            const std::optional<TagRecord> row = readTagRow(c.database, tagid);
-            if (row && row->name.compare(QLatin1String("untagged"), Qt::CaseInsensitive) != 0)
-                tags << tagid;
-        }
+        QSqlQuery &query = c.database.runQuery(QStringLiteral("select tagid from tags where lower(tagname)<>'untagged'"));
+        while (query.next())
+            tags << query.value(0).toInt();
+        query.finish();
         return tags;
     }
 
