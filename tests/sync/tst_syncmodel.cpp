@@ -1,6 +1,7 @@
 #include "catalogedits.h"
 #include "catalogwalk.h"
 #include "tagpaths.h"
+#include "davfixture.h"
 #include "foldertarget.h"
 #include "synccomputer.h"
 
@@ -32,8 +33,9 @@ const QStringList Titles{QStringLiteral("Plan"), QStringLiteral("List"), QString
 class Model
 {
 public:
-    Model(quint32 seed, int computers)
+    Model(quint32 seed, int computers, SyncTarget &target)
         : m_random(seed)
+        , m_target(target)
     {
         for (int i = 0; i < computers; ++i)
             m_computers.push_back(std::make_unique<SyncComputer>(QStringLiteral("pc%1").arg(i)));
@@ -172,8 +174,7 @@ private:
 
     QRandomGenerator m_random;
     std::vector<std::unique_ptr<SyncComputer>> m_computers;
-    QTemporaryDir m_targetFolder;
-    FolderTarget m_target{m_targetFolder.path() + QStringLiteral("/target")};
+    SyncTarget &m_target;
     int m_counter = 0;
     QSet<int> m_words, m_superseded;
     int m_conflicts = 0;
@@ -186,12 +187,36 @@ class SyncModelTest : public QObject
     Q_OBJECT
 
 private slots:
+    void randomChangesConverge_data()
+    {
+        QTest::addColumn<int>("route");
+        QTest::newRow("a folder") << -1;
+        QTest::newRow("a real Apache") << int(DavFixture::Direct);
+        QTest::newRow("a proxy that drops and refuses") << int(DavFixture::ThroughProxy);
+    }
+
     // CLIPNEST_SYNC_SEED and CLIPNEST_SYNC_OPS run another seed or length.
     void randomChangesConverge()
     {
+        QFETCH(int, route);
         const quint32 seed = fromEnvironment("CLIPNEST_SYNC_SEED", 20261211);
         const int operations = fromEnvironment("CLIPNEST_SYNC_OPS", 1000);
-        Model model(seed, 3);
+        QTemporaryDir folder;
+        std::unique_ptr<DavFixture> dav;
+        std::unique_ptr<SyncTarget> target;
+        if (route < 0) {
+            target = std::make_unique<FolderTarget>(folder.path() + QStringLiteral("/target"));
+        } else {
+            dav = std::make_unique<DavFixture>();
+            QVERIFY2(dav->isReady(), qPrintable(dav->error()));
+            // One request in twenty meets a fault, which the retries ride out.
+            dav->proxy().setFaults(0.05,
+                                   {FaultProxy::Fault::DropRequest, FaultProxy::Fault::DropAnswer,
+                                    FaultProxy::Fault::Answer503, FaultProxy::Fault::Answer423},
+                                   seed);
+            target = dav->target(QStringLiteral("model"), DavFixture::Route(route));
+        }
+        Model model(seed, 3, *target);
         for (int i = 0; i < operations; ++i) {
             model.step();
             if (QTest::currentTestFailed())
@@ -199,7 +224,11 @@ private slots:
         }
         model.settle();
         model.check();
-        qInfo("seed %u, %d operations, %d conflicts", seed, operations, model.conflicts());
+        qInfo("seed %u, %d operations, %d conflicts, %lld requests%s", seed, operations, model.conflicts(),
+              target->requestCount(),
+              dav && route == DavFixture::ThroughProxy
+                  ? qPrintable(QStringLiteral(", %1 of them met a fault").arg(dav->proxy().faultCount()))
+                  : "");
     }
 
     // The requests of a sync with nothing changed, with one note changed, and
