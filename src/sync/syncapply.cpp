@@ -22,6 +22,12 @@
 
 namespace {
 
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString fileHash(const QString &path)
 {
     QFile file(path);
@@ -261,7 +267,7 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
     int tagid = localTag(revision.value(QStringLiteral("node")).toString());
     if (tagid == 0)
         tagid = untaggedNode();
-    const QByteArray html = revision.value(QStringLiteral("html")).toString().toUtf8();
+    QByteArray html = revision.value(QStringLiteral("html")).toString().toUtf8();
     QString filename;
     if (noteid != 0) {
         QSqlQuery &query = m_database.runQuery(QStringLiteral("select filename from note where noteid=?"), {noteid});
@@ -284,10 +290,24 @@ int SyncApply::applyNote(const QString &gid, int noteid, const QJsonObject &revi
         noteid = 0;
     }
     const QJsonObject pictures = revision.value(QStringLiteral("pictures")).toObject();
+    const QByteArray ownText = noteid != 0 ? readAll(notePath) : QByteArray();
     for (auto picture = pictures.begin(); picture != pictures.end(); ++picture) {
-        if (!picture.key().contains(QLatin1Char('/')) && picture.key() != QLatin1String(".."))
-            writeBlob(m_context.dataFolder + dayRelative + QStringLiteral("images/") + picture.key(),
-                      picture.value().toString());
+        QString name = picture.key();
+        if (name.contains(QLatin1Char('/')) || name == QLatin1String(".."))
+            continue;
+        const QString hash = picture.value().toString();
+        const QString images = m_context.dataFolder + dayRelative + QStringLiteral("images/");
+        // Another note of the day has a picture of that name: this one takes a
+        // name of its own rather than overwrite it, and the note's text follows
+        // (so the revision is not held as it is, and goes back out as held).
+        const QByteArray reference = "images/" + name.toUtf8();
+        if (QFileInfo::exists(images + name) && fileHash(images + name) != hash && !ownText.contains(reference)) {
+            const QFileInfo info(name);
+            name = info.completeBaseName() + QLatin1Char('-') + hash.left(12)
+                   + (info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix());
+            html.replace(reference, "images/" + name.toUtf8());
+        }
+        writeBlob(images + name, hash);
     }
     // A new note's files are recorded as pending work before they are
     // written: a run killed before its rows commit leaves them for the

@@ -2,6 +2,9 @@
 #include "foldertarget.h"
 #include "synccomputer.h"
 
+#include "wholefile.h"
+
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -121,6 +124,23 @@ const QList<std::pair<const char *, Scenario>> &scenarios()
              QCOMPARE(p.b.noteIds().size(), 6);
              QVERIFY(!p.b.sync(p.target, true).massDeleteHeld);
              QCOMPARE(p.b.noteIds().size(), 1);
+         }},
+        {"pictures of one name in two notes of a day: each note keeps its own",
+         [](Pair &p) {
+             p.a.addNote(QStringLiteral("Cat"), QStringLiteral("pets"), noteBody(QStringLiteral("cat"), QStringLiteral("p.png")),
+                         QStringLiteral("p.png"));
+             p.b.addNote(QStringLiteral("Dog"), QStringLiteral("pets"), noteBody(QStringLiteral("dog"), QStringLiteral("p.png")),
+                         QStringLiteral("p.png"));
+             QDirIterator pictures(p.b.context.dataFolder, {QStringLiteral("p.png")}, QDir::Files, QDirIterator::Subdirectories);
+             QVERIFY(pictures.hasNext());
+             QVERIFY(writeWholeFile(pictures.next(), "a dog").isEmpty());
+             p.settle();
+             const QStringList notes = p.a.notes();
+             QCOMPARE(notes.size(), 2);
+             QVERIFY2(notes.filter(QStringLiteral("|Cat|")).join(QString()).contains(QStringLiteral("=picture p.png")),
+                      qPrintable(notes.join(QLatin1Char('\n'))));
+             QVERIFY2(notes.filter(QStringLiteral("|Dog|")).join(QString()).contains(QStringLiteral("=a dog")),
+                      qPrintable(notes.join(QLatin1Char('\n'))));
          }},
         {"nodes moved under each other: the circle is broken",
          [](Pair &p) {
