@@ -72,13 +72,15 @@ bool TDBDataModule::tableExists(const char *name)
 void TDBDataModule::addMissingTables()
 {
     // Files made before the trash get its tables here; a file that refuses them
-    // works on, deleting notes for good as before.
+    // works on, deleting notes for good as before. Likewise the record of notes
+    // imported from Evernote exports (without it, a second import cannot tell).
     static const char *const Tables[][2] = {
         {"TRASHEDNOTE", "create table trashednote (noteid integer not null primary key, title varchar(2000), "
                         "tagid integer, createdate timestamp, filename varchar(1000), source varchar(4000), "
                         "catalogpath varchar(4000), trashdate timestamp)"},
         {"TRASHEDATTACHMENT", "create table trashedattachment (attid integer not null primary key, noteid integer, "
                               "attname varchar(1000), path varchar(1000))"},
+        {"IMPORTEDNOTE", "create table importednote (enexfile varchar(1000), notekey varchar(64), noteid integer)"},
     };
     try {
         for (const auto &[name, statement] : Tables) {
