@@ -7,6 +7,7 @@
 #include "deletequestion.h"
 #include "emptycataloghint.h"
 #include "exportcommands.h"
+#include "importcommands.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
 #include "fulltextsearch.h"
@@ -45,6 +46,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
 
     createActions();
     m_exportCommands = new ExportCommands(*this, m_context, m_database);
+    m_importCommands = new ImportCommands(*this, m_context, m_database);
     createMenus();
     createToolBar();
     createPanes();

@@ -27,6 +27,7 @@ class QStackedWidget;
 class QToolBar;
 class QTreeWidget;
 class ExportCommands;
+class ImportCommands;
 class FullTextSearch;
 class TDBDataModule;
 class CatalogLoopError;
@@ -173,6 +174,7 @@ public:
     QTreeWidget *noteList() const { return NoteListView; }
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
+    ImportCommands *importCommands() const { return m_importCommands; }
     NoteSourceLine *noteSourceLine() const { return m_sourceLine; }
     NoteTrash &noteTrash() { return m_trash; }
     TrashCommands &trashCommands() { return m_trashCommands; }
@@ -254,5 +256,6 @@ private:
     EmptyCatalogHint *m_emptyHint = nullptr;
     QString m_suggestedText; // what the next question for a text starts with
     ExportCommands *m_exportCommands = nullptr;
+    ImportCommands *m_importCommands = nullptr;
     FullTextSearch *m_fullText = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "mainform.h"
 
 #include "exportcommands.h"
+#include "importcommands.h"
 #include "exwebbrowser.h"
 #include "historycommand.h"
 #include "menuentry.h"
@@ -133,6 +134,7 @@ void TMainForm::createMenus()
     separator(file, "N1");
     entry(file, PrintNoteAct, "Printnote1");
     m_exportCommands->addFileMenuEntries(file);
+    m_importCommands->addFileMenuEntries(file);
     separator(file, "N2");
     entry(file, ExitAct, "Exit1");
 
