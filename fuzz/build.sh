@@ -6,6 +6,7 @@
 #   fuzz/build.sh run [SECONDS]           build, then fuzz the capture core from a copy of fuzz/corpus (default 60 s)
 #   fuzz/build.sh run-restore [SECONDS]   build, then fuzz the restore from a copy of fuzz/restore-corpus
 #   fuzz/build.sh run-pagelook [SECONDS]  build, then fuzz reading a page's look from fuzz/pagelook-corpus
+#   fuzz/build.sh run-enml [SECONDS]      build, then fuzz the ENML converter from fuzz/enml-corpus
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 core=$here/../src/capture
@@ -35,6 +36,19 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     "$core/addressresolver.cpp" "$core/picturefetcher.cpp" "$core/pictureaddress.cpp" "$core/htmltext.cpp" \
     "$core/capturetext.cpp" \
     $(pkg-config --libs libxml-2.0) -lcurl -o "$out/fuzz_pagelook"
+
+enml=$src/import
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$core" -I"$enml" $(pkg-config --cflags libxml-2.0) \
+    "$here/fuzz_enml.cpp" "$enml/enmlconverter.cpp" "$core/htmltags.cpp" "$core/htmltext.cpp" "$core/capturetext.cpp" \
+    $(pkg-config --libs libxml-2.0) -o "$out/fuzz_enml"
+
+if [[ ${1:-} == run-enml ]]; then
+    mkdir -p "$out/enml-corpus"
+    cp -n "$here"/enml-corpus/* "$out/enml-corpus/"
+    "$out/fuzz_enml" "$out/enml-corpus" -dict="$here/enml.dict" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+        -max_total_time="${2:-60}" -print_final_stats=1
+fi
 
 if [[ ${1:-} == run-pagelook ]]; then
     mkdir -p "$out/pagelook-corpus"

@@ -71,6 +71,14 @@ CREATE TABLE syncsetting (
     val  VARCHAR(1000)
 );
 
+/* Notes imported from Evernote exports: the export's file name and a key of
+   the note within it, so that importing the same file again can skip them. */
+CREATE TABLE importednote (
+    enexfile   VARCHAR(1000),
+    notekey    VARCHAR(64),
+    noteid     INTEGER
+);
+
 CREATE INDEX tags_deep ON tags (deep);
 CREATE INDEX tags_parentid ON tags (parentid);
 CREATE INDEX note_tagid ON note (tagid);

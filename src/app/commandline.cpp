@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "enexcommand.h"
 #include "searchcommand.h"
 #include "synccommand.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 // Names that make the program work without a window.
 const QStringList WindowlessOptions{QStringLiteral("search"), QStringLiteral("sync"), QStringLiteral("help"),
-                                    QStringLiteral("version")};
+                                    QStringLiteral("version"), QStringLiteral("import")};
 
 struct Options
 {
@@ -47,6 +48,11 @@ struct Options
                                               "be closed; it shows what the backup holds and asks before replacing "
                                               "anything."),
                                QStringLiteral("ARCHIVE")};
+    QCommandLineOption import{QStringLiteral("import"),
+                              QStringLiteral("Import the Evernote exports FILE... (.enex) under Imported, each "
+                                             "export's name, and print a report. Clipnest must be closed; notes "
+                                             "imported before are skipped. Exit status 0 when every note came in "
+                                             "whole, 1 when some had problems, 2 on trouble.")};
 };
 
 void prepare(QCommandLineParser &parser, const Options &options)
@@ -55,9 +61,11 @@ void prepare(QCommandLineParser &parser, const Options &options)
         QStringLiteral("Clipnest keeps notes captured from the web. Without options it starts the program."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions({options.search, options.maxCount, options.sync, options.syncTarget, options.help, options.version,
-                       options.restore});
+                       options.restore, options.import});
     parser.addPositionalArgument(QStringLiteral("WORDS"), QStringLiteral("What --search looks for."),
                                  QStringLiteral("[WORDS...]"));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("What --import imports."),
+                                 QStringLiteral("[FILE...]"));
 }
 
 int usageError(const QString &message)
@@ -170,6 +178,13 @@ int CommandLine::run(const QString &programFolder) const
     }
     if (parser.isSet(options.syncTarget))
         return usageError(QStringLiteral("--sync-target goes with --sync."));
+    if (parser.isSet(options.import)) {
+        const QStringList files = parser.positionalArguments();
+        if (files.isEmpty())
+            return usageError(QStringLiteral("--import needs the .enex files to import."));
+        QTextStream err(stderr);
+        return runImportCommand(programFolder, files, out, err);
+    }
     if (parser.isSet(options.search)) {
         const QString words = parser.positionalArguments().join(QLatin1Char(' ')).trimmed();
         if (words.isEmpty())

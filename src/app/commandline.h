@@ -3,7 +3,7 @@
 #include <QStringList>
 
 // The program's command-line options, GNU style. Options that do their work
-// and end (--search, --help, --version) run without a window, before the
+// and end (--search, --import, --help, --version) run without a window, before the
 // single-instance guard. Without any of them the windows start: Qt takes its
 // own options out first, and of what it leaves only --restore ARCHIVE is ours.
 // A misused option is a usage error, exit status 2. A new option is one entry

@@ -60,6 +60,10 @@ NoteFilingResult NoteFiling::file(const NoteFilingRequest &request)
                             request.relativeFile};
         QString columns = QStringLiteral("noteid, title, tagid, createdate, filename");
         QString marks = QStringLiteral("?,?,?,'now',?");
+        if (request.created.isValid()) {
+            marks = QStringLiteral("?,?,?,?,?");
+            values.insert(3, request.created);
+        }
         if (const int sourceLength = m_database.noteSourceLength(); sourceLength > 0) {
             // A cut address would lead elsewhere: one too long is not kept at all.
             const bool fits = cutToCharacters(request.source, sourceLength) == request.source;
@@ -80,6 +84,8 @@ NoteFilingResult NoteFiling::file(const NoteFilingRequest &request)
         }
         passed(Step::AttachmentRowsWritten);
     }
+    if (request.alsoStore)
+        request.alsoStore(m_database, result.noteId);
     passed(Step::Committing);
     transaction.commit();
     passed(Step::Committed);

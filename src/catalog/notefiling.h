@@ -2,6 +2,7 @@
 
 #include "attachlistrecord.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -20,6 +21,9 @@ struct NoteFilingRequest
     QString relativeFile;                // the note's file, relative to the data folder
     QString source;                      // the address a new note was captured from, or empty
     QList<AttachListRecord> attachments; // attachments not stored yet, stored with the note
+    QDateTime created;                   // a new note's creation time; invalid for now
+    // Further rows of the same save, stored in its transaction (given the note's id).
+    std::function<void(TDBDataModule &database, int noteId)> alsoStore;
 };
 
 struct NoteFilingResult

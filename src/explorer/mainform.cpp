@@ -8,6 +8,7 @@
 #include "emptycataloghint.h"
 #include "exportcommands.h"
 #include "synccommands.h"
+#include "importcommands.h"
 #include "exwebbrowser.h"
 #include "fontfamilies.h"
 #include "fulltextsearch.h"
@@ -47,6 +48,7 @@ TMainForm::TMainForm(AppContext &context, TDBDataModule &database, QWidget *pare
     createActions();
     m_exportCommands = new ExportCommands(*this, m_context, m_database);
     m_syncCommands = new SyncCommands(*this, m_context);
+    m_importCommands = new ImportCommands(*this, m_context, m_database);
     createMenus();
     createToolBar();
     createPanes();

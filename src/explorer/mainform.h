@@ -28,6 +28,7 @@ class QToolBar;
 class QTreeWidget;
 class ExportCommands;
 class SyncCommands;
+class ImportCommands;
 class FullTextSearch;
 class TDBDataModule;
 class CatalogLoopError;
@@ -175,6 +176,7 @@ public:
     QTreeWidget *attachList() const { return AttachList; }
     ExportCommands *exportCommands() const { return m_exportCommands; }
     SyncCommands *syncCommands() const { return m_syncCommands; }
+    ImportCommands *importCommands() const { return m_importCommands; }
     NoteSourceLine *noteSourceLine() const { return m_sourceLine; }
     NoteTrash &noteTrash() { return m_trash; }
     TrashCommands &trashCommands() { return m_trashCommands; }
@@ -257,5 +259,6 @@ private:
     QString m_suggestedText; // what the next question for a text starts with
     ExportCommands *m_exportCommands = nullptr;
     SyncCommands *m_syncCommands = nullptr;
+    ImportCommands *m_importCommands = nullptr;
     FullTextSearch *m_fullText = nullptr;
 };

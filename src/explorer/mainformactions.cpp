@@ -2,6 +2,7 @@
 
 #include "exportcommands.h"
 #include "synccommands.h"
+#include "importcommands.h"
 #include "exwebbrowser.h"
 #include "historycommand.h"
 #include "menuentry.h"
@@ -135,6 +136,7 @@ void TMainForm::createMenus()
     entry(file, PrintNoteAct, "Printnote1");
     m_exportCommands->addFileMenuEntries(file);
     m_syncCommands->addFileMenuEntries(file);
+    m_importCommands->addFileMenuEntries(file);
     separator(file, "N2");
     entry(file, ExitAct, "Exit1");
 

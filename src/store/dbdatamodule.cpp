@@ -71,8 +71,9 @@ bool TDBDataModule::tableExists(const char *name)
 
 void TDBDataModule::addMissingTables()
 {
-    // Files made before the trash or sync get their tables here; a file that
-    // refuses them works on, deleting notes for good as before (and not syncing).
+    // Files made before the trash, sync or the Evernote import get their
+    // tables here; a file that refuses them works on, deleting notes for good
+    // as before, not syncing, and unable to tell a second import of an export.
     static const char *const Tables[][2] = {
         {"TRASHEDNOTE", "create table trashednote (noteid integer not null primary key, title varchar(2000), "
                         "tagid integer, createdate timestamp, filename varchar(1000), source varchar(4000), "
@@ -85,6 +86,7 @@ void TDBDataModule::addMissingTables()
                        "head varchar(64), fingerprint varchar(64), waiting varchar(64))"},
         {"SYNCSEEN", "create table syncseen (computer varchar(64) not null primary key, seq integer)"},
         {"SYNCSETTING", "create table syncsetting (name varchar(64) not null primary key, val varchar(1000))"},
+        {"IMPORTEDNOTE", "create table importednote (enexfile varchar(1000), notekey varchar(64), noteid integer)"},
     };
     try {
         for (const auto &[name, statement] : Tables) {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "enexreport.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+struct AppContext;
+class QAction;
+class QMenu;
+class TDBDataModule;
+class TMainForm;
+
+// The explorer's commands that bring notes in: File → Import → Evernote
+// (.enex)... takes one or more exports, imports them with a progress window
+// that can cancel between notes, asks first about an export imported before,
+// and ends with a report of what came in and what had problems.
+class ImportCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    ImportCommands(TMainForm &explorer, AppContext &context, TDBDataModule &database);
+
+    // The Import submenu of the File menu.
+    void addFileMenuEntries(QMenu *menu);
+
+    void ImportEnexActExecute();
+    // Imports the exports named and shows the report; what the command does
+    // once the files are chosen.
+    void importFiles(const QStringList &files);
+
+    QAction *ImportEnexAct = nullptr;
+
+    // For an export imported before: skip its notes imported already, import
+    // them again, or leave the export out.
+    enum class AgainAnswer { Skip, Import, LeaveOut };
+
+    // The user's choices and the program's answers; replaced by tests.
+    std::function<QStringList(const QString &caption, const QString &startFolder)> chooseFiles;
+    std::function<AgainAnswer(const QString &question)> askAgain;
+    std::function<void(const EnexImportReport &report)> showReport;
+
+private:
+    QString text(const QString &key) const;
+
+    TMainForm &m_explorer;
+    AppContext &m_context;
+    TDBDataModule &m_database;
+};

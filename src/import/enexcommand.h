@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// clipnest --import FILE...: imports Evernote exports without a window while
+// the program is closed (a running copy holds the database), skipping notes
+// imported before, and prints the report. Exit status 0 when every note came
+// in whole, 1 when some had problems or the program is running, 2 on trouble.
+int runImportCommand(const QString &programFolder, const QStringList &files, QTextStream &out, QTextStream &err);

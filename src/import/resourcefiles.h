@@ -1,0 +1,40 @@
+#pragma once
+
+#include "attachlistrecord.h"
+#include "enmlconverter.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct EnexNote;
+struct EnexResource;
+
+// Moves a note's decoded resources into its day folder: pictures into images/,
+// everything else into attaches/ under a name of its own that stays in that
+// folder whatever the export called it.
+class ResourceFiles
+{
+public:
+    explicit ResourceFiles(const QString &dayFolder); // no trailing "/"
+
+    // Stores one resource; throws std::runtime_error when it cannot be moved.
+    EnmlMedia store(const EnexResource &resource);
+    // The attachment rows of the stored attachments, in the folder given
+    // relative to the data folder (ending with "/").
+    QList<AttachListRecord> attachments(const QString &relativeFolder) const;
+    // Removes what was stored, for a note that could not be stored after all.
+    void discard();
+
+private:
+    QString m_dayFolder;
+    QStringList m_stored;
+    QStringList m_attachmentNames;
+};
+
+// Whether a resource of that type is shown as a picture in the note.
+bool IsPictureType(const QString &mime);
+// A file name that is a plain name in its folder, made from an untrusted one.
+QString SafeFileName(const QString &name, const QString &mime);
+// Removes what is left in the staging folder of a note's resources.
+void removeStagedFiles(const EnexNote &note);
