@@ -59,8 +59,7 @@ SyncReport runSync(const AppContext &context, const SyncRequest &request,
         try {
             target = SyncFormat::unlock(*raw, *identity, request.passphrase);
         } catch (const SyncTargetError &error) {
-            if (error.fault() != SyncFault::Damaged)
-                throw;
+            // Wrong, missing, or given for a target without encryption: the passphrase is what to set.
             SyncReport report;
             report.end = SyncEnd::Passphrase;
             report.fault = error.fault();
