@@ -333,7 +333,7 @@ void SyncCommands::finished(const SyncReport &report)
         return;
     }
     const auto askAndAgain = [this](const QString &question, bool &allow) {
-        // Asked once for each stop; a sync by itself asks again only after the user's own.
+        // Asked at every stop the guard makes; yes syncs again at once with the user's leave.
         if (!askYesNo(question))
             return;
         allow = true;
