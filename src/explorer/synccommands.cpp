@@ -73,8 +73,8 @@ SyncCommands::SyncCommands(TMainForm &explorer, AppContext &context)
 
     m_afterSave.setSingleShot(true);
     m_afterSave.setInterval(SyncAfterSaveMs);
-    connect(&m_afterSave, &QTimer::timeout, this, [this] { start(false); });
-    connect(&m_periodic, &QTimer::timeout, this, [this] { start(false); });
+    connect(&m_afterSave, &QTimer::timeout, this, &SyncCommands::syncByItself);
+    connect(&m_periodic, &QTimer::timeout, this, &SyncCommands::syncByItself);
     restartTimer();
 
     askYesNo = [this](const QString &question) { return askYesNoDefaultNo(&m_explorer, question); };
@@ -137,7 +137,15 @@ void SyncCommands::SyncNowActExecute()
         SyncSettingsActExecute();
         return;
     }
+    m_heldByUser = false;
     start(true);
+}
+
+void SyncCommands::syncByItself()
+{
+    // Asking again every few minutes would only nag; the status bar says it waits.
+    if (!m_heldByUser)
+        start(false);
 }
 
 void SyncCommands::loadSecrets(const QString &target)
@@ -173,6 +181,7 @@ void SyncCommands::SyncSettingsActExecute()
     m_passphrase = chosen->passphrase;
     m_allowNewTarget = false;
     m_allowMassDelete = false;
+    m_heldByUser = false;
     m_lastProblem.clear();
     if (!chosen->place.target.isEmpty()) {
         QString error;
@@ -287,7 +296,8 @@ void SyncCommands::start(bool byHand)
             m_again = false;
             const bool byHand = m_againByHand;
             m_againByHand = false;
-            start(byHand);
+            if (byHand || !m_commandLineRequests.isEmpty() || !m_heldByUser)
+                start(byHand);
         }
     });
     m_thread->start();
@@ -333,9 +343,14 @@ void SyncCommands::finished(const SyncReport &report)
         return;
     }
     const auto askAndAgain = [this](const QString &question, bool &allow) {
-        // Asked at every stop the guard makes; yes syncs again at once with the user's leave.
+        // Yes syncs again at once with the user's leave; no holds the syncs
+        // by themselves until the user syncs by hand or changes the settings.
+        // They are held while the question is open too, or a timer would ask
+        // it again behind it.
+        m_heldByUser = true;
         if (!askYesNo(question))
             return;
+        m_heldByUser = false;
         allow = true;
         m_againByHand = true;
         m_again = true;
@@ -373,6 +388,7 @@ void SyncCommands::finished(const SyncReport &report)
         break;
     case SyncEnd::Certificate:
         showStatus(programText("Sync waits for your answer"));
+        m_heldByUser = true;
         if (askYesNo(programText("The server's certificate is not vouched for by an authority this computer "
                                  "trusts. Trust it for %1 from now on?\n\nIts key: %2")
                          .arg(target, report.certificatePin))) {
@@ -380,6 +396,7 @@ void SyncCommands::finished(const SyncReport &report)
             place.certificatePin = report.certificatePin;
             try {
                 SyncSettings(m_context.programFolder).save(place);
+                m_heldByUser = false;
                 m_again = true;
                 m_againByHand = true;
             } catch (const std::exception &error) {

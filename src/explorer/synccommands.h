@@ -42,6 +42,9 @@ public:
     void noteSaved();
     // Starts a sync now, unless sync is off; one that is running gets another after it.
     void SyncNowActExecute();
+    // What the timers start: nothing while a question of the guard that the
+    // user answered no stands, until a sync by hand or new settings.
+    void syncByItself();
     void SyncSettingsActExecute();
     // A sync asked for by `clipnest --sync` while the program runs: it asks no
     // questions, and answer gets how it ended (see SyncCommand::answerJson).
@@ -85,6 +88,7 @@ private:
     // What the user allowed for the next sync, once asked.
     bool m_allowMassDelete = false;
     bool m_allowNewTarget = false;
+    bool m_heldByUser = false; // the user said no to the guard's question
     bool m_byHand = false;
     struct CommandLineRequest
     {

@@ -1,6 +1,7 @@
 // Sync in the explorer: Sync now brings in what another computer sent and
 // shows it, and the guard asks before syncing with a target that lost the
-// collection, changing nothing until the user says yes.
+// collection, changing nothing until the user says yes, and asking once
+// until the user acts.
 #include "mainform.h"
 #include "synccommands.h"
 #include "synccomputer.h"
@@ -101,6 +102,14 @@ void SyncCommandsTest::guardAsksAboutAnEmptyTarget()
     if (answer) {
         QVERIFY(ended.size() > 1 || ended.wait(60000));
         QCOMPARE(ended.at(1).at(0).value<SyncEnd>(), SyncEnd::Synced);
+    } else {
+        // The syncs by themselves do not ask again; a sync by hand does.
+        explorer.syncCommands()->syncByItself();
+        QVERIFY(!ended.wait(1000));
+        QCOMPARE(questions.size(), 1);
+        explorer.syncCommands()->SyncNowActExecute();
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(questions.size(), 2);
     }
     QCOMPARE(laptop.notes(), notes);
     QCOMPARE(QFileInfo::exists(target.filePath(SyncFormat::identityName)), answer);
