@@ -31,6 +31,8 @@ public:
     bool writeNew(const QString &path, const QByteArray &bytes) override;
     QStringList list(const QString &folder) override;
     void remove(const QString &path) override;
+    void keepWritten() override { m_inner.keepWritten(); }
+    bool keepsLater() const override { return m_inner.keepsLater(); }
     QString description() const override { return m_inner.description(); }
     qint64 requestCount() const override { return m_inner.requestCount(); }
 

@@ -38,9 +38,8 @@ SyncFault faultOf(int error)
     throw SyncTargetError(faultOf(error), QStringLiteral("%1 %2: %3").arg(what, file, QString::fromLocal8Bit(std::strerror(error))));
 }
 
-// Writes all of bytes to a new file and flushes it to the disk, so that a
-// rename after it never leaves an empty item behind a power loss.
-void writeDurably(const QByteArray &file, const QByteArray &bytes)
+// Writes all of bytes to a new file.
+void writeFile(const QByteArray &file, const QByteArray &bytes)
 {
     const int handle = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (handle < 0)
@@ -58,7 +57,7 @@ void writeDurably(const QByteArray &file, const QByteArray &bytes)
         }
         written += step;
     }
-    if (::fsync(handle) != 0 || ::close(handle) != 0) {
+    if (::close(handle) != 0) {
         const int error = errno;
         ::unlink(file.constData());
         fail(error, QStringLiteral("Cannot write"), QString::fromLocal8Bit(file));
@@ -94,7 +93,8 @@ QString FolderTarget::writeTemporary(const QString &file, const QByteArray &byte
         fail(errno ? errno : EACCES, QStringLiteral("Cannot make the folder"), info.path());
     const QString temporary =
         info.path() + QStringLiteral("/.clipnest-") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".tmp");
-    writeDurably(QFile::encodeName(temporary), bytes);
+    writeFile(QFile::encodeName(temporary), bytes);
+    m_unkept = true;
     return temporary;
 }
 
@@ -156,6 +156,22 @@ bool FolderTarget::writeNew(const QString &path, const QByteArray &bytes)
     if (result != 0)
         fail(error, QStringLiteral("Cannot write"), file);
     return true;
+}
+
+void FolderTarget::keepWritten()
+{
+    if (!m_unkept)
+        return;
+    const int handle = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0)
+        fail(errno, QStringLiteral("Cannot open"), m_folder);
+    // The items and the renames that named them, on whatever disk the folder is.
+    const int result = ::syncfs(handle);
+    const int error = errno;
+    ::close(handle);
+    if (result != 0)
+        fail(error, QStringLiteral("Cannot flush"), m_folder);
+    m_unkept = false;
 }
 
 QStringList FolderTarget::list(const QString &folder)

@@ -4,7 +4,10 @@
 
 // Sync items as files in a local folder, which a file-sync tool (Syncthing,
 // the Nextcloud client, Dropbox) carries to the other computers. Whole items:
-// written under a temporary name in the same folder, flushed, then renamed.
+// written under a temporary name in the same folder, then renamed; they are
+// flushed to the disk together when the sync asks to keep them (one flush of
+// the file system instead of one a file, which made a first sync of many
+// notes crawl).
 class FolderTarget : public SyncTarget
 {
 public:
@@ -16,6 +19,8 @@ public:
     bool writeNew(const QString &path, const QByteArray &bytes) override;
     QStringList list(const QString &folder) override;
     void remove(const QString &path) override;
+    void keepWritten() override;
+    bool keepsLater() const override { return true; }
     QString description() const override { return m_folder; }
     qint64 requestCount() const override { return m_requests; }
 
@@ -29,4 +34,5 @@ private:
 
     QString m_folder;
     qint64 m_requests = 0;
+    bool m_unkept = false; // written since the last flush
 };

@@ -22,6 +22,8 @@ public:
     bool writeNew(const QString &path, const QByteArray &bytes) override { return m_inner.writeNew(path, bytes); }
     QStringList list(const QString &folder) override { return m_inner.list(folder); }
     void remove(const QString &path) override { m_inner.remove(path); }
+    void keepWritten() override { m_inner.keepWritten(); }
+    bool keepsLater() const override { return m_inner.keepsLater(); }
     QString description() const override { return m_inner.description(); }
     qint64 requestCount() const override { return m_inner.requestCount(); }
 
@@ -87,8 +89,10 @@ TargetIdentity SyncFormat::create(SyncTarget &target, const QString &passphrase,
         json.insert(QLatin1String("encryption"), QJsonValue::Null);
     }
     identity.json = json;
-    if (target.writeNew(identityName, QJsonDocument(json).toJson()))
+    if (target.writeNew(identityName, QJsonDocument(json).toJson())) {
+        target.keepWritten();
         return identity;
+    }
     if (std::optional<TargetIdentity> first = readIdentity(target))
         return *first;
     unreadable(target);

@@ -397,22 +397,25 @@ void SyncPass::writeEntry(const QStringList &revisions)
                                    {QStringLiteral("rev"), id}});
     }
     const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("revisions"), entries}}).toJson(QJsonDocument::Compact);
+    // The revisions it names are on the target for good before it is.
+    keepSent();
     int sequence = std::max(1, m_state.setting(QStringLiteral("sequence")).toInt());
     while (!m_target.writeNew(QStringLiteral("%1/%2-%3").arg(JournalFolder, m_computer).arg(sequence, 10, 10, QLatin1Char('0')),
                               bytes))
         ++sequence; // an entry of a run cut short has that number
+    m_target.keepWritten();
     Transaction transaction(m_database);
     m_state.setSetting(QStringLiteral("sequence"), QString::number(sequence + 1));
     transaction.commit();
     m_readUpTo[m_computer] = std::max(m_readUpTo.value(m_computer), sequence);
 }
 
-void SyncPass::recordUnapplied(const QSet<QString> &pushed)
+void SyncPass::recordUnapplied(const QSet<QString> &toPush, const QSet<QString> &pushed)
 {
     // What needs nothing done here is synced once its revision is on the target.
     QList<SyncWork *> synced;
     for (SyncWork &item : m_work) {
-        if (!item.recorded && item.final == item.held && (!m_toPush.contains(item.final) || pushed.contains(item.final)))
+        if (!item.recorded && item.final == item.held && (!toPush.contains(item.final) || pushed.contains(item.final)))
             synced << &item;
     }
     if (synced.isEmpty())
@@ -438,36 +441,76 @@ void SyncPass::push()
         const QByteArray bytes = file.readAll();
         if (SyncRevision::sha256Hex(bytes) != blob)
             throw SyncFileError(QStringLiteral("%1 changed while it was sent.").arg(file.fileName()).toStdString());
-        m_target.writeNew(QStringLiteral("blobs/") + blob, bytes);
-        markSent(QStringLiteral("b-") + blob);
+        sendOnce(QStringLiteral("blobs/") + blob, bytes);
+        sent(QStringLiteral("b-") + blob);
+        if (m_unkeptSent.size() >= SyncRun::RevisionsPerEntry)
+            keepSent();
         ++m_progress.done;
         report();
     }
+    // Asked of every item after every entry: a list would make that quadratic.
+    const QSet<QString> toPush(m_toPush.cbegin(), m_toPush.cend());
     QSet<QString> pushed;
     QStringList entry;
     for (const QString &id : std::as_const(m_toPush)) {
         if (!isSent(QStringLiteral("r-") + id)) {
-            m_target.writeNew(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
-            markSent(QStringLiteral("r-") + id);
+            sendOnce(QStringLiteral("revs/") + id, SyncRevision::canonicalBytes(revision(id)));
+            sent(QStringLiteral("r-") + id);
         }
         entry << id;
         pushed.insert(id);
         ++m_progress.done;
         if (entry.size() >= SyncRun::RevisionsPerEntry) {
             writeEntry(std::exchange(entry, {}));
-            recordUnapplied(pushed);
+            recordUnapplied(toPush, pushed);
         }
         report();
     }
     if (!entry.isEmpty())
         writeEntry(entry);
     m_outcome.sent = m_toPush.size();
-    recordUnapplied(pushed);
+    recordUnapplied(toPush, pushed);
+}
+
+void SyncPass::sendOnce(const QString &path, const QByteArray &bytes)
+{
+    if (m_target.writeNew(path, bytes))
+        return;
+    // There already: sent by another computer, or by us before a power loss
+    // that cut it short. Only the second needs writing again.
+    std::optional<QByteArray> there;
+    try {
+        there = m_target.read(path);
+    } catch (const SyncTargetError &error) {
+        if (error.fault() != SyncFault::Damaged)
+            throw;
+    }
+    if (there != bytes)
+        m_target.write(path, bytes);
+}
+
+void SyncPass::sent(const QString &item)
+{
+    // A server has kept it: marked now, so that a sync that keeps being cut
+    // short still gets further each time.
+    if (m_target.keepsLater())
+        m_unkeptSent << item;
+    else
+        markSent(item);
+}
+
+void SyncPass::keepSent()
+{
+    if (m_unkeptSent.isEmpty())
+        return;
+    m_target.keepWritten();
+    for (const QString &item : std::exchange(m_unkeptSent, {}))
+        markSent(item);
 }
 
 // What this collection has written to the target, as empty files beside the
 // database: a sync cut short does not send it again. A mark that is lost only
-// costs a request.
+// costs a request; a mark is made once the item is flushed.
 bool SyncPass::isSent(const QString &item) const
 {
     return QFile::exists(m_sentFolder + item);

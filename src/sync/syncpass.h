@@ -41,7 +41,7 @@ private:
     void holdOpenNotes();
     void push();
     void writeEntry(const QStringList &revisions);
-    void recordUnapplied(const QSet<QString> &pushed);
+    void recordUnapplied(const QSet<QString> &toPush, const QSet<QString> &pushed);
     bool apply();
     void commitBatch();
     void applyItem(SyncWork &item);
@@ -50,6 +50,12 @@ private:
     int nodeDepth(const QString &gid);
     bool isSent(const QString &item) const;
     void markSent(const QString &item);
+    // Writes a content-named item that may be there already.
+    void sendOnce(const QString &path, const QByteArray &bytes);
+    // Marks an item sent once the target keeps it for good.
+    void sent(const QString &item);
+    // Flushes what was sent on the target, then marks it sent.
+    void keepSent();
     void report();
 
     SyncRun &m_run;
@@ -68,6 +74,7 @@ private:
     QHash<QString, QString> m_blobFiles;      // hash -> local file, to send
     QStringList m_blobsToPush;
     QString m_sentFolder;
+    QStringList m_unkeptSent; // sent, not yet flushed nor marked
     QList<std::shared_ptr<PendingWork>> m_unfinished;
     SyncOutcome m_outcome;
     SyncProgress m_progress;

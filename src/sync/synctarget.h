@@ -54,6 +54,12 @@ public:
     virtual QStringList list(const QString &folder) = 0;
     // Removes the item; no such item is no fault.
     virtual void remove(const QString &path) = 0;
+    // Makes the items written so far survive a power loss. A folder flushes
+    // them here, all at once, rather than one by one; a server has kept each
+    // one when it answered.
+    virtual void keepWritten() {}
+    // Whether items wait for keepWritten to be kept for good.
+    virtual bool keepsLater() const { return false; }
 
     // The target as the user named it (an address or a folder), for messages.
     virtual QString description() const = 0;

@@ -1,6 +1,7 @@
 #include "catalogedits.h"
 #include "foldertarget.h"
 #include "synccomputer.h"
+#include "syncrevision.h"
 
 #include "wholefile.h"
 
@@ -48,6 +49,17 @@ const QList<std::pair<const char *, Scenario>> &scenarios()
              QVERIFY(notes.join(QString()).contains(QStringLiteral("from beta")));
              const QRegularExpression copy(QStringLiteral("\\|Plan \\(conflict \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d (alpha|beta)\\)\\|"));
              QVERIFY2(notes.filter(copy).size() == 1, qPrintable(notes.join(QLatin1Char('\n'))));
+         }},
+        {"a picture cut short on the target by a power loss is sent again",
+         [](Pair &p) {
+             QVERIFY(QDir().mkpath(p.targetFolder.path() + QStringLiteral("/target/blobs")));
+             writeWholeFile(p.targetFolder.path() + QStringLiteral("/target/blobs/")
+                                + SyncRevision::sha256Hex("picture cut.png"),
+                            QByteArray());
+             p.a.addNote(QStringLiteral("Cut"), QStringLiteral("work"), noteBody(QStringLiteral("cut"), QStringLiteral("cut.png")),
+                         QStringLiteral("cut.png"));
+             p.settle();
+             QVERIFY(p.b.notes().join(QString()).contains(QStringLiteral("cut.png=picture cut.png")));
          }},
         {"deleted on one, changed on the other: the change wins",
          [](Pair &p) {
