@@ -50,8 +50,8 @@ struct Options
                                QStringLiteral("ARCHIVE")};
     QCommandLineOption import{QStringLiteral("import"),
                               QStringLiteral("Import the Evernote exports FILE... (.enex) under Imported, each "
-                                             "export's name, and print a report. Clipnest must be closed; notes "
-                                             "imported before are skipped. Exit status 0 when every note came in "
+                                             "export's name, and print a report. While Clipnest runs, its running "
+                                             "copy imports them. Notes imported before are skipped. Exit status 0 when every note came in "
                                              "whole, 1 when some had problems, 2 on trouble.")};
 };
 

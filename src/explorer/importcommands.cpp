@@ -5,6 +5,8 @@
 #include "eneximport.h"
 #include "fulltextsearch.h"
 #include "importreport.h"
+#include "importrequest.h"
+#include "importsummary.h"
 #include "mainform.h"
 #include "menuentry.h"
 #include "rememberedfolder.h"
@@ -16,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBDataModule &database)
     : QObject(&explorer)
@@ -78,8 +81,7 @@ void ImportCommands::ImportEnexActExecute()
 void ImportCommands::importFiles(const QStringList &files)
 {
     EnexImport import(m_database, m_context.dataFolder);
-    QList<QPair<QString, EnexImport::Again>> chosen;
-    qint64 totalBytes = 0;
+    Chosen chosen;
     for (const QString &file : files) {
         EnexImport::Again again = EnexImport::Again::Skip;
         if (import.importedBefore(file)) {
@@ -90,10 +92,47 @@ void ImportCommands::importFiles(const QStringList &files)
             again = answer == AgainAnswer::Import ? EnexImport::Again::Import : EnexImport::Again::Skip;
         }
         chosen.append({file, again});
-        totalBytes += QFileInfo(file).size();
     }
     if (chosen.isEmpty())
         return;
+    showReport(runImport(chosen));
+}
+
+void ImportCommands::importForCommandLine(const QByteArray &request, std::function<void(const QByteArray &answer)> answer)
+{
+    m_waitingRequests.append({request, std::move(answer)});
+    if (!m_importing)
+        runWaitingRequests();
+}
+
+void ImportCommands::runWaitingRequests()
+{
+    while (!m_waitingRequests.isEmpty() && !m_importing) {
+        const auto [request, answer] = m_waitingRequests.takeFirst();
+        Chosen chosen;
+        for (const QString &file : ImportRequest::filesOf(request))
+            chosen.append({file, EnexImport::Again::Skip});
+        ImportRequest::Answer told;
+        if (chosen.isEmpty()) {
+            told.lines << QStringLiteral("clipnest: no files to import");
+        } else {
+            const EnexImportReport report = runImport(chosen);
+            told.status = report.withProblems > 0 || report.cancelled ? 1 : 0;
+            told.lines << importSummary(report, m_context.messages) << importProblemLines(report, m_context.messages);
+        }
+        answer(ImportRequest::answerJson(told));
+    }
+}
+
+EnexImportReport ImportCommands::runImport(const Chosen &chosen)
+{
+    // A request of a later start waits while this runs; the progress window
+    // turns the event loop.
+    m_importing = true;
+    qint64 totalBytes = 0;
+    for (const auto &one : chosen)
+        totalBytes += QFileInfo(one.first).size();
+    EnexImport import(m_database, m_context.dataFolder);
 
     // The database belongs to this thread, so the import runs here; the modal
     // dialog keeps the user's hands off the notes meanwhile.
@@ -126,5 +165,8 @@ void ImportCommands::importFiles(const QStringList &files)
         m_explorer.SelectTagAndNote(
             last, m_database.queryInteger(QStringLiteral("select tagid from note where noteid=?"), {last}));
     }
-    showReport(report);
+    m_importing = false;
+    if (!m_waitingRequests.isEmpty())
+        QTimer::singleShot(0, this, &ImportCommands::runWaitingRequests);
+    return report;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "eneximport.h"
 #include "enexreport.h"
 
 #include <QObject>
@@ -32,6 +33,10 @@ public:
     // Imports the exports named and shows the report; what the command does
     // once the files are chosen.
     void importFiles(const QStringList &files);
+    // An import asked for by `clipnest --import` while the program runs: it
+    // asks nothing, skips notes imported before, and answer gets how it went
+    // (see ImportRequest). One that comes during another import waits for it.
+    void importForCommandLine(const QByteArray &request, std::function<void(const QByteArray &answer)> answer);
 
     QAction *ImportEnexAct = nullptr;
 
@@ -46,8 +51,14 @@ public:
 
 private:
     QString text(const QString &key) const;
+    using Chosen = QList<QPair<QString, EnexImport::Again>>;
+    // Imports with the progress window and shows the notes that came in.
+    EnexImportReport runImport(const Chosen &chosen);
+    void runWaitingRequests();
 
     TMainForm &m_explorer;
     AppContext &m_context;
     TDBDataModule &m_database;
+    bool m_importing = false;
+    QList<std::pair<QByteArray, std::function<void(const QByteArray &)>>> m_waitingRequests;
 };

@@ -10,8 +10,9 @@ namespace {
 const QByteArray ShowRequest = "show\n";
 const QByteArray Confirmation = "shown\n";
 const QByteArray SyncRequest = "sync ";
+const QByteArray ImportRequest = "import ";
 // A request is one line; anything longer is not from a copy of this program.
-constexpr qint64 MaxRequestLength = 16 * 1024;
+constexpr qint64 MaxRequestLength = 256 * 1024;
 
 } // namespace
 
@@ -53,17 +54,22 @@ bool RunningCopy::listen(const QString &folder)
                     emit showRequested();
                     socket->write(Confirmation);
                     socket->flush();
-                } else if (request.startsWith(SyncRequest) && request.endsWith('\n') && syncHandler) {
-                    // The answer comes once the sync has ended; the asker may be gone by then.
-                    QPointer<QLocalSocket> asker(socket);
-                    syncHandler(request.mid(SyncRequest.size()).chopped(1), [asker](const QByteArray &answer) {
-                        if (!asker)
-                            return;
-                        asker->write(answer + '\n');
-                        asker->flush();
-                        asker->disconnectFromServer();
-                    });
-                    return;
+                } else if (request.endsWith('\n')) {
+                    for (const auto &[prefix, handler] : {std::pair{SyncRequest, &syncHandler},
+                                                          std::pair{ImportRequest, &importHandler}}) {
+                        if (!request.startsWith(prefix) || !*handler)
+                            continue;
+                        // The answer comes once the work has ended; the asker may be gone by then.
+                        QPointer<QLocalSocket> asker(socket);
+                        (*handler)(request.mid(prefix.size()).chopped(1), [asker](const QByteArray &answer) {
+                            if (!asker)
+                                return;
+                            asker->write(answer + '\n');
+                            asker->flush();
+                            asker->disconnectFromServer();
+                        });
+                        return;
+                    }
                 }
                 socket->disconnectFromServer();
             });
@@ -92,13 +98,23 @@ bool RunningCopy::askToShow(const QString &folder, int timeoutMs)
 
 std::optional<QByteArray> RunningCopy::askToSync(const QString &folder, const QByteArray &request, int timeoutMs)
 {
-    if (folder.isEmpty() || request.contains('\n'))
+    return askAndWait(folder, SyncRequest + request, timeoutMs);
+}
+
+std::optional<QByteArray> RunningCopy::askToImport(const QString &folder, const QByteArray &request, int timeoutMs)
+{
+    return askAndWait(folder, ImportRequest + request, timeoutMs);
+}
+
+std::optional<QByteArray> RunningCopy::askAndWait(const QString &folder, const QByteArray &line, int timeoutMs)
+{
+    if (folder.isEmpty() || line.contains('\n') || line.size() >= MaxRequestLength)
         return std::nullopt;
     QLocalSocket socket;
     socket.connectToServer(socketPath(folder));
     if (!socket.waitForConnected(3000))
         return std::nullopt;
-    socket.write(SyncRequest + request + '\n');
+    socket.write(line + '\n');
     if (!socket.waitForBytesWritten(3000))
         return std::nullopt;
     QElapsedTimer waited;

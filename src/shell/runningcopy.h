@@ -32,16 +32,23 @@ public:
     // JSON, see the sync command) and answers its answer once that sync has
     // ended, or nothing when no copy answered in time.
     static std::optional<QByteArray> askToSync(const QString &folder, const QByteArray &request, int timeoutMs);
+    // The same for an import request (a line of JSON, see the import command).
+    static std::optional<QByteArray> askToImport(const QString &folder, const QByteArray &request, int timeoutMs);
 
     static QString socketPath(const QString &folder);
 
     // Runs a sync request of a later start and calls answer with the answer;
     // without it such requests are refused.
-    std::function<void(const QByteArray &request, std::function<void(const QByteArray &answer)> answer)> syncHandler;
+    using Handler = std::function<void(const QByteArray &request, std::function<void(const QByteArray &answer)> answer)>;
+    Handler syncHandler;
+    // Runs an import request of a later start in the same way.
+    Handler importHandler;
 
 signals:
     void showRequested();
 
 private:
+    static std::optional<QByteArray> askAndWait(const QString &folder, const QByteArray &line, int timeoutMs);
+
     QLocalServer *m_server = nullptr;
 };

@@ -1,6 +1,5 @@
 #include "startup.h"
 
-#include "synccommands.h"
 
 #include "aboutform.h"
 #include "catalogprefetch.h"
@@ -12,6 +11,8 @@
 #include "enginesignals.h"
 #include "everyhistoryprune.h"
 #include "fulltextsearch.h"
+#include "importcommands.h"
+#include "importrequest.h"
 #include "infoform.h"
 #include "instanceguard.h"
 #include "interfacelanguage.h"
@@ -282,8 +283,23 @@ bool ClipnestProgram::listenForLaterStarts(const QString &runtimeFolder)
     m_runningCopy = std::make_unique<RunningCopy>();
     QObject::connect(m_runningCopy.get(), &RunningCopy::showRequested, m_runningCopy.get(), [this] { showWindows(); });
     m_runningCopy->syncHandler = [this](const QByteArray &request, std::function<void(const QByteArray &)> answer) {
-        if (m_explorer)
+        if (m_explorer) {
             m_explorer->syncCommands()->syncForCommandLine(request, std::move(answer));
+        } else {
+            // Still starting: the asker is told at once rather than left waiting.
+            SyncReport notYet;
+            notYet.message = QStringLiteral("Clipnest is still starting: try again in a moment");
+            answer(SyncCommand::answerJson(notYet, QString()));
+        }
+    };
+    m_runningCopy->importHandler = [this](const QByteArray &request, std::function<void(const QByteArray &)> answer) {
+        if (m_explorer) {
+            m_explorer->importCommands()->importForCommandLine(request, std::move(answer));
+        } else {
+            ImportRequest::Answer notYet;
+            notYet.lines << QStringLiteral("clipnest: Clipnest is still starting: try again in a moment");
+            answer(ImportRequest::answerJson(notYet));
+        }
     };
     return m_runningCopy->listen(runtimeFolder);
 }
