@@ -79,9 +79,21 @@ void ZimImportTest::storesRowsAndFiles()
 {
     QVERIFY(ZimImport::isNotebook(notebook()));
     const EnexImportReport report = ZimImport(*m_database, m_folder->dataFolder()).importNotebook(notebook());
-    QCOMPARE(storedRows(*m_database), QStringList());
-    QCOMPARE(storedFiles(m_folder->path()), QStringList());
-    QCOMPARE(reportedProblems(report), QStringList());
+    QCOMPARE(storedRows(*m_database),
+             (QStringList{"1|Home|Imported,Work Book|2023-05-01 09:00:00|05-01-2023/050120230900000000.html",
+                          "2|Top Page|Imported,Work Book|2023-05-03 12:00:00|05-03-2023/050320231200000000.html",
+                          "3|Sub Page|imported,work book,home|2023-05-02 08:00:00|05-02-2023/050220230800000000.html",
+                          "attachment 1|notes.pdf|05-01-2023/attaches/", "attachment 1|extra.zip|05-01-2023/attaches/"}));
+    QCOMPARE(storedFiles(m_folder->path()),
+             (QStringList{"data/05-01-2023/050120230900000000.html",
+                          "data/05-01-2023/attaches/extra.zip adcdbd79a8d84175c229b192aadc02f2",
+                          "data/05-01-2023/attaches/notes.pdf 437175ba4191210ee004e1d937494d09",
+                          "data/05-01-2023/images/pic.png 5456fc54c74a297ce994998c2873b370",
+                          "data/05-02-2023/050220230800000000.html", "data/05-03-2023/050320231200000000.html"}));
+    QCOMPARE(reportedProblems(report),
+             (QStringList{"Work Book||not a page: Journal/stray.png",
+                          "Home.txt|Home|a link leads to no page: Nowhere; a path leading outside the folder is not "
+                          "followed: ../../../etc/passwd; an absolute path is not followed: /etc/passwd"}));
     QCOMPARE(report.imported, 3);
 }
 
@@ -89,8 +101,24 @@ void ZimImportTest::convertsPages_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("expected_body");
-    QTest::newRow("every piece of the syntax") << "05-01-2023/050120230900000000.html" << "";
-    QTest::newRow("links found from a sub-page") << "05-02-2023/050220230800000000.html" << "";
+    QTest::newRow("every piece of the syntax")
+        << "05-01-2023/050120230900000000.html"
+        << "<h1>Home</h1>\n<h2>Plans</h2>\n<p>Some <b>bold</b>, <i>italic</i>, <s>strike</s>, <mark>marked</mark> and "
+           "<code>**verbatim**</code>.<br>\nA second line: <a href=\"http://example.com/a?b=1&amp;c=2\">"
+           "http://example.com/a?b=1&amp;c=2</a>.</p>\n<ul>\n<li>one<ul>\n<li>nested</li>\n</ul>\n</li>\n"
+           "<li>two</li>\n</ul>\n<ol>\n<li>first</li>\n<li>second</li>\n</ol>\n<ul>\n"
+           "<li><input type=\"checkbox\">open</li>\n<li><input type=\"checkbox\" checked>done</li>\n"
+           "<li><input type=\"checkbox\" checked><s>dropped</s></li>\n</ul>\n<pre>raw &lt;b&gt; **text**\n</pre>\n"
+           "<p><a href=\"../05-02-2023/050220230800000000.html\">+Sub Page</a>, <a "
+           "href=\"../05-03-2023/050320231200000000.html\">the top</a>, <a "
+           "href=\"../05-03-2023/050320231200000000.html\">:Top_Page</a>, Nowhere, <a "
+           "href=\"attaches/notes.pdf\">notes</a>, ../../../etc/passwd, <a href=\"https://zim-wiki.org\">Zim</a><br>\n"
+           "<img src=\"images/pic.png\" width=\"200\"> {{/etc/passwd}} &lt;script&gt;x&lt;/script&gt;</p>\n"
+           "<p><a href=\"attaches/extra.zip\">extra.zip</a></p>";
+    QTest::newRow("links found from a sub-page")
+        << "05-02-2023/050220230800000000.html"
+        << "<p>Back to <a href=\"../05-01-2023/050120230900000000.html\">Home</a> and <a "
+           "href=\"../05-03-2023/050320231200000000.html\">Top Page</a>.</p>";
 }
 
 void ZimImportTest::convertsPages()
