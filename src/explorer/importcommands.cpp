@@ -6,8 +6,10 @@
 #include "fulltextsearch.h"
 #include "importreport.h"
 #include "mainform.h"
+#include "markdownimport.h"
 #include "menuentry.h"
 #include "rememberedfolder.h"
+#include "zimimport.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -23,16 +25,18 @@ ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBData
     , m_context(context)
     , m_database(database)
 {
-    ImportEnexAct = new QAction(tr("Evernote (.enex)..."), &m_explorer);
-    ImportEnexAct->setObjectName(QStringLiteral("ImportEnexAct"));
-    ImportEnexAct->setToolTip(ImportEnexAct->text());
-    ImportEnexAct->setStatusTip(ImportEnexAct->text());
-    ImportEnexAct->setIcon(QIcon::fromTheme(QStringLiteral("document-import")));
-    m_explorer.addAction(ImportEnexAct);
+    ImportEnexAct = newAction(QStringLiteral("ImportEnexAct"), tr("Evernote (.enex)..."));
     connect(ImportEnexAct, &QAction::triggered, this, &ImportCommands::ImportEnexActExecute);
+    ImportMarkdownAct = newAction(QStringLiteral("ImportMarkdownAct"), tr("Markdown folder..."));
+    connect(ImportMarkdownAct, &QAction::triggered, this, &ImportCommands::ImportMarkdownActExecute);
+    ImportZimAct = newAction(QStringLiteral("ImportZimAct"), tr("Zim notebook..."));
+    connect(ImportZimAct, &QAction::triggered, this, &ImportCommands::ImportZimActExecute);
 
     chooseFiles = [this](const QString &caption, const QString &start) {
         return QFileDialog::getOpenFileNames(&m_explorer, caption, start, text(QStringLiteral("ImportFilter")));
+    };
+    chooseFolder = [this](const QString &caption, const QString &start) {
+        return QFileDialog::getExistingDirectory(&m_explorer, caption, start);
     };
     askAgain = [this](const QString &question) {
         QMessageBox box(QMessageBox::Question, QLatin1String(ApplicationTitle), question, QMessageBox::NoButton,
@@ -57,12 +61,25 @@ QString ImportCommands::text(const QString &key) const
     return m_context.messages.shown(key);
 }
 
+QAction *ImportCommands::newAction(const QString &name, const QString &caption)
+{
+    auto *action = new QAction(caption, &m_explorer);
+    action->setObjectName(name);
+    action->setToolTip(caption);
+    action->setStatusTip(caption);
+    action->setIcon(QIcon::fromTheme(QStringLiteral("document-import")));
+    m_explorer.addAction(action);
+    return action;
+}
+
 void ImportCommands::addFileMenuEntries(QMenu *menu)
 {
     QMenu *import = menu->addMenu(tr("Import"));
     import->setObjectName(QStringLiteral("ImportMenu"));
     import->menuAction()->setObjectName(QStringLiteral("ImportMenu"));
     import->addAction(menuEntryFor(ImportEnexAct, QStringLiteral("ImportEnex1"), import));
+    import->addAction(menuEntryFor(ImportMarkdownAct, QStringLiteral("ImportMarkdown1"), import));
+    import->addAction(menuEntryFor(ImportZimAct, QStringLiteral("ImportZim1"), import));
 }
 
 void ImportCommands::ImportEnexActExecute()
@@ -115,7 +132,52 @@ void ImportCommands::importFiles(const QStringList &files)
             break;
     }
     progress.reset();
+    finish(report);
+}
 
+void ImportCommands::ImportMarkdownActExecute()
+{
+    chooseAndImportFolder(ImportMarkdownAct, FolderKind::Markdown);
+}
+
+void ImportCommands::ImportZimActExecute()
+{
+    chooseAndImportFolder(ImportZimAct, FolderKind::Zim);
+}
+
+void ImportCommands::chooseAndImportFolder(QAction *action, FolderKind kind)
+{
+    const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("import"));
+    QString caption = action->text();
+    if (caption.endsWith(QLatin1String("...")))
+        caption.chop(3);
+    const QString folder = chooseFolder(caption, lastFolder.folder());
+    if (folder.isEmpty())
+        return;
+    lastFolder.rememberFileIn(folder);
+    importFolder(folder, kind);
+}
+
+void ImportCommands::importFolder(const QString &folder, FolderKind kind)
+{
+    QProgressDialog progress(text(QStringLiteral("ImportProgress")), text(QStringLiteral("Cancel")), 0, 1,
+                             &m_explorer);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(400);
+    const auto advance = [&](qint64 done, qint64 total) {
+        progress.setMaximum(int(total));
+        progress.setValue(int(done));
+        return !progress.wasCanceled();
+    };
+    const EnexImportReport report =
+        kind == FolderKind::Zim ? ZimImport(m_database, m_context.dataFolder).importNotebook(folder, advance)
+                                : MarkdownImport(m_database, m_context.dataFolder).importFolder(folder, advance);
+    progress.reset();
+    finish(report);
+}
+
+void ImportCommands::finish(const EnexImportReport &report)
+{
     if (!report.noteIds.isEmpty()) {
         if (FullTextSearch *search = m_explorer.fullTextSearch()) {
             for (int noteId : report.noteIds)

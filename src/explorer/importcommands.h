@@ -17,7 +17,8 @@ class TMainForm;
 // The explorer's commands that bring notes in: File → Import → Evernote
 // (.enex)... takes one or more exports, imports them with a progress window
 // that can cancel between notes, asks first about an export imported before,
-// and ends with a report of what came in and what had problems.
+// and ends with a report of what came in and what had problems. "Markdown
+// folder..." and "Zim notebook..." do the same for a chosen folder.
 class ImportCommands : public QObject
 {
     Q_OBJECT
@@ -33,7 +34,15 @@ public:
     // once the files are chosen.
     void importFiles(const QStringList &files);
 
+    void ImportMarkdownActExecute();
+    void ImportZimActExecute();
+    enum class FolderKind { Markdown, Zim };
+    // Imports the folder chosen and shows the report.
+    void importFolder(const QString &folder, FolderKind kind);
+
     QAction *ImportEnexAct = nullptr;
+    QAction *ImportMarkdownAct = nullptr;
+    QAction *ImportZimAct = nullptr;
 
     // For an export imported before: skip its notes imported already, import
     // them again, or leave the export out.
@@ -41,11 +50,16 @@ public:
 
     // The user's choices and the program's answers; replaced by tests.
     std::function<QStringList(const QString &caption, const QString &startFolder)> chooseFiles;
+    std::function<QString(const QString &caption, const QString &startFolder)> chooseFolder;
     std::function<AgainAnswer(const QString &question)> askAgain;
     std::function<void(const EnexImportReport &report)> showReport;
 
 private:
     QString text(const QString &key) const;
+    QAction *newAction(const QString &name, const QString &caption);
+    void chooseAndImportFolder(QAction *action, FolderKind kind);
+    // Shows the notes an import stored and its report.
+    void finish(const EnexImportReport &report);
 
     TMainForm &m_explorer;
     AppContext &m_context;

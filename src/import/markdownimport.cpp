@@ -77,8 +77,10 @@ EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progr
     }
     // All pages first: a link may lead to a page further on.
     QList<Page> pages;
+    QStringList otherFiles;
     m_pageOfName.clear();
     m_fileOfName.clear();
+    m_copied.clear();
     QList<Page> folders{{source.root(), catalogPathFor(folder)}};
     while (!folders.isEmpty()) {
         const Page at = folders.takeFirst();
@@ -92,6 +94,8 @@ EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progr
                 pages.append({canonical, at.catalogPath});
                 m_pageOfName.insert(QFileInfo(name).completeBaseName(),
                                     m_pageOfName.value(QFileInfo(name).completeBaseName(), canonical));
+            } else {
+                otherFiles << canonical;
             }
             m_fileOfName.insert(name, m_fileOfName.value(name, canonical));
         }
@@ -132,6 +136,12 @@ EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progr
         }
     }
     RelinkPages(m_dataFolder, linking, fileOfPage);
+    if (!report.cancelled) {
+        for (const QString &file : otherFiles) {
+            if (!m_copied.contains(file))
+                report.problems.append({source.relative(file), {}, QStringLiteral("no page refers to it; left out")});
+        }
+    }
     return report;
 }
 
@@ -194,6 +204,7 @@ MarkdownImport::Stored MarkdownImport::storePage(const Page &page, const SourceF
                 stored.linksPages = true;
                 return PageLinkAddress(source.relative(path));
             }
+            m_copied.insert(path);
             if (!copies.contains(path)) {
                 const bool picture = kind == MarkdownReference::Picture || kind == MarkdownReference::WikiEmbed;
                 copies.insert(path, picture && IsPictureFile(path) ? writer.resources().copyPicture(path)

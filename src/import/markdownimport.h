@@ -3,6 +3,7 @@
 #include "enexreport.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -40,6 +41,7 @@ private:
     QString m_dataFolder;
     QHash<QString, QString> m_pageOfName; // lower-case base name → path, the first of that name
     QHash<QString, QString> m_fileOfName; // lower-case file name → path
+    QSet<QString> m_copied;               // the files the pages refer to
 };
 
 // A catalog node's name made from a folder's name: no commas, which would

@@ -48,7 +48,7 @@ private:
                      "---\ncreated: 2023-04-03T08:00:00\ntags:\n  - work\n  - '#plan'\n---\n- [ ] first\n- [x] done\n") &&
                write("Notes/Deeper/Bad date.md", "---\ncreated: someday\n---\ntext\n", modified.addDays(2)) &&
                write("pic.png", "picture") && write("images/local pic.png", "local picture") &&
-               write("docs/spec.pdf", "pdf") && write(".obsidian/workspace.md", "hidden") &&
+               write("docs/spec.pdf", "pdf") && write("docs/unused.txt", "unused") && write(".obsidian/workspace.md", "hidden") &&
                write(".trash/old.md", "deleted") && writeTestFile(m_source->path() + "/outside.txt", "secret") &&
                QFile::link(m_source->path() + "/outside.txt", vault() + "link out.md");
     }
@@ -103,7 +103,8 @@ void MarkdownImportTest::storesRowsAndFiles()
                           "Ideas.md|Ideas|a wiki-link leads to no page or file: Missing page; a path leading "
                           "outside the folder is not followed: ../../outside.txt; an absolute path is not followed: "
                           "/etc/passwd; raw HTML is left out",
-                          "Notes/Deeper/Bad date.md|Bad date|the creation time \"someday\" is not understood"}));
+                          "Notes/Deeper/Bad date.md|Bad date|the creation time \"someday\" is not understood",
+                          "docs/unused.txt||no page refers to it; left out"}));
     QCOMPARE(report.imported, 4);
     QCOMPARE(report.withProblems, 2);
 }
