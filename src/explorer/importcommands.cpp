@@ -19,6 +19,18 @@
 #include <QProgressDialog>
 #include <QPushButton>
 
+namespace {
+
+QString captionOf(const QAction *action)
+{
+    QString caption = action->text();
+    if (caption.endsWith(QLatin1String("...")))
+        caption.chop(3);
+    return caption;
+}
+
+} // namespace
+
 ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBDataModule &database)
     : QObject(&explorer)
     , m_explorer(explorer)
@@ -52,6 +64,8 @@ ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBData
     };
     showReport = [this](const EnexImportReport &report) {
         ImportReportDialog dialog(report, m_context.messages, &m_explorer);
+        if (!m_reportCaption.isEmpty())
+            dialog.setWindowTitle(m_reportCaption);
         dialog.exec();
     };
 }
@@ -94,6 +108,7 @@ void ImportCommands::ImportEnexActExecute()
 
 void ImportCommands::importFiles(const QStringList &files)
 {
+    m_reportCaption.clear();
     EnexImport import(m_database, m_context.dataFolder);
     QList<QPair<QString, EnexImport::Again>> chosen;
     qint64 totalBytes = 0;
@@ -148,10 +163,7 @@ void ImportCommands::ImportZimActExecute()
 void ImportCommands::chooseAndImportFolder(QAction *action, FolderKind kind)
 {
     const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("import"));
-    QString caption = action->text();
-    if (caption.endsWith(QLatin1String("...")))
-        caption.chop(3);
-    const QString folder = chooseFolder(caption, lastFolder.folder());
+    const QString folder = chooseFolder(captionOf(action), lastFolder.folder());
     if (folder.isEmpty())
         return;
     lastFolder.rememberFileIn(folder);
@@ -160,6 +172,7 @@ void ImportCommands::chooseAndImportFolder(QAction *action, FolderKind kind)
 
 void ImportCommands::importFolder(const QString &folder, FolderKind kind)
 {
+    m_reportCaption = captionOf(kind == FolderKind::Zim ? ImportZimAct : ImportMarkdownAct);
     QProgressDialog progress(text(QStringLiteral("ImportProgress")), text(QStringLiteral("Cancel")), 0, 1,
                              &m_explorer);
     progress.setWindowModality(Qt::ApplicationModal);

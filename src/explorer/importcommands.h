@@ -61,6 +61,7 @@ private:
     // Shows the notes an import stored and its report.
     void finish(const EnexImportReport &report);
 
+    QString m_reportCaption; // the report's window title when not the Evernote one
     TMainForm &m_explorer;
     AppContext &m_context;
     TDBDataModule &m_database;

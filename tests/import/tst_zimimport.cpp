@@ -72,6 +72,7 @@ private slots:
     void storesRowsAndFiles();
     void convertsPages_data();
     void convertsPages();
+    void cancelKeepsWholeNotes();
     void refusesWhatIsNoNotebook();
 };
 
@@ -127,6 +128,18 @@ void ZimImportTest::convertsPages()
     QFETCH(QString, file);
     QFETCH(QString, expected_body);
     QCOMPARE(storedBody(m_folder->dataFolder() + file), expected_body);
+}
+
+void ZimImportTest::cancelKeepsWholeNotes()
+{
+    const EnexImportReport report = ZimImport(*m_database, m_folder->dataFolder())
+                                        .importNotebook(notebook(), [](qint64 done, qint64) { return done < 1; });
+    QVERIFY(report.cancelled);
+    QCOMPARE(report.imported, 1);
+    QCOMPARE(storedRows(*m_database).size(), 3); // the note and its two attachments
+    // Its link to a page not imported keeps its text.
+    QVERIFY(storedBody(m_folder->dataFolder() + "05-01-2023/050120230900000000.html")
+                .contains("<p><a>+Sub Page</a>, <a>the top</a>, <a>:Top_Page</a>, Nowhere, "));
 }
 
 void ZimImportTest::refusesWhatIsNoNotebook()
