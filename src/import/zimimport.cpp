@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <stdexcept>
@@ -204,6 +205,13 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
     NoteBody body;
     body.html = QString::fromStdString(html).trimmed();
     body.title = cleanTitle(page.name.last());
+    // Zim tags a page with @words in its text; they are kept as a note's tags are.
+    static const QRegularExpression Tag(QStringLiteral("(?:^|\\s)@(\\w+)"),
+                                        QRegularExpression::UseUnicodePropertiesOption);
+    for (const QRegularExpressionMatch &match : Tag.globalMatch(QString::fromStdString(std::string(parts.body)))) {
+        if (!body.tags.contains(match.captured(1)))
+            body.tags << match.captured(1);
+    }
     ImportedNoteWriter::Filing filing;
     filing.catalogPath = QStringLiteral("Imported,") +
                          CatalogNodeName(QFileInfo(source.root()).fileName(), QStringLiteral("Zim"));

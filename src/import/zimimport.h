@@ -13,8 +13,9 @@ class TDBDataModule;
 // Imports a Zim notebook (a folder with notebook.zim at its top): each page
 // becomes a note under "Imported,<folder's name>", in a node of its parent
 // page; the files in a page's folder are copied beside its note, pictures
-// shown and the rest attached, and links between pages lead to the pages'
-// notes. Nothing outside the notebook's folder is read.
+// shown and the rest attached, links between pages lead to the pages' notes,
+// and a page's @tags are kept as a note's tags are. Nothing outside the
+// notebook's folder is read.
 class ZimImport
 {
 public:

@@ -43,7 +43,7 @@ private:
                                         "{{./pic.png?width=200}} {{/etc/passwd}} <script>x</script>\n") ||
             !write("Home/pic.png", "picture") || !write("Home/notes.pdf", "pdf") || !write("Home/extra.zip", "zip") ||
             !write("Home/Sub_Page.txt", header + "Creation-Date: 2023-05-02T10:00:00+02:00\n\n"
-                                                 "Back to [[Home]] and [[Top Page]].\n") ||
+                                                 "Back to [[Home]] and [[Top Page]]. @work @plans @work\n") ||
             !write("Top_Page.txt", header + "\nThe top.\n") || !write("Journal/stray.png", "stray") ||
             !write(".git/config", "hidden"))
             return false;
@@ -116,10 +116,11 @@ void ZimImportTest::convertsPages_data()
            "href=\"attaches/notes.pdf\">notes</a>, ../../../etc/passwd, <a href=\"https://zim-wiki.org\">Zim</a><br>\n"
            "<img src=\"images/pic.png\" width=\"200\"> {{/etc/passwd}} &lt;script&gt;x&lt;/script&gt;</p>\n"
            "<p><a href=\"attaches/extra.zip\">extra.zip</a></p>";
-    QTest::newRow("links found from a sub-page")
+    QTest::newRow("links found from a sub-page, tags")
         << "05-02-2023/050220230800000000.html"
         << "<p>Back to <a href=\"../05-01-2023/050120230900000000.html\">Home</a> and <a "
-           "href=\"../05-03-2023/050320231200000000.html\">Top Page</a>.</p>";
+           "href=\"../05-03-2023/050320231200000000.html\">Top Page</a>. @work @plans @work</p>\n"
+           "<p class=\"en-tags\">Tags: work, plans</p>";
 }
 
 void ZimImportTest::convertsPages()
