@@ -15,7 +15,7 @@ namespace {
 
 bool SafeAddress(const std::string &value)
 {
-    for (const char *allowed : {"http://", "https://", "ftp://", "mailto:", "../01-02-2023/", "images/0123.png",
+    for (const char *allowed : {"http://", "https://", "ftp://", "mailto:", "#", "../01-02-2023/", "images/0123.png",
                                 "attaches/file.pdf"}) {
         if (value.rfind(allowed, 0) == 0)
             return true;
@@ -42,7 +42,8 @@ void Check(const std::string &html)
                 if (!SafeAddress(value))
                     std::abort();
             } else if (!SameName(attribute.name, "width") && !SameName(attribute.name, "height") &&
-                       !SameName(attribute.name, "type") && !SameName(attribute.name, "checked")) {
+                       !SameName(attribute.name, "type") && !SameName(attribute.name, "checked") &&
+                       !SameName(attribute.name, "id")) {
                 std::abort();
             }
         }

@@ -133,8 +133,10 @@ private:
         const std::string target = trimmed(inner.substr(0, bar));
         const std::string shown = bar == std::string_view::npos ? target : trimmed(inner.substr(bar + 1));
         std::string address;
-        if (isWebAddress(target))
+        if (isWebAddress(target) || (!target.empty() && target[0] == '#'))
             address = target;
+        else if (target.find('@') != std::string::npos && target.find_first_of(" :/") == std::string::npos)
+            address = "mailto:" + target;
         else if (!target.empty())
             address = m_addressOf(isFileReference(target) ? ZimReference::File : ZimReference::Page, target);
         if (address.empty())
@@ -144,6 +146,8 @@ private:
 
     std::string pictureHtml(std::string_view inner) const
     {
+        if (startsWith(inner, "id:")) // an anchor, which a link may lead to
+            return "<a id=\"" + attribute(trimmed(inner.substr(3))) + "\"></a>";
         const size_t question = inner.find('?');
         const std::string path = trimmed(inner.substr(0, question));
         const std::string address = path.empty() ? std::string() : m_addressOf(ZimReference::Picture, path);

@@ -22,7 +22,7 @@ struct ZimPageText
 ZimPageText SplitZimHeaders(std::string_view text);
 
 enum class ZimReference {
-    Page,    // [[Page]], [[+Sub]], [[:Top:Page]]: the link as written
+    Page,    // [[Page]], [[+Sub]], [[:Top:Page]], [[Page#anchor]]: the link as written
     File,    // [[./file.pdf]]: the path as written
     Picture, // {{./pic.png}}: the path as written, without "?width=…"
 };

@@ -154,9 +154,11 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
 
     QDateTime created = QFileInfo(page.path).lastModified();
     for (const auto &[key, value] : parts.headers) {
-        if (key != "Creation-Date")
+        if (key != "Creation-Date" || value == "Unknown") // Zim's own pages say "Unknown"
             continue;
-        const QDateTime written = QDateTime::fromString(QString::fromStdString(value), Qt::ISODate);
+        QDateTime written = QDateTime::fromString(QString::fromStdString(value), Qt::ISODate);
+        if (!written.isValid()) // as older notebooks write it
+            written = QDateTime::fromString(QString::fromStdString(value), Qt::RFC2822Date);
         if (written.isValid())
             created = written.toLocalTime();
         else
@@ -170,9 +172,12 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
     std::string html = ConvertZimWiki(parts.body, [&](ZimReference kind, const std::string &written) -> std::string {
         const QString target = QString::fromStdString(written);
         if (kind == ZimReference::Page) {
-            const QString key = resolvePage(page.name, target);
+            const QString key = resolvePage(page.name, target.section(QLatin1Char('#'), 0, 0));
             if (key.isEmpty()) {
-                problems << QStringLiteral("a link leads to no page: %1").arg(target);
+                problems << (target.contains(QLatin1Char('?'))
+                                 ? QStringLiteral("a link to another wiki is kept as text: %1")
+                                 : QStringLiteral("a link leads to no page: %1"))
+                                .arg(target);
                 return {};
             }
             stored.linksPages = true;

@@ -32,7 +32,7 @@ private:
     {
         const QByteArray header = "Content-Type: text/x-zim-wiki\nWiki-Format: zim 0.4\n";
         if (!write("notebook.zim", "[Notebook]\nversion=0.4\nname=Work Book\n") ||
-            !write("Home.txt", header + "Creation-Date: 2023-05-01T09:00:00+00:00\n\n"
+            !write("Home.txt", header + "Creation-Date: Mon, 01 May 2023 09:00:00 +0000\n\n"
                                         "====== Home ======\n===== Plans =====\n"
                                         "Some **bold**, //italic//, ~~strike~~, __marked__ and ''**verbatim**''.\n"
                                         "A second line: http://example.com/a?b=1&c=2.\n\n"
@@ -40,7 +40,8 @@ private:
                                         "[x] dropped\n'''\nraw <b> **text**\n'''\n"
                                         "[[+Sub Page]], [[Top Page|the top]], [[:Top_Page]], [[Nowhere]], "
                                         "[[./notes.pdf|notes]], [[../../../etc/passwd]], [[https://zim-wiki.org|Zim]]\n"
-                                        "{{./pic.png?width=200}} {{/etc/passwd}} <script>x</script>\n") ||
+                                        "{{./pic.png?width=200}} {{/etc/passwd}} <script>x</script>\n"
+                                        "[[me@example.com]] [[#plans]] [[Top Page#end]] {{id: here}} [[wp?Zim]]\n") ||
             !write("Home/pic.png", "picture") || !write("Home/notes.pdf", "pdf") || !write("Home/extra.zip", "zip") ||
             !write("Home/Sub_Page.txt", header + "Creation-Date: 2023-05-02T10:00:00+02:00\n\n"
                                                  "Back to [[Home]] and [[Top Page]]. @work @plans @work\n") ||
@@ -94,7 +95,8 @@ void ZimImportTest::storesRowsAndFiles()
     QCOMPARE(reportedProblems(report),
              (QStringList{"Work Book||not a page: Journal/stray.png",
                           "Home.txt|Home|a link leads to no page: Nowhere; a path leading outside the folder is not "
-                          "followed: ../../../etc/passwd; an absolute path is not followed: /etc/passwd"}));
+                          "followed: ../../../etc/passwd; an absolute path is not followed: /etc/passwd; a link to another wiki "
+                          "is kept as text: wp?Zim"}));
     QCOMPARE(report.imported, 3);
 }
 
@@ -114,7 +116,9 @@ void ZimImportTest::convertsPages_data()
            "href=\"../05-03-2023/050320231200000000.html\">the top</a>, <a "
            "href=\"../05-03-2023/050320231200000000.html\">:Top_Page</a>, Nowhere, <a "
            "href=\"attaches/notes.pdf\">notes</a>, ../../../etc/passwd, <a href=\"https://zim-wiki.org\">Zim</a><br>\n"
-           "<img src=\"images/pic.png\" width=\"200\"> {{/etc/passwd}} &lt;script&gt;x&lt;/script&gt;</p>\n"
+           "<img src=\"images/pic.png\" width=\"200\"> {{/etc/passwd}} &lt;script&gt;x&lt;/script&gt;<br>\n"
+           "<a href=\"mailto:me@example.com\">me@example.com</a> <a href=\"#plans\">#plans</a> <a "
+           "href=\"../05-03-2023/050320231200000000.html\">Top Page#end</a> <a id=\"here\"></a> wp?Zim</p>\n"
            "<p><a href=\"attaches/extra.zip\">extra.zip</a></p>";
     QTest::newRow("links found from a sub-page, tags")
         << "05-02-2023/050220230800000000.html"
