@@ -32,12 +32,12 @@ bool writeVault(const QString &vault, int pages, int pictureBytes)
                 return false;
         }
         const QByteArray number = QByteArray::number(page);
-        const QByteArray text = "---\ntitle: Page " + number + "\ncreated: 2024-0" +
-                                QByteArray::number(1 + page % 9) + "-1" + QByteArray::number(page % 10) +
-                                " 10:00\ntags: [bench, folder" + QByteArray::number(page / 100) +
-                                "]\n---\n# Page " + number + "\n\nText of **page " + number +
-                                "**, next [[Page " + QByteArray::number(page + 1) + "]], previous [[Page " +
-                                QByteArray::number(page - 1) + "]].\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n"
+        const QByteArray text = "---\ntitle: Page " + number + "\ncreated: 2024-0" + QByteArray::number(1 + page % 9) +
+                                "-1" + QByteArray::number(page % 10) + " 10:00\ntags: [bench, folder" +
+                                QByteArray::number(page / 100) + "]\n---\n# Page " + number + "\n\nText of **page " +
+                                number + "**, next [[Page " + QByteArray::number(page + 1) + "]], previous [[Page " +
+                                QByteArray::number(page - 1) +
+                                "]].\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n"
                                 "![picture](picture.png)\n";
         QFile file(folder + QStringLiteral("Page %1.md").arg(page));
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())

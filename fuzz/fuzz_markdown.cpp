@@ -36,8 +36,8 @@ void Check(const std::string &html)
     TagScanner scanner(html);
     HtmlTag tag;
     while (scanner.next(tag)) {
-        for (const char *forbidden : {"script", "iframe", "object", "embed", "frame", "style", "base", "meta", "form",
-                                      "svg", "math"}) {
+        for (const char *forbidden :
+             {"script", "iframe", "object", "embed", "frame", "style", "base", "meta", "form", "svg", "math"}) {
             if (tag.is(forbidden))
                 std::abort();
         }

@@ -15,8 +15,8 @@ namespace {
 
 bool SafeAddress(const std::string &value)
 {
-    for (const char *allowed : {"http://", "https://", "ftp://", "mailto:", "#", "../01-02-2023/", "images/0123.png",
-                                "attaches/file.pdf"}) {
+    for (const char *allowed :
+         {"http://", "https://", "ftp://", "mailto:", "#", "../01-02-2023/", "images/0123.png", "attaches/file.pdf"}) {
         if (value.rfind(allowed, 0) == 0)
             return true;
     }
@@ -25,8 +25,8 @@ bool SafeAddress(const std::string &value)
 
 void Check(const std::string &html)
 {
-    static const char *const Own[] = {"h1", "h2", "h3", "h4", "h5", "p", "br", "b", "i", "s", "mark", "sup", "sub",
-                                      "code", "pre", "ul", "ol", "li", "input", "a", "img"};
+    static const char *const Own[] = {"h1",  "h2",  "h3",   "h4",  "h5", "p",  "br", "b",     "i", "s",  "mark",
+                                      "sup", "sub", "code", "pre", "ul", "ol", "li", "input", "a", "img"};
     TagScanner scanner(html);
     HtmlTag tag;
     while (scanner.next(tag)) {

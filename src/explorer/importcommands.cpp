@@ -173,8 +173,7 @@ void ImportCommands::chooseAndImportFolder(QAction *action, FolderKind kind)
 void ImportCommands::importFolder(const QString &folder, FolderKind kind)
 {
     m_reportCaption = captionOf(kind == FolderKind::Zim ? ImportZimAct : ImportMarkdownAct);
-    QProgressDialog progress(text(QStringLiteral("ImportProgress")), text(QStringLiteral("Cancel")), 0, 1,
-                             &m_explorer);
+    QProgressDialog progress(text(QStringLiteral("ImportProgress")), text(QStringLiteral("Cancel")), 0, 1, &m_explorer);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(400);
     const auto advance = [&](qint64 done, qint64 total) {

@@ -264,7 +264,8 @@ MarkdownConversion ConvertMarkdown(std::string_view markdown, const MarkdownAddr
                 address.clear(); // only the import itself links pages that way
             } else if (!url.empty() && url[0] != '#' && !hasScheme(url)) {
                 const std::string path = url.substr(0, url.find_first_of("#?"));
-                address = addressOf(picture ? MarkdownReference::Picture : MarkdownReference::Link, percentDecoded(path));
+                address =
+                    addressOf(picture ? MarkdownReference::Picture : MarkdownReference::Link, percentDecoded(path));
             }
             if (address.empty() && !url.empty())
                 unwrapped.push_back(node);

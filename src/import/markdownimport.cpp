@@ -35,8 +35,8 @@ bool isPageFile(const QString &path)
 
 QDateTime createdFrom(const QString &written)
 {
-    for (const QString &format : {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
-                                  QStringLiteral("yyyy-MM-dd")}) {
+    for (const QString &format :
+         {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"), QStringLiteral("yyyy-MM-dd")}) {
         const QDateTime time = QDateTime::fromString(written, format);
         if (time.isValid())
             return time;
@@ -63,7 +63,8 @@ MarkdownImport::MarkdownImport(TDBDataModule &database, const QString &dataFolde
 QString MarkdownImport::catalogPathFor(const QString &folder)
 {
     return QStringLiteral("Imported,") +
-           CatalogNodeName(QFileInfo(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())).fileName(), QStringLiteral("Markdown"));
+           CatalogNodeName(QFileInfo(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())).fileName(),
+                           QStringLiteral("Markdown"));
 }
 
 EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progress &progress)
@@ -127,8 +128,7 @@ EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progr
         }
         if (!problems.isEmpty()) {
             ++report.withProblems;
-            report.problems.append({source.relative(page.path), title,
-                                    problems.join(QStringLiteral("; "))});
+            report.problems.append({source.relative(page.path), title, problems.join(QStringLiteral("; "))});
         }
         if (progress && !progress(i + 1, pages.size())) {
             report.cancelled = true;
@@ -208,7 +208,7 @@ MarkdownImport::Stored MarkdownImport::storePage(const Page &page, const SourceF
             if (!copies.contains(path)) {
                 const bool picture = kind == MarkdownReference::Picture || kind == MarkdownReference::WikiEmbed;
                 copies.insert(path, picture && IsPictureFile(path) ? writer.resources().copyPicture(path)
-                                                                    : writer.resources().copyAttachment(path));
+                                                                   : writer.resources().copyAttachment(path));
             }
             return copies.value(path).toStdString();
         });

@@ -17,8 +17,7 @@ std::string PageLinkAddress(const QString &pageKey)
     return PageScheme + QUrl::toPercentEncoding(pageKey).toStdString();
 }
 
-void RelinkPages(const QString &dataFolder, const QStringList &relativeFiles,
-                 const QHash<QString, QString> &fileOfPage)
+void RelinkPages(const QString &dataFolder, const QStringList &relativeFiles, const QHash<QString, QString> &fileOfPage)
 {
     static const QRegularExpression Link(QStringLiteral(" href=\"import-page:([^\"]*)\""));
     for (const QString &relativeFile : relativeFiles) {
@@ -32,8 +31,7 @@ void RelinkPages(const QString &dataFolder, const QStringList &relativeFiles,
         qsizetype from = 0;
         for (const QRegularExpressionMatch &match : Link.globalMatch(html)) {
             relinked += html.mid(from, match.capturedStart() - from);
-            const QString target =
-                fileOfPage.value(QUrl::fromPercentEncoding(match.captured(1).toLatin1()));
+            const QString target = fileOfPage.value(QUrl::fromPercentEncoding(match.captured(1).toLatin1()));
             if (!target.isEmpty())
                 relinked += QStringLiteral(" href=\"../%1\"").arg(target.toHtmlEscaped());
             from = match.capturedEnd();

@@ -69,8 +69,8 @@ public:
             const char *marker;
             const char *tag;
         };
-        static const Style Styles[] = {{"**", "b"}, {"//", "i"}, {"~~", "s"}, {"__", "mark"}, {"^{", "sup"},
-                                       {"_{", "sub"}};
+        static const Style Styles[] = {{"**", "b"},    {"//", "i"},   {"~~", "s"},
+                                       {"__", "mark"}, {"^{", "sup"}, {"_{", "sub"}};
         std::string out;
         for (size_t i = 0; i < text.size();) {
             const std::string_view rest = text.substr(i);
@@ -178,7 +178,7 @@ struct ListItem
 {
     int depth = 0;
     bool numbered = false;
-    std::string box;      // "[ ]", "[*]", "[x]", "[>]", "[<]" or empty
+    std::string box; // "[ ]", "[*]", "[x]", "[>]", "[<]" or empty
     std::string_view text;
 };
 

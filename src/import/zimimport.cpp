@@ -184,10 +184,12 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
             return PageLinkAddress(key);
         }
         QString why;
-        const QString path = source.resolve(pageFolder, target.startsWith(QLatin1String("file:")) ? QString() : target,
-                                            &why);
+        const QString path =
+            source.resolve(pageFolder, target.startsWith(QLatin1String("file:")) ? QString() : target, &why);
         if (path.isEmpty()) {
-            problems << (target.startsWith(QLatin1String("file:")) ? QStringLiteral("an absolute path is not followed: %1").arg(target) : why);
+            problems << (target.startsWith(QLatin1String("file:"))
+                             ? QStringLiteral("an absolute path is not followed: %1").arg(target)
+                             : why);
             return {};
         }
         if (!copies.contains(path))
@@ -218,8 +220,8 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
             body.tags << match.captured(1);
     }
     ImportedNoteWriter::Filing filing;
-    filing.catalogPath = QStringLiteral("Imported,") +
-                         CatalogNodeName(QFileInfo(source.root()).fileName(), QStringLiteral("Zim"));
+    filing.catalogPath =
+        QStringLiteral("Imported,") + CatalogNodeName(QFileInfo(source.root()).fileName(), QStringLiteral("Zim"));
     for (qsizetype i = 0; i + 1 < page.name.size(); ++i)
         filing.catalogPath += QLatin1Char(',') + CatalogNodeName(page.name[i], QStringLiteral("_"));
     stored.filed = writer.file(m_database, body, filing);

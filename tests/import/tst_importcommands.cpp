@@ -125,8 +125,8 @@ void ImportCommandsTest::importsAChosenFolder()
     QTemporaryDir source;
     const QString notes = source.path() + QStringLiteral("/Notes");
     QVERIFY(QDir().mkpath(notes + QStringLiteral("/Sub")));
-    const QStringList pages = zim ? QStringList{"/notebook.zim", "/One.txt", "/Sub/Two.txt"}
-                                  : QStringList{"/One.md", "/Sub/Two.md"};
+    const QStringList pages =
+        zim ? QStringList{"/notebook.zim", "/One.txt", "/Sub/Two.txt"} : QStringList{"/One.md", "/Sub/Two.md"};
     for (const QString &page : pages) {
         QFile file(notes + page);
         QVERIFY(file.open(QIODevice::WriteOnly));

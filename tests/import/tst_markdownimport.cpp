@@ -41,15 +41,18 @@ private:
                      "![[pic.png]] ![a local one](images/local%20pic.png) [the spec](docs/spec.pdf) "
                      "![again](pic.png)\n\n"
                      "~~old~~ `[[not a link]]`\n\n| a | b |\n|---|---|\n| 1 | 2 |\n") &&
-               write("Ideas.md", "Back [home](Home.md), [[Missing page]], [up](../../outside.txt), [abs](/etc/passwd), "
-                                 "[js](javascript:alert(1)), ![[Notes/Plan]]\n\n<script>alert(1)</script>\n",
+               write("Ideas.md",
+                     "Back [home](Home.md), [[Missing page]], [up](../../outside.txt), [abs](/etc/passwd), "
+                     "[js](javascript:alert(1)), ![[Notes/Plan]]\n\n<script>alert(1)</script>\n",
                      modified) &&
-               write("Notes/Plan.md",
-                     "---\ncreated: 2023-04-03T08:00:00\ntags:\n  - work\n  - '#plan'\n---\n- [ ] first\n- [x] done\n") &&
+               write(
+                   "Notes/Plan.md",
+                   "---\ncreated: 2023-04-03T08:00:00\ntags:\n  - work\n  - '#plan'\n---\n- [ ] first\n- [x] done\n") &&
                write("Notes/Deeper/Bad date.md", "---\ncreated: someday\n---\ntext\n", modified.addDays(2)) &&
                write("pic.png", "picture") && write("images/local pic.png", "local picture") &&
-               write("docs/spec.pdf", "pdf") && write("docs/unused.txt", "unused") && write(".obsidian/workspace.md", "hidden") &&
-               write(".trash/old.md", "deleted") && writeTestFile(m_source->path() + "/outside.txt", "secret") &&
+               write("docs/spec.pdf", "pdf") && write("docs/unused.txt", "unused") &&
+               write(".obsidian/workspace.md", "hidden") && write(".trash/old.md", "deleted") &&
+               writeTestFile(m_source->path() + "/outside.txt", "secret") &&
                QFile::link(m_source->path() + "/outside.txt", vault() + "link out.md");
     }
 

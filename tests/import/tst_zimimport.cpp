@@ -21,10 +21,7 @@ private:
 
     QString notebook() const { return m_source->path() + QStringLiteral("/Work Book/"); }
 
-    bool write(const QString &name, const QByteArray &bytes)
-    {
-        return writeTestFile(notebook() + name, bytes);
-    }
+    bool write(const QString &name, const QByteArray &bytes) { return writeTestFile(notebook() + name, bytes); }
 
     // A notebook using every piece of the wiki syntax, with sub-pages, a
     // page's files and references that must not be followed.
@@ -81,11 +78,12 @@ void ZimImportTest::storesRowsAndFiles()
 {
     QVERIFY(ZimImport::isNotebook(notebook()));
     const EnexImportReport report = ZimImport(*m_database, m_folder->dataFolder()).importNotebook(notebook());
-    QCOMPARE(storedRows(*m_database),
-             (QStringList{"1|Home|Imported,Work Book|2023-05-01 09:00:00|05-01-2023/050120230900000000.html",
-                          "2|Top Page|Imported,Work Book|2023-05-03 12:00:00|05-03-2023/050320231200000000.html",
-                          "3|Sub Page|imported,work book,home|2023-05-02 08:00:00|05-02-2023/050220230800000000.html",
-                          "attachment 1|notes.pdf|05-01-2023/attaches/", "attachment 1|extra.zip|05-01-2023/attaches/"}));
+    QCOMPARE(
+        storedRows(*m_database),
+        (QStringList{"1|Home|Imported,Work Book|2023-05-01 09:00:00|05-01-2023/050120230900000000.html",
+                     "2|Top Page|Imported,Work Book|2023-05-03 12:00:00|05-03-2023/050320231200000000.html",
+                     "3|Sub Page|imported,work book,home|2023-05-02 08:00:00|05-02-2023/050220230800000000.html",
+                     "attachment 1|notes.pdf|05-01-2023/attaches/", "attachment 1|extra.zip|05-01-2023/attaches/"}));
     QCOMPARE(storedFiles(m_folder->path()),
              (QStringList{"data/05-01-2023/050120230900000000.html",
                           "data/05-01-2023/attaches/extra.zip adcdbd79a8d84175c229b192aadc02f2",
@@ -93,10 +91,11 @@ void ZimImportTest::storesRowsAndFiles()
                           "data/05-01-2023/images/pic.png 5456fc54c74a297ce994998c2873b370",
                           "data/05-02-2023/050220230800000000.html", "data/05-03-2023/050320231200000000.html"}));
     QCOMPARE(reportedProblems(report),
-             (QStringList{"Work Book||not a page: Journal/stray.png",
-                          "Home.txt|Home|a link leads to no page: Nowhere; a path leading outside the folder is not "
-                          "followed: ../../../etc/passwd; an absolute path is not followed: /etc/passwd; a link to another wiki "
-                          "is kept as text: wp?Zim"}));
+             (QStringList{
+                 "Work Book||not a page: Journal/stray.png",
+                 "Home.txt|Home|a link leads to no page: Nowhere; a path leading outside the folder is not "
+                 "followed: ../../../etc/passwd; an absolute path is not followed: /etc/passwd; a link to another wiki "
+                 "is kept as text: wp?Zim"}));
     QCOMPARE(report.imported, 3);
 }
 
@@ -137,8 +136,10 @@ void ZimImportTest::convertsPages()
 
 void ZimImportTest::cancelKeepsWholeNotes()
 {
-    const EnexImportReport report = ZimImport(*m_database, m_folder->dataFolder())
-                                        .importNotebook(notebook(), [](qint64 done, qint64) { return done < 1; });
+    const EnexImportReport report =
+        ZimImport(*m_database, m_folder->dataFolder()).importNotebook(notebook(), [](qint64 done, qint64) {
+            return done < 1;
+        });
     QVERIFY(report.cancelled);
     QCOMPARE(report.imported, 1);
     QCOMPARE(storedRows(*m_database).size(), 3); // the note and its two attachments
