@@ -43,7 +43,7 @@ private:
                      "~~old~~ `[[not a link]]`\n\n| a | b |\n|---|---|\n| 1 | 2 |\n") &&
                write("Ideas.md",
                      "Back [home](Home.md), [[Missing page]], [up](../../outside.txt), [abs](/etc/passwd), "
-                     "[js](javascript:alert(1)), ![[Notes/Plan]]\n\n<script>alert(1)</script>\n",
+                     "[js](javascript:alert(1)), ![[Notes/Plan]] ![out](images/out.png)\n\n<script>alert(1)</script>\n",
                      modified) &&
                write(
                    "Notes/Plan.md",
@@ -53,7 +53,9 @@ private:
                write("docs/spec.pdf", "pdf") && write("docs/unused.txt", "unused") &&
                write(".obsidian/workspace.md", "hidden") && write(".trash/old.md", "deleted") &&
                writeTestFile(m_source->path() + "/outside.txt", "secret") &&
-               QFile::link(m_source->path() + "/outside.txt", vault() + "link out.md");
+               QFile::link(m_source->path() + "/outside.txt", vault() + "link out.md") &&
+               QFile::link(m_source->path() + "/outside.txt", vault() + "images/out.png") &&
+               QFile::link(vault() + "Notes", vault() + "Notes again");
     }
 
     EnexImportReport importVault(const MarkdownImport::Progress &progress = {})
@@ -102,10 +104,13 @@ void MarkdownImportTest::storesRowsAndFiles()
                           "data/04-02-2023/040220231000000000.html", "data/04-03-2023/040320230800000000.html",
                           "data/04-04-2023/040420231000000000.html"}));
     QCOMPARE(reportedProblems(report),
-             (QStringList{"My Vault||a link leading outside the folder is not followed: link out.md",
+             (QStringList{"My Vault||a linked folder is not followed: Notes again",
+                          "My Vault||a link leading outside the folder is not followed: link out.md",
+                          "My Vault||a link leading outside the folder is not followed: images/out.png",
                           "Ideas.md|Ideas|a wiki-link leads to no page or file: Missing page; a path leading "
                           "outside the folder is not followed: ../../outside.txt; an absolute path is not followed: "
-                          "/etc/passwd; raw HTML is left out",
+                          "/etc/passwd; a link leading outside the folder is not followed: images/out.png; raw HTML "
+                          "is left out",
                           "Notes/Deeper/Bad date.md|Bad date|the creation time \"someday\" is not understood",
                           "docs/unused.txt||no page refers to it; left out"}));
     QCOMPARE(report.imported, 4);
@@ -127,10 +132,10 @@ void MarkdownImportTest::convertsPages_data()
            "<p><del>old</del> <code>[[not a link]]</code></p>\n<table>\n<thead>\n<tr>\n<th>a</th>\n<th>b</th>\n"
            "</tr>\n</thead>\n<tbody>\n<tr>\n<td>1</td>\n<td>2</td>\n</tr>\n</tbody>\n</table>\n"
            "<p class=\"en-tags\">Tags: start, two words</p>";
-    QTest::newRow("links refused, a script left out, a page embedded")
+    QTest::newRow("links refused, a script left out, a page embedded, a picture linked out")
         << "04-02-2023/040220231000000000.html"
         << "<p>Back <a href=\"../04-01-2023/040120230930000000.html\">home</a>, Missing page, up, abs, <a "
-           "href=\"\">js</a>, <a href=\"../04-03-2023/040320230800000000.html\">Notes/Plan</a></p>";
+           "href=\"\">js</a>, <a href=\"../04-03-2023/040320230800000000.html\">Notes/Plan</a> out</p>";
     QTest::newRow("task list, tags as a list") << "04-03-2023/040320230800000000.html"
                                                << "<ul>\n<li><input type=\"checkbox\" disabled=\"\" /> first</li>\n"
                                                   "<li><input type=\"checkbox\" checked=\"\" disabled=\"\" /> "
