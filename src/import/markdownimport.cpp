@@ -183,7 +183,8 @@ MarkdownImport::Stored MarkdownImport::storePage(const Page &page, const SourceF
             QString path;
             const bool wiki = kind == MarkdownReference::WikiLink || kind == MarkdownReference::WikiEmbed;
             if (wiki) {
-                target = target.section(QLatin1Char('#'), 0, 0).trimmed();
+                // [[Page#Heading]] and [[Page^block]] lead to the page.
+                target = target.section(QLatin1Char('#'), 0, 0).section(QLatin1Char('^'), 0, 0).trimmed();
                 if (target.contains(QLatin1Char('/'))) {
                     path = source.resolve(source.root(), target, &why);
                     if (path.isEmpty() && !isPageFile(target))

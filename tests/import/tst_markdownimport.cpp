@@ -37,7 +37,7 @@ private:
         const QDateTime modified(QDate(2023, 4, 2), QTime(10, 0));
         return write("Home.md",
                      "---\ntitle: Welcome home\ncreated: 2023-04-01 09:30\ntags: [start, \"two words\"]\n---\n"
-                     "# Hi\n\nSee [[Plan]], [[Ideas|my ideas]] and [the plan](Notes/Plan.md#steps).\n\n"
+                     "# Hi\n\nSee [[Plan^step|Plan]], [[Ideas|my ideas]] and [the plan](Notes/Plan.md#steps).\n\n"
                      "![[pic.png]] ![a local one](images/local%20pic.png) [the spec](docs/spec.pdf) "
                      "![again](pic.png)\n\n"
                      "~~old~~ `[[not a link]]`\n\n| a | b |\n|---|---|\n| 1 | 2 |\n") &&
