@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimeZone>
 
 #include <stdexcept>
 
@@ -18,12 +17,6 @@ struct MarkdownImport::Page
 {
     QString path;        // canonical
     QString catalogPath; // of its folder
-};
-
-struct MarkdownImport::Stored
-{
-    ImportedNoteFiled filed;
-    bool linksPages = false;
 };
 
 namespace {
@@ -107,35 +100,18 @@ EnexImportReport MarkdownImport::importFolder(const QString &folder, const Progr
         folders = inside + folders;
     }
 
-    QHash<QString, QString> fileOfPage;
-    QStringList linking;
+    ImportedPages imported(report, m_dataFolder);
     for (qsizetype i = 0; i < pages.size(); ++i) {
         const Page &page = pages[i];
-        QStringList problems;
-        QString title = QFileInfo(page.path).completeBaseName();
-        try {
-            const Stored stored = storePage(page, source, title, problems);
-            fileOfPage.insert(source.relative(page.path), stored.filed.relativeFile);
-            if (stored.linksPages)
-                linking << stored.filed.relativeFile;
-            ++report.imported;
-            report.noteIds << stored.filed.noteId;
-            if (!report.tagIds.contains(stored.filed.tagId))
-                report.tagIds << stored.filed.tagId;
-        } catch (const std::exception &error) {
-            ++report.notStored;
-            problems << QString::fromUtf8(error.what());
-        }
-        if (!problems.isEmpty()) {
-            ++report.withProblems;
-            report.problems.append({source.relative(page.path), title, problems.join(QStringLiteral("; "))});
-        }
+        const QString file = source.relative(page.path);
+        imported.store(file, file, QFileInfo(page.path).completeBaseName(),
+                       [&](QString &title, QStringList &problems) { return storePage(page, source, title, problems); });
         if (progress && !progress(i + 1, pages.size())) {
             report.cancelled = true;
             break;
         }
     }
-    RelinkPages(m_dataFolder, linking, fileOfPage);
+    imported.relink();
     if (!report.cancelled) {
         for (const QString &file : otherFiles) {
             if (!m_copied.contains(file))
@@ -153,10 +129,10 @@ QString MarkdownImport::findByName(const QString &target, bool page) const
     return m_fileOfName.value(name);
 }
 
-MarkdownImport::Stored MarkdownImport::storePage(const Page &page, const SourceFolder &source, QString &title,
-                                                 QStringList &problems)
+StoredPage MarkdownImport::storePage(const Page &page, const SourceFolder &source, QString &title,
+                                     QStringList &problems)
 {
-    Stored stored;
+    StoredPage stored;
     QFile file(page.path);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(file.errorString().toStdString());

@@ -9,6 +9,7 @@
 #include <functional>
 
 class SourceFolder;
+struct StoredPage;
 class TDBDataModule;
 
 // Imports a folder of Markdown pages (a vault): each folder becomes a catalog
@@ -33,8 +34,7 @@ public:
 
 private:
     struct Page;
-    struct Stored;
-    Stored storePage(const Page &page, const SourceFolder &source, QString &title, QStringList &problems);
+    StoredPage storePage(const Page &page, const SourceFolder &source, QString &title, QStringList &problems);
     QString findByName(const QString &target, bool page) const;
 
     TDBDataModule &m_database;

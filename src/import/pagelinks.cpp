@@ -5,6 +5,8 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include <stdexcept>
+
 namespace {
 
 const char PageScheme[] = "import-page:";
@@ -44,4 +46,38 @@ void RelinkPages(const QString &dataFolder, const QStringList &relativeFiles, co
         if (save.open(QIODevice::WriteOnly) && save.write(bytes) == bytes.size())
             save.commit();
     }
+}
+
+ImportedPages::ImportedPages(EnexImportReport &report, const QString &dataFolder)
+    : m_report(report)
+    , m_dataFolder(dataFolder)
+{
+}
+
+void ImportedPages::store(const QString &pageKey, const QString &file, QString title,
+                          const std::function<StoredPage(QString &title, QStringList &problems)> &storePage)
+{
+    QStringList problems;
+    try {
+        const StoredPage stored = storePage(title, problems);
+        m_fileOfPage.insert(pageKey, stored.filed.relativeFile);
+        if (stored.linksPages)
+            m_linking << stored.filed.relativeFile;
+        ++m_report.imported;
+        m_report.noteIds << stored.filed.noteId;
+        if (!m_report.tagIds.contains(stored.filed.tagId))
+            m_report.tagIds << stored.filed.tagId;
+    } catch (const std::exception &error) {
+        ++m_report.notStored;
+        problems << QString::fromUtf8(error.what());
+    }
+    if (!problems.isEmpty()) {
+        ++m_report.withProblems;
+        m_report.problems.append({file, title, problems.join(QStringLiteral("; "))});
+    }
+}
+
+void ImportedPages::relink()
+{
+    RelinkPages(m_dataFolder, m_linking, m_fileOfPage);
 }

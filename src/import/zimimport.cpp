@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 
 #include <stdexcept>
 
@@ -20,12 +19,6 @@ struct ZimImport::Page
 {
     QString path;     // the page's .txt file
     QStringList name; // the page and its parents, as shown: "Home", "Sub Page"
-};
-
-struct ZimImport::Stored
-{
-    ImportedNoteFiled filed;
-    bool linksPages = false;
 };
 
 namespace {
@@ -113,38 +106,21 @@ EnexImportReport ZimImport::importNotebook(const QString &folder, const Progress
             inside.append({sub, at.name + QStringList{shownName(sub + QStringLiteral(".txt"))}});
         folders = inside + folders;
     }
-    QHash<QString, QString> fileOfPage;
-    QStringList linking;
+    ImportedPages imported(report, m_dataFolder);
     for (qsizetype i = 0; i < pages.size(); ++i) {
         const Page &page = pages[i];
-        QStringList problems;
-        try {
-            const Stored stored = storePage(page, source, problems);
-            fileOfPage.insert(keyOf(page.name), stored.filed.relativeFile);
-            if (stored.linksPages)
-                linking << stored.filed.relativeFile;
-            ++report.imported;
-            report.noteIds << stored.filed.noteId;
-            if (!report.tagIds.contains(stored.filed.tagId))
-                report.tagIds << stored.filed.tagId;
-        } catch (const std::exception &error) {
-            ++report.notStored;
-            problems << QString::fromUtf8(error.what());
-        }
-        if (!problems.isEmpty()) {
-            ++report.withProblems;
-            report.problems.append({source.relative(page.path), page.name.last(), problems.join(QStringLiteral("; "))});
-        }
+        imported.store(keyOf(page.name), source.relative(page.path), page.name.last(),
+                       [&](QString &, QStringList &problems) { return storePage(page, source, problems); });
         if (progress && !progress(i + 1, pages.size())) {
             report.cancelled = true;
             break;
         }
     }
-    RelinkPages(m_dataFolder, linking, fileOfPage);
+    imported.relink();
     return report;
 }
 
-ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &source, QStringList &problems)
+StoredPage ZimImport::storePage(const Page &page, const SourceFolder &source, QStringList &problems)
 {
     QFile file(page.path);
     if (!file.open(QIODevice::ReadOnly))
@@ -167,7 +143,7 @@ ZimImport::Stored ZimImport::storePage(const Page &page, const SourceFolder &sou
     ImportedNoteWriter writer(m_dataFolder, created);
     // A page's files are in the folder named after it.
     const QString pageFolder = page.path.chopped(4);
-    Stored stored;
+    StoredPage stored;
     QHash<QString, QString> copies;
     std::string html = ConvertZimWiki(parts.body, [&](ZimReference kind, const std::string &written) -> std::string {
         const QString target = QString::fromStdString(written);

@@ -8,6 +8,7 @@
 #include <functional>
 
 class SourceFolder;
+struct StoredPage;
 class TDBDataModule;
 
 // Imports a Zim notebook (a folder with notebook.zim at its top): each page
@@ -32,8 +33,7 @@ public:
 
 private:
     struct Page;
-    struct Stored;
-    Stored storePage(const Page &page, const SourceFolder &source, QStringList &problems);
+    StoredPage storePage(const Page &page, const SourceFolder &source, QStringList &problems);
     QString resolvePage(const QStringList &from, const QString &link) const;
 
     TDBDataModule &m_database;
