@@ -38,7 +38,7 @@ private:
         return write("Home.md",
                      "---\ntitle: Welcome home\ncreated: 2023-04-01 09:30\ntags: [start, \"two words\"]\n---\n"
                      "# Hi\n\nSee [[Plan^step|Plan]], [[Ideas|my ideas]] and [the plan](Notes/Plan.md#steps).\n\n"
-                     "![[pic.png]] ![a local one](images/local%20pic.png) [the spec](docs/spec.pdf) "
+                     "![[pic.png]] ![a local one](images/local%20pic.png) [the manual](docs/manual.pdf) "
                      "![again](pic.png)\n\n"
                      "~~old~~ `[[not a link]]`\n\n| a | b |\n|---|---|\n| 1 | 2 |\n") &&
                write("Ideas.md",
@@ -50,7 +50,7 @@ private:
                    "---\ncreated: 2023-04-03T08:00:00\ntags:\n  - work\n  - '#plan'\n---\n- [ ] first\n- [x] done\n") &&
                write("Notes/Deeper/Bad date.md", "---\ncreated: someday\n---\ntext\n", modified.addDays(2)) &&
                write("pic.png", "picture") && write("images/local pic.png", "local picture") &&
-               write("docs/spec.pdf", "pdf") && write("docs/unused.txt", "unused") &&
+               write("docs/manual.pdf", "pdf") && write("docs/unused.txt", "unused") &&
                write(".obsidian/workspace.md", "hidden") && write(".trash/old.md", "deleted") &&
                writeTestFile(m_source->path() + "/outside.txt", "secret") &&
                QFile::link(m_source->path() + "/outside.txt", vault() + "link out.md") &&
@@ -95,10 +95,10 @@ void MarkdownImportTest::storesRowsAndFiles()
                           "3|Plan|Imported,My Vault,Notes|2023-04-03 08:00:00|04-03-2023/040320230800000000.html",
                           "4|Bad date|imported,my vault,notes,deeper|2023-04-04 10:00:00|"
                           "04-04-2023/040420231000000000.html",
-                          "attachment 1|spec.pdf|04-01-2023/attaches/"}));
+                          "attachment 1|manual.pdf|04-01-2023/attaches/"}));
     QCOMPARE(storedFiles(m_folder->path()),
              (QStringList{"data/04-01-2023/040120230930000000.html",
-                          "data/04-01-2023/attaches/spec.pdf 437175ba4191210ee004e1d937494d09",
+                          "data/04-01-2023/attaches/manual.pdf 437175ba4191210ee004e1d937494d09",
                           "data/04-01-2023/images/local pic.png 382aebfd2f0fd5782d1742ed48e00045",
                           "data/04-01-2023/images/pic.png 5456fc54c74a297ce994998c2873b370",
                           "data/04-02-2023/040220231000000000.html", "data/04-03-2023/040320230800000000.html",
@@ -128,7 +128,7 @@ void MarkdownImportTest::convertsPages_data()
            "href=\"../04-02-2023/040220231000000000.html\">my ideas</a> and <a "
            "href=\"../04-03-2023/040320230800000000.html\">the plan</a>.</p>\n<p><img src=\"images/pic.png\" "
            "alt=\"pic.png\" /> <img src=\"images/local%20pic.png\" alt=\"a local one\" /> <a "
-           "href=\"attaches/spec.pdf\">the spec</a> <img src=\"images/pic.png\" alt=\"again\" /></p>\n"
+           "href=\"attaches/manual.pdf\">the manual</a> <img src=\"images/pic.png\" alt=\"again\" /></p>\n"
            "<p><del>old</del> <code>[[not a link]]</code></p>\n<table>\n<thead>\n<tr>\n<th>a</th>\n<th>b</th>\n"
            "</tr>\n</thead>\n<tbody>\n<tr>\n<td>1</td>\n<td>2</td>\n</tr>\n</tbody>\n</table>\n"
            "<p class=\"en-tags\">Tags: start, two words</p>";
