@@ -7,6 +7,8 @@
 #   fuzz/build.sh run-restore [SECONDS]   build, then fuzz the restore from a copy of fuzz/restore-corpus
 #   fuzz/build.sh run-pagelook [SECONDS]  build, then fuzz reading a page's look from fuzz/pagelook-corpus
 #   fuzz/build.sh run-enml [SECONDS]      build, then fuzz the ENML converter from fuzz/enml-corpus
+#   fuzz/build.sh run-zim [SECONDS]       build, then fuzz the Zim wiki converter from fuzz/zim-corpus
+#   fuzz/build.sh run-markdown [SECONDS]  build, then fuzz the Markdown converter from fuzz/markdown-corpus
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 core=$here/../src/capture
@@ -42,6 +44,32 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -I"$core" -I"$enml" $(pkg-config --cflags libxml-2.0) \
     "$here/fuzz_enml.cpp" "$enml/enmlconverter.cpp" "$core/htmltags.cpp" "$core/htmltext.cpp" "$core/capturetext.cpp" \
     $(pkg-config --libs libxml-2.0) -o "$out/fuzz_enml"
+
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$core" -I"$enml" $(pkg-config --cflags libxml-2.0) \
+    "$here/fuzz_zim.cpp" "$enml/zimconverter.cpp" "$enml/enmlconverter.cpp" "$core/htmltags.cpp" \
+    "$core/htmltext.cpp" "$core/capturetext.cpp" \
+    $(pkg-config --libs libxml-2.0) -o "$out/fuzz_zim"
+
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$core" -I"$enml" $(pkg-config --cflags libxml-2.0 libcmark-gfm) \
+    "$here/fuzz_markdown.cpp" "$enml/markdownconverter.cpp" "$core/htmltags.cpp" "$core/htmltext.cpp" \
+    "$core/capturetext.cpp" \
+    $(pkg-config --libs libxml-2.0 libcmark-gfm) -o "$out/fuzz_markdown"
+
+if [[ ${1:-} == run-markdown ]]; then
+    mkdir -p "$out/markdown-corpus"
+    cp -n "$here"/markdown-corpus/* "$out/markdown-corpus/"
+    "$out/fuzz_markdown" "$out/markdown-corpus" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+        -max_total_time="${2:-60}" -print_final_stats=1
+fi
+
+if [[ ${1:-} == run-zim ]]; then
+    mkdir -p "$out/zim-corpus"
+    cp -n "$here"/zim-corpus/* "$out/zim-corpus/"
+    "$out/fuzz_zim" "$out/zim-corpus" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+        -max_total_time="${2:-60}" -print_final_stats=1
+fi
 
 if [[ ${1:-} == run-enml ]]; then
     mkdir -p "$out/enml-corpus"

@@ -42,6 +42,7 @@ run_packages=(
     libsodium-dev
     qtkeychain-qt6-dev
     libcmark-gfm-dev
+    libcmark-gfm-extensions-dev
 )
 
 # Only the tests, benchmarks, fuzzing, screenshots and the package check. One a line.

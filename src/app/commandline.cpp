@@ -49,9 +49,9 @@ struct Options
                                               "anything."),
                                QStringLiteral("ARCHIVE")};
     QCommandLineOption import{QStringLiteral("import"),
-                              QStringLiteral("Import the Evernote exports FILE... (.enex) under Imported, each "
-                                             "export's name, and print a report. While Clipnest runs, its running "
-                                             "copy imports them. Notes imported before are skipped. Exit status 0 when every note came in "
+                              QStringLiteral("Import the Evernote exports FILE... (.enex), Markdown folders or "
+                                             "Zim notebooks under Imported, each one's name, and print a report. While Clipnest runs, its "
+                                             "running copy imports them. Notes imported before are skipped. Exit status 0 when every note came in "
                                              "whole, 1 when some had problems, 2 on trouble.")};
 };
 
@@ -181,7 +181,7 @@ int CommandLine::run(const QString &programFolder) const
     if (parser.isSet(options.import)) {
         const QStringList files = parser.positionalArguments();
         if (files.isEmpty())
-            return usageError(QStringLiteral("--import needs the .enex files to import."));
+            return usageError(QStringLiteral("--import needs the .enex files or folders to import."));
         QTextStream err(stderr);
         return runImportCommand(programFolder, files, out, err);
     }

@@ -8,8 +8,10 @@
 #include "importrequest.h"
 #include "importsummary.h"
 #include "mainform.h"
+#include "markdownimport.h"
 #include "menuentry.h"
 #include "rememberedfolder.h"
+#include "zimimport.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -20,22 +22,36 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace {
+
+QString captionOf(const QAction *action)
+{
+    QString caption = action->text();
+    if (caption.endsWith(QLatin1String("...")))
+        caption.chop(3);
+    return caption;
+}
+
+} // namespace
+
 ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBDataModule &database)
     : QObject(&explorer)
     , m_explorer(explorer)
     , m_context(context)
     , m_database(database)
 {
-    ImportEnexAct = new QAction(tr("Evernote (.enex)..."), &m_explorer);
-    ImportEnexAct->setObjectName(QStringLiteral("ImportEnexAct"));
-    ImportEnexAct->setToolTip(ImportEnexAct->text());
-    ImportEnexAct->setStatusTip(ImportEnexAct->text());
-    ImportEnexAct->setIcon(QIcon::fromTheme(QStringLiteral("document-import")));
-    m_explorer.addAction(ImportEnexAct);
+    ImportEnexAct = newAction(QStringLiteral("ImportEnexAct"), tr("Evernote (.enex)..."));
     connect(ImportEnexAct, &QAction::triggered, this, &ImportCommands::ImportEnexActExecute);
+    ImportMarkdownAct = newAction(QStringLiteral("ImportMarkdownAct"), tr("Markdown folder..."));
+    connect(ImportMarkdownAct, &QAction::triggered, this, &ImportCommands::ImportMarkdownActExecute);
+    ImportZimAct = newAction(QStringLiteral("ImportZimAct"), tr("Zim notebook..."));
+    connect(ImportZimAct, &QAction::triggered, this, &ImportCommands::ImportZimActExecute);
 
     chooseFiles = [this](const QString &caption, const QString &start) {
         return QFileDialog::getOpenFileNames(&m_explorer, caption, start, text(QStringLiteral("ImportFilter")));
+    };
+    chooseFolder = [this](const QString &caption, const QString &start) {
+        return QFileDialog::getExistingDirectory(&m_explorer, caption, start);
     };
     askAgain = [this](const QString &question) {
         QMessageBox box(QMessageBox::Question, QLatin1String(ApplicationTitle), question, QMessageBox::NoButton,
@@ -51,6 +67,8 @@ ImportCommands::ImportCommands(TMainForm &explorer, AppContext &context, TDBData
     };
     showReport = [this](const EnexImportReport &report) {
         ImportReportDialog dialog(report, m_context.messages, &m_explorer);
+        if (!m_reportCaption.isEmpty())
+            dialog.setWindowTitle(m_reportCaption);
         dialog.exec();
     };
 }
@@ -60,12 +78,25 @@ QString ImportCommands::text(const QString &key) const
     return m_context.messages.shown(key);
 }
 
+QAction *ImportCommands::newAction(const QString &name, const QString &caption)
+{
+    auto *action = new QAction(caption, &m_explorer);
+    action->setObjectName(name);
+    action->setToolTip(caption);
+    action->setStatusTip(caption);
+    action->setIcon(QIcon::fromTheme(QStringLiteral("document-import")));
+    m_explorer.addAction(action);
+    return action;
+}
+
 void ImportCommands::addFileMenuEntries(QMenu *menu)
 {
     QMenu *import = menu->addMenu(tr("Import"));
     import->setObjectName(QStringLiteral("ImportMenu"));
     import->menuAction()->setObjectName(QStringLiteral("ImportMenu"));
     import->addAction(menuEntryFor(ImportEnexAct, QStringLiteral("ImportEnex1"), import));
+    import->addAction(menuEntryFor(ImportMarkdownAct, QStringLiteral("ImportMarkdown1"), import));
+    import->addAction(menuEntryFor(ImportZimAct, QStringLiteral("ImportZim1"), import));
 }
 
 void ImportCommands::ImportEnexActExecute()
@@ -80,6 +111,7 @@ void ImportCommands::ImportEnexActExecute()
 
 void ImportCommands::importFiles(const QStringList &files)
 {
+    m_reportCaption.clear();
     EnexImport import(m_database, m_context.dataFolder);
     Chosen chosen;
     for (const QString &file : files) {
@@ -91,11 +123,37 @@ void ImportCommands::importFiles(const QStringList &files)
                 continue;
             again = answer == AgainAnswer::Import ? EnexImport::Again::Import : EnexImport::Again::Skip;
         }
-        chosen.append({file, again});
+        chosen.append({file, SourceKind::Enex, again});
     }
     if (chosen.isEmpty())
         return;
     showReport(runImport(chosen));
+}
+
+void ImportCommands::ImportMarkdownActExecute()
+{
+    chooseAndImportFolder(ImportMarkdownAct, FolderKind::Markdown);
+}
+
+void ImportCommands::ImportZimActExecute()
+{
+    chooseAndImportFolder(ImportZimAct, FolderKind::Zim);
+}
+
+void ImportCommands::chooseAndImportFolder(QAction *action, FolderKind kind)
+{
+    const RememberedFolder lastFolder(m_context.programFolder, QStringLiteral("import"));
+    const QString folder = chooseFolder(captionOf(action), lastFolder.folder());
+    if (folder.isEmpty())
+        return;
+    lastFolder.rememberFileIn(folder);
+    importFolder(folder, kind);
+}
+
+void ImportCommands::importFolder(const QString &folder, FolderKind kind)
+{
+    m_reportCaption = captionOf(kind == FolderKind::Zim ? ImportZimAct : ImportMarkdownAct);
+    showReport(runImport({{folder, kind == FolderKind::Zim ? SourceKind::Zim : SourceKind::Markdown}}));
 }
 
 void ImportCommands::importForCommandLine(const QByteArray &request, std::function<void(const QByteArray &answer)> answer)
@@ -110,8 +168,12 @@ void ImportCommands::runWaitingRequests()
     while (!m_waitingRequests.isEmpty() && !m_importing) {
         const auto [request, answer] = m_waitingRequests.takeFirst();
         Chosen chosen;
-        for (const QString &file : ImportRequest::filesOf(request))
-            chosen.append({file, EnexImport::Again::Skip});
+        for (const QString &path : ImportRequest::filesOf(request)) {
+            const SourceKind kind = !QFileInfo(path).isDir()      ? SourceKind::Enex
+                                    : ZimImport::isNotebook(path) ? SourceKind::Zim
+                                                                  : SourceKind::Markdown;
+            chosen.append({path, kind});
+        }
         ImportRequest::Answer told;
         if (chosen.isEmpty()) {
             told.lines << QStringLiteral("clipnest: no files to import");
@@ -129,11 +191,6 @@ EnexImportReport ImportCommands::runImport(const Chosen &chosen)
     // A request of a later start waits while this runs; the progress window
     // turns the event loop.
     m_importing = true;
-    qint64 totalBytes = 0;
-    for (const auto &one : chosen)
-        totalBytes += QFileInfo(one.first).size();
-    EnexImport import(m_database, m_context.dataFolder);
-
     // The database belongs to this thread, so the import runs here; the modal
     // dialog keeps the user's hands off the notes meanwhile.
     constexpr int Steps = 1000;
@@ -142,31 +199,48 @@ EnexImportReport ImportCommands::runImport(const Chosen &chosen)
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(400);
     EnexImportReport report;
-    qint64 bytesBefore = 0;
-    for (const auto &[file, again] : chosen) {
-        const EnexImportReport one = import.importFile(file, again, [&](qint64 done, qint64) {
-            progress.setValue(totalBytes > 0 ? int((bytesBefore + done) * Steps / totalBytes) : 0);
+    for (qsizetype index = 0; index < chosen.size(); ++index) {
+        const Source &source = chosen.at(index);
+        // Each source takes an equal share of the bar.
+        const auto advance = [&](qint64 done, qint64 total) {
+            const double part = total > 0 ? double(done) / double(total) : 0.0;
+            progress.setValue(int((double(index) + part) * Steps / double(chosen.size())));
             return !progress.wasCanceled();
-        });
+        };
+        EnexImportReport one;
+        switch (source.kind) {
+        case SourceKind::Enex:
+            one = EnexImport(m_database, m_context.dataFolder).importFile(source.path, source.again, advance);
+            break;
+        case SourceKind::Markdown:
+            one = MarkdownImport(m_database, m_context.dataFolder).importFolder(source.path, advance);
+            break;
+        case SourceKind::Zim:
+            one = ZimImport(m_database, m_context.dataFolder).importNotebook(source.path, advance);
+            break;
+        }
         report.add(one);
-        bytesBefore += QFileInfo(file).size();
         if (one.cancelled)
             break;
     }
     progress.reset();
-
-    if (!report.noteIds.isEmpty()) {
-        if (FullTextSearch *search = m_explorer.fullTextSearch()) {
-            for (int noteId : report.noteIds)
-                search->noteChanged(noteId);
-        }
-        m_explorer.refreshCatalog(QSet<int>(report.tagIds.begin(), report.tagIds.end()));
-        const int last = report.noteIds.last();
-        m_explorer.SelectTagAndNote(
-            last, m_database.queryInteger(QStringLiteral("select tagid from note where noteid=?"), {last}));
-    }
+    showStored(report);
     m_importing = false;
     if (!m_waitingRequests.isEmpty())
         QTimer::singleShot(0, this, &ImportCommands::runWaitingRequests);
     return report;
+}
+
+void ImportCommands::showStored(const EnexImportReport &report)
+{
+    if (report.noteIds.isEmpty())
+        return;
+    if (FullTextSearch *search = m_explorer.fullTextSearch()) {
+        for (int noteId : report.noteIds)
+            search->noteChanged(noteId);
+    }
+    m_explorer.refreshCatalog(QSet<int>(report.tagIds.begin(), report.tagIds.end()));
+    const int last = report.noteIds.last();
+    m_explorer.SelectTagAndNote(last,
+                                m_database.queryInteger(QStringLiteral("select tagid from note where noteid=?"), {last}));
 }

@@ -6,8 +6,10 @@
 #include "importrequest.h"
 #include "importsummary.h"
 #include "instanceguard.h"
+#include "markdownimport.h"
 #include "messagetexts.h"
 #include "runningcopy.h"
+#include "zimimport.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -24,7 +26,7 @@ int runImportCommand(const QString &programFolder, const QStringList &files, QTe
     const MessageTexts texts; // the built-in English texts
     QStringList paths;
     for (const QString &file : files) {
-        if (!QFileInfo(file).isFile()) {
+        if (!QFileInfo(file).isFile() && !QFileInfo(file).isDir()) {
             err << "clipnest: " << file << ": no such file" << Qt::endl;
             return 2;
         }
@@ -49,8 +51,14 @@ int runImportCommand(const QString &programFolder, const QStringList &files, QTe
         TDBDataModule database(programFolder + QStringLiteral("notes.fdb"));
         EnexImport import(database, programFolder + QStringLiteral("data/"));
         EnexImportReport report;
-        for (const QString &file : std::as_const(paths))
-            report.add(import.importFile(file, EnexImport::Again::Skip));
+        for (const QString &file : std::as_const(paths)) {
+            if (!QFileInfo(file).isDir())
+                report.add(import.importFile(file, EnexImport::Again::Skip));
+            else if (ZimImport::isNotebook(file))
+                report.add(ZimImport(database, programFolder + QStringLiteral("data/")).importNotebook(file));
+            else
+                report.add(MarkdownImport(database, programFolder + QStringLiteral("data/")).importFolder(file));
+        }
         out << importSummary(report, texts) << Qt::endl;
         for (const QString &line : importProblemLines(report, texts))
             out << line << Qt::endl;

@@ -5,10 +5,7 @@
 #include "dropdata.h"
 #include "enexreader.h"
 #include "enmlconverter.h"
-#include "notedocument.h"
-#include "notefilestore.h"
-#include "notefiling.h"
-#include "resourcefiles.h"
+#include "importednotewriter.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -141,12 +138,7 @@ EnexImport::StoredNote EnexImport::storeNote(const EnexNote &note, const QString
                                              const QString &exportName, const QByteArray &key, QStringList &problems)
 {
     const QDateTime created = note.created.isValid() ? note.created : QDateTime::currentDateTime();
-    const NoteLocation location = NewNoteLocation(m_dataFolder, created);
-    if (!location.problem.isEmpty())
-        throw std::runtime_error(location.problem.toStdString());
-    const QString dayName = QFileInfo(location.dayFolder).fileName();
-
-    ResourceFiles resources(location.dayFolder);
+    ImportedNoteWriter writer(m_dataFolder, created);
     std::map<std::string, EnmlMedia> media;
     for (const EnexResource &resource : note.resources) {
         if (resource.stagedPath.isEmpty()) {
@@ -156,7 +148,7 @@ EnexImport::StoredNote EnexImport::storeNote(const EnexNote &note, const QString
         const std::string hash = resource.md5Hex.toStdString();
         if (media.count(hash))
             continue; // the same data twice: one copy serves
-        media[hash] = resources.store(resource);
+        media[hash] = writer.resources().store(resource);
     }
     const EnmlConversion conversion =
         ConvertEnml(std::string_view(note.content.constData(), note.content.size()), [&](const std::string &hash) {
@@ -184,33 +176,15 @@ EnexImport::StoredNote EnexImport::storeNote(const EnexNote &note, const QString
         title = titleFromFragment(body.html);
     body.title = title;
 
-    const QString filePath = location.dayFolder + QLatin1Char('/') + location.fileName;
-    const QString written = writeNoteDocument(filePath, location.dayFolder + QStringLiteral("/template.html"), body);
-    if (!written.isEmpty()) {
-        resources.discard();
-        throw std::runtime_error(QStringLiteral("cannot write %1: %2").arg(filePath, written).toStdString());
-    }
-
-    NoteFilingRequest request;
-    request.title = title;
-    request.catalogText = catalogPath;
-    request.relativeFile = dayName + QLatin1Char('/') + location.fileName;
-    request.source = note.sourceUrl.trimmed();
-    request.created = created;
-    request.attachments = resources.attachments(dayName + QStringLiteral("/attaches/"));
-    request.alsoStore = [&](TDBDataModule &database, int noteId) {
+    ImportedNoteWriter::Filing filing;
+    filing.catalogPath = catalogPath;
+    filing.source = note.sourceUrl.trimmed();
+    filing.alsoStore = [&](TDBDataModule &database, int noteId) {
         database.runStatement(QStringLiteral("insert into importednote (enexfile, notekey, noteid) values (?,?,?)"),
                               {exportName, QString::fromLatin1(key), noteId});
     };
-    NoteFilingResult filed;
-    try {
-        filed = NoteFiling(m_database).file(request);
-    } catch (...) {
-        QFile::remove(filePath);
-        resources.discard();
-        throw;
-    }
-    return {filed.noteId, filed.tagId, title, request.relativeFile, !conversion.noteLinks.empty()};
+    const ImportedNoteFiled filed = writer.file(m_database, body, filing);
+    return {filed.noteId, filed.tagId, title, filed.relativeFile, !conversion.noteLinks.empty()};
 }
 
 // Links between notes of the export lead to the notes' files; an export names

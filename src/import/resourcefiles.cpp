@@ -35,6 +35,13 @@ bool IsPictureType(const QString &mime)
     return Pictures.contains(mime.trimmed().toLower());
 }
 
+bool IsPictureFile(const QString &path)
+{
+    static const QStringList Pictures{QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                      QStringLiteral("gif"), QStringLiteral("bmp"), QStringLiteral("webp")};
+    return Pictures.contains(QFileInfo(path).suffix().toLower());
+}
+
 QString SafeFileName(const QString &name, const QString &mime)
 {
     QString safe;
@@ -77,15 +84,49 @@ EnmlMedia ResourceFiles::store(const EnexResource &resource)
     }
     const QString attaches = m_dayFolder + QStringLiteral("/attaches/");
     QDir().mkpath(attaches);
-    const QString name = SafeFileName(resource.fileName, resource.mime);
-    QString candidate = name;
-    for (int number = 1; QFileInfo::exists(attaches + candidate); ++number)
-        candidate = QString::number(number) + name;
+    const QString candidate = freeAttachmentName(SafeFileName(resource.fileName, resource.mime));
     move(resource.stagedPath, attaches + candidate);
     m_stored << attaches + candidate;
     m_attachmentNames << candidate;
     media.name = candidate.toStdString();
     return media;
+}
+
+QString ResourceFiles::freeAttachmentName(const QString &name) const
+{
+    const QString attaches = m_dayFolder + QStringLiteral("/attaches/");
+    QString candidate = name;
+    for (int number = 1; QFileInfo::exists(attaches + candidate); ++number)
+        candidate = QString::number(number) + name;
+    return candidate;
+}
+
+QString ResourceFiles::copyPicture(const QString &path)
+{
+    const QString images = m_dayFolder + QStringLiteral("/images/");
+    QDir().mkpath(images);
+    const QFileInfo source(path);
+    const QString base = SafeFileName(source.completeBaseName(), {});
+    const QString extension = QLatin1Char('.') + source.suffix().toLower();
+    QString name = base + extension;
+    for (int number = 2; QFileInfo::exists(images + name); ++number)
+        name = QStringLiteral("%1-%2%3").arg(base).arg(number).arg(extension);
+    if (!QFile::copy(path, images + name))
+        throw std::runtime_error(QStringLiteral("cannot store %1").arg(images + name).toStdString());
+    m_stored << images + name;
+    return QStringLiteral("images/") + name;
+}
+
+QString ResourceFiles::copyAttachment(const QString &path)
+{
+    QDir().mkpath(m_dayFolder + QStringLiteral("/attaches/"));
+    const QString name = freeAttachmentName(SafeFileName(QFileInfo(path).fileName(), {}));
+    const QString target = m_dayFolder + QStringLiteral("/attaches/") + name;
+    if (!QFile::copy(path, target))
+        throw std::runtime_error(QStringLiteral("cannot store %1").arg(target).toStdString());
+    m_stored << target;
+    m_attachmentNames << name;
+    return QStringLiteral("attaches/") + name;
 }
 
 QList<AttachListRecord> ResourceFiles::attachments(const QString &relativeFolder) const

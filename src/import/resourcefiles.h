@@ -20,6 +20,11 @@ public:
 
     // Stores one resource; throws std::runtime_error when it cannot be moved.
     EnmlMedia store(const EnexResource &resource);
+    // Copies a file of another program's notes: a picture into images/, any
+    // other file into attaches/; the copy's address relative to the note
+    // ("images/…" or "attaches/…"). Throws std::runtime_error when it cannot.
+    QString copyPicture(const QString &path);
+    QString copyAttachment(const QString &path);
     // The attachment rows of the stored attachments, in the folder given
     // relative to the data folder (ending with "/").
     QList<AttachListRecord> attachments(const QString &relativeFolder) const;
@@ -27,6 +32,8 @@ public:
     void discard();
 
 private:
+    QString freeAttachmentName(const QString &name) const;
+
     QString m_dayFolder;
     QStringList m_stored;
     QStringList m_attachmentNames;
@@ -34,6 +41,8 @@ private:
 
 // Whether a resource of that type is shown as a picture in the note.
 bool IsPictureType(const QString &mime);
+// The same for a file, by its name.
+bool IsPictureFile(const QString &path);
 // A file name that is a plain name in its folder, made from an untrusted one.
 QString SafeFileName(const QString &name, const QString &mime);
 // Removes what is left in the staging folder of a note's resources.

@@ -6,10 +6,12 @@
 #include "testprogramfolder.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
@@ -27,26 +29,26 @@ private slots:
     void commandSitsInTheFileMenuInBothLanguages_data();
     void commandSitsInTheFileMenuInBothLanguages();
     void importAsksBeforeImportingAgainAndReports();
+    void importsAChosenFolder_data();
+    void importsAChosenFolder();
 };
 
 void ImportCommandsTest::commandSitsInTheFileMenuInBothLanguages_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("menu");
-    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("entries");
     QTest::newRow("English") << "en.ini"
-                             << "Import"
-                             << "Evernote (.enex)...";
+                             << "Import" << QStringList{"Evernote (.enex)...", "Markdown folder...", "Zim notebook..."};
     QTest::newRow("Chinese") << "cn.ini"
-                             << "导入"
-                             << "Evernote (.enex)...";
+                             << "导入" << QStringList{"Evernote (.enex)...", "Markdown 文件夹...", "Zim 笔记本..."};
 }
 
 void ImportCommandsTest::commandSitsInTheFileMenuInBothLanguages()
 {
     QFETCH(QString, language);
     QFETCH(QString, menu);
-    QFETCH(QString, entry);
+    QFETCH(QStringList, entries);
     TestProgramFolder folder;
     QFile settings(folder.path() + QStringLiteral("tavlo.ini"));
     QVERIFY(settings.open(QIODevice::WriteOnly));
@@ -58,7 +60,10 @@ void ImportCommandsTest::commandSitsInTheFileMenuInBothLanguages()
     const QMenu *import = file->findChild<QMenu *>(QStringLiteral("ImportMenu"));
     QVERIFY(import);
     QCOMPARE(import->title(), menu);
-    QCOMPARE(import->findChild<QAction *>(QStringLiteral("ImportEnex1"))->text(), entry);
+    QStringList shown;
+    for (const char *name : {"ImportEnex1", "ImportMarkdown1", "ImportZim1"})
+        shown << import->findChild<QAction *>(QString::fromLatin1(name))->text();
+    QCOMPARE(shown, entries);
 }
 
 void ImportCommandsTest::importAsksBeforeImportingAgainAndReports()
@@ -104,6 +109,42 @@ void ImportCommandsTest::importAsksBeforeImportingAgainAndReports()
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.grab().save(shots + QStringLiteral("/import-report.png"));
     }
+}
+
+void ImportCommandsTest::importsAChosenFolder_data()
+{
+    QTest::addColumn<bool>("zim");
+    QTest::addColumn<QString>("expected_node");
+    QTest::newRow("Markdown folder") << false << "Imported(2)";
+    QTest::newRow("Zim notebook") << true << "Imported(2)";
+}
+
+void ImportCommandsTest::importsAChosenFolder()
+{
+    QFETCH(bool, zim);
+    QTemporaryDir source;
+    const QString notes = source.path() + QStringLiteral("/Notes");
+    QVERIFY(QDir().mkpath(notes + QStringLiteral("/Sub")));
+    const QStringList pages =
+        zim ? QStringList{"/notebook.zim", "/One.txt", "/Sub/Two.txt"} : QStringList{"/One.md", "/Sub/Two.md"};
+    for (const QString &page : pages) {
+        QFile file(notes + page);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("text\n");
+    }
+    TestProgramFolder folder;
+    ClipnestProgram program(folder.path());
+    program.bringUp();
+    ImportCommands *commands = program.explorer()->importCommands();
+    QList<EnexImportReport> reports;
+    commands->chooseFolder = [&](const QString &, const QString &) { return notes; };
+    commands->showReport = [&](const EnexImportReport &report) { reports << report; };
+    (zim ? commands->ImportZimAct : commands->ImportMarkdownAct)->trigger();
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports[0].imported, 2);
+    QFETCH(QString, expected_node);
+    QCOMPARE(program.explorer()->TagTreeView_()->topLevelItem(0)->text(0), expected_node);
+    QCOMPARE(program.explorer()->noteList()->currentItem()->text(0), QStringLiteral("Two"));
 }
 
 CLIPNEST_TEST_MAIN(ImportCommandsTest)
